@@ -1,0 +1,44 @@
+# Warnings live in one interface target that every library and program links.
+add_library(th_warnings INTERFACE)
+target_compile_options(th_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+
+# Adds the subfolders that have a CMakeLists.txt, so a new module needs no edit here.
+function(th_add_subdirectories)
+    foreach(dir ${ARGN})
+        if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+            add_subdirectory(${dir})
+        endif()
+    endforeach()
+endfunction()
+
+# th_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>] [OWN_MAIN])
+# One test executable per unit; it links its module and the test support only. OWN_MAIN is for
+# tests that bring their own main() (a QApplication, for instance); the others get GoogleTest's.
+function(th_add_test)
+    cmake_parse_arguments(T "OWN_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    if(NOT T_LABELS)
+        set(T_LABELS unit)
+    endif()
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} th_test_support GTest::gtest GTest::gmock th_warnings)
+    if(NOT T_OWN_MAIN)
+        target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
+    endif()
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    gtest_discover_tests(${T_NAME}
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALLYHOUR_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+endfunction()
+
+# th_add_bench(NAME <name> SOURCES <files...> LIBS <targets...>)
+function(th_add_bench)
+    cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+    add_executable(${B_NAME} ${B_SOURCES})
+    target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark th_warnings)
+    set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()

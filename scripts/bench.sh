@@ -1,0 +1,11 @@
+#!/bin/sh
+# Builds and runs every benchmark, printing their figures.
+set -e
+cd "$(dirname "$0")/.."
+./scripts/deps.sh
+./scripts/build.sh
+for b in "${TALLYHOUR_BUILD_DIR:-build}"/bench/bench_*; do
+    [ -x "$b" ] || continue
+    echo "== $(basename "$b")"
+    "$b" "$@"
+done

@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs what building, running and testing need; quiet when all is present.
+set -e
+PKGS="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6 libsqlite3-dev sqlite3 \
+libsimpleini-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev \
+libxkbcommon-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev libxcb-icccm4-dev libatspi2.0-dev libglib2.0-dev \
+xvfb xauth openbox xterm dbus dbus-x11 at-spi2-core x11-utils imagemagick fonts-dejavu-core"
+if [ "$1" = "--browsers" ]; then PKGS="$PKGS firefox-esr chromium"; fi
+MISSING=""
+for p in $PKGS; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || MISSING="$MISSING $p"
+done
+[ -z "$MISSING" ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing:$MISSING"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq >/dev/null
+$SUDO apt-get install -y -qq --no-install-recommends $MISSING >/dev/null

@@ -1,0 +1,37 @@
+#include "app/TerminationSignals.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool DisplayAvailable()
+{
+    // An explicit platform choice (offscreen, for instance) needs no display server.
+    if (std::getenv("QT_QPA_PLATFORM")) {
+        return true;
+    }
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (!DisplayAvailable()) {
+        std::fprintf(stderr, "tallyhour: no display found (DISPLAY is not set); start it inside a desktop session.\n");
+        return 2;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Tallyhour");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TTerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &TTerminationSignals::Requested, &application, [] { QApplication::quit(); });
+
+    return QApplication::exec();
+}

@@ -1,0 +1,179 @@
+#include "model/ProgramClock.h"
+
+#include "model/ZaraveDezeZurirevuzorDefs.h"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// Compared in whole milliseconds: day fractions of two nearby date-times carry rounding noise,
+// and "exactly 5 minutes" must not slip under the limit because of it.
+constexpr int64_t kResyncLimitMs = 5 * 60 * 1000;
+
+struct TClockState
+{
+    std::mutex calibrationLock;
+    bool calibrated = false;
+    TTickSource source;
+    int64_t frequency = 1;
+    int64_t overhead = 0;
+    TDateTime base = 0;
+    TStopwatch global;
+};
+
+int64_t SteadyTicks()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void Calibrate(TClockState& state, TTickSource source, int64_t frequency, const std::function<void()>& pause)
+{
+    state.source = std::move(source);
+    state.frequency = frequency > 0 ? frequency : 1;
+    state.calibrated = true;
+    state.overhead = 0;
+    int64_t smallest = INT64_MAX;
+    for (int i = 0; i < 10; ++i) {
+        if (i > 0 && pause) {
+            pause();
+        }
+        TStopwatch probe;
+        probe.Start();
+        probe.Stop();
+        smallest = std::min(smallest, probe.ElapsedTicks());
+    }
+    state.overhead = smallest;
+}
+
+TClockState& StateStarted();
+
+TClockState& RawState()
+{
+    static TClockState state;
+    return state;
+}
+
+TClockState& StateStarted()
+{
+    TClockState& state = RawState();
+    static std::once_flag started;
+    std::call_once(started, [&state] {
+        state.base = SystemNow();
+        std::lock_guard<std::mutex> guard(state.calibrationLock);
+        if (!state.calibrated) {
+            Calibrate(state, SteadyTicks, 1'000'000'000, [] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            });
+        }
+        state.global = TStopwatch();
+        state.global.Start();
+    });
+    return state;
+}
+
+} // namespace
+
+void TStopwatch::Start()
+{
+    TClockState& state = RawState();
+    if (!state.calibrated) {
+        StateStarted();
+    }
+    if (m_nesting == 0) {
+        m_startTick = state.source();
+    }
+    ++m_nesting;
+}
+
+void TStopwatch::Stop()
+{
+    TClockState& state = RawState();
+    --m_nesting;
+    if (m_nesting == 0) {
+        const int64_t elapsed = state.source() - m_startTick;
+        if (elapsed >= state.overhead) {
+            m_accumulated += elapsed - state.overhead;
+        }
+    }
+}
+
+TDateTime ProgramNow()
+{
+    TClockState& state = StateStarted();
+    state.global.Stop();
+    const double seconds = static_cast<double>(state.global.ElapsedTicks()) / static_cast<double>(state.frequency);
+    state.global.Start();
+    return state.base + seconds / 86400.0;
+}
+
+TDateTime ProgramToday()
+{
+    return std::floor(ProgramNow());
+}
+
+TDateTime ProgramTimeOfDay()
+{
+    const TDateTime now = ProgramNow();
+    return now - std::floor(now);
+}
+
+TDateTime TodayAt0400()
+{
+    return ProgramToday() + 1.0 / 6.0;
+}
+
+void ClockBaseAdjust(double days)
+{
+    StateStarted().base += days;
+}
+
+bool ClockResynchronizeTo(TDateTime systemNow)
+{
+    const double difference = systemNow - ProgramNow();
+    if (std::llround(std::fabs(difference) * 86'400'000.0) < kResyncLimitMs) {
+        ClockBaseAdjust(difference);
+        return true;
+    }
+    return false;
+}
+
+bool ClockResynchronize()
+{
+    return ClockResynchronizeTo(SystemNow());
+}
+
+TDateTime SystemNow()
+{
+    const auto now = std::chrono::system_clock::now();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                          std::min(local.tm_sec, 59), static_cast<int>(ms % 1000));
+}
+
+void ClockTickSourceSet(TTickSource source, int64_t frequency, TDateTime base, std::function<void()> pause)
+{
+    TClockState& state = StateStarted();
+    std::lock_guard<std::mutex> guard(state.calibrationLock);
+    Calibrate(state, std::move(source), frequency, pause);
+    state.base = base;
+    state.global = TStopwatch();
+    state.global.Start();
+}
+
+int64_t ClockFrequency()
+{
+    return StateStarted().frequency;
+}
+
+int64_t ClockOverhead()
+{
+    return StateStarted().overhead;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Small text helpers shared by every module. Case rules are ASCII-only on purpose: paths and
+// addresses are compared the way the matching rule defines, not by locale.
+
+char AsciiLower(char ch);
+std::string AsciiLowerCase(std::string_view text);
+std::string AsciiUpperCase(std::string_view text);
+bool SameTextAscii(std::string_view a, std::string_view b);
+
+// Removes characters with codes up to 32 (blanks and control characters) from both ends.
+std::string_view TrimView(std::string_view text);
+std::string Trim(std::string_view text);
+
+bool StartsWith(std::string_view text, std::string_view prefix);
+bool EndsWith(std::string_view text, std::string_view suffix);
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to);
+std::vector<std::string> SplitLines(std::string_view text);
+
+// A text as an SQL literal: in single quotes, inner single quotes doubled.
+std::string QuotedStr(std::string_view text);
+
+// printf-style formatting into a std::string, for the program's message patterns.
+std::string Format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "model/ProgramClock.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Date-time arithmetic and the stored text forms. The database texts are zero-padded with a
+// four-digit year, so they compare in time order as plain texts; the SQL relies on that.
+
+struct TDateParts
+{
+    int Year = 1899;
+    int Month = 12;
+    int Day = 30;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+    int MilliSecond = 0;
+};
+
+constexpr double kSecondsPerDay = 86400.0;
+constexpr TDateTime kOneSecond = 1.0 / kSecondsPerDay;
+
+bool TryEncodeDate(int year, int month, int day, TDateTime& result);
+// Raises EConvertError for a combination that is no valid date or time.
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int milliSecond = 0);
+TDateParts DecodeDateTime(TDateTime value);
+
+// On Linux there is no separate time-separator setting; ":" stands.
+char TimeSeparator();
+
+std::string DateTimeToDbText(TDateTime value); // "yyy-mm-dd hh:nn:ss"
+std::string DateToDbText(TDateTime value);     // "yyy-mm-dd"
+std::string LogTimeStampText(TDateTime value); // "yyy-mm-dd hh:nn:ss.zzz " (trailing blank)
+// "hh:nn" of seconds / 86400: wraps at 24 hours, which is why limits above 23:59 are refused
+// where they are entered.
+std::string DurationText(int64_t seconds);
+std::string DurationText(TDateTime dayFraction);
+
+// The inverse of DateToDbText. Not exactly three parts: assertion failure; no valid date or a
+// part that is no integer: EConvertError.
+TDateTime DbTextToDate(const std::string& text);
+
+// Floating-point texts in the program's own format: shortest general form, at most 15
+// significant digits, "," as decimal separator, whatever the user's regional settings say.
+std::string FloatToProgramText(double value);
+bool ProgramTextToFloat(std::string_view text, double& value);
+
+// False for a path that is empty, absent, or on a file system that does not answer within a
+// second; never blocks longer and never prompts.
+bool FileExistsOnVolume(const std::string& path);
+bool FolderExistsOnVolume(const std::string& path);
+
+std::string TrailingCharEnsure(const std::string& text, char ch);
+std::string IfThenText(bool flag, const std::string& whenTrue, const std::string& whenFalse);
+
+// Round half to even (banker's rounding), as the program's Round does.
+int64_t RoundHalfEven(double value);

@@ -1,0 +1,62 @@
+#include "support/TestSupport.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <stdexcept>
+#include <unistd.h>
+
+int64_t TFakeClock::s_ticks = 0;
+
+TFakeClock::TFakeClock(TDateTime base)
+{
+    s_ticks = 0;
+    ClockTickSourceSet([] { return s_ticks; }, 1000, base);
+}
+
+TFakeClock::~TFakeClock()
+{
+    // Later tests in the same process get a clock that moves with real time again.
+    ClockTickSourceSet(
+        [] {
+            return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+        },
+        1'000'000'000, SystemNow());
+}
+
+void TFakeClock::Advance(double seconds)
+{
+    s_ticks += static_cast<int64_t>(seconds * 1000.0);
+}
+
+void TFakeClock::AdvanceMs(int64_t milliseconds)
+{
+    s_ticks += milliseconds;
+}
+
+int64_t TFakeClock::Ticks() const
+{
+    return s_ticks;
+}
+
+TTempFolder::TTempFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "tallyhour-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    m_path = pattern;
+}
+
+TTempFolder::~TTempFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string TTempFolder::Text() const
+{
+    return m_path.string() + "/";
+}
