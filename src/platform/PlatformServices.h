@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/Accessibility.h"
+#include "platform/ClockSource.h"
+#include "platform/Processes.h"
+#include "platform/WindowSystem.h"
+
+#include <memory>
+
+// The desktop services one backend supplies. The entry builds it once and hands the parts down
+// by reference; nothing else reaches a backend.
+struct TPlatformServices
+{
+    std::unique_ptr<TWindowSystem> WindowSystem;
+    std::unique_ptr<TAccessibility> Accessibility;
+    std::unique_ptr<TProcesses> Processes;
+    std::unique_ptr<TClockSource> ClockSource;
+};
