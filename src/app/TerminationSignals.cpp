@@ -9,7 +9,7 @@
 
 namespace {
 
-int g_pipe[2] = {-1, -1};
+int g_pipe[2] = { -1, -1 };
 
 // Only async-signal-safe work here: the number goes through the pipe to the event loop.
 void SignalHandler(int signalNumber)
@@ -33,18 +33,20 @@ TTerminationSignals::TTerminationSignals(QObject* parent)
             emit Requested(number);
         }
     });
-    struct sigaction action{};
+    struct sigaction action
+    {
+    };
     action.sa_handler = SignalHandler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+    for (int signalNumber : { SIGTERM, SIGINT, SIGHUP }) {
         ::sigaction(signalNumber, &action, nullptr);
     }
 }
 
 TTerminationSignals::~TTerminationSignals()
 {
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+    for (int signalNumber : { SIGTERM, SIGINT, SIGHUP }) {
         std::signal(signalNumber, SIG_DFL);
     }
 }

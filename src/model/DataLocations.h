@@ -9,7 +9,7 @@ struct TDataLocations
     std::string ProgramFileName; // full path of the running executable
     std::string ProgramFolder;
     std::string ProgramBaseName; // file name without folder and extension
-    std::string DataFolder;      // the user's data folder + "Tallyhour/"
+    std::string DataFolder; // the user's data folder + "Tallyhour/"
     std::string LogFileName;
     std::string IniFileName;
     std::string LockFileName;

@@ -1,5 +1,5 @@
-#include "model/Assert.h"
 #include "model/Exceptions.h"
+#include "model/Assert.h"
 
 #include <new>
 #include <system_error>

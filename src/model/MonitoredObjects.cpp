@@ -65,9 +65,9 @@ std::wstring DecodeUtf8(std::string_view text)
 TActivityMatchResult MatchResult(int siteIndex, int applicationIndex)
 {
     if (siteIndex >= 0) {
-        return {siteIndex, moSite};
+        return { siteIndex, moSite };
     }
-    return {applicationIndex, moApplication};
+    return { applicationIndex, moApplication };
 }
 
 bool PassesKeyFilter(const std::string& key, const std::string& lowerFilter)
@@ -141,12 +141,10 @@ void TMonitoredList::Add(const std::string& key, TMonitoredItem* item)
 void TMonitoredList::Add(const std::string& key, std::unique_ptr<TMonitoredItem> item)
 {
     TH_ASSERT(item != nullptr, kUnitName);
-    TEntry entry{key, MonitoredKeySortKey(key), std::move(item)};
+    TEntry entry { key, MonitoredKeySortKey(key), std::move(item) };
     // The first position whose key is not less than the new one: a duplicate goes in front.
     auto position = std::lower_bound(m_entries.begin(), m_entries.end(), entry.SortKey,
-                                     [](const TEntry& existing, const std::wstring& sortKey) {
-                                         return existing.SortKey < sortKey;
-                                     });
+        [](const TEntry& existing, const std::wstring& sortKey) { return existing.SortKey < sortKey; });
     m_entries.insert(position, std::move(entry));
 }
 
@@ -219,7 +217,8 @@ TActivityMatchResult TMonitoredList::ActivityMatch(std::string_view exePath, std
         const TMonitoredItem& item = *m_entries[i].Item;
         if (haveAddress) {
             const std::string_view name = UrlNormalize(item.Name);
-            if (!name.empty() && normalizedAddress.substr(0, hostEnd + name.size()).find(name) != std::string_view::npos) {
+            if (!name.empty()
+                && normalizedAddress.substr(0, hostEnd + name.size()).find(name) != std::string_view::npos) {
                 return MatchResult(static_cast<int>(i), applicationIndex);
             }
         }

@@ -66,9 +66,8 @@ TClockState& StateStarted()
         state.base = SystemNow();
         std::lock_guard<std::mutex> guard(state.calibrationLock);
         if (!state.calibrated) {
-            Calibrate(state, SteadyTicks, 1'000'000'000, [] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            });
+            Calibrate(
+                state, SteadyTicks, 1'000'000'000, [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
         }
         state.global = TStopwatch();
         state.global.Start();
@@ -152,10 +151,10 @@ TDateTime SystemNow()
     const auto now = std::chrono::system_clock::now();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
     const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm local{};
+    std::tm local {};
     localtime_r(&seconds, &local);
     return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                          std::min(local.tm_sec, 59), static_cast<int>(ms % 1000));
+        std::min(local.tm_sec, 59), static_cast<int>(ms % 1000));
 }
 
 void ClockTickSourceSet(TTickSource source, int64_t frequency, TDateTime base, std::function<void()> pause)

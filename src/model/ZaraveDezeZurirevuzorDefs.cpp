@@ -54,7 +54,7 @@ bool IsLeapYear(int year)
 
 int DaysInMonth(int year, int month)
 {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static const int days[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
     return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
 }
 
@@ -79,7 +79,7 @@ struct TProbe
     bool exists = false;
 };
 
-std::atomic<int> g_stuckProbes{0};
+std::atomic<int> g_stuckProbes { 0 };
 
 bool PathProbe(const std::string& path, bool folder)
 {
@@ -88,8 +88,11 @@ bool PathProbe(const std::string& path, bool folder)
     }
     auto probe = std::make_shared<TProbe>();
     std::thread([probe, path, folder] {
-        struct stat info{};
-        const bool found = ::stat(path.c_str(), &info) == 0 && (folder ? S_ISDIR(info.st_mode) : !S_ISDIR(info.st_mode));
+        struct stat info
+        {
+        };
+        const bool found
+            = ::stat(path.c_str(), &info) == 0 && (folder ? S_ISDIR(info.st_mode) : !S_ISDIR(info.st_mode));
         std::lock_guard<std::mutex> guard(probe->lock);
         if (probe->finished) {
             --g_stuckProbes; // the caller gave up on us earlier
@@ -121,8 +124,8 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& result)
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
         return false;
     }
-    result = static_cast<TDateTime>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
-                                    kEpochOffset);
+    result = static_cast<TDateTime>(
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochOffset);
     return true;
 }
 
@@ -132,8 +135,8 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
     if (!TryEncodeDate(year, month, day, date)) {
         throw EConvertError("Invalid argument to date encode");
     }
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || milliSecond < 0 ||
-        milliSecond > 999) {
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || milliSecond < 0
+        || milliSecond > 999) {
         throw EConvertError("Invalid argument to time encode");
     }
     const double time = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + milliSecond) / kMSecsPerDay;
@@ -178,7 +181,7 @@ std::string DateTimeToDbText(TDateTime value)
     const char sep = TimeSeparator();
     char buffer[48];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d%c%02d%c%02d", p.Year, p.Month, p.Day, p.Hour, sep,
-                  p.Minute, sep, p.Second);
+        p.Minute, sep, p.Second);
     return buffer;
 }
 
@@ -195,8 +198,8 @@ std::string DurationText(TDateTime dayFraction)
     // Only the time of day shows, so 24 hours wraps to 00:00; a negative duration shows its size.
     const double fraction = std::fabs(dayFraction - std::trunc(dayFraction));
     int64_t ms = std::llround(fraction * kMSecsPerDay) % kMSecsPerDay;
-    return TwoDigits(static_cast<int>(ms / 3'600'000)) + TimeSeparator() +
-           TwoDigits(static_cast<int>(ms / 60'000 % 60));
+    return TwoDigits(static_cast<int>(ms / 3'600'000)) + TimeSeparator()
+        + TwoDigits(static_cast<int>(ms / 60'000 % 60));
 }
 
 std::string DurationText(int64_t seconds)
@@ -222,7 +225,8 @@ TDateTime DbTextToDate(const std::string& text)
     int year = 0;
     int month = 0;
     int day = 0;
-    for (auto [part, target] : {std::pair{parts[0], &year}, std::pair{parts[1], &month}, std::pair{parts[2], &day}}) {
+    for (auto [part, target] :
+        { std::pair { parts[0], &year }, std::pair { parts[1], &month }, std::pair { parts[2], &day } }) {
         if (!ReadDecimal(part, *target)) {
             throw EConvertError("'" + std::string(part) + "' is not a valid integer value");
         }

@@ -25,15 +25,15 @@ constexpr TDateTime kOneSecond = 1.0 / kSecondsPerDay;
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& result);
 // Raises EConvertError for a combination that is no valid date or time.
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
-                         int milliSecond = 0);
+TDateTime EncodeDateTime(
+    int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int milliSecond = 0);
 TDateParts DecodeDateTime(TDateTime value);
 
 // On Linux there is no separate time-separator setting; ":" stands.
 char TimeSeparator();
 
 std::string DateTimeToDbText(TDateTime value); // "yyy-mm-dd hh:nn:ss"
-std::string DateToDbText(TDateTime value);     // "yyy-mm-dd"
+std::string DateToDbText(TDateTime value); // "yyy-mm-dd"
 std::string LogTimeStampText(TDateTime value); // "yyy-mm-dd hh:nn:ss.zzz " (trailing blank)
 // "hh:nn" of seconds / 86400: wraps at 24 hours, which is why limits above 23:59 are refused
 // where they are entered.

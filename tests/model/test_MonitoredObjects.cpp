@@ -7,8 +7,8 @@
 
 namespace {
 
-TMonitoredItem* NewItem(const std::string& caption, const std::string& name, TMonitoredItemType type,
-                        bool active = true)
+TMonitoredItem* NewItem(
+    const std::string& caption, const std::string& name, TMonitoredItemType type, bool active = true)
 {
     auto* item = new TMonitoredItem;
     item->Caption = caption;
@@ -19,7 +19,7 @@ TMonitoredItem* NewItem(const std::string& caption, const std::string& name, TMo
 }
 
 void AddItem(TMonitoredList& list, const std::string& caption, const std::string& name, TMonitoredItemType type,
-             bool active = true)
+    bool active = true)
 {
     list.Add(caption, NewItem(caption, name, type, active));
 }
@@ -145,14 +145,13 @@ TEST(ActivityMatch, AgreesWithTheSiteRuleOnLongAddresses)
 {
     // The match only looks at the host part of the address; it must agree with the plain rule.
     TMonitoredList list;
-    const std::vector<std::string> names = {"example.com", "example.com/a?b", "b/c", "?x", "news.org/", "zz"};
+    const std::vector<std::string> names = { "example.com", "example.com/a?b", "b/c", "?x", "news.org/", "zz" };
     for (const auto& name : names) {
         AddItem(list, name, name, mitWeb);
     }
-    const std::vector<std::string> addresses = {
-        "example.com",     "https://x.example.com/p", "a.b/c",       "host?x",     "https://news.org/",
-        "news.org",        "q/example.com",           "e.zz?y=1",    "www.b/c",    "example.com/a?b=1",
-        std::string(3000, 'a') + "zz"};
+    const std::vector<std::string> addresses
+        = { "example.com", "https://x.example.com/p", "a.b/c", "host?x", "https://news.org/", "news.org",
+              "q/example.com", "e.zz?y=1", "www.b/c", "example.com/a?b=1", std::string(3000, 'a') + "zz" };
     for (const auto& address : addresses) {
         int expected = -1;
         for (int i = 0; i < list.Count() && expected < 0; ++i) {
@@ -172,7 +171,7 @@ TEST(MonitoredList, StaysSortedIgnoringCaseAndPutsDuplicatesInFront)
     AddItem(list, "gamma", "3", mitApp);
     AddItem(list, "ALPHA", "4", mitApp);
     ASSERT_EQ(list.Count(), 4);
-    EXPECT_EQ(Captions(list), (std::vector<std::string>{"ALPHA", "Alpha", "beta", "gamma"}));
+    EXPECT_EQ(Captions(list), (std::vector<std::string> { "ALPHA", "Alpha", "beta", "gamma" }));
     EXPECT_EQ(list.Items(0)->Name, "4"); // added later, stands in front of its equal
     // The key is fixed at insertion.
     list.Items(3)->Caption = "aaa";
@@ -183,9 +182,9 @@ TEST(MonitoredList, NonAsciiKeysSortWithoutCrashing)
 {
     TMonitoredList list;
     AddItem(list, "Zeta", "1", mitApp);
-    AddItem(list, "\xC3\x89t\xC3\xA9", "2", mitApp);  // "Été"
-    AddItem(list, "\xFF\xFE broken", "3", mitApp);     // not UTF-8
-    AddItem(list, "\xC3\xA9t\xC3\xA9", "4", mitApp);  // "été"
+    AddItem(list, "\xC3\x89t\xC3\xA9", "2", mitApp); // "Été"
+    AddItem(list, "\xFF\xFE broken", "3", mitApp); // not UTF-8
+    AddItem(list, "\xC3\xA9t\xC3\xA9", "4", mitApp); // "été"
     EXPECT_EQ(list.Count(), 4);
     // Upper and lower case of the same word are equal keys: the later one stands in front.
     int upper = -1;
@@ -224,7 +223,7 @@ TEST(MonitoredList, InactiveItemsDeleteLeavesOnlyActive)
     AddItem(list, "b", "2", mitApp, true);
     AddItem(list, "c", "3", mitWeb, false);
     list.InactiveItemsDelete();
-    EXPECT_EQ(Captions(list), std::vector<std::string>{"b"});
+    EXPECT_EQ(Captions(list), std::vector<std::string> { "b" });
     list.Items(0)->Active = false;
     list.InactiveItemsDelete();
     EXPECT_EQ(list.Count(), 0);
@@ -242,13 +241,13 @@ TEST(MonitoredList, ItemsCopyFiltersByKindAndKeyAndMakesNewEntries)
     TMonitoredList copy;
     AddItem(copy, "stale", "x", mitApp);
     copy.ItemsCopy(source, mitAll, "NEWS");
-    EXPECT_EQ(Captions(copy), (std::vector<std::string>{"News Site", "Newsreader"}));
+    EXPECT_EQ(Captions(copy), (std::vector<std::string> { "News Site", "Newsreader" }));
     EXPECT_NE(copy.Items(0), source.Items(0));
     EXPECT_EQ(copy.Items(0)->Duration, 42);
     EXPECT_TRUE(copy.Items(0)->Checked);
 
     copy.ItemsCopy(source, mitApp, "");
-    EXPECT_EQ(Captions(copy), (std::vector<std::string>{"Game", "Newsreader"}));
+    EXPECT_EQ(Captions(copy), (std::vector<std::string> { "Game", "Newsreader" }));
 }
 
 TEST(MonitoredList, MissingItemsAddSkipsNamesAlreadyPresentAndLaterDuplicates)
@@ -260,7 +259,7 @@ TEST(MonitoredList, MissingItemsAddSkipsNamesAlreadyPresentAndLaterDuplicates)
     AddItem(source, "Tool 1", "/usr/bin/tool", mitApp);
     AddItem(source, "Tool 2", "/usr/bin/tool", mitApp);
     target.MissingItemsAdd(&source, "");
-    EXPECT_EQ(Captions(target), (std::vector<std::string>{"Game", "Tool 1"}));
+    EXPECT_EQ(Captions(target), (std::vector<std::string> { "Game", "Tool 1" }));
     EXPECT_THROW(target.MissingItemsAdd(nullptr, ""), EAssertionFailed);
 }
 
@@ -293,7 +292,7 @@ TEST(MonitoredList, NameValueItemsAddAddsOnlyUnmatchedPaths)
 {
     TMonitoredList list;
     AddItem(list, "Shell", "/bin/bash", mitApp);
-    NameValueItemsAdd({"/BIN/BASH=bash", "/usr/bin/xterm=xterm=extra", "no equals sign"}, list);
+    NameValueItemsAdd({ "/BIN/BASH=bash", "/usr/bin/xterm=xterm=extra", "no equals sign" }, list);
     ASSERT_EQ(list.Count(), 3);
     const int xterm = list.NameIndexGet("/usr/bin/xterm");
     ASSERT_GE(xterm, 0);
@@ -346,11 +345,11 @@ TEST(SampleMatch, GivesCaptionOfMatchedEntryAndAssertsOnMissingList)
 {
     TMonitoredList list;
     AddItem(list, "Videos", "video.example", mitWeb);
-    auto found = SampleMatch({"/usr/bin/firefox-esr", "https://video.example/watch"}, &list);
+    auto found = SampleMatch({ "/usr/bin/firefox-esr", "https://video.example/watch" }, &list);
     EXPECT_TRUE(found.Found);
     EXPECT_EQ(found.Caption, "Videos");
     EXPECT_EQ(found.Origin, moSite);
-    auto missing = SampleMatch({"/usr/bin/xterm", ""}, &list);
+    auto missing = SampleMatch({ "/usr/bin/xterm", "" }, &list);
     EXPECT_FALSE(missing.Found);
     EXPECT_TRUE(missing.Caption.empty());
     EXPECT_THROW(SampleMatch({}, nullptr), EAssertionFailed);

@@ -42,12 +42,12 @@ TEST(DateTexts, TimeThatRoundsToMidnightBelongsToTheNextDay)
 
 TEST(DateTexts, DurationsWrapAt24Hours)
 {
-    EXPECT_EQ(DurationText(int64_t{3600}), "01:00");
-    EXPECT_EQ(DurationText(int64_t{90000}), "01:00");
-    EXPECT_EQ(DurationText(int64_t{86400}), "00:00");
-    EXPECT_EQ(DurationText(int64_t{86399}), "23:59");
-    EXPECT_EQ(DurationText(int64_t{8700}), "02:25");
-    EXPECT_EQ(DurationText(int64_t{0}), "00:00");
+    EXPECT_EQ(DurationText(int64_t { 3600 }), "01:00");
+    EXPECT_EQ(DurationText(int64_t { 90000 }), "01:00");
+    EXPECT_EQ(DurationText(int64_t { 86400 }), "00:00");
+    EXPECT_EQ(DurationText(int64_t { 86399 }), "23:59");
+    EXPECT_EQ(DurationText(int64_t { 8700 }), "02:25");
+    EXPECT_EQ(DurationText(int64_t { 0 }), "00:00");
 }
 
 TEST(DbTextToDate, ReadsDatesAndRefusesMalformedOnes)
@@ -83,7 +83,7 @@ TEST(ProgramNumberTexts, UseCommaAndRoundTrip)
     EXPECT_EQ(FloatToProgramText(3), "3");
     EXPECT_EQ(FloatToProgramText(1e-5), "1E-5");
     EXPECT_EQ(FloatToProgramText(1e20), "1E20");
-    for (double value : {40654.5, 0.1, 40654.123456789, -2.5, 1e-5, 0.0}) {
+    for (double value : { 40654.5, 0.1, 40654.123456789, -2.5, 1e-5, 0.0 }) {
         double back = -1;
         ASSERT_TRUE(ProgramTextToFloat(FloatToProgramText(value), back)) << value;
         EXPECT_NEAR(back, value, std::abs(value) * 1e-14);
@@ -141,9 +141,10 @@ TEST(ProgramLog, AppendsStampedLinesAndNeverRaises)
     std::ifstream in(logFile, std::ios::binary);
     std::stringstream content;
     content << in.rdbuf();
-    EXPECT_EQ(content.str(), "2011-04-21 09:05:07.042 first\r\n"
-                             "2011-04-21 09:05:07.042 ErrorClassName: EConvertError; TOptions.SettingsDBExecSQL:"
-                             "line 1\r\nline 2\r\n");
+    EXPECT_EQ(content.str(),
+        "2011-04-21 09:05:07.042 first\r\n"
+        "2011-04-21 09:05:07.042 ErrorClassName: EConvertError; TOptions.SettingsDBExecSQL:"
+        "line 1\r\nline 2\r\n");
     LogFileNameSet(folder.Text() + "missing-folder/x.log");
     EXPECT_NO_THROW(LogMessageWrite("dropped"));
     LogFileNameSet("");

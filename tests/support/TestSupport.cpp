@@ -20,7 +20,7 @@ TFakeClock::~TFakeClock()
     ClockTickSourceSet(
         [] {
             return std::chrono::duration_cast<std::chrono::nanoseconds>(
-                       std::chrono::steady_clock::now().time_since_epoch())
+                std::chrono::steady_clock::now().time_since_epoch())
                 .count();
         },
         1'000'000'000, SystemNow());
