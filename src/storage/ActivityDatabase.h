@@ -1,0 +1,51 @@
+#pragma once
+
+#include "model/ProgramClock.h"
+#include "storage/SQLiteDatabase.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The activity database (actmondb.sqlite): one row per charged scan in table applications, and
+// copies of the time-limit list in applications_list and websites_list. Every call opens the
+// file, makes sure it has its tables, runs one statement or query and closes it again; failures
+// are raised as ESQLiteException for the caller to log with its own method text.
+
+// The insert of one charge; the four texts become single-quoted literals, the integers stay bare.
+std::string ActivityInsertSql(const std::string& dateText, const std::string& appName, const std::string& browserUrl,
+    const std::string& appTypeText, int64_t seconds, int origin);
+
+// The period queries, both ends included. One row per distinct listed name with the columns
+// caption, active, name and total_duration: for applications the seconds of origin-1 rows whose
+// app_name equals the name, for sites the seconds of rows of any origin whose browser_url
+// contains the name (SQLite's LIKE: ASCII case ignored, "%" and "_" in a name are wildcards).
+// A name listed twice counts its rows twice. Rows with no date count in every period.
+// They give the same rows as the historical statements below but seek through the indexes
+// instead of joining every row with every listed name.
+std::string ApplicationsPeriodSql(const std::string& fromText, const std::string& toText);
+std::string WebSitesPeriodSql(const std::string& fromText, const std::string& toText);
+std::string ApplicationsPeriodSql(TDateTime from, TDateTime to);
+std::string WebSitesPeriodSql(TDateTime from, TDateTime to);
+
+// The historical statements, kept as the reference the fast ones are checked and timed against.
+std::string ApplicationsPeriodLiteralSql(const std::string& fromText, const std::string& toText);
+std::string WebSitesPeriodLiteralSql(const std::string& fromText, const std::string& toText);
+
+// The start-up purge: rows older than 90 days before `now`, then origin-1 rows of applications
+// that are no longer listed. The second statement seeks the few distinct stored paths instead of
+// testing every row; the literal form is kept as the reference.
+std::string ActivityPurgeOldSql(TDateTime now);
+std::string ActivityPurgeUnlistedSql();
+std::string ActivityPurgeUnlistedLiteralSql();
+
+// The list copies: deletes and batched inserts, as the settings store writes them.
+inline constexpr const char* kApplicationsListDeleteSql = "DELETE FROM applications_list;";
+inline constexpr const char* kWebSitesListDeleteSql = "DELETE FROM websites_list;";
+
+// Runs on the activity database at `fileName` (the data locations' ActivityDbFileName when empty).
+void ActivityDBExecSQL(const std::string& sql, const std::string& fileName = {});
+std::unique_ptr<TSQLiteTable> ActivityDBGetTable(const std::string& sql, const std::string& fileName = {});
+
+// Opens the activity database with its tables in place; for callers that run several statements.
+std::unique_ptr<TSQLiteDatabase> ActivityDatabaseOpen(const std::string& fileName = {});

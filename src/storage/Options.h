@@ -1,0 +1,112 @@
+#pragma once
+
+#include "model/MonitoredObjects.h"
+#include "model/ProgramClock.h"
+#include "storage/SQLiteDatabase.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The edition this program is built as; it lets every user change settings under the
+// once-a-day rule.
+inline constexpr int ProductEdition = 2;
+
+// Value names as stored in the settings table and shown in the windows.
+std::string ExpirationActionNameGet(int action); // 0 "Reminder Only", 1 "Close Browser/App.", 2 "Shutdown Computer"
+int ExpirationActionFromName(const std::string& name); // case ignored; unknown gives 0
+std::string ReminderChangePeriodNameGet(int period); // "never", "daily", "weekly", "fortnightly", "monthly"
+int ReminderChangePeriodFromName(const std::string& name);
+std::string ReminderTypeNameGet(int index); // "morning", "afternoon", "evening"
+
+// MD5 of the text's bytes as 32 upper-case hexadecimal digits.
+std::string PasswordDigest(const std::string& text);
+
+// The program's one settings store: limits, action, scan period, password, reminders, the next
+// reset moment and the time-limit list, loaded from settings.sqlite when created and saved when
+// destroyed; the list is mirrored into actmondb.sqlite for the usage queries. Database failures
+// never leave it: they are logged and the work goes on.
+class TOptions
+{
+public:
+    TOptions(); // OptionsLoad
+    ~TOptions(); // OptionsSave
+    TOptions(const TOptions&) = delete;
+    TOptions& operator=(const TOptions&) = delete;
+
+    bool AllowUserToChangeSettings = false;
+    uint8_t ExpirationAction = 0;
+    bool ExpirationActionChanged = false;
+    bool AdminMode = false;
+    bool IsNotFirstRun = false;
+    bool MonitoredItemDeleteActionProcessed = true;
+    std::string Password; // the digest, never the password
+    TDateTime ReminderChangedDateTime = 0;
+    uint8_t ReminderChangePeriod = 0;
+    TDateTime ReminderShowedDateTime = 0;
+    TDateTime ResetDateTime = 0;
+    int32_t ScanPeriodSeconds = 3;
+    int32_t TimeLimitSeconds = 28800;
+    bool TimeLimitSecondsChanged = false;
+
+    // The time-limit list, owned by the store.
+    TMonitoredList& MonitoredItems();
+
+    void OptionsLoad();
+    void OptionsSave();
+    void ListSave();
+    void ActivityPurge();
+
+    // The three database calls: each opens its own connection; errors are logged and swallowed.
+    // The statements return whether they succeeded; the query returns none on failure.
+    bool SettingsDBExecSQL(const std::string& sql);
+    bool LogDBExecSQL(const std::string& sql);
+    std::unique_ptr<TSQLiteTable> SettingsDBGetTable(const std::string& sql);
+
+    std::string ExpirationActionName() const;
+    TDateTime TimeLimitAsDateTime() const;
+    const std::string& ReminderText(int index) const; // 0 morning, 1 afternoon, 2 evening
+    void ReminderTextSet(int index, const std::string& text);
+
+    int RightsLevel() const; // 2 administrator, 1 user allowed to change settings, 0 neither
+    bool CheckPassword(const std::string& text);
+    void SetPassword(const std::string& text);
+
+    // The once-a-day rule for users without the password.
+    void TimeLimitSecondsSet(int32_t seconds);
+    void ExpirationActionSet(int index);
+    // 2 removed now, 1 removed at the next reset (inactive until then), 0 not allowed.
+    int MonitoredItemDelete(const TMonitoredItem* item);
+    void DeleteActionProcessedSet(bool flag);
+    void PendingChangesApply();
+    // What the windows show as the current limit (seconds) and action.
+    std::pair<int32_t, int> ShownLimitAndAction();
+
+    // Tests: called with every statement just before it runs.
+    static void StatementHookSet(std::function<void(const std::string& sql)> hook);
+
+    // The statement texts of a save, exposed so their form can be checked.
+    std::string SettingsRowsSql() const;
+    std::string RemindersRowsSql() const;
+    std::vector<std::string> ListRowsSql(TMonitoredItemType kind) const;
+
+private:
+    bool SettingsDBExecBatch(const std::vector<std::string>& statements);
+    bool LogDBExecBatch(const std::vector<std::string>& statements);
+    void ListLoad();
+    void RemindersLoad();
+    void SettingsLoad();
+
+    std::unique_ptr<TMonitoredList> m_monitoredItems;
+    std::string m_reminders[3];
+};
+
+// The one store, created and loaded on first use.
+TOptions& OptionsInstance();
+bool OptionsInstanceExists();
+// Destroys the store (which saves it); the next OptionsInstance() loads a new one. Program end
+// and tests use it.
+void OptionsInstanceFree();

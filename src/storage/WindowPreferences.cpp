@@ -1,0 +1,387 @@
+#include "storage/WindowPreferences.h"
+
+#include "model/DataLocations.h"
+
+// Only the single-byte variant is used, so no wide-character conversion is compiled in.
+#define SI_NO_CONVERSION
+// The template bodies are compiled here; no other unit includes the header.
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A file is parsed again when any of these changed since the last parse.
+struct TFileStamp
+{
+    bool Exists = false;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = 0;
+    int64_t ModifiedNs = 0;
+    bool operator==(const TFileStamp&) const = default;
+};
+
+TFileStamp FileStampGet(const std::string& fileName)
+{
+    TFileStamp stamp;
+    struct stat info = {};
+    if (::stat(fileName.c_str(), &info) == 0) {
+        stamp.Exists = true;
+        stamp.Device = info.st_dev;
+        stamp.Inode = info.st_ino;
+        stamp.Size = info.st_size;
+        stamp.ModifiedNs = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    }
+    return stamp;
+}
+
+// Decimal, or hexadecimal with "$" or "0x" as the program's integer reading has always allowed.
+bool IntegerTextRead(const char* text, int32_t& value)
+{
+    if (!text) {
+        return false;
+    }
+    std::string t(text);
+    int base = 10;
+    std::string digits = t;
+    bool negative = false;
+    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) {
+        negative = digits[0] == '-';
+        digits.erase(0, 1);
+    }
+    if (!digits.empty() && digits[0] == '$') {
+        base = 16;
+        digits.erase(0, 1);
+    } else if (digits.size() > 1 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        base = 16;
+        digits.erase(0, 2);
+    }
+    if (digits.empty() || digits[0] == '-' || digits[0] == '+' || digits[0] == ' ') {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long long parsed = std::strtoll(digits.c_str(), &end, base);
+    if (errno != 0 || *end != '\0') {
+        return false;
+    }
+    const long long signedValue = negative ? -parsed : parsed;
+    if (base == 10 && (signedValue < INT32_MIN || signedValue > INT32_MAX)) {
+        return false;
+    }
+    // Hexadecimal texts name bit patterns (colours): 32 bits at most, taken as signed.
+    if (base == 16 && (parsed > 0xFFFFFFFFLL)) {
+        return false;
+    }
+    value = base == 16 ? int32_t(uint32_t(signedValue)) : int32_t(signedValue);
+    return true;
+}
+
+std::function<void(const std::string&)>& ImageChangedHook()
+{
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+std::unique_ptr<TWindowPreferences>& PreferencesObject()
+{
+    static std::unique_ptr<TWindowPreferences> object;
+    return object;
+}
+
+} // namespace
+
+struct TIniFile::TImpl
+{
+    CSimpleIniA Ini { false, false, false };
+    TFileStamp Stamp;
+    bool Loaded = false;
+};
+
+TIniFile::TIniFile(std::string fileName)
+    : m_fileName(std::move(fileName))
+    , m_impl(std::make_unique<TImpl>())
+{
+    m_impl->Ini.SetSpaces(false);
+}
+
+TIniFile::~TIniFile() = default;
+
+void TIniFile::Refresh()
+{
+    const TFileStamp stamp = FileStampGet(m_fileName);
+    if (m_impl->Loaded && stamp == m_impl->Stamp) {
+        return;
+    }
+    m_impl->Ini.Reset();
+    m_impl->Ini.SetSpaces(false);
+    if (stamp.Exists) {
+        // An unreadable or malformed file reads as whatever could be parsed, else as empty.
+        m_impl->Ini.LoadFile(m_fileName.c_str());
+    }
+    m_impl->Stamp = stamp;
+    m_impl->Loaded = true;
+}
+
+bool TIniFile::Store()
+{
+    std::string text;
+    if (m_impl->Ini.Save(text) < 0) {
+        return false;
+    }
+    const std::string tempName = m_fileName + ".tmp";
+    const int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        m_impl->Loaded = false; // memory is ahead of the disk now; read the disk again next time
+        return false;
+    }
+    size_t done = 0;
+    bool ok = true;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += size_t(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(tempName.c_str(), m_fileName.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tempName.c_str());
+        m_impl->Loaded = false;
+        return false;
+    }
+    m_impl->Stamp = FileStampGet(m_fileName);
+    return true;
+}
+
+int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key, int32_t defaultValue)
+{
+    Refresh();
+    int32_t value = defaultValue;
+    if (IntegerTextRead(m_impl->Ini.GetValue(section.c_str(), key.c_str(), nullptr), value)) {
+        return value;
+    }
+    return defaultValue;
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool defaultValue)
+{
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& defaultValue)
+{
+    Refresh();
+    const char* value = m_impl->Ini.GetValue(section.c_str(), key.c_str(), nullptr);
+    return value ? std::string(value) : defaultValue;
+}
+
+bool TIniFile::ValueExists(const std::string& section, const std::string& key)
+{
+    Refresh();
+    return m_impl->Ini.GetValue(section.c_str(), key.c_str(), nullptr) != nullptr;
+}
+
+bool TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value)
+{
+    return WriteString(section, key, std::to_string(value));
+}
+
+bool TIniFile::WriteBool(const std::string& section, const std::string& key, bool value)
+{
+    return WriteString(section, key, value ? "1" : "0");
+}
+
+bool TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
+{
+    Refresh();
+    if (m_impl->Ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0) {
+        return false;
+    }
+    return Store();
+}
+
+bool TIniFile::DeleteKey(const std::string& section, const std::string& key)
+{
+    Refresh();
+    if (!m_impl->Ini.Delete(section.c_str(), key.c_str(), true)) {
+        return true; // nothing to delete
+    }
+    return Store();
+}
+
+bool TIniFile::EraseSection(const std::string& section)
+{
+    Refresh();
+    if (!m_impl->Ini.Delete(section.c_str(), nullptr)) {
+        return true;
+    }
+    return Store();
+}
+
+bool TIniFile::SectionExists(const std::string& section)
+{
+    Refresh();
+    return m_impl->Ini.GetSection(section.c_str()) != nullptr;
+}
+
+std::vector<std::pair<std::string, std::string>> TIniFile::SectionValuesRead(const std::string& section)
+{
+    Refresh();
+    std::vector<std::pair<std::string, std::string>> result;
+    CSimpleIniA::TNamesDepend keys;
+    m_impl->Ini.GetAllKeys(section.c_str(), keys);
+    keys.sort(CSimpleIniA::Entry::LoadOrder());
+    for (const auto& key : keys) {
+        const char* value = m_impl->Ini.GetValue(section.c_str(), key.pItem, "");
+        result.emplace_back(key.pItem, value ? value : "");
+    }
+    return result;
+}
+
+TWindowPreferences::TWindowPreferences(const std::string& fileName)
+    : m_file(fileName)
+{
+}
+
+bool TWindowPreferences::AutohideGet()
+{
+    return m_file.ReadBool("Position", "Autohide", false);
+}
+
+void TWindowPreferences::AutohideSet(bool value)
+{
+    m_file.WriteBool("Position", "Autohide", value);
+}
+
+int32_t TWindowPreferences::AlignGet()
+{
+    if (m_align == 0) {
+        m_align = m_file.ReadInteger("Position", "Align", 1);
+    }
+    return m_align;
+}
+
+void TWindowPreferences::AlignSet(int32_t value)
+{
+    if (value == m_align) {
+        return;
+    }
+    m_align = value;
+    m_file.WriteInteger("Position", "Align", value);
+}
+
+int32_t TWindowPreferences::AlignVerticalGet()
+{
+    if (m_alignVertical == 0) {
+        m_alignVertical = m_file.ReadInteger("Position", "AlignVertical", 0);
+    }
+    return m_alignVertical;
+}
+
+void TWindowPreferences::AlignVerticalSet(int32_t value)
+{
+    if (value == m_alignVertical) {
+        return;
+    }
+    m_alignVertical = value;
+    m_file.WriteInteger("Position", "AlignVertical", value);
+}
+
+int32_t TWindowPreferences::BackgroundColorGet()
+{
+    if (m_color == -1) {
+        m_color = m_file.ReadInteger("Background", "Color", 0);
+    }
+    return m_color;
+}
+
+void TWindowPreferences::BackgroundColorSet(int32_t value)
+{
+    m_color = value;
+    m_file.WriteInteger("Background", "Color", value);
+}
+
+int32_t TWindowPreferences::TextColorGet()
+{
+    if (m_textColor == -1) {
+        m_textColor = m_file.ReadInteger("Background", "TextColor", 0xFFFFFF);
+    }
+    return m_textColor;
+}
+
+void TWindowPreferences::TextColorSet(int32_t value)
+{
+    m_textColor = value;
+    m_file.WriteInteger("Background", "TextColor", value);
+}
+
+int32_t TWindowPreferences::TransparencyGet()
+{
+    if (m_transparency == -1) {
+        m_transparency = m_file.ReadInteger("Background", "Transparency", 10);
+    }
+    return m_transparency;
+}
+
+void TWindowPreferences::TransparencySet(int32_t value)
+{
+    m_transparency = value;
+    m_file.WriteInteger("Background", "Transparency", value);
+}
+
+std::string TWindowPreferences::BackgroundImageGet()
+{
+    if (m_image.empty()) {
+        m_image = m_file.ReadString("Background", "Image", "");
+    }
+    return m_image;
+}
+
+void TWindowPreferences::BackgroundImageSet(const std::string& path)
+{
+    m_image = path;
+    m_file.WriteString("Background", "Image", path);
+    if (ImageChangedHook()) {
+        ImageChangedHook()(path);
+    }
+}
+
+void TWindowPreferences::BackgroundImageChangedHookSet(std::function<void(const std::string&)> hook)
+{
+    ImageChangedHook() = std::move(hook);
+}
+
+bool TWindowPreferences::Show5MinButtonGet()
+{
+    return m_file.ReadBool(kIniSectionCommon, "Show5MinButton", true);
+}
+
+TWindowPreferences& WindowPreferences()
+{
+    auto& object = PreferencesObject();
+    const std::string& fileName = DataLocations().IniFileName;
+    if (!object || object->File().FileName() != fileName) {
+        object = std::make_unique<TWindowPreferences>(fileName);
+    }
+    return *object;
+}
+
+void WindowPreferencesFree()
+{
+    PreferencesObject().reset();
+}

@@ -1,0 +1,175 @@
+#include "storage/WindowPreferences.h"
+
+#include "model/DataLocations.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string FileText(const std::string& fileName)
+{
+    std::ifstream in(fileName, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class PreferencesFile : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        DataLocationsCompute(m_temp.Text(), "/opt/tallyhour/tallyhour");
+        WindowPreferencesFree();
+    }
+    void TearDown() override
+    {
+        WindowPreferencesFree();
+        TWindowPreferences::BackgroundImageChangedHookSet(nullptr);
+    }
+    std::string IniName() const
+    {
+        return DataLocations().IniFileName;
+    }
+    TTempFolder m_temp;
+};
+
+} // namespace
+
+TEST_F(PreferencesFile, NoFileGivesTheDefaultsAndWritesNothing)
+{
+    auto& preferences = WindowPreferences();
+    EXPECT_EQ(preferences.AlignGet(), 1);
+    EXPECT_EQ(preferences.AlignVerticalGet(), 0);
+    EXPECT_FALSE(preferences.AutohideGet());
+    EXPECT_EQ(preferences.BackgroundColorGet(), 0);
+    EXPECT_EQ(preferences.TextColorGet(), 0xFFFFFF);
+    EXPECT_EQ(preferences.TransparencyGet(), 10);
+    EXPECT_EQ(preferences.BackgroundImageGet(), "");
+    EXPECT_TRUE(preferences.Show5MinButtonGet());
+    EXPECT_FALSE(std::filesystem::exists(IniName()));
+}
+
+TEST_F(PreferencesFile, ValuesSurviveAFreshObjectAndNamesIgnoreCase)
+{
+    {
+        auto& preferences = WindowPreferences();
+        preferences.AlignSet(2);
+        preferences.AutohideSet(true);
+        preferences.BackgroundColorSet(0x123456);
+        preferences.TransparencySet(35);
+        preferences.BackgroundImageSet("/home/u/My Pictures/sky=blue.png");
+    }
+    WindowPreferencesFree();
+    auto& preferences = WindowPreferences();
+    EXPECT_EQ(preferences.AlignGet(), 2);
+    EXPECT_TRUE(preferences.AutohideGet());
+    EXPECT_EQ(preferences.BackgroundColorGet(), 0x123456);
+    EXPECT_EQ(preferences.TransparencyGet(), 35);
+    EXPECT_EQ(preferences.BackgroundImageGet(), "/home/u/My Pictures/sky=blue.png");
+    EXPECT_EQ(preferences.File().ReadInteger("position", "ALIGN", 0), 2);
+    EXPECT_NE(FileText(IniName()).find("[Position]"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(IniName() + ".tmp"));
+}
+
+TEST_F(PreferencesFile, AlignStoredAsZeroIsReadAgainOnEveryRequest)
+{
+    {
+        std::ofstream out(IniName());
+        out << "[Position]\nAlign=0\n";
+    }
+    auto& preferences = WindowPreferences();
+    EXPECT_EQ(preferences.AlignGet(), 0);
+    preferences.File().WriteInteger("Position", "Align", 2);
+    EXPECT_EQ(preferences.AlignGet(), 2);
+    // Now cached: a change behind its back is not seen any more.
+    preferences.File().WriteInteger("Position", "Align", 1);
+    EXPECT_EQ(preferences.AlignGet(), 2);
+}
+
+TEST_F(PreferencesFile, SettingAlignToItsCachedValueWritesNothing)
+{
+    auto& preferences = WindowPreferences();
+    preferences.AlignSet(2);
+    std::filesystem::remove(IniName());
+    preferences.AlignSet(2);
+    EXPECT_FALSE(std::filesystem::exists(IniName()));
+    preferences.AlignSet(1);
+    EXPECT_TRUE(std::filesystem::exists(IniName()));
+}
+
+TEST_F(PreferencesFile, MalformedValuesGiveTheDefaultAndOddLinesAreSkipped)
+{
+    {
+        std::ofstream out(IniName());
+        out << "garbage line without section\n[Background]\nTransparency=abc\nColor=$FF\nTextColor=12x\n"
+               "[Common]\nShow5MinButton=0\nTimeLimitSeconds=99999999999\n";
+    }
+    auto& preferences = WindowPreferences();
+    EXPECT_EQ(preferences.TransparencyGet(), 10);
+    EXPECT_EQ(preferences.BackgroundColorGet(), 0xFF);
+    EXPECT_EQ(preferences.TextColorGet(), 0xFFFFFF);
+    EXPECT_FALSE(preferences.Show5MinButtonGet());
+    EXPECT_EQ(preferences.File().ReadInteger(kIniSectionCommon, "TimeLimitSeconds", -1), -1);
+}
+
+TEST_F(PreferencesFile, ImageSetterCallsTheHookAndAMissingPictureKeepsThePath)
+{
+    std::string seen;
+    TWindowPreferences::BackgroundImageChangedHookSet([&seen](const std::string& path) { seen = path; });
+    WindowPreferences().BackgroundImageSet("/no/such/picture.png");
+    EXPECT_EQ(seen, "/no/such/picture.png");
+    WindowPreferencesFree();
+    EXPECT_EQ(WindowPreferences().BackgroundImageGet(), "/no/such/picture.png");
+}
+
+TEST_F(PreferencesFile, CommonSectionsKeepPathKeysAndEraseWhole)
+{
+    auto& file = WindowPreferences().File();
+    const std::string path = "/opt/Some Editor/bin/editor";
+    file.WriteString(kIniSectionApplications, path, path);
+    file.WriteString(kIniSectionWebSites, "example.com/news", "example.com/news");
+    file.WriteBool(kIniSectionCommon, "TimeLimitSecondsChanged", true);
+    file.WriteInteger(kIniSectionCommon, "TimeLimitSeconds", 14400);
+
+    WindowPreferencesFree();
+    auto& again = WindowPreferences().File();
+    const auto pairs = again.SectionValuesRead(kIniSectionApplications);
+    ASSERT_EQ(pairs.size(), 1u);
+    EXPECT_EQ(pairs[0].first, path);
+    EXPECT_EQ(pairs[0].second, path);
+    EXPECT_TRUE(again.ReadBool("COMMON", "timelimitsecondschanged", false));
+    EXPECT_TRUE(again.SectionExists("websites"));
+
+    again.DeleteKey(kIniSectionCommon, "TimeLimitSeconds");
+    EXPECT_FALSE(again.ValueExists(kIniSectionCommon, "TimeLimitSeconds"));
+    again.EraseSection(kIniSectionCommon);
+    EXPECT_FALSE(again.SectionExists(kIniSectionCommon));
+    EXPECT_TRUE(again.SectionExists(kIniSectionApplications));
+}
+
+TEST_F(PreferencesFile, HandEditsBetweenReadsAreSeen)
+{
+    auto& file = WindowPreferences().File();
+    EXPECT_TRUE(file.ReadBool(kIniSectionCommon, "Show5MinButton", true));
+    {
+        std::ofstream out(IniName());
+        out << "[Common]\nShow5MinButton=0\n";
+    }
+    EXPECT_FALSE(file.ReadBool(kIniSectionCommon, "Show5MinButton", true));
+}
+
+TEST_F(PreferencesFile, UnwritableFileKeepsTheCachedValueForTheRun)
+{
+    TIniFile file(m_temp.Text() + "no-such-folder/prefs.ini");
+    EXPECT_FALSE(file.WriteInteger("Background", "Color", 5));
+    EXPECT_EQ(file.ReadInteger("Background", "Color", 7), 7);
+
+    TWindowPreferences preferences(m_temp.Text() + "no-such-folder/prefs.ini");
+    preferences.TransparencySet(40);
+    EXPECT_EQ(preferences.TransparencyGet(), 40);
+}
