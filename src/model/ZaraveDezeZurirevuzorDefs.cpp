@@ -238,7 +238,23 @@ TDateTime DbTextToDate(const std::string& text)
     return result;
 }
 
+const TFormatSettings& ProgramFormatSettings()
+{
+    static const TFormatSettings settings { ',', TimeSeparator() };
+    return settings;
+}
+
 std::string FloatToProgramText(double value)
+{
+    return FloatToText(value, ProgramFormatSettings());
+}
+
+bool ProgramTextToFloat(std::string_view text, double& value)
+{
+    return TextToFloat(text, value, ProgramFormatSettings());
+}
+
+std::string FloatToText(double value, const TFormatSettings& settings)
 {
     if (std::isnan(value)) {
         return "NAN";
@@ -263,20 +279,21 @@ std::string FloatToProgramText(double value)
     }
     for (char& ch : text) {
         if (ch == '.') {
-            ch = ',';
+            ch = settings.DecimalSeparator;
         }
     }
     return text;
 }
 
-bool ProgramTextToFloat(std::string_view text, double& value)
+bool TextToFloat(std::string_view text, double& value, const TFormatSettings& settings)
 {
     std::string work(TrimView(text));
-    if (work.empty() || work.find('.') != std::string::npos) {
+    // Only the format's own separator counts; another one means the text came from elsewhere.
+    if (work.empty() || (settings.DecimalSeparator != '.' && work.find('.') != std::string::npos)) {
         return false;
     }
     for (char& ch : work) {
-        if (ch == ',') {
+        if (ch == settings.DecimalSeparator) {
             ch = '.';
         }
     }

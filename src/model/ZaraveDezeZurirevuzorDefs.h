@@ -44,8 +44,22 @@ std::string DurationText(TDateTime dayFraction);
 // part that is no integer: EConvertError.
 TDateTime DbTextToDate(const std::string& text);
 
-// Floating-point texts in the program's own format: shortest general form, at most 15
-// significant digits, "," as decimal separator, whatever the user's regional settings say.
+// The number format a stored value is written and read with. The program's own copy has ","
+// as decimal separator whatever the user's regional settings say, so values stored by one
+// locale read back under another.
+struct TFormatSettings
+{
+    char DecimalSeparator = '.';
+    char TimeSeparator = ':';
+};
+const TFormatSettings& ProgramFormatSettings();
+
+// Shortest general form with at most 15 significant digits ("40654,5", "1E-5").
+std::string FloatToText(double value, const TFormatSettings& settings);
+// False (and `value` untouched) for a text that is not a finite number in that format.
+bool TextToFloat(std::string_view text, double& value, const TFormatSettings& settings);
+
+// The same with ProgramFormatSettings().
 std::string FloatToProgramText(double value);
 bool ProgramTextToFloat(std::string_view text, double& value);
 

@@ -149,3 +149,13 @@ TEST(ProgramLog, AppendsStampedLinesAndNeverRaises)
     EXPECT_NO_THROW(LogMessageWrite("dropped"));
     LogFileNameSet("");
 }
+
+TEST(ProgramNumberTexts, OtherFormatsUseTheirOwnSeparator)
+{
+    const TFormatSettings dot { '.', ':' };
+    EXPECT_EQ(FloatToText(2.5, dot), "2.5");
+    double value = 0;
+    EXPECT_TRUE(TextToFloat("2.5", value, dot));
+    EXPECT_EQ(value, 2.5);
+    EXPECT_EQ(ProgramFormatSettings().DecimalSeparator, ',');
+}
