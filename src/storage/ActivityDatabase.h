@@ -37,6 +37,8 @@ std::string WebSitesPeriodLiteralSql(const std::string& fromText, const std::str
 // testing every row; the literal form is kept as the reference.
 std::string ActivityPurgeOldSql(TDateTime now);
 std::string ActivityPurgeUnlistedSql();
+// The one case the seek cannot reach: rows without a path go when the list is empty.
+std::string ActivityPurgeUnlistedNullSql();
 std::string ActivityPurgeUnlistedLiteralSql();
 
 // The list copies: deletes and batched inserts, as the settings store writes them.

@@ -1,0 +1,108 @@
+#include "storage/InstanceLock.h"
+
+#include "model/Exceptions.h"
+#include "model/TextHelpers.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+int g_instanceLock = -1;
+std::string g_instanceLockName;
+
+bool SameFile(int handle, const std::string& path)
+{
+    struct stat opened = {};
+    struct stat named = {};
+    return ::fstat(handle, &opened) == 0 && ::stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev
+        && opened.st_ino == named.st_ino;
+}
+
+} // namespace
+
+bool ExclusiveFileOpen(const std::string& path, bool create, int& handle)
+{
+    handle = -1;
+    // A copy that is ending deletes the file while it still holds the lock; whoever locked the
+    // deleted file looks again, so two copies can never each hold a lock on a different file.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (create && !FileExistsOnVolume(path)) {
+            const int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (created < 0) {
+                throw EOSError(Format("Unable to create \"%s\" file\r\nError: %s", path.c_str(), std::strerror(errno)));
+            }
+            ::close(created);
+        }
+        const int opened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (opened < 0) {
+            return false;
+        }
+        if (::flock(opened, LOCK_EX | LOCK_NB) != 0) {
+            ::close(opened);
+            return false;
+        }
+        if (SameFile(opened, path)) {
+            handle = opened;
+            return true;
+        }
+        ::close(opened);
+    }
+    return false;
+}
+
+bool InstanceLockAcquire(const std::string& lockFileName)
+{
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(lockFileName).parent_path(), error);
+    int handle = -1;
+    if (!ExclusiveFileOpen(lockFileName, true, handle)) {
+        return false;
+    }
+    g_instanceLock = handle;
+    g_instanceLockName = lockFileName;
+    return true;
+}
+
+void InstanceLockRelease()
+{
+    if (g_instanceLock < 0) {
+        return;
+    }
+    // Only our own file: should the name belong to another file by now, it is not ours to delete.
+    if (SameFile(g_instanceLock, g_instanceLockName)) {
+        ::unlink(g_instanceLockName.c_str());
+    }
+    ::close(g_instanceLock);
+    g_instanceLock = -1;
+}
+
+bool InstanceLockHeld()
+{
+    return g_instanceLock >= 0;
+}
+
+void DatabaseFilesInstall(const TDataLocations& locations)
+{
+    const std::string settingsTarget = locations.DataFolder + "settings.sqlite";
+    const std::string settingsSource = locations.ProgramFolder + "settings.sqlite";
+    if (FileExistsOnVolume(settingsTarget) || !FileExistsOnVolume(settingsSource)) {
+        return;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(locations.DataFolder, error);
+    if (error) {
+        throw EOSError(error.message());
+    }
+    const auto overwrite = std::filesystem::copy_options::overwrite_existing;
+    std::filesystem::copy_file(settingsSource, settingsTarget, overwrite, error);
+    std::filesystem::copy_file(
+        locations.ProgramFolder + "actmondb.sqlite", locations.DataFolder + "actmondb.sqlite", overwrite, error);
+}
