@@ -20,7 +20,7 @@ enum class TBrowserFamily : uint8_t
 // with "http://", "https://", "ftp://" or "ftps://". Backends accept only such texts.
 inline bool UrlPrefixHas(std::string_view text)
 {
-    for (std::string_view prefix : {"http://", "https://", "ftp://", "ftps://"}) {
+    for (std::string_view prefix : { "http://", "https://", "ftp://", "ftps://" }) {
         if (text.substr(0, prefix.size()) == prefix) {
             return true;
         }

@@ -10,10 +10,13 @@ class TProcesses
 public:
     virtual ~TProcesses() = default;
 
-    // The full path of the process's executable. On failure returns false and puts the system's
-    // message (for instance "No such process") in `errorText`.
+    // The full path of the process's executable. On failure (a process that has ended, one of
+    // another user, a protected one) returns false and puts the system's message for the
+    // failure, for instance "No such process" or "Permission denied", in `errorText`; the
+    // caller prefixes it. Never raises.
     virtual bool ProcessExeNameGet(int64_t processId, std::string& path, std::string& errorText) = 0;
     // The distinct executable paths of the current user's running programs, sorted ignoring
-    // case; programs whose executable cannot be read are left out.
+    // case; programs whose executable cannot be read are left out. Raises an Exception (EOSError)
+    // only when the list of processes cannot be read at all.
     virtual std::vector<std::string> RunningProgramPathsGet() = 0;
 };

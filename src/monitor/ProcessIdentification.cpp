@@ -1,0 +1,69 @@
+#include "monitor/ProcessIdentification.h"
+
+#include "model/ProgramLog.h"
+#include "model/TextHelpers.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+std::string ExeNameErrorText(const std::string& systemMessage)
+{
+    return "Error: " + systemMessage;
+}
+
+std::string ProcessExeNameText(TProcesses& processes, int64_t processId)
+{
+    if (processId <= 0) {
+        return ExeNameErrorText(std::strerror(ESRCH));
+    }
+    std::string path;
+    std::string errorText;
+    try {
+        if (processes.ProcessExeNameGet(processId, path, errorText)) {
+            return path;
+        }
+    } catch (const std::exception& error) {
+        // The interface promises not to raise; a backend that does still gets the sample's text.
+        errorText = error.what();
+    }
+    return ExeNameErrorText(errorText);
+}
+
+std::string WindowExeNameGet(TWindowSystem& windowSystem, TProcesses& processes, TWindowHandle window)
+{
+    const int64_t processId = window == 0 ? 0 : windowSystem.WindowProcessIdGet(window);
+    return ProcessExeNameText(processes, processId);
+}
+
+std::string ProgramDisplayNameGet(const std::string& exePath)
+{
+    const size_t slash = exePath.find_last_of('/');
+    std::string name = slash == std::string::npos ? exePath : exePath.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    // A leading dot names a hidden file, not an extension.
+    if (dot != std::string::npos && dot > 0) {
+        name.erase(dot);
+    }
+    return name;
+}
+
+void ProcessesExeNamesGet(TProcesses& processes, std::vector<std::string>& lines)
+{
+    lines.clear();
+    try {
+        std::vector<std::string> paths = processes.RunningProgramPathsGet();
+        std::erase_if(paths, [](const std::string& path) { return path.empty(); });
+        std::stable_sort(paths.begin(), paths.end(),
+            [](const std::string& a, const std::string& b) { return AsciiLowerCase(a) < AsciiLowerCase(b); });
+        paths.erase(std::unique(paths.begin(), paths.end(),
+                        [](const std::string& a, const std::string& b) { return SameTextAscii(a, b); }),
+            paths.end());
+        lines = paths;
+        for (std::string& line : lines) {
+            line += "=" + ProgramDisplayNameGet(line);
+        }
+    } catch (const std::exception& error) {
+        LogError(error, "; ProcessesExeNamesGet: ");
+    }
+}

@@ -1,0 +1,99 @@
+#include "monitor/ScanCycle.h"
+
+#include "model/Assert.h"
+#include "model/Exceptions.h"
+#include "model/ProgramLog.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr const char* kUnitName = "ScanCycle";
+
+} // namespace
+
+int32_t ElapsedSecondsGet(TDateTime from, TDateTime to)
+{
+    const double milliseconds = std::round((to - from) * 86'400'000.0);
+    const double seconds = std::nearbyint(milliseconds / 1000.0); // the default mode: halves to even
+    if (!std::isfinite(seconds) || seconds < std::numeric_limits<int32_t>::min()
+        || seconds > std::numeric_limits<int32_t>::max()) {
+        throw ERangeError("Range check error");
+    }
+    return static_cast<int32_t>(seconds);
+}
+
+TScanCycle::TScanCycle(
+    TWindowSystem& windowSystem, TProcesses& processes, TAccessibility& accessibility, TScanSteps steps)
+    : m_sample(windowSystem, processes, accessibility)
+    , m_steps(std::move(steps))
+{
+}
+
+void TScanCycle::TickRun()
+{
+    if (m_steps.PausedGet && m_steps.PausedGet()) {
+        return;
+    }
+    if (m_steps.TimerEnabledSet) {
+        m_steps.TimerEnabledSet(false);
+    }
+    // However the tick ends, the next one must be able to run and must count from here.
+    const auto ending = [this] {
+        LastScanTime = ProgramNow();
+        if (m_steps.TimerEnabledSet) {
+            m_steps.TimerEnabledSet(true);
+        }
+    };
+    try {
+        TickBody();
+    } catch (...) {
+        ending();
+        throw;
+    }
+    ending();
+}
+
+void TScanCycle::TickBody()
+{
+    if (m_steps.PartOfDayUpdate) {
+        m_steps.PartOfDayUpdate();
+    }
+    const TDateTime focusEnd = m_steps.FocusEndGet ? m_steps.FocusEndGet() : 0;
+    const bool inFocus = ProgramNow() <= focusEnd;
+    if (!inFocus && m_steps.NormalTimeDisplayShow) {
+        m_steps.NormalTimeDisplayShow();
+    }
+    if (m_steps.ResetDateTimeGet && ProgramNow() > m_steps.ResetDateTimeGet() && m_steps.DailyReset) {
+        m_steps.DailyReset();
+    }
+
+    try {
+        m_sample.Execute(false, nullptr);
+    } catch (const std::exception& error) {
+        LogError(error, "; TfrmMain.tmrScanTimer: ");
+    }
+
+    TH_ASSERT(static_cast<bool>(m_steps.TimeLimitListGet), kUnitName);
+    const TMonitoredList* list = m_steps.TimeLimitListGet();
+    const TSampleMatchResult match = SampleMatch(m_sample, list);
+    if (!match.Found) {
+        return;
+    }
+
+    if (m_steps.ExpiryCheck) {
+        const int32_t total = m_steps.TotalGet ? m_steps.TotalGet() : 0;
+        const int32_t limit = m_steps.TimeLimitSecondsGet ? m_steps.TimeLimitSecondsGet() : 0;
+        m_steps.ExpiryCheck(m_sample, total, limit, inFocus);
+    }
+
+    const int32_t seconds = ElapsedSecondsGet(LastScanTime, ProgramNow());
+    if (m_sample.AppType != atDesktop) {
+        // Stored under the listed entry's name, so the period queries find the row by it.
+        m_sample.BrowserUrl = list->Items(match.Index)->Name;
+    }
+    if (m_steps.Log) {
+        m_steps.Log(m_sample, seconds);
+    }
+}
