@@ -38,7 +38,11 @@ public:
     }
     std::string Text() const
     {
-        std::ifstream file(m_fileName);
+        return FileText(m_fileName);
+    }
+    static std::string FileText(const std::string& fileName)
+    {
+        std::ifstream file(fileName, std::ios::binary);
         std::stringstream content;
         content << file.rdbuf();
         return content.str();

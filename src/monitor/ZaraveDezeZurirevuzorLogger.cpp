@@ -1,0 +1,217 @@
+#include "monitor/ZaraveDezeZurirevuzorLogger.h"
+
+#include "model/Assert.h"
+#include "model/Exceptions.h"
+#include "model/ProgramLog.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "storage/ActivityDatabase.h"
+#include "storage/Options.h"
+#include "storage/WindowPreferences.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr const char* kUnitName = "ZaraveDezeZurirevuzorObjects";
+constexpr const char* kLogMethodText = "; TZaraveDezeZurirevuzorLogger.Log: ";
+constexpr const char* kLoadMethodText = "; TZaraveDezeZurirevuzorLogger.MonitoredItemsLoad: ";
+
+// Sums of seconds stay within the 32-bit counters: a database holding absurd durations must not
+// wrap the day total round to a small or negative figure.
+int32_t SecondsAdd(int32_t a, int64_t b)
+{
+    const int64_t sum = static_cast<int64_t>(a) + b;
+    if (sum > std::numeric_limits<int32_t>::max()) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    if (sum < std::numeric_limits<int32_t>::min()) {
+        return std::numeric_limits<int32_t>::min();
+    }
+    return static_cast<int32_t>(sum);
+}
+
+int32_t RowSecondsGet(const TSQLiteTable& table, int column)
+{
+    const int64_t value = table.Int64At(column);
+    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
+        throw ERangeError("Range check error");
+    }
+    return static_cast<int32_t>(value);
+}
+
+} // namespace
+
+TDateTime DayStartOf(TDateTime now)
+{
+    const TDateTime at0400 = std::floor(now) + 1.0 / 6.0;
+    if (std::llround((at0400 - now) * 86'400'000.0) > 0) {
+        return at0400 - 1.0;
+    }
+    return at0400;
+}
+
+TDateTime DayStart()
+{
+    return DayStartOf(ProgramNow());
+}
+
+TZaraveDezeZurirevuzorLogger::TZaraveDezeZurirevuzorLogger()
+{
+    Total = 0;
+    TodayItemsLoad(true);
+}
+
+TZaraveDezeZurirevuzorLogger::~TZaraveDezeZurirevuzorLogger() = default;
+
+TMonitoredList& TZaraveDezeZurirevuzorLogger::TodayItems()
+{
+    if (!m_todayItems) {
+        m_todayItems = std::make_unique<TMonitoredList>();
+    }
+    return *m_todayItems;
+}
+
+TMonitoredList& TZaraveDezeZurirevuzorLogger::UsageItems()
+{
+    if (!m_usageItems) {
+        m_usageItems = std::make_unique<TMonitoredList>();
+    }
+    return *m_usageItems;
+}
+
+void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int32_t seconds)
+{
+    TH_ASSERT(sample != nullptr, kUnitName);
+    const std::string dateText = DateTimeToDbText(ProgramNow());
+    const TActivityMatchResult match = TodayItems().ActivityMatch(sample->ExeName, sample->BrowserUrl);
+    if (match.Index == -1) {
+        return;
+    }
+    TMonitoredItem* item = TodayItems().Items(match.Index);
+    item->Duration = SecondsAdd(item->Duration, seconds);
+    const std::string sql = ActivityInsertSql(
+        dateText, sample->ExeName, sample->BrowserUrl, ApplicationTypeText(sample->AppType), seconds, match.Origin);
+    try {
+        ActivityDBExecSQL(sql);
+    } catch (const std::exception& error) {
+        LogError(error, kLogMethodText);
+        return;
+    }
+    Total = SecondsAdd(Total, seconds);
+}
+
+void TZaraveDezeZurirevuzorLogger::TodayItemsLoad(bool sum)
+{
+    TMonitoredList& list = TodayItems();
+    list.Clear();
+    const TDateTime now = ProgramNow();
+    const TDateTime start = DayStartOf(now);
+    MonitoredItemsLoad(&list, WebSitesPeriodSql(start, now), sum, mitWeb);
+    MonitoredItemsLoad(&list, ApplicationsPeriodSql(start, now), sum, mitApp);
+}
+
+void TZaraveDezeZurirevuzorLogger::UsageItemsLoad(bool sum, TDateTime from, TDateTime to)
+{
+    TMonitoredList& list = UsageItems();
+    list.Clear();
+    MonitoredItemsLoad(&list, WebSitesPeriodSql(from, to), sum, mitWeb);
+    MonitoredItemsLoad(&list, ApplicationsPeriodSql(from, to), sum, mitApp);
+}
+
+void TZaraveDezeZurirevuzorLogger::MonitoredItemsLoad(
+    TMonitoredList* list, const std::string& sql, bool sum, TMonitoredItemType kind)
+{
+    TH_ASSERT(list != nullptr, kUnitName);
+    std::unique_ptr<TSQLiteTable> table;
+    int captionColumn = 0;
+    int activeColumn = 0;
+    int nameColumn = 0;
+    int durationColumn = 0;
+    try {
+        table = ActivityDBGetTable(sql);
+        if (table->RowCount() > 0) {
+            captionColumn = table->ColumnIndex("caption");
+            activeColumn = table->ColumnIndex("active");
+            nameColumn = table->ColumnIndex("name");
+            durationColumn = table->ColumnIndex("total_duration");
+        }
+    } catch (const std::exception& error) {
+        LogError(error, kLoadMethodText);
+        return;
+    }
+    list->CapacitySet(list->Capacity() + table->RowCount());
+    for (bool more = table->First(); more && !table->AtEnd(); table->Next()) {
+        auto item = std::make_unique<TMonitoredItem>();
+        item->Caption = table->TextAt(captionColumn);
+        item->Name = table->TextAt(nameColumn);
+        item->ItemType = kind;
+        item->Active = !table->IsNullAt(activeColumn) && table->TextAt(activeColumn) == "1";
+        try {
+            item->Duration = RowSecondsGet(*table, durationColumn);
+        } catch (const std::exception& error) {
+            // One unreadable figure must not cost the entry its place: without it the entry
+            // would take no charges for the rest of the day.
+            LogError(error, kLoadMethodText);
+            item->Duration = 0;
+        }
+        if (sum) {
+            Total = SecondsAdd(Total, item->Duration);
+        }
+        const std::string key = item->Caption;
+        list->Add(key, std::move(item));
+    }
+}
+
+void TZaraveDezeZurirevuzorLogger::MonitoredItemRemove(const TMonitoredItem* item, int mode)
+{
+    TH_ASSERT(item != nullptr, kUnitName);
+    if (mode == 0) {
+        return;
+    }
+    TMonitoredList& list = TodayItems();
+    const int index = list.NameIndexGet(item->Name);
+    if (index < 0) {
+        return;
+    }
+    if (mode == 2) {
+        list.Delete(index);
+    } else if (mode == 1) {
+        list.Items(index)->Active = false;
+    }
+}
+
+void DailyResetAccountingRun(
+    TOptions& options, TIniFile& preferences, std::unique_ptr<TZaraveDezeZurirevuzorLogger>& logger)
+{
+    options.ResetDateTime = ProgramToday() + 1.0 + 1.0 / 6.0;
+    options.PendingChangesApply();
+    TMonitoredList& list = options.MonitoredItems();
+    if (options.AllowUserToChangeSettings) {
+        for (const char* section : { kIniSectionApplications, kIniSectionWebSites }) {
+            for (const auto& [name, value] : preferences.SectionValuesRead(section)) {
+                const int index = list.NameIndexGet(name);
+                if (index >= 0) {
+                    list.Delete(index);
+                }
+                if (logger) {
+                    const int todayIndex = logger->TodayItems().NameIndexGet(name);
+                    if (todayIndex >= 0) {
+                        logger->TodayItems().Delete(todayIndex);
+                    }
+                }
+            }
+        }
+    }
+    list.InactiveItemsDelete();
+    if (logger) {
+        logger->TodayItems().InactiveItemsDelete();
+    }
+    for (const char* section : { kIniSectionApplications, kIniSectionWebSites }) {
+        if (preferences.SectionExists(section)) {
+            preferences.EraseSection(section);
+        }
+    }
+    options.OptionsSave();
+    logger.reset();
+}

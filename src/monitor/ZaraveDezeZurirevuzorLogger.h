@@ -1,0 +1,73 @@
+#pragma once
+
+#include "model/MonitoredObjects.h"
+#include "model/ProgramClock.h"
+#include "monitor/ZaraveDezeZurirevuzor.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TOptions;
+class TIniFile;
+
+// The start of the program's day for `now`: 04:00 of its date, or of the day before when `now`
+// is earlier than that. Compared in whole milliseconds, so 04:00:00.000 itself starts a day.
+TDateTime DayStartOf(TDateTime now);
+TDateTime DayStart(); // of ProgramNow()
+
+// The account of time spent on the time-limit list: today's seconds per listed entry, the day's
+// total that the expiry check compares with the limit, and the seconds of a chosen period for
+// the usage view. The activity database is the lasting record; every logger rebuilds its
+// account from it, and nothing here is written back except one row per charge.
+class TZaraveDezeZurirevuzorLogger
+{
+public:
+    // Total 0, then today's entries loaded and summed into Total.
+    TZaraveDezeZurirevuzorLogger();
+    virtual ~TZaraveDezeZurirevuzorLogger();
+    TZaraveDezeZurirevuzorLogger(const TZaraveDezeZurirevuzorLogger&) = delete;
+    TZaraveDezeZurirevuzorLogger& operator=(const TZaraveDezeZurirevuzorLogger&) = delete;
+
+    // Seconds spent on the list since the day start: the rows loaded at creation, then every
+    // charge whose row was written.
+    int32_t Total = 0;
+
+    // Created on first access; the logger owns them.
+    TMonitoredList& TodayItems();
+    TMonitoredList& UsageItems();
+
+    // Charges `seconds` of a matched sample: the entry of TodayItems that matches it grows, one
+    // row goes into the activity database, and only when the row was written Total grows too.
+    // A sample that matches nothing in TodayItems is not charged at all. A failed write is
+    // logged and the scan goes on. A missing sample is an assertion.
+    void Log(const TZaraveDezeZurirevuzor* sample, int32_t seconds);
+    // Reloads TodayItems for the day start up to now; `sum` adds the loaded seconds to Total.
+    void TodayItemsLoad(bool sum);
+    // Reloads UsageItems for from..to (both included); `sum` adds to Total (the usage view
+    // passes false).
+    void UsageItemsLoad(bool sum, TDateTime from, TDateTime to);
+    // Runs one period query and adds an entry of `kind` per row to `list`. A query that fails
+    // is logged and leaves the list as it was. A row whose seconds no 32-bit integer holds is
+    // logged and its entry added with 0 seconds, so the entry still takes its charges.
+    void MonitoredItemsLoad(TMonitoredList* list, const std::string& sql, bool sum, TMonitoredItemType kind);
+    // Mirrors a removal from the time-limit list (the settings' MonitoredItemDelete answer):
+    // mode 2 deletes the entry of the same Name, mode 1 makes it inactive (it keeps counting
+    // until the daily reset removes it), mode 0 does nothing. `item` is read for its Name only,
+    // so a copy of a removed entry will do.
+    void MonitoredItemRemove(const TMonitoredItem* item, int mode);
+
+private:
+    std::unique_ptr<TMonitoredList> m_usageItems;
+    std::unique_ptr<TMonitoredList> m_todayItems;
+};
+
+// The accounting steps of the daily reset, in order: the next reset moment becomes 04:00 of the
+// day after today's date; the settings apply their changes that wait for the reset; when users
+// may change settings, the entries named in the preferences file's "Applications" and
+// "WebSites" sections leave the time-limit list and the logger's TodayItems; inactive entries
+// leave both lists; those sections are erased; the settings are saved; the logger is freed (the
+// owner creates a new one on its next use, which starts its Total from the database rows since
+// the new day start). `logger` may be empty.
+void DailyResetAccountingRun(
+    TOptions& options, TIniFile& preferences, std::unique_ptr<TZaraveDezeZurirevuzorLogger>& logger);

@@ -1,0 +1,318 @@
+#include "monitor/ZaraveDezeZurirevuzorLogger.h"
+
+#include "MonitorTestSupport.h"
+#include "model/DataLocations.h"
+#include "model/Exceptions.h"
+#include "model/TextHelpers.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "monitor/ScanCycle.h"
+#include "platform/fake/FakeDesktop.h"
+#include "storage/ActivityDatabase.h"
+#include "storage/Options.h"
+#include "storage/SQLiteDatabase.h"
+#include "storage/WindowPreferences.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr const char* kEditor = "/usr/bin/editor";
+constexpr const char* kFirefox = "/usr/lib/firefox-esr/firefox-esr";
+
+// A fresh data folder per test with the clock at `now`; the time-limit list holds an editor and
+// a site, and both databases know them.
+class ActivityLogger : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        DataLocationsCompute(m_folder.Text(), "/opt/tallyhour/tallyhour");
+        LogFileNameSet("");
+        ClockAt(EncodeDateTime(2024, 3, 5, 10, 0, 0));
+        TOptions& options = OptionsInstance();
+        ListedItemAdd(options.MonitoredItems(), mitApp, kEditor, "Editor");
+        ListedItemAdd(options.MonitoredItems(), mitWeb, "example.com", "Example");
+        options.ListSave();
+    }
+    void TearDown() override
+    {
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        m_clock.reset();
+    }
+
+    void ClockAt(TDateTime moment)
+    {
+        m_clock.reset();
+        m_clock = std::make_unique<TFakeClock>(moment);
+    }
+    // A row as an earlier run of the program wrote it.
+    static void RowAdd(TDateTime when, const std::string& appName, const std::string& url, int32_t seconds, int origin)
+    {
+        ActivityDBExecSQL(
+            ActivityInsertSql(DateTimeToDbText(when), appName, url, "Desktop Application", seconds, origin));
+    }
+    static std::string RowsText()
+    {
+        auto table = ActivityDBGetTable("SELECT date_created, app_name, browser_url, app_type, duration, origin "
+                                        "FROM applications ORDER BY rowid");
+        std::string text;
+        for (bool more = table->First(); more && !table->AtEnd(); table->Next()) {
+            for (int i = 0; i < table->ColumnCount(); ++i) {
+                text += table->TextAt(i) + (i + 1 < table->ColumnCount() ? "|" : "\n");
+            }
+        }
+        return text;
+    }
+    std::string LogText() const
+    {
+        return TLogCapture::FileText(DataLocations().LogFileName);
+    }
+    TZaraveDezeZurirevuzor& SampleOf(
+        const std::string& exeName, TApplicationType type = atDesktop, const std::string& url = {})
+    {
+        m_sample.ExeName = exeName;
+        m_sample.AppType = type;
+        m_sample.BrowserUrl = url;
+        return m_sample;
+    }
+    static int32_t DurationOf(TMonitoredList& list, const std::string& name)
+    {
+        const int index = list.NameIndexGet(name);
+        return index < 0 ? -1 : list.Items(index)->Duration;
+    }
+
+    TTempFolder m_folder;
+    std::unique_ptr<TFakeClock> m_clock;
+    TFakeDesktop m_desktop;
+    TZaraveDezeZurirevuzor m_sample { m_desktop, m_desktop.Processes(), m_desktop };
+};
+
+} // namespace
+
+TEST(DayStart, FourOClockBoundary)
+{
+    EXPECT_DOUBLE_EQ(DayStartOf(EncodeDateTime(2024, 3, 5, 3, 59, 59, 999)), EncodeDateTime(2024, 3, 4, 4, 0, 0));
+    EXPECT_DOUBLE_EQ(DayStartOf(EncodeDateTime(2024, 3, 5, 4, 0, 0)), EncodeDateTime(2024, 3, 5, 4, 0, 0));
+    EXPECT_DOUBLE_EQ(DayStartOf(EncodeDateTime(2024, 3, 5, 23, 59, 59)), EncodeDateTime(2024, 3, 5, 4, 0, 0));
+    EXPECT_DOUBLE_EQ(DayStartOf(EncodeDateTime(2024, 3, 1, 0, 0, 0)), EncodeDateTime(2024, 2, 29, 4, 0, 0));
+}
+
+TEST_F(ActivityLogger, DayTotalRunsFromFourOClock)
+{
+    RowAdd(EncodeDateTime(2024, 3, 4, 3, 59, 59), kEditor, "", 1000, 1);
+    RowAdd(EncodeDateTime(2024, 3, 4, 4, 0, 0), kEditor, "", 200, 1);
+    RowAdd(EncodeDateTime(2024, 3, 4, 23, 0, 0), kFirefox, "example.com", 30, 2);
+    RowAdd(EncodeDateTime(2024, 3, 5, 3, 59, 59), kEditor, "", 4, 1);
+    RowAdd(EncodeDateTime(2024, 3, 5, 4, 0, 0), kEditor, "", 5000, 1);
+
+    ClockAt(EncodeDateTime(2024, 3, 5, 3, 59, 59));
+    {
+        TZaraveDezeZurirevuzorLogger logger;
+        EXPECT_EQ(logger.Total, 200 + 30 + 4);
+        EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 204);
+        EXPECT_EQ(DurationOf(logger.TodayItems(), "example.com"), 30);
+    }
+    ClockAt(EncodeDateTime(2024, 3, 5, 4, 0, 0));
+    TZaraveDezeZurirevuzorLogger logger;
+    EXPECT_EQ(logger.Total, 5000);
+    EXPECT_EQ(DurationOf(logger.TodayItems(), "example.com"), 0);
+    EXPECT_EQ(LogText().find("ErrorClassName"), std::string::npos) << LogText();
+}
+
+TEST_F(ActivityLogger, LogWritesOneRowPerChargeWithItsOrigin)
+{
+    TZaraveDezeZurirevuzorLogger logger;
+    logger.Log(&SampleOf(kEditor), 4);
+    m_clock->Advance(3);
+    logger.Log(&SampleOf(kFirefox, atFirefox, "example.com"), 3);
+    m_clock->Advance(3);
+    logger.Log(&SampleOf(kFirefox, atFirefox, "example.org"), 3); // listed nowhere: nothing
+
+    EXPECT_EQ(RowsText(),
+        "2024-03-05 10:00:00|/usr/bin/editor||Desktop Application|4|1\n"
+        "2024-03-05 10:00:03|/usr/lib/firefox-esr/firefox-esr|example.com|Mozila FireFox|3|2\n");
+    EXPECT_EQ(logger.Total, 7);
+    EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 4);
+    EXPECT_EQ(DurationOf(logger.TodayItems(), "example.com"), 3);
+
+    // A new logger rebuilds the same account from the rows.
+    TZaraveDezeZurirevuzorLogger again;
+    EXPECT_EQ(again.Total, 7);
+    EXPECT_THROW(again.Log(nullptr, 1), EAssertionFailed);
+}
+
+TEST_F(ActivityLogger, QuotesInPathsAreStoredAsTheyAre)
+{
+    const std::string odd = "/home/u/O'Brien's \"tools\"/run; DROP TABLE applications;--";
+    ListedItemAdd(OptionsInstance().MonitoredItems(), mitApp, odd, "Odd");
+    OptionsInstance().ListSave();
+    TZaraveDezeZurirevuzorLogger logger;
+    logger.Log(&SampleOf(odd), 9);
+    EXPECT_EQ(RowsText(), "2024-03-05 10:00:00|" + odd + "||Desktop Application|9|1\n");
+    EXPECT_EQ(TZaraveDezeZurirevuzorLogger().Total, 9);
+}
+
+TEST_F(ActivityLogger, FailedInsertLeavesTotalUnchangedAndTheNextScanWritesAgain)
+{
+    TZaraveDezeZurirevuzorLogger logger;
+    {
+        // Another program holds the write lock.
+        TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
+        locker.TransactionBegin();
+        logger.Log(&SampleOf(kEditor), 4);
+        EXPECT_EQ(logger.Total, 0);
+        EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 4);
+    }
+    EXPECT_NE(LogText().find("ErrorClassName: ESQLiteException; TZaraveDezeZurirevuzorLogger.Log: "), std::string::npos)
+        << LogText();
+    logger.Log(&SampleOf(kEditor), 3);
+    EXPECT_EQ(logger.Total, 3);
+    EXPECT_EQ(RowsText(), "2024-03-05 10:00:00|/usr/bin/editor||Desktop Application|3|1\n");
+}
+
+TEST_F(ActivityLogger, SampleMissingFromTodaysEntriesIsNotCharged)
+{
+    TZaraveDezeZurirevuzorLogger logger;
+    // Listed in the settings after the logger loaded its day.
+    ListedItemAdd(OptionsInstance().MonitoredItems(), mitApp, "/usr/bin/late", "Late");
+    logger.Log(&SampleOf("/usr/bin/late"), 5);
+    EXPECT_EQ(logger.Total, 0);
+    EXPECT_EQ(RowsText(), "");
+}
+
+TEST_F(ActivityLogger, ReloadAndRemovalsNeverGiveTimeBack)
+{
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 100, 1);
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kFirefox, "example.com", 50, 2);
+    TZaraveDezeZurirevuzorLogger logger;
+    ASSERT_EQ(logger.Total, 150);
+
+    TMonitoredItem removedCopy;
+    removedCopy.Name = "example.com";
+    logger.MonitoredItemRemove(&removedCopy, 1);
+    EXPECT_FALSE(logger.TodayItems().Items(logger.TodayItems().NameIndexGet("example.com"))->Active);
+    removedCopy.Name = kEditor;
+    logger.MonitoredItemRemove(&removedCopy, 0);
+    EXPECT_EQ(logger.TodayItems().Count(), 2);
+    logger.MonitoredItemRemove(&removedCopy, 2);
+    EXPECT_EQ(logger.TodayItems().NameIndexGet(kEditor), -1);
+    EXPECT_EQ(logger.Total, 150);
+
+    TMonitoredList& list = OptionsInstance().MonitoredItems();
+    list.Delete(list.NameIndexGet(kEditor));
+    OptionsInstance().ListSave();
+    logger.TodayItemsLoad(false);
+    EXPECT_EQ(logger.TodayItems().Count(), 1);
+    EXPECT_EQ(logger.Total, 150);
+}
+
+TEST_F(ActivityLogger, UsagePeriodIsLoadedApartFromTheDay)
+{
+    RowAdd(EncodeDateTime(2024, 3, 1, 12, 0, 0), kEditor, "", 700, 1);
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 100, 1);
+    TZaraveDezeZurirevuzorLogger logger;
+    logger.UsageItemsLoad(false, ProgramNow() - 7, ProgramNow());
+    EXPECT_EQ(DurationOf(logger.UsageItems(), kEditor), 800);
+    EXPECT_EQ(DurationOf(logger.UsageItems(), "example.com"), 0);
+    EXPECT_EQ(logger.Total, 100);
+}
+
+TEST_F(ActivityLogger, UnreadableRowsAreLoggedAndTheEntriesKept)
+{
+    // A figure beyond any 32-bit counter, from a damaged or foreign database.
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 2'000'000'000, 1);
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 1), kEditor, "", 2'000'000'000, 1);
+    TZaraveDezeZurirevuzorLogger logger;
+    EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 0);
+    EXPECT_EQ(logger.Total, 0);
+    EXPECT_NE(LogText().find("ErrorClassName: ERangeError; TZaraveDezeZurirevuzorLogger.MonitoredItemsLoad: "),
+        std::string::npos);
+    logger.Log(&SampleOf(kEditor), 3);
+    EXPECT_EQ(logger.Total, 3);
+
+    const int before = logger.TodayItems().Count();
+    logger.MonitoredItemsLoad(&logger.TodayItems(), "SELECT nonsense FROM nowhere", true, mitApp);
+    EXPECT_EQ(logger.TodayItems().Count(), before);
+    EXPECT_NE(LogText().find("ESQLiteException; TZaraveDezeZurirevuzorLogger.MonitoredItemsLoad: "), std::string::npos);
+    EXPECT_THROW(logger.MonitoredItemsLoad(nullptr, "SELECT 1", true, mitApp), EAssertionFailed);
+}
+
+TEST_F(ActivityLogger, DailyResetAppliesPendingRemovalsAndStartsANewDay)
+{
+    TOptions& options = OptionsInstance();
+    ListedItemAdd(options.MonitoredItems(), mitWeb, "news.example.net", "News");
+    ListedItemAdd(options.MonitoredItems(), mitApp, "/usr/bin/game", "Game", /*active=*/false);
+    options.ListSave();
+    TIniFile& preferences = WindowPreferences().File();
+    preferences.WriteString(kIniSectionWebSites, "news.example.net", "news.example.net");
+    preferences.WriteString(kIniSectionApplications, "/usr/bin/gone", "/usr/bin/gone");
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 100, 1);
+
+    auto logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+    ASSERT_EQ(logger->TodayItems().Count(), 4);
+    ClockAt(EncodeDateTime(2024, 3, 6, 4, 0, 3));
+    options.AllowUserToChangeSettings = true;
+    DailyResetAccountingRun(options, preferences, logger);
+
+    EXPECT_EQ(logger, nullptr);
+    EXPECT_DOUBLE_EQ(options.ResetDateTime, EncodeDateTime(2024, 3, 7, 4, 0, 0));
+    EXPECT_EQ(options.MonitoredItems().Count(), 2);
+    EXPECT_EQ(options.MonitoredItems().NameIndexGet("news.example.net"), -1);
+    EXPECT_EQ(options.MonitoredItems().NameIndexGet("/usr/bin/game"), -1);
+    EXPECT_FALSE(preferences.SectionExists(kIniSectionWebSites));
+    EXPECT_FALSE(preferences.SectionExists(kIniSectionApplications));
+
+    // The save rewrote the activity database's copy of the list; the new day starts at 0.
+    TZaraveDezeZurirevuzorLogger fresh;
+    EXPECT_EQ(fresh.TodayItems().Count(), 2);
+    EXPECT_EQ(fresh.Total, 0);
+}
+
+TEST_F(ActivityLogger, DailyResetWithoutChangeRightsKeepsEntriesButErasesThePending)
+{
+    TOptions& options = OptionsInstance();
+    options.AllowUserToChangeSettings = false;
+    TIniFile& preferences = WindowPreferences().File();
+    preferences.WriteString(kIniSectionApplications, kEditor, kEditor);
+    std::unique_ptr<TZaraveDezeZurirevuzorLogger> noLogger;
+    DailyResetAccountingRun(options, preferences, noLogger);
+    EXPECT_NE(options.MonitoredItems().NameIndexGet(kEditor), -1);
+    EXPECT_FALSE(preferences.SectionExists(kIniSectionApplications));
+}
+
+// The scan cycle, the logger and the reset together across 04:00, as the main window wires them.
+TEST_F(ActivityLogger, ScansAcrossFourOClockStartTheNewDayFromTheDatabase)
+{
+    ClockAt(EncodeDateTime(2024, 3, 5, 3, 59, 55));
+    RowAdd(EncodeDateTime(2024, 3, 4, 22, 0, 0), kEditor, "", 600, 1);
+    TOptions& options = OptionsInstance();
+    options.ResetDateTime = EncodeDateTime(2024, 3, 5, 4, 0, 0);
+    std::unique_ptr<TZaraveDezeZurirevuzorLogger> logger;
+    const auto loggerGet = [&logger]() -> TZaraveDezeZurirevuzorLogger& {
+        if (!logger) {
+            logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+        }
+        return *logger;
+    };
+    TScanSteps steps;
+    steps.ResetDateTimeGet = [&options] { return options.ResetDateTime; };
+    steps.DailyReset = [&] { DailyResetAccountingRun(options, WindowPreferences().File(), logger); };
+    steps.TimeLimitListGet = [&options] { return &options.MonitoredItems(); };
+    steps.TotalGet = [&] { return loggerGet().Total; };
+    steps.ExpiryCheck = [](TZaraveDezeZurirevuzor&, int32_t, int32_t, bool) {};
+    steps.Log = [&](const TZaraveDezeZurirevuzor& sample, int32_t seconds) { loggerGet().Log(&sample, seconds); };
+    TScanCycle cycle(m_desktop, m_desktop.Processes(), m_desktop, steps);
+    m_desktop.WindowShow({ .ExeName = kEditor });
+    cycle.LastScanTime = ProgramNow();
+
+    m_clock->Advance(3); // 03:59:58
+    cycle.TickRun();
+    EXPECT_EQ(loggerGet().Total, 603);
+    m_clock->Advance(3); // 04:00:01: the reset runs first, the charge goes to the new day
+    cycle.TickRun();
+    EXPECT_EQ(loggerGet().Total, 3);
+    EXPECT_DOUBLE_EQ(options.ResetDateTime, EncodeDateTime(2024, 3, 6, 4, 0, 0));
+}
