@@ -1,0 +1,246 @@
+#include "storage/ActivityDatabase.h"
+
+#include "StorageFixture.h"
+#include "storage/DatabaseSchema.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+
+namespace {
+
+// A raw in-memory database with the program's schema, so the differential test sees the real
+// indexes (and so the plans the program gets) without touching the disk.
+class TMemoryDatabase
+{
+public:
+    TMemoryDatabase()
+    {
+        sqlite3_open(":memory:", &m_handle);
+        Run(DatabaseSchemaSql(TDatabaseKind::Activity));
+    }
+    ~TMemoryDatabase()
+    {
+        sqlite3_close(m_handle);
+    }
+    void Run(const std::string& sql)
+    {
+        char* message = nullptr;
+        if (sqlite3_exec(m_handle, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+            const std::string text = message ? message : "?";
+            sqlite3_free(message);
+            throw std::runtime_error(text + " in " + sql);
+        }
+    }
+    // Each row as name -> (total as typed text, caption, active); names listed twice give one row.
+    struct TResultRow
+    {
+        std::string Name;
+        bool NameIsNull = false;
+        std::string Caption;
+        std::string Active;
+        int TotalType = 0;
+        std::string Total;
+    };
+    std::vector<TResultRow> Rows(const std::string& sql)
+    {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(m_handle, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+            throw std::runtime_error(std::string(sqlite3_errmsg(m_handle)) + " in " + sql);
+        }
+        auto text = [&](int column) {
+            const auto* value = sqlite3_column_text(statement, column);
+            return value ? std::string(reinterpret_cast<const char*>(value)) : std::string("<null>");
+        };
+        std::vector<TResultRow> rows;
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            TResultRow row;
+            row.Caption = text(0);
+            row.Active = text(1);
+            row.Name = text(2);
+            row.NameIsNull = sqlite3_column_type(statement, 2) == SQLITE_NULL;
+            row.TotalType = sqlite3_column_type(statement, 3);
+            row.Total = text(3);
+            rows.push_back(row);
+        }
+        sqlite3_finalize(statement);
+        std::sort(rows.begin(), rows.end(), [](const TResultRow& a, const TResultRow& b) {
+            return std::tie(a.NameIsNull, a.Name) < std::tie(b.NameIsNull, b.Name);
+        });
+        return rows;
+    }
+    std::vector<std::string> ActivityRows()
+    {
+        std::vector<std::string> rows;
+        sqlite3_exec(
+            m_handle, "SELECT quote(date_created), quote(app_name), quote(origin), quote(duration) FROM applications",
+            [](void* target, int count, char** values, char**) {
+                std::string line;
+                for (int i = 0; i < count; ++i) {
+                    line += std::string(values[i] ? values[i] : "") + "|";
+                }
+                static_cast<std::vector<std::string>*>(target)->push_back(line);
+                return 0;
+            },
+            &rows, nullptr);
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+private:
+    sqlite3* m_handle = nullptr;
+};
+
+std::string Literal(std::mt19937& random, const std::vector<std::string>& pool)
+{
+    const std::string& value = pool[random() % pool.size()];
+    return value == "<null>" ? std::string("NULL") : QuotedStr(value);
+}
+
+// Fills one random database with the awkward cases: names listed twice, "%" and "_" in names,
+// overlapping and case-differing names, empty and NULL addresses and dates, negative and NULL
+// durations, odd origins.
+void RandomContentMake(std::mt19937& random, TMemoryDatabase& database)
+{
+    const std::vector<std::string> appNames
+        = { "/usr/bin/a", "/usr/bin/A", "/usr/bin/b", "/opt/it's/c", "", "<null>", "/usr/bin/a%", "/usr/bin/firefox" };
+    const std::vector<std::string> siteNames
+        = { "example.com", "mail.example.com", "EXAMPLE.com", "a%b", "a_b", "x", "", "<null>", "it's.org" };
+    const std::vector<std::string> urls = { "example.com", "mail.example.com", "Example.COM/news", "a%b", "axb", "a_b",
+        "aXb", "", "<null>", "it's.org/x", "/usr/bin/firefox", "zzz" };
+    const std::vector<std::string> dates = { "2011-04-20 23:59:59", "2011-04-21 04:00:00", "2011-04-21 04:00:01",
+        "2011-04-21 10:00:00", "2011-04-22 00:00:00", "", "<null>", "garbage", "2011-01-01 00:00:00" };
+    const int apps = int(random() % 6);
+    for (int i = 0; i < apps; ++i) {
+        database.Run("INSERT INTO applications_list VALUES(" + Literal(random, appNames) + ", 'app" + std::to_string(i)
+            + "', " + std::to_string(random() % 2) + ")");
+    }
+    const int sites = int(random() % 6);
+    for (int i = 0; i < sites; ++i) {
+        database.Run("INSERT INTO websites_list VALUES(" + Literal(random, siteNames) + ", 'site" + std::to_string(i)
+            + "', " + std::to_string(random() % 2) + ")");
+    }
+    const int rows = int(random() % 60);
+    std::string insert;
+    for (int i = 0; i < rows; ++i) {
+        const int duration = int(random() % 50) - 10;
+        const std::string durationText = random() % 20 == 0 ? "NULL" : std::to_string(duration);
+        const int origins[] = { 1, 1, 2, 2, 3 };
+        database.Run("INSERT INTO applications VALUES(" + Literal(random, dates) + ", " + Literal(random, appNames)
+            + ", " + Literal(random, urls) + ", 'Desktop Application', " + durationText + ", "
+            + std::to_string(origins[random() % 5]) + ")");
+    }
+}
+
+void ExpectSameRows(const std::vector<TMemoryDatabase::TResultRow>& fast,
+    const std::vector<TMemoryDatabase::TResultRow>& literal, const std::string& context)
+{
+    ASSERT_EQ(fast.size(), literal.size()) << context;
+    for (size_t i = 0; i < fast.size(); ++i) {
+        EXPECT_EQ(fast[i].Name, literal[i].Name) << context;
+        EXPECT_EQ(fast[i].NameIsNull, literal[i].NameIsNull) << context;
+        EXPECT_EQ(fast[i].Total, literal[i].Total) << context << " name " << fast[i].Name;
+        EXPECT_EQ(fast[i].TotalType, literal[i].TotalType) << context << " name " << fast[i].Name;
+    }
+}
+
+} // namespace
+
+TEST(PeriodQueries, RestructuredStatementsGiveTheLiteralResultsOnRandomDatabases)
+{
+    const std::vector<std::pair<std::string, std::string>> periods = {
+        { "2011-04-21 04:00:00", "2011-04-21 10:00:00" }, // a day from 04:00, bounds included
+        { "2011-01-21 10:00:00", "2011-04-21 10:00:00" }, // three months
+        { "2011-04-22 00:00:00", "2011-04-21 00:00:00" }, // empty period
+        { "", "zzzz" }, // everything with a date
+    };
+    std::mt19937 random(20110421);
+    for (int round = 0; round < 400; ++round) {
+        TMemoryDatabase database;
+        RandomContentMake(random, database);
+        for (const auto& [from, to] : periods) {
+            const std::string context = "round " + std::to_string(round) + " period " + from + ".." + to;
+            ExpectSameRows(database.Rows(ApplicationsPeriodSql(from, to)),
+                database.Rows(ApplicationsPeriodLiteralSql(from, to)), "applications " + context);
+            ExpectSameRows(database.Rows(WebSitesPeriodSql(from, to)),
+                database.Rows(WebSitesPeriodLiteralSql(from, to)), "web sites " + context);
+        }
+        if (HasFailure()) {
+            return;
+        }
+    }
+}
+
+TEST(PeriodQueries, RestructuredPurgeRemovesTheSameRowsAsTheLiteralOne)
+{
+    for (unsigned seed = 0; seed < 300; ++seed) {
+        std::mt19937 first(seed);
+        std::mt19937 second(seed);
+        TMemoryDatabase fast;
+        TMemoryDatabase literal;
+        RandomContentMake(first, fast);
+        RandomContentMake(second, literal);
+        fast.Run(ActivityPurgeUnlistedSql());
+        fast.Run(ActivityPurgeUnlistedNullSql());
+        literal.Run(ActivityPurgeUnlistedLiteralSql());
+        ASSERT_EQ(fast.ActivityRows(), literal.ActivityRows()) << "seed " << seed;
+    }
+}
+
+class ActivityFile : public StorageTest
+{
+};
+
+TEST_F(ActivityFile, PeriodBoundsAreIncludedAndListedEntriesWithoutRowsShowZero)
+{
+    ActivityDBExecSQL("INSERT INTO applications_list VALUES('/usr/bin/ed', 'Ed', 1), ('/usr/bin/vi', 'Vi', 1)");
+    ActivityDBExecSQL("INSERT INTO websites_list VALUES('example.com', 'Example', 1)");
+    const TDateTime from = EncodeDateTime(2011, 4, 21, 4, 0, 0);
+    const TDateTime to = EncodeDateTime(2011, 4, 21, 10, 0, 0);
+    ActivityDBExecSQL(ActivityInsertSql(DateTimeToDbText(from), "/usr/bin/ed", "", "Desktop Application", 3, 1));
+    ActivityDBExecSQL(ActivityInsertSql(DateTimeToDbText(to), "/usr/bin/ed", "", "Desktop Application", 4, 1));
+    ActivityDBExecSQL(ActivityInsertSql(DateTimeToDbText(from - kOneSecond), "/usr/bin/ed", "", "", 100, 1));
+    // Charged to a site: not counted for the application with the same path.
+    ActivityDBExecSQL(ActivityInsertSql(DateTimeToDbText(to), "/usr/bin/ed", "example.com", "Mozila FireFox", 5, 2));
+    auto apps = ActivityDBGetTable(ApplicationsPeriodSql(from, to));
+    std::map<std::string, int64_t> totals;
+    for (apps->First(); !apps->AtEnd(); apps->Next()) {
+        totals[apps->TextByName("name")] = apps->Int64At(apps->ColumnIndex("total_duration"));
+    }
+    EXPECT_EQ(totals["/usr/bin/ed"], 7);
+    EXPECT_EQ(totals["/usr/bin/vi"], 0);
+    auto sites = ActivityDBGetTable(WebSitesPeriodSql(from, to));
+    ASSERT_TRUE(sites->First());
+    EXPECT_EQ(sites->TextByName("caption"), "Example");
+    EXPECT_EQ(sites->Int64At(sites->ColumnIndex("total_duration")), 5);
+    EXPECT_EQ(sites->Int64At(sites->ColumnIndex("active")), 1);
+}
+
+TEST_F(ActivityFile, InsertQuotesTextsAndStoresAPathWithAnApostrophe)
+{
+    EXPECT_EQ(ActivityInsertSql("2011-04-21 10:00:00", "/home/o'brien/app", "", "Desktop Application", -2, 1),
+        "INSERT INTO applications(date_created, app_name, browser_url, app_type, duration, origin) "
+        "VALUES('2011-04-21 10:00:00', '/home/o''brien/app', '', 'Desktop Application', -2, 1)");
+    ActivityDBExecSQL(ActivityInsertSql("2011-04-21 10:00:00", "/home/o'brien/app", "", "Desktop Application", -2, 1));
+    auto rows = ActivityDBGetTable("SELECT app_name, duration FROM applications");
+    ASSERT_TRUE(rows->First());
+    EXPECT_EQ(rows->TextAt(0), "/home/o'brien/app");
+    EXPECT_EQ(rows->Int64At(1), -2);
+}
+
+TEST_F(ActivityFile, TemplateFilesBesideTheProgramHaveTheSchema)
+{
+    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+    if (!binDir) {
+        binDir = TH_TEST_BIN_DIR;
+    }
+    const std::string file = std::string(binDir) + "/actmondb.sqlite";
+    ASSERT_TRUE(std::filesystem::exists(file));
+    TSQLiteDatabase database(file);
+    auto names = database.RunQuery("SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name");
+    EXPECT_EQ(names->RowCount(), 3);
+    EXPECT_EQ(database.RunQuery("SELECT * FROM applications")->RowCount(), 0);
+}

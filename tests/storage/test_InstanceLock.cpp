@@ -1,0 +1,87 @@
+#include "storage/InstanceLock.h"
+
+#include "StorageFixture.h"
+
+#include <unistd.h>
+
+namespace {
+
+class InstanceLockTest : public StorageTest
+{
+protected:
+    void TearDown() override
+    {
+        InstanceLockRelease();
+        StorageTest::TearDown();
+    }
+};
+
+void FileWrite(const std::string& name, const std::string& text)
+{
+    std::ofstream out(name, std::ios::binary);
+    out << text;
+}
+
+} // namespace
+
+TEST_F(InstanceLockTest, SecondHolderIsRefusedAndAStaleFileDoesNotBlock)
+{
+    const std::string lockFile = m_temp.Text() + "deeper/folder/Tallyhour.lock";
+    ASSERT_TRUE(InstanceLockAcquire(lockFile));
+    EXPECT_TRUE(InstanceLockHeld());
+    int handle = -1;
+    EXPECT_FALSE(ExclusiveFileOpen(lockFile, true, handle));
+    EXPECT_EQ(handle, -1);
+    InstanceLockRelease();
+    EXPECT_FALSE(std::filesystem::exists(lockFile));
+
+    FileWrite(lockFile, ""); // left behind by a crashed run
+    ASSERT_TRUE(ExclusiveFileOpen(lockFile, true, handle));
+    ::close(handle);
+}
+
+TEST_F(InstanceLockTest, LockFileThatCannotBeCreatedRaisesTheMessage)
+{
+    int handle = -1;
+    const std::string lockFile = m_temp.Text() + "missing/Tallyhour.lock";
+    try {
+        ExclusiveFileOpen(lockFile, true, handle);
+        FAIL() << "no error";
+    } catch (const EOSError& error) {
+        EXPECT_EQ(std::string(error.what()),
+            "Unable to create \"" + lockFile + "\" file\r\nError: No such file or directory");
+    }
+}
+
+TEST_F(InstanceLockTest, DatabasesAreCopiedOnlyWhenTheSettingsDatabaseIsMissing)
+{
+    TDataLocations locations = Locations();
+    locations.ProgramFolder = m_temp.Text() + "program/";
+    std::filesystem::create_directories(locations.ProgramFolder);
+    DatabaseFilesInstall(locations); // nothing beside the program: nothing happens
+    EXPECT_FALSE(std::filesystem::exists(locations.DataFolder + "settings.sqlite"));
+
+    FileWrite(locations.ProgramFolder + "settings.sqlite", "installed settings");
+    FileWrite(locations.ProgramFolder + "actmondb.sqlite", "installed activity");
+    FileWrite(locations.DataFolder + "actmondb.sqlite", "old activity");
+    DatabaseFilesInstall(locations);
+    EXPECT_EQ(FileText(locations.DataFolder + "settings.sqlite"), "installed settings");
+    EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite"), "installed activity");
+
+    FileWrite(locations.ProgramFolder + "settings.sqlite", "newer settings");
+    DatabaseFilesInstall(locations);
+    EXPECT_EQ(FileText(locations.DataFolder + "settings.sqlite"), "installed settings");
+}
+
+TEST_F(InstanceLockTest, LogLinesAreStampedAppendedAndNeverRaise)
+{
+    LogMessageWrite("first");
+    m_clock->AdvanceMs(42);
+    LogError(ESQLiteException("boom\rsecond line"), "; TOptions.LogDBExecSQL: ");
+    EXPECT_EQ(LogText(),
+        "2011-04-21 10:00:00.000 first\r\n2011-04-21 10:00:00.042 ErrorClassName: ESQLiteException; "
+        "TOptions.LogDBExecSQL: boom\rsecond line\r\n");
+    LogFileNameSet(m_temp.Text() + "no/such/folder/x.log");
+    EXPECT_NO_THROW(LogMessageWrite("dropped"));
+    LogFileNameSet("");
+}

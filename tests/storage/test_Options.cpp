@@ -1,0 +1,368 @@
+#include "storage/Options.h"
+
+#include "StorageFixture.h"
+#include "storage/ActivityDatabase.h"
+#include "storage/SQLiteDatabase.h"
+
+#include <algorithm>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+class SettingsStore : public StorageTest
+{
+protected:
+    std::unique_ptr<TSQLiteTable> SettingsQuery(const std::string& sql)
+    {
+        TSQLiteDatabase database(Locations().SettingsDbFileName);
+        return database.RunQuery(sql);
+    }
+    void SettingsRun(const std::string& sql)
+    {
+        TSQLiteDatabase database(Locations().SettingsDbFileName);
+        database.RunStatement(sql);
+    }
+    std::string SettingValue(const std::string& name)
+    {
+        auto table = SettingsQuery("SELECT value FROM settings WHERE name = " + QuotedStr(name));
+        return table->First() ? table->TextAt(0) : "(absent)";
+    }
+    static void ItemAdd(TOptions& options, TMonitoredItemType kind, const std::string& name, const std::string& caption)
+    {
+        auto item = std::make_unique<TMonitoredItem>();
+        item->ItemType = kind;
+        item->Name = name;
+        item->Caption = caption;
+        options.MonitoredItems().Add(caption, std::move(item));
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsStore, FreshDataFolderGivesDefaultsAndTablesAreCreated)
+{
+    TOptions& options = OptionsInstance();
+    EXPECT_EQ(options.ScanPeriodSeconds, 3);
+    EXPECT_EQ(options.TimeLimitSeconds, 28800);
+    EXPECT_EQ(options.ExpirationAction, 0);
+    EXPECT_TRUE(options.AllowUserToChangeSettings);
+    EXPECT_FALSE(options.IsNotFirstRun);
+    EXPECT_TRUE(options.MonitoredItemDeleteActionProcessed);
+    EXPECT_DOUBLE_EQ(options.ResetDateTime, EncodeDateTime(2011, 4, 22, 4, 0, 0));
+    EXPECT_EQ(options.RightsLevel(), 1);
+    OptionsInstanceFree();
+    EXPECT_EQ(SettingValue("TimeLimitSeconds"), "28800");
+    EXPECT_EQ(SettingValue("ResetDateTime"), "2011-04-22");
+    EXPECT_EQ(LogText().find("ErrorClassName"), std::string::npos) << LogText();
+}
+
+TEST_F(SettingsStore, ResetMomentAtTheFourOClockBoundary)
+{
+    m_clock.reset();
+    m_clock = std::make_unique<TFakeClock>(EncodeDateTime(2011, 4, 21, 3, 59, 59));
+    EXPECT_DOUBLE_EQ(OptionsInstance().ResetDateTime, EncodeDateTime(2011, 4, 21, 4, 0, 0));
+    OptionsInstanceFree();
+    SettingsRun("DELETE FROM settings");
+    m_clock.reset();
+    m_clock = std::make_unique<TFakeClock>(EncodeDateTime(2011, 4, 21, 4, 0, 0));
+    EXPECT_DOUBLE_EQ(OptionsInstance().ResetDateTime, EncodeDateTime(2011, 4, 22, 4, 0, 0));
+}
+
+TEST_F(SettingsStore, SaveAndLoadRoundTripWithOddTexts)
+{
+    {
+        TOptions& options = OptionsInstance();
+        options.TimeLimitSeconds = 3600;
+        options.ExpirationAction = 2;
+        options.ReminderChangePeriod = 3;
+        options.IsNotFirstRun = true;
+        options.ReminderTextSet(1, "Call Mum's \"shop\"");
+        options.SetPassword("Secret");
+        ItemAdd(options, mitApp, "/opt/O'Brien Tools/bin/tool", "O'Brien's tool");
+        ItemAdd(options, mitWeb, "example.com", "Example");
+        options.MonitoredItems().Items(options.MonitoredItems().NameIndexGet("example.com"))->Active = false;
+        options.ReminderChangedDateTime = EncodeDateTime(2011, 4, 20, 12, 30, 0);
+    }
+    OptionsInstanceFree();
+    TOptions& options = OptionsInstance();
+    EXPECT_EQ(options.TimeLimitSeconds, 3600);
+    EXPECT_EQ(options.ExpirationAction, 2);
+    EXPECT_EQ(options.ExpirationActionName(), "Shutdown Computer");
+    EXPECT_EQ(options.ReminderChangePeriod, 3);
+    EXPECT_TRUE(options.IsNotFirstRun);
+    EXPECT_EQ(options.ReminderText(1), "Call Mum's \"shop\"");
+    EXPECT_EQ(options.ReminderText(0), "");
+    EXPECT_NEAR(options.ReminderChangedDateTime, EncodeDateTime(2011, 4, 20, 12, 30, 0), 1e-9);
+    ASSERT_EQ(options.MonitoredItems().Count(), 2);
+    const int app = options.MonitoredItems().NameIndexGet("/opt/O'Brien Tools/bin/tool");
+    ASSERT_GE(app, 0);
+    EXPECT_EQ(options.MonitoredItems().Items(app)->Caption, "O'Brien's tool");
+    EXPECT_EQ(options.MonitoredItems().Items(app)->ItemType, mitApp);
+    const int site = options.MonitoredItems().NameIndexGet("example.com");
+    EXPECT_EQ(options.MonitoredItems().Items(site)->ItemType, mitWeb);
+    EXPECT_FALSE(options.MonitoredItems().Items(site)->Active);
+    EXPECT_FALSE(options.AdminMode);
+    EXPECT_TRUE(options.CheckPassword("Secret"));
+    EXPECT_EQ(SettingValue("ReminderChangePeriod"), "fortnightly");
+    EXPECT_EQ(SettingValue("ExpirationAction"), "Shutdown Computer");
+    // The activity database holds the same list for the usage queries.
+    auto copy = ActivityDBGetTable("SELECT name, caption, active FROM websites_list");
+    ASSERT_TRUE(copy->First());
+    EXPECT_EQ(copy->TextAt(0), "example.com");
+    EXPECT_EQ(copy->Int64At(2), 0);
+}
+
+TEST_F(SettingsStore, StoredNamesAndOddValuesLoadAsThePartSays)
+{
+    OptionsInstance();
+    OptionsInstanceFree();
+    SettingsRun("DELETE FROM settings");
+    SettingsRun("INSERT INTO settings VALUES('scanperiodseconds', '0'), ('ExpirationAction', 'close browser/app.'), "
+                "('ReminderChangePeriod', 'yearly'), ('TimeLimitSeconds', 'lots'), ('ResetDateTime', '2011-13-40'), "
+                "('ReminderShowedDateTime', '40654,5'), ('ReminderChangedDateTime', 'x'), ('Unknown', '1')");
+    SettingsRun("DELETE FROM reminders");
+    SettingsRun("INSERT INTO reminders VALUES('real morning', 'morning'), ('capital', 'Afternoon'), "
+                "('evening text', 'evening')");
+    TOptions& options = OptionsInstance();
+    EXPECT_EQ(options.ScanPeriodSeconds, 3);
+    EXPECT_EQ(options.ExpirationAction, 1);
+    EXPECT_EQ(options.ReminderChangePeriod, 0);
+    // Values that do not convert keep their defaults and are logged; the program starts.
+    EXPECT_EQ(options.TimeLimitSeconds, 28800);
+    EXPECT_DOUBLE_EQ(options.ResetDateTime, EncodeDateTime(2011, 4, 22, 4, 0, 0));
+    EXPECT_DOUBLE_EQ(options.ReminderShowedDateTime, 40654.5);
+    EXPECT_DOUBLE_EQ(options.ReminderChangedDateTime, ProgramNow());
+    const std::string log = LogText();
+    EXPECT_NE(log.find("ErrorClassName: EConvertError; TOptions.OptionsLoad: 'lots' is not a valid integer value"),
+        std::string::npos)
+        << log;
+    EXPECT_NE(log.find("'x' is not a valid floating point value"), std::string::npos) << log;
+    // A capitalised part of the day lands in the morning slot, after the real morning row.
+    EXPECT_EQ(options.ReminderText(0), "capital");
+    EXPECT_EQ(options.ReminderText(1), "");
+    EXPECT_EQ(options.ReminderText(2), "evening text");
+}
+
+TEST_F(SettingsStore, SaveStatementsHaveTheirFormAndListsGoInBatchesOfFifteen)
+{
+    TOptions& options = OptionsInstance();
+    for (int i = 0; i < 16; ++i) {
+        ItemAdd(options, mitApp, "/usr/bin/app" + std::to_string(i), "App " + std::to_string(100 + i));
+    }
+    ItemAdd(options, mitWeb, "example.com", "Example");
+    std::vector<std::string> statements;
+    TOptions::StatementHookSet([&statements](const std::string& sql) { statements.push_back(sql); });
+    options.OptionsSave();
+    TOptions::StatementHookSet(nullptr);
+
+    auto count = [&](const std::string& prefix) {
+        return std::count_if(
+            statements.begin(), statements.end(), [&](const std::string& sql) { return sql.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_EQ(count("INSERT INTO applications_list(name, caption, active)\r\n"), 4); // 15 + 1, both databases
+    EXPECT_EQ(count("INSERT INTO websites_list(name, caption, active)\r\n"), 2);
+    const auto first = std::find_if(statements.begin(), statements.end(),
+        [](const std::string& sql) { return sql.rfind("INSERT INTO applications_list", 0) == 0; });
+    EXPECT_EQ(std::count(first->begin(), first->end(), '\n'), 2 * 14 + 1);
+    const std::string settings = options.SettingsRowsSql();
+    EXPECT_EQ(settings.rfind("INSERT INTO settings(name, value)\r\nSELECT 'ScanPeriodSeconds', '3'\r\nUNION ALL\r\n"
+                             "SELECT 'TimeLimitSeconds', '28800'",
+                  0),
+        0u);
+    EXPECT_NE(options.RemindersRowsSql().find("SELECT '', 'afternoon'"), std::string::npos);
+    EXPECT_EQ(SettingsQuery("SELECT * FROM applications_list")->RowCount(), 16);
+    EXPECT_EQ(ActivityDBGetTable("SELECT * FROM applications_list")->RowCount(), 16);
+}
+
+TEST_F(SettingsStore, KillBetweenDeleteAndInsertsLeavesTheOldRows)
+{
+    {
+        TOptions& options = OptionsInstance();
+        options.TimeLimitSeconds = 1234;
+        ItemAdd(options, mitApp, "/usr/bin/editor", "Editor");
+    }
+    OptionsInstanceFree();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TOptions& options = OptionsInstance();
+        options.TimeLimitSeconds = 999;
+        options.MonitoredItems().Clear();
+        ItemAdd(options, mitApp, "/usr/bin/other", "Other");
+        TOptions::StatementHookSet([](const std::string& sql) {
+            if (sql.rfind("INSERT INTO", 0) == 0) {
+                _exit(0); // the crash between the delete and the inserts
+            }
+        });
+        options.OptionsSave();
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(SettingValue("TimeLimitSeconds"), "1234");
+    auto list = SettingsQuery("SELECT name FROM applications_list");
+    ASSERT_TRUE(list->First());
+    EXPECT_EQ(list->TextAt(0), "/usr/bin/editor");
+}
+
+TEST_F(SettingsStore, FailedInsertRollsBackAndIsLoggedWhileTheNextStepsRun)
+{
+    OptionsInstance().ReminderTextSet(0, "old");
+    OptionsInstanceFree();
+    SettingsRun("CREATE TRIGGER refuse BEFORE INSERT ON settings BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    TOptions& options = OptionsInstance();
+    options.ReminderTextSet(0, "new");
+    options.TimeLimitSeconds = 60;
+    options.OptionsSave();
+    EXPECT_EQ(SettingValue("TimeLimitSeconds"), "28800");
+    auto reminders = SettingsQuery("SELECT text FROM reminders WHERE reminder_type = 'morning'");
+    ASSERT_TRUE(reminders->First());
+    EXPECT_EQ(reminders->TextAt(0), "new");
+    EXPECT_NE(LogText().find("ErrorClassName: ESQLiteException; TOptions.SettingsDBExecSQL:Error executing SQL "
+                             "statement.\rError [19]"),
+        std::string::npos)
+        << LogText();
+}
+
+TEST_F(SettingsStore, LockedSettingsDatabaseIsLoggedAndTheNextCallWorks)
+{
+    OptionsInstance();
+    TSQLiteDatabase holder(Locations().SettingsDbFileName);
+    holder.TransactionBegin();
+    EXPECT_FALSE(OptionsInstance().SettingsDBExecSQL("DELETE FROM settings;"));
+    EXPECT_NE(LogText().find("; TOptions.SettingsDBExecSQL:Error executing SQL statement.\rError [5]: The database "
+                             "file is locked."),
+        std::string::npos)
+        << LogText();
+    holder.TransactionCommit();
+    EXPECT_TRUE(OptionsInstance().SettingsDBExecSQL("DELETE FROM settings;"));
+    EXPECT_EQ(OptionsInstance().SettingsDBGetTable("SELECT * FROM nowhere"), nullptr);
+    EXPECT_NE(LogText().find("; TOptions.SettingsDBGetTable:Error executing SQL.\rError [1]"), std::string::npos);
+}
+
+TEST_F(SettingsStore, FileThatIsNoDatabaseIsMovedAsideAndReplaced)
+{
+    {
+        std::ofstream out(Locations().SettingsDbFileName, std::ios::binary);
+        out << "This is certainly not an SQLite database, but the user's data may be in it. Keep me.";
+    }
+    TOptions& options = OptionsInstance();
+    EXPECT_EQ(options.TimeLimitSeconds, 28800);
+    EXPECT_TRUE(options.SettingsDBExecSQL("DELETE FROM settings;"));
+    int damaged = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Locations().DataFolder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("settings.sqlite.2011-04-21_10-00-00", 0) == 0 && name.ends_with(".damaged")) {
+            ++damaged;
+            EXPECT_NE(FileText(entry.path().string()).find("Keep me."), std::string::npos);
+        }
+    }
+    EXPECT_EQ(damaged, 1);
+    EXPECT_NE(LogText().find("was not a database"), std::string::npos);
+}
+
+TEST_F(SettingsStore, OnceADayRuleForALimitStepByStep)
+{
+    TOptions& options = OptionsInstance();
+    TIniFile& ini = WindowPreferences().File();
+    options.TimeLimitSeconds = 2 * 3600;
+    options.TimeLimitSecondsSet(3 * 3600); // the first raise applies
+    EXPECT_EQ(options.TimeLimitSeconds, 3 * 3600);
+    EXPECT_TRUE(options.TimeLimitSecondsChanged);
+    EXPECT_TRUE(ini.ReadBool(kIniSectionCommon, "TimeLimitSecondsChanged", false));
+    options.TimeLimitSecondsSet(1 * 3600); // a lowering applies at once
+    EXPECT_EQ(options.TimeLimitSeconds, 3600);
+    options.TimeLimitSecondsSet(4 * 3600); // a further raise is parked
+    EXPECT_EQ(options.TimeLimitSeconds, 3600);
+    EXPECT_EQ(ini.ReadInteger(kIniSectionCommon, "TimeLimitSeconds", -1), 4 * 3600);
+    EXPECT_EQ(options.ShownLimitAndAction().first, 4 * 3600);
+    options.PendingChangesApply();
+    EXPECT_EQ(options.TimeLimitSeconds, 4 * 3600);
+    EXPECT_FALSE(ini.SectionExists(kIniSectionCommon));
+
+    options.AllowUserToChangeSettings = false;
+    options.TimeLimitSecondsSet(5 * 3600);
+    options.TimeLimitSecondsSet(600);
+    EXPECT_EQ(options.TimeLimitSeconds, 4 * 3600);
+    options.SetPassword("pw");
+    options.TimeLimitSecondsSet(5 * 3600);
+    EXPECT_EQ(options.TimeLimitSeconds, 5 * 3600);
+}
+
+TEST_F(SettingsStore, OnceADayRuleForTheActionAndForRemovals)
+{
+    TOptions& options = OptionsInstance();
+    TIniFile& ini = WindowPreferences().File();
+    options.ExpirationActionSet(1);
+    EXPECT_EQ(options.ExpirationAction, 1);
+    options.ExpirationActionSet(2);
+    EXPECT_EQ(options.ExpirationAction, 1);
+    EXPECT_EQ(options.ShownLimitAndAction().second, 2);
+
+    ItemAdd(options, mitApp, "/usr/bin/a", "A");
+    ItemAdd(options, mitWeb, "b.example", "B");
+    ItemAdd(options, mitWeb, "c.example", "C");
+    options.DeleteActionProcessedSet(false);
+    TMonitoredItem probe;
+    probe.Name = "/usr/bin/a";
+    EXPECT_EQ(options.MonitoredItemDelete(&probe), 2); // the once-a-day immediate removal
+    EXPECT_EQ(options.MonitoredItems().NameIndexGet("/usr/bin/a"), -1);
+    probe.Name = "B.EXAMPLE";
+    EXPECT_EQ(options.MonitoredItemDelete(&probe), 1); // parked, shown inactive
+    const int index = options.MonitoredItems().NameIndexGet("b.example");
+    EXPECT_FALSE(options.MonitoredItems().Items(index)->Active);
+    EXPECT_EQ(ini.ReadString(kIniSectionWebSites, "B.EXAMPLE", ""), "B.EXAMPLE");
+    probe.Name = "nowhere";
+    EXPECT_EQ(options.MonitoredItemDelete(&probe), 1);
+    options.AllowUserToChangeSettings = false;
+    probe.Name = "c.example";
+    EXPECT_EQ(options.MonitoredItemDelete(&probe), 0);
+    EXPECT_EQ(options.MonitoredItems().Count(), 2);
+}
+
+TEST_F(SettingsStore, PasswordDigestAndReminders)
+{
+    EXPECT_EQ(PasswordDigest(""), "D41D8CD98F00B204E9800998ECF8427E");
+    EXPECT_EQ(PasswordDigest("abc"), "900150983CD24FB0D6963F7D28E17F72");
+    TOptions& options = OptionsInstance();
+    options.Password = "900150983cd24fb0d6963f7d28e17f72";
+    EXPECT_TRUE(options.CheckPassword("abc"));
+    EXPECT_EQ(options.RightsLevel(), 2);
+    EXPECT_FALSE(options.CheckPassword("ABC"));
+    EXPECT_FALSE(options.AdminMode);
+
+    const TDateTime before = options.ReminderChangedDateTime;
+    m_clock->Advance(60);
+    options.ReminderTextSet(2, "");
+    EXPECT_DOUBLE_EQ(options.ReminderChangedDateTime, before);
+    options.ReminderTextSet(2, "read");
+    EXPECT_GT(options.ReminderChangedDateTime, before);
+    EXPECT_THROW(options.ReminderTextSet(3, "x"), EAssertionFailed);
+}
+
+TEST_F(SettingsStore, PurgeRemovesOldAndUnlistedApplicationRows)
+{
+    TOptions& options = OptionsInstance();
+    ItemAdd(options, mitApp, "/usr/bin/kept", "Kept");
+    options.ListSave();
+    const char* rows[][3] = {
+        { "2011-01-21 09:59:59", "/usr/bin/kept", "1" }, // older than 90 days
+        { "2011-01-21 10:00:00", "/usr/bin/kept", "1" }, // exactly at the cut-off: kept
+        { "2011-04-21 09:00:00", "/usr/bin/gone", "1" }, // no longer listed
+        { "2011-04-21 09:00:00", "/usr/bin/gone", "2" }, // site time stays
+    };
+    for (const auto& row : rows) {
+        ActivityDBExecSQL(ActivityInsertSql(row[0], row[1], "", "Desktop Application", 3, std::stoi(row[2])));
+    }
+    options.ActivityPurge();
+    auto left = ActivityDBGetTable("SELECT date_created, app_name, origin FROM applications ORDER BY origin");
+    ASSERT_EQ(left->RowCount(), 2);
+    left->First();
+    EXPECT_EQ(left->TextAt(0), "2011-01-21 10:00:00");
+    left->Next();
+    EXPECT_EQ(left->TextAt(1), "/usr/bin/gone");
+    EXPECT_EQ(left->Int64At(2), 2);
+}
