@@ -1,0 +1,484 @@
+#include "ui/framework/FrmBase.h"
+
+#include "ui/framework/Appearance.h"
+#include "ui/framework/FrmDeleteConfirm.h"
+#include "ui/framework/FrmWarning.h"
+#include "ui/framework/ImagePanel.h"
+#include "ui/framework/TimeEntry.h"
+
+#include "model/ProgramLog.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QUrl>
+
+#include <algorithm>
+
+static void FrameworkResourcesInitOnce()
+{
+    Q_INIT_RESOURCE(framework);
+}
+
+void FrameworkResourcesInit()
+{
+    static const bool done = (FrameworkResourcesInitOnce(), true);
+    (void)done;
+}
+
+namespace {
+
+constexpr int kHeaderHeight = 32;
+constexpr int kCornerSize = 20;
+constexpr int kComboArrowWidth = 26;
+const char* const kTabOrderProperty = "TabOrder";
+const char* const kPageSheetProperty = "PageSheet";
+const char* const kTextColoredProperty = "TextColored";
+const char* const kComboClippedProperty = "ComboClipped";
+
+std::function<void(const QString&)>& WebPageOpener()
+{
+    static std::function<void(const QString&)> opener;
+    return opener;
+}
+
+// Keeps a clipped combo box clipped when its size changes.
+class TComboClipKeeper : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize) {
+            auto* combo = static_cast<QComboBox*>(watched);
+            combo->setMask(QRegion(0, 0, std::max(0, combo->width() - kComboArrowWidth), combo->height()));
+        }
+        return false;
+    }
+};
+
+bool CanTakeFocus(QWidget* widget)
+{
+    return (widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && !widget->isHidden();
+}
+
+int TabOrderOf(QWidget* widget)
+{
+    return widget->property(kTabOrderProperty).toInt();
+}
+
+// Gives the controls, already sorted, their tab order again one after the other. A widget that
+// leaves its window goes to the end of the new window's focus chain; passing each control through
+// no parent and back therefore lines them up in order. (QWidget::setTabOrder would be the direct
+// way, but this Qt version ignores it for widgets that precede their new predecessor.)
+void TabOrderChain(const std::vector<QWidget*>& controls)
+{
+    for (QWidget* control : controls) {
+        QWidget* parent = control->parentWidget();
+        const QPoint position = control->pos();
+        const bool hidden = control->isHidden();
+        control->setParent(nullptr);
+        control->setParent(parent);
+        control->move(position);
+        control->setVisible(!hidden);
+    }
+}
+
+// Controls that have no tab-order number yet (TfrmBase::TabOrderSet) get the place they hold in
+// the window's focus chain, which is their order of creation.
+void TabOrderNumbersEnsure(QWidget* sheet)
+{
+    bool missing = false;
+    for (QWidget* child : sheet->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        missing = missing || !child->property(kTabOrderProperty).isValid();
+    }
+    if (!missing) {
+        return;
+    }
+    int number = 0;
+    QWidget* start = sheet->window();
+    QWidget* widget = start;
+    do {
+        if (widget->parentWidget() == sheet && !widget->property(kTabOrderProperty).isValid()) {
+            widget->setProperty(kTabOrderProperty, number);
+        }
+        ++number;
+        widget = widget->nextInFocusChain();
+    } while (widget && widget != start);
+}
+
+std::vector<QWidget*> TabControlsSorted(std::vector<QWidget*> controls)
+{
+    std::erase_if(controls, [](QWidget* w) { return !(w->focusPolicy() & Qt::TabFocus); });
+    std::stable_sort(
+        controls.begin(), controls.end(), [](QWidget* a, QWidget* b) { return TabOrderOf(a) < TabOrderOf(b); });
+    return controls;
+}
+
+} // namespace
+
+QString SitePageAddress(const QString& path)
+{
+    return QStringLiteral("https://") + QStringLiteral(TALLYHOUR_SITE_HOST) + path;
+}
+
+void WebPageOpenerSet(std::function<void(const QString&)> opener)
+{
+    WebPageOpener() = std::move(opener);
+}
+
+TfrmBase::TfrmBase(QWidget* parent)
+    : QDialog(parent)
+{
+    FrameworkResourcesInit();
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+
+    QFont formFont(QStringLiteral("Arial"));
+    formFont.setPixelSize(13);
+    formFont.setBold(true);
+    setFont(formFont);
+    QPalette formPalette = palette();
+    formPalette.setColor(QPalette::WindowText, QColor(0x36, 0x36, 0x36));
+    formPalette.setColor(QPalette::ButtonText, QColor(0x36, 0x36, 0x36));
+    setPalette(formPalette);
+
+    pnlBody = new TImagePanel(this);
+    pnlBody->setObjectName(QStringLiteral("pnlBody"));
+    pnlBody->BackgroundSet(PictureLoad(QStringLiteral(":/tallyhour/images/body.png")));
+    pnlBody->SideWidthSet(12);
+    pnlBody->SideHeightSet(12);
+
+    pnlHeader = new TImagePanel(this);
+    pnlHeader->setObjectName(QStringLiteral("pnlHeader"));
+    pnlHeader->BackgroundSet(PictureLoad(QStringLiteral(":/tallyhour/images/header.png")));
+    pnlHeader->SideWidthSet(8);
+    pnlHeader->SideHeightSet(8);
+    pnlHeader->setGeometry(0, 0, width(), kHeaderHeight);
+    pnlHeader->setCursor(Qt::SizeAllCursor);
+
+    imgIcon = new QLabel(pnlHeader);
+    imgIcon->setObjectName(QStringLiteral("imgIcon"));
+    imgIcon->setGeometry(3, 3, 24, 24);
+    imgIcon->setPixmap(QPixmap(QStringLiteral(":/tallyhour/images/icon24.png")));
+
+    lblCaption = new QLabel(pnlHeader);
+    lblCaption->setObjectName(QStringLiteral("lblCaption"));
+    lblCaption->move(32, 7);
+    QPalette captionPalette = lblCaption->palette();
+    captionPalette.setColor(QPalette::WindowText, Qt::white);
+    lblCaption->setPalette(captionPalette);
+
+    pnlHeader->installEventFilter(this);
+    lblCaption->installEventFilter(this);
+
+    // Window creation: colour and transparency now; the text colour and the combo clipping wait
+    // for the first show, when the window's own controls exist.
+    ApplyColor(ColorFromNumber(Appearance().BackgroundColorGet()));
+    ApplyTransparency(Appearance().TransparencyGet());
+}
+
+TfrmBase::~TfrmBase() = default;
+
+bool TfrmBase::CanMoveTo(int, int)
+{
+    return true;
+}
+
+void TfrmBase::RoundOutline()
+{
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(0, 0, width(), height()), kCornerSize / 2.0, kCornerSize / 2.0);
+    setMask(QRegion(outline.toFillPolygon().toPolygon()));
+}
+
+void TfrmBase::ComboClip(QComboBox* combo)
+{
+    if (!combo->property(kComboClippedProperty).toBool()) {
+        combo->setProperty(kComboClippedProperty, true);
+        combo->installEventFilter(new TComboClipKeeper(combo));
+    }
+    combo->setMask(QRegion(0, 0, std::max(0, combo->width() - kComboArrowWidth), combo->height()));
+}
+
+void TfrmBase::TabOrderSet(QWidget* control, int number)
+{
+    control->setProperty(kTabOrderProperty, number);
+}
+
+void TfrmBase::ShowPage(QWidget* sheet)
+{
+    QWidget* pageControl = sheet->parentWidget();
+    QWidget* target = pageControl ? pageControl->parentWidget() : nullptr;
+    if (!target) {
+        return;
+    }
+    TabOrderNumbersEnsure(sheet);
+    const auto children = sheet->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    const std::vector<QWidget*> controls(children.begin(), children.end());
+    const auto tabControls = TabControlsSorted(controls);
+
+    std::vector<QWidget*> byTabOrder = controls;
+    std::stable_sort(
+        byTabOrder.begin(), byTabOrder.end(), [](QWidget* a, QWidget* b) { return TabOrderOf(a) < TabOrderOf(b); });
+    const QPoint offset = pageControl->pos();
+    for (QWidget* control : byTabOrder) {
+        const QPoint position = control->pos() + offset;
+        const bool hidden = control->isHidden();
+        control->setParent(target);
+        control->move(position);
+        control->setProperty(kPageSheetProperty, QVariant::fromValue(static_cast<QObject*>(sheet)));
+        control->setVisible(!hidden);
+        if (auto* combo = qobject_cast<QComboBox*>(control)) {
+            ComboClip(combo);
+        }
+    }
+
+    if (QWidget* focused = focusWidget()) {
+        focused->clearFocus();
+    }
+    TabOrderChain(tabControls);
+    for (QWidget* control : tabControls) {
+        if (CanTakeFocus(control)) {
+            control->setFocus(Qt::TabFocusReason);
+            break;
+        }
+    }
+}
+
+void TfrmBase::ReturnPageControls()
+{
+    std::vector<QWidget*> lifted;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->property(kPageSheetProperty).value<QObject*>()) {
+            lifted.push_back(child);
+        }
+    }
+    const auto tabControls = TabControlsSorted(lifted);
+    for (QWidget* control : lifted) {
+        auto* sheet = qobject_cast<QWidget*>(control->property(kPageSheetProperty).value<QObject*>());
+        const QPoint offset = sheet->parentWidget() ? sheet->parentWidget()->pos() : QPoint();
+        const QPoint position = control->pos() - offset;
+        const bool hidden = control->isHidden();
+        control->setParent(sheet);
+        control->move(position);
+        control->setProperty(kPageSheetProperty, QVariant());
+        control->setVisible(!hidden);
+    }
+    TabOrderChain(tabControls);
+}
+
+void TfrmBase::PageChange(QWidget* sheet)
+{
+    if (auto* pageControl = qobject_cast<QStackedWidget*>(sheet->parentWidget())) {
+        pageControl->setCurrentWidget(sheet);
+    }
+    ReturnPageControls();
+    ShowPage(sheet);
+}
+
+void TfrmBase::ListBoxRowsFill(QListWidget* listBox)
+{
+    int itemHeight = listBox->count() > 0 ? listBox->sizeHintForRow(0) : 0;
+    if (itemHeight <= 0) {
+        itemHeight = listBox->fontMetrics().height();
+    }
+    const int rows = (listBox->height() - 2) / std::max(1, itemHeight);
+    int filled = 0;
+    for (int i = 0; i < listBox->count(); ++i) {
+        filled += listBox->item(i)->text().isEmpty() ? 0 : 1;
+    }
+    const int missing = rows - filled;
+    if (missing > 0) {
+        listBox->setUpdatesEnabled(false);
+        for (int i = 0; i < missing; ++i) {
+            listBox->addItem(QString());
+        }
+        listBox->setUpdatesEnabled(true);
+    }
+}
+
+void TfrmBase::ApplyColor(const QColor& color)
+{
+    m_color = color;
+    update();
+}
+
+void TfrmBase::ApplyTextColor(const QColor& color)
+{
+    const QColor formFontColor = palette().color(QPalette::WindowText);
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label == lblCaption) {
+            // The title lies on the header picture, not on the user's background.
+            continue;
+        }
+        // A label that took the text colour once keeps taking it, even when the user picked
+        // the form's own font colour in between.
+        if (label->palette().color(QPalette::WindowText) != formFontColor
+            || label->property(kTextColoredProperty).toBool()) {
+            QPalette labelPalette = label->palette();
+            labelPalette.setColor(QPalette::WindowText, color);
+            label->setPalette(labelPalette);
+            label->setProperty(kTextColoredProperty, true);
+        }
+    }
+}
+
+void TfrmBase::ApplyTransparency(int percent)
+{
+    m_alphaBlendValue = TransparencyAlpha(percent);
+    setWindowOpacity(m_alphaBlendValue / 255.0);
+}
+
+void TfrmBase::ShowMessage(const QString& text, const QString& title)
+{
+    auto* window = new TfrmWarning();
+    window->setWindowTitle(title);
+    window->lblWarning->setText(text);
+    window->exec();
+}
+
+bool TfrmBase::ConfirmDelete(const QString& caption)
+{
+    auto* window = new TfrmDeleteConfirm();
+    window->DescriptionSet(caption);
+    return window->exec() == QDialog::Accepted;
+}
+
+bool TfrmBase::TimeEntryCheck(QLineEdit* edit)
+{
+    const std::string message = TimeEntryMessage(edit->text().toStdString());
+    if (message.empty()) {
+        return true;
+    }
+    ShowMessage(QString::fromStdString(message), QStringLiteral("Please Note"));
+    edit->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
+void TfrmBase::OpenWebPage(const QString& address)
+{
+    if (WebPageOpener()) {
+        WebPageOpener()(address);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl(address))) {
+        LogMessageWrite("Web page could not be opened: " + address.toStdString());
+    }
+}
+
+void TfrmBase::DragStart(const QPoint& pressPoint)
+{
+    if (!isMaximized() && !isMinimized()) {
+        m_dragOrigin = pressPoint;
+    }
+}
+
+void TfrmBase::DragStep(const QPoint& screenPoint, Qt::MouseButtons buttons)
+{
+    if (!(buttons & Qt::LeftButton) || isMaximized() || isMinimized() || AutohideState != 0) {
+        return;
+    }
+    int left = screenPoint.x() - m_dragOrigin.x();
+    int top = screenPoint.y() - m_dragOrigin.y();
+    if (!CanMoveTo(left, top)) {
+        return;
+    }
+    const QRect area = WorkArea();
+    // Far edges first, near edges last: a window larger than the work area keeps its header on
+    // the screen, where it can still be grabbed.
+    if (top + height() > area.top() + area.height()) {
+        top = area.top() + area.height() - height();
+    }
+    if (left + width() > area.left() + area.width()) {
+        left = area.left() + area.width() - width();
+    }
+    top = std::max(top, area.top());
+    left = std::max(left, area.left());
+    move(left, top);
+}
+
+QRect TfrmBase::WorkArea() const
+{
+    const QScreen* current = screen() ? screen() : QGuiApplication::primaryScreen();
+    return current ? current->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+void TfrmBase::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), m_color);
+    const QImage& picture = BackgroundPicture();
+    if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0) {
+        return;
+    }
+    const int columns = width() / picture.width();
+    const int rows = height() / picture.height();
+    for (int column = 0; column <= columns; ++column) {
+        for (int row = 0; row <= rows; ++row) {
+            painter.drawImage(column * picture.width(), row * picture.height(), picture);
+        }
+    }
+}
+
+void TfrmBase::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    pnlHeader->setGeometry(0, 0, width(), kHeaderHeight);
+    pnlBody->setGeometry(0, kHeaderHeight, width(), std::max(0, height() - kHeaderHeight));
+    lblCaption->resize(std::max(0, width() - 40), 18);
+    RoundOutline();
+}
+
+void TfrmBase::showEvent(QShowEvent* event)
+{
+    if (!m_shownBefore) {
+        m_shownBefore = true;
+        for (QComboBox* combo : findChildren<QComboBox*>(Qt::FindDirectChildrenOnly)) {
+            ComboClip(combo);
+        }
+        ApplyTextColor(ColorFromNumber(Appearance().TextColorGet()));
+        if (!testAttribute(Qt::WA_Moved)) {
+            const QRect area = WorkArea();
+            move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
+        }
+    }
+    QDialog::showEvent(event);
+    raise();
+    activateWindow();
+}
+
+void TfrmBase::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::WindowTitleChange) {
+        lblCaption->setText(windowTitle());
+    }
+    QDialog::changeEvent(event);
+}
+
+bool TfrmBase::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == pnlHeader || watched == lblCaption) {
+        auto* control = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::MouseButtonPress) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton) {
+                DragStart(control->mapTo(this, mouse->position().toPoint()));
+            }
+        } else if (event->type() == QEvent::MouseMove) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            DragStep(mouse->globalPosition().toPoint(), mouse->buttons());
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

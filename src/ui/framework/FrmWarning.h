@@ -1,0 +1,24 @@
+#pragma once
+
+#include "ui/framework/FrmBase.h"
+
+class QAction;
+class TImageButton;
+
+// Gives a label the white of the texts that lie on the user's background, so that it takes the
+// user's text colour.
+void LabelOnBackgroundSet(QLabel* label);
+
+// The message window: a text and "OK"; Enter and Esc both close it with OK.
+class TfrmWarning : public TfrmBase
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmWarning(QWidget* parent = nullptr);
+
+    QLabel* lblWarning = nullptr;
+    TImageButton* btnOk = nullptr;
+    QAction* miOk = nullptr;
+    QAction* miCancel = nullptr;
+};

@@ -1,0 +1,56 @@
+// The widget tests run inside the program's own application object, so an exception out of an
+// event handler takes the same road as in the program. The appearance is kept in memory and the
+// log goes to a temporary file, so no test touches the user's data folder.
+#include "QtTestMain.h"
+
+#include "ui/framework/Appearance.h"
+#include "ui/framework/Application.h"
+
+#include "model/ProgramLog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+TAppearanceMemory g_appearance;
+
+} // namespace
+
+std::function<void(QObject*, const std::exception&)> g_reportedError;
+
+void TTestErrorReporter::ErrorWindowShow(const std::string& message)
+{
+    LastShown = message;
+}
+
+TTestErrorReporter& TestErrorReporter()
+{
+    static TTestErrorReporter reporter;
+    return reporter;
+}
+
+TAppearanceMemory& TestAppearance()
+{
+    return g_appearance;
+}
+
+void TestAppearanceReset()
+{
+    g_appearance = TAppearanceMemory();
+    AppearanceSourceSet(&g_appearance);
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const auto logFile = std::filesystem::temp_directory_path() / "tallyhour-ui-tests.log";
+    LogFileNameSet(logFile.string());
+    TApplication app(argc, argv, &TestErrorReporter());
+    TestAppearanceReset();
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    AppearanceSourceSet(nullptr);
+    return result;
+}
