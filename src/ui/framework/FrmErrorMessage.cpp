@@ -22,12 +22,12 @@ const char* const kDescription = "Sorry: The application has a hiccup. Please co
 TfrmErrorMessage::TfrmErrorMessage(QWidget* parent)
     : TfrmBase(parent)
 {
-    resize(420, 200);
+    resize(420, 184);
     setWindowTitle(QStringLiteral("Application Error"));
 
     lblDescription = new QLabel(QString::fromLatin1(kDescription), this);
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
-    lblDescription->setGeometry(20, 46, 380, 90);
+    lblDescription->setGeometry(20, 46, 380, 80);
     lblDescription->setWordWrap(true);
     lblDescription->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     LabelOnBackgroundSet(lblDescription);
@@ -45,12 +45,12 @@ TfrmErrorMessage::TfrmErrorMessage(QWidget* parent)
     btnCopyErrorToClipboard->setObjectName(QStringLiteral("btnCopyErrorToClipboard"));
     btnCopyErrorToClipboard->SkinSet(QStringLiteral("button"));
     btnCopyErrorToClipboard->setText(QStringLiteral("Copy Error to Clipboard"));
-    btnCopyErrorToClipboard->setGeometry(20, 154, 220, 28);
+    btnCopyErrorToClipboard->setGeometry(20, 138, 220, 28);
     btnOk = new TImageButton(this);
     btnOk->setObjectName(QStringLiteral("btnOk"));
     btnOk->SkinSet(QStringLiteral("button"));
     btnOk->setText(QStringLiteral("OK"));
-    btnOk->setGeometry(310, 154, 90, 28);
+    btnOk->setGeometry(310, 138, 90, 28);
     connect(btnCopyErrorToClipboard, &TImageButton::clicked, this, &TfrmErrorMessage::btnCopyErrorToClipboardClick);
     connect(btnOk, &TImageButton::clicked, this, &QDialog::accept);
 
