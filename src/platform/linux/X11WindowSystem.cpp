@@ -1,0 +1,358 @@
+#include "platform/linux/X11WindowSystem.h"
+
+#include "model/Exceptions.h"
+
+#include <xcb/res.h>
+#include <xcb/xcb_icccm.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct TFreeDeleter
+{
+    void operator()(void* p) const
+    {
+        std::free(p);
+    }
+};
+template <typename T> using TXcbReply = std::unique_ptr<T, TFreeDeleter>;
+
+// How far below a window manager's frame the client window is searched for (openbox puts it
+// one level down; reparenting managers rarely go deeper than two).
+constexpr int ClientSearchDepth = 3;
+
+} // namespace
+
+TX11WindowSystem::TX11WindowSystem(const std::string& displayName)
+    : m_displayName(displayName)
+{
+    if (!Connect()) {
+        const char* env = std::getenv("DISPLAY");
+        const std::string shown = !displayName.empty() ? displayName : (env && *env ? env : "(DISPLAY is not set)");
+        throw EOSError("Cannot open the X display " + shown);
+    }
+}
+
+TX11WindowSystem::~TX11WindowSystem()
+{
+    Disconnect();
+}
+
+bool TX11WindowSystem::Connect()
+{
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(m_displayName.empty() ? nullptr : m_displayName.c_str(), &screenNumber);
+    if (!connection || xcb_connection_has_error(connection)) {
+        if (connection)
+            xcb_disconnect(connection);
+        return false;
+    }
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
+    for (int i = 0; i < screenNumber && it.rem; ++i)
+        xcb_screen_next(&it);
+    if (!it.rem) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    m_connection = connection;
+    m_screenNumber = screenNumber;
+    m_root = it.data->root;
+
+    xcb_intern_atom_cookie_t* cookies = xcb_ewmh_init_atoms(m_connection, &m_ewmh);
+    xcb_generic_error_t* error = nullptr;
+    m_ewmhReady = cookies && xcb_ewmh_init_atoms_replies(&m_ewmh, cookies, &error);
+    std::free(error);
+
+    m_wmState = AtomGet("WM_STATE");
+    m_wmProtocols = AtomGet("WM_PROTOCOLS");
+    m_wmDeleteWindow = AtomGet("WM_DELETE_WINDOW");
+
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(m_connection, &xcb_res_id);
+    m_resPresent = res && res->present;
+    if (m_resPresent) {
+        // Client ids need version 1.2 of the extension.
+        TXcbReply<xcb_res_query_version_reply_t> version(
+            xcb_res_query_version_reply(m_connection, xcb_res_query_version(m_connection, 1, 2), nullptr));
+        m_resPresent = version && (version->server_major > 1 || version->server_minor >= 2);
+    }
+    return true;
+}
+
+void TX11WindowSystem::Disconnect()
+{
+    if (!m_connection)
+        return;
+    if (m_ewmhReady)
+        xcb_ewmh_connection_wipe(&m_ewmh);
+    m_ewmhReady = false;
+    xcb_disconnect(m_connection);
+    m_connection = nullptr;
+}
+
+bool TX11WindowSystem::Ready()
+{
+    if (m_connection && xcb_connection_has_error(m_connection))
+        Disconnect();
+    if (!m_connection && !Connect())
+        return false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection))
+        std::free(event);
+    return true;
+}
+
+xcb_atom_t TX11WindowSystem::AtomGet(const char* name)
+{
+    xcb_intern_atom_cookie_t cookie = xcb_intern_atom(m_connection, 0, static_cast<uint16_t>(std::strlen(name)), name);
+    TXcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(m_connection, cookie, nullptr));
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+bool TX11WindowSystem::WindowExists(xcb_window_t window)
+{
+    xcb_generic_error_t* error = nullptr;
+    TXcbReply<xcb_get_window_attributes_reply_t> reply(
+        xcb_get_window_attributes_reply(m_connection, xcb_get_window_attributes(m_connection, window), &error));
+    std::free(error);
+    return reply != nullptr;
+}
+
+bool TX11WindowSystem::WindowIsClient(xcb_window_t window)
+{
+    xcb_get_property_cookie_t cookie = xcb_get_property(m_connection, 0, window, m_wmState, XCB_ATOM_ANY, 0, 0);
+    xcb_generic_error_t* error = nullptr;
+    TXcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection, cookie, &error));
+    std::free(error);
+    return reply && reply->type != XCB_ATOM_NONE;
+}
+
+xcb_window_t TX11WindowSystem::ClientWindowFind(xcb_window_t window, int depth)
+{
+    if (WindowIsClient(window))
+        return window;
+    if (depth <= 0)
+        return XCB_WINDOW_NONE;
+    xcb_generic_error_t* error = nullptr;
+    TXcbReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), &error));
+    std::free(error);
+    if (!tree)
+        return XCB_WINDOW_NONE;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    // The stacking order lists the topmost child last; the client is usually the only one.
+    for (int i = count - 1; i >= 0; --i) {
+        if (xcb_window_t client = ClientWindowFind(children[i], depth - 1))
+            return client;
+    }
+    return XCB_WINDOW_NONE;
+}
+
+xcb_window_t TX11WindowSystem::FocusClientWindowGet()
+{
+    xcb_generic_error_t* error = nullptr;
+    TXcbReply<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), &error));
+    std::free(error);
+    if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT || focus->focus == m_root)
+        return XCB_WINDOW_NONE;
+    // Up from the focused window to the first client window, or to the root's child (a frame)
+    // and then down to the client inside it.
+    xcb_window_t window = focus->focus;
+    for (int guard = 0; guard < 64; ++guard) {
+        if (WindowIsClient(window))
+            return window;
+        error = nullptr;
+        TXcbReply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), &error));
+        std::free(error);
+        if (!tree)
+            return XCB_WINDOW_NONE;
+        if (tree->parent == m_root || tree->parent == XCB_WINDOW_NONE)
+            return ClientWindowFind(window, ClientSearchDepth);
+        window = tree->parent;
+    }
+    return XCB_WINDOW_NONE;
+}
+
+TWindowHandle TX11WindowSystem::ForegroundWindowGet()
+{
+    if (!Ready())
+        return 0;
+    if (m_ewmhReady) {
+        xcb_window_t active = XCB_WINDOW_NONE;
+        xcb_generic_error_t* error = nullptr;
+        const bool known = xcb_ewmh_get_active_window_reply(
+            &m_ewmh, xcb_ewmh_get_active_window(&m_ewmh, m_screenNumber), &active, &error);
+        std::free(error);
+        // Some managers leave the property naming a window that is gone (openbox after the last
+        // window closes); then the input focus is the better witness.
+        if (known && active != XCB_WINDOW_NONE && WindowExists(active))
+            return active;
+    }
+    return FocusClientWindowGet();
+}
+
+std::vector<TWindowHandle> TX11WindowSystem::TopLevelWindowsGet()
+{
+    std::vector<TWindowHandle> windows;
+    if (!Ready())
+        return windows;
+    if (m_ewmhReady) {
+        xcb_ewmh_get_windows_reply_t list {};
+        xcb_generic_error_t* error = nullptr;
+        const bool known
+            = xcb_ewmh_get_client_list_reply(&m_ewmh, xcb_ewmh_get_client_list(&m_ewmh, m_screenNumber), &list, &error);
+        std::free(error);
+        if (known) {
+            windows.assign(list.windows, list.windows + list.windows_len);
+            xcb_ewmh_get_windows_reply_wipe(&list);
+            return windows;
+        }
+    }
+    // No EWMH manager: the root's children, each taken down to its client window.
+    xcb_generic_error_t* error = nullptr;
+    TXcbReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), &error));
+    std::free(error);
+    if (!tree)
+        return windows;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    for (int i = 0; i < count; ++i) {
+        if (xcb_window_t client = ClientWindowFind(children[i], ClientSearchDepth))
+            windows.push_back(client);
+    }
+    return windows;
+}
+
+int64_t TX11WindowSystem::WindowProcessIdGet(TWindowHandle window)
+{
+    if (window == 0 || window > UINT32_MAX || !Ready())
+        return 0;
+    const auto xWindow = static_cast<xcb_window_t>(window);
+    if (m_resPresent) {
+        // The server knows which local client created the window, whatever the client claims.
+        xcb_res_client_id_spec_t spec { xWindow, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID };
+        xcb_generic_error_t* error = nullptr;
+        TXcbReply<xcb_res_query_client_ids_reply_t> reply(
+            xcb_res_query_client_ids_reply(m_connection, xcb_res_query_client_ids(m_connection, 1, &spec), &error));
+        std::free(error);
+        if (reply) {
+            for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem;
+                 xcb_res_client_id_value_next(&it)) {
+                if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) && it.data->length >= 4) {
+                    const uint32_t pid = *xcb_res_client_id_value_value(it.data);
+                    if (pid != 0)
+                        return pid;
+                }
+            }
+        }
+    }
+    if (m_ewmhReady) {
+        uint32_t pid = 0;
+        xcb_generic_error_t* error = nullptr;
+        const bool known = xcb_ewmh_get_wm_pid_reply(&m_ewmh, xcb_ewmh_get_wm_pid(&m_ewmh, xWindow), &pid, &error);
+        std::free(error);
+        if (known)
+            return pid;
+    }
+    return 0;
+}
+
+std::string TX11WindowSystem::WindowClassNameGet(TWindowHandle window)
+{
+    if (window == 0 || window > UINT32_MAX || !Ready())
+        return {};
+    xcb_icccm_get_wm_class_reply_t wmClass {};
+    xcb_generic_error_t* error = nullptr;
+    const bool known = xcb_icccm_get_wm_class_reply(
+        m_connection, xcb_icccm_get_wm_class(m_connection, static_cast<xcb_window_t>(window)), &wmClass, &error);
+    std::free(error);
+    if (!known)
+        return {};
+    std::string className = wmClass.class_name ? wmClass.class_name : "";
+    xcb_icccm_get_wm_class_reply_wipe(&wmClass);
+    return className;
+}
+
+std::string TX11WindowSystem::WindowTextGet(TWindowHandle window)
+{
+    if (window == 0 || window > UINT32_MAX || !Ready())
+        return {};
+    const auto xWindow = static_cast<xcb_window_t>(window);
+    if (m_ewmhReady) {
+        xcb_ewmh_get_utf8_strings_reply_t name {};
+        xcb_generic_error_t* error = nullptr;
+        const bool known = xcb_ewmh_get_wm_name_reply(&m_ewmh, xcb_ewmh_get_wm_name(&m_ewmh, xWindow), &name, &error);
+        std::free(error);
+        if (known) {
+            std::string text(name.strings, name.strings_len);
+            xcb_ewmh_get_utf8_strings_reply_wipe(&name);
+            return text;
+        }
+    }
+    xcb_icccm_get_text_property_reply_t name {};
+    xcb_generic_error_t* error = nullptr;
+    const bool known
+        = xcb_icccm_get_wm_name_reply(m_connection, xcb_icccm_get_wm_name(m_connection, xWindow), &name, &error);
+    std::free(error);
+    if (!known)
+        return {};
+    std::string text(name.name, name.name_len);
+    xcb_icccm_get_text_property_reply_wipe(&name);
+    return text;
+}
+
+bool TX11WindowSystem::WindowCloseRequest(TWindowHandle window)
+{
+    if (window == 0 || window > UINT32_MAX || !Ready())
+        return false;
+    const auto xWindow = static_cast<xcb_window_t>(window);
+
+    xcb_icccm_get_wm_protocols_reply_t protocols {};
+    xcb_generic_error_t* error = nullptr;
+    bool deleteWindow = false;
+    if (xcb_icccm_get_wm_protocols_reply(
+            m_connection, xcb_icccm_get_wm_protocols(m_connection, xWindow, m_wmProtocols), &protocols, &error)) {
+        deleteWindow = std::find(protocols.atoms, protocols.atoms + protocols.atoms_len, m_wmDeleteWindow)
+            != protocols.atoms + protocols.atoms_len;
+        xcb_icccm_get_wm_protocols_reply_wipe(&protocols);
+    } else if (error) {
+        // The window is gone.
+        std::free(error);
+        return false;
+    }
+
+    xcb_client_message_event_t message {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    if (deleteWindow) {
+        message.window = xWindow;
+        message.type = m_wmProtocols;
+        message.data.data32[0] = m_wmDeleteWindow;
+        message.data.data32[1] = XCB_CURRENT_TIME;
+    } else if (m_ewmhReady) {
+        // A window that does not take the polite request is closed the way its title-bar button
+        // would: by asking the window manager.
+        message.window = xWindow;
+        message.type = m_ewmh._NET_CLOSE_WINDOW;
+        message.data.data32[0] = XCB_CURRENT_TIME;
+        message.data.data32[1] = XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER;
+    } else {
+        return false;
+    }
+    const xcb_window_t destination = deleteWindow ? xWindow : m_root;
+    const uint32_t mask = deleteWindow ? XCB_EVENT_MASK_NO_EVENT
+                                       : XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT;
+    xcb_void_cookie_t cookie
+        = xcb_send_event_checked(m_connection, 0, destination, mask, reinterpret_cast<const char*>(&message));
+    error = xcb_request_check(m_connection, cookie);
+    const bool sent = error == nullptr;
+    std::free(error);
+    return sent;
+}

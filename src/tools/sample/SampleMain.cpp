@@ -1,0 +1,36 @@
+// tallyhour-sample: takes one sample of the foreground activity through the desktop backend and
+// prints what the scan would see, for support and for tests. With --running it prints the
+// current user's running programs as the add wizard offers them.
+#include "platform/linux/LinuxPlatformServices.h"
+#include "tools/sample/SampleText.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    bool running = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--running") == 0) {
+            running = true;
+        } else {
+            std::cerr << "Usage: tallyhour-sample [--running]\n";
+            return 2;
+        }
+    }
+    try {
+        std::unique_ptr<TPlatformServices> services = LinuxPlatformServicesCreate();
+        if (running) {
+            for (const std::string& line : RunningProgramLinesGet(*services->Processes))
+                std::cout << line << '\n';
+        } else {
+            std::cout << ForegroundSampleText(*services);
+        }
+    } catch (const std::exception& error) {
+        std::cerr << "tallyhour-sample: " << error.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
