@@ -100,14 +100,15 @@ std::string ActivityPurgeOldSql(TDateTime now)
 
 std::string ActivityPurgeUnlistedSql()
 {
-    // The stored paths are walked one index seek at a time and only the rows of unlisted ones
-    // are visited. NOT IN keeps its NULL rules: a NULL name in the list protects every row, and
-    // with an empty list even rows without a path go.
+    // The stored paths are walked one index seek at a time, and only the rows of unlisted ones
+    // are visited (by rowid, so the planner cannot fall back to reading the whole table).
+    // NOT IN keeps its NULL rules: a NULL name in the list protects every row.
     return "WITH RECURSIVE names(name) AS ("
            "SELECT (SELECT MIN(app_name) FROM applications) "
            "UNION ALL SELECT (SELECT MIN(a.app_name) FROM applications a WHERE a.app_name > names.name) "
            "FROM names WHERE names.name IS NOT NULL) "
-           "DELETE FROM applications WHERE origin = 1 AND app_name IN (SELECT n.name FROM names n "
+           "DELETE FROM applications WHERE rowid IN (SELECT a.rowid FROM names n CROSS JOIN applications a "
+           "ON a.app_name = n.name AND a.origin = 1 "
            "WHERE n.name IS NOT NULL AND n.name NOT IN (SELECT DISTINCT name FROM applications_list))";
 }
 
