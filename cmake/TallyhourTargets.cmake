@@ -32,7 +32,8 @@ function(th_add_test)
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
         DISCOVERY_TIMEOUT 60
         PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALLYHOUR_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+                   ENVIRONMENT_MODIFICATION "TALLYHOUR_BIN_DIR=set:${CMAKE_BINARY_DIR}/bin")
 endfunction()
 
 # th_add_bench(NAME <name> SOURCES <files...> LIBS <targets...>)
