@@ -1,0 +1,646 @@
+#include "platform/linux/testing/TestDesktop.h"
+
+#include "platform/linux/X11WindowSystem.h"
+
+#include <gio/gio.h>
+#include <xcb/xcb_ewmh.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+TClock::time_point Deadline(double seconds)
+{
+    return TClock::now() + std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+}
+
+void Pause(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+bool GroupAlive(pid_t group)
+{
+    return kill(-group, 0) == 0 || errno == EPERM;
+}
+
+// Reaps whatever of ours has ended, so that ended programs do not linger as zombies (which
+// still count as members of their group).
+void ChildrenReap()
+{
+    while (waitpid(-1, nullptr, WNOHANG) > 0) { }
+}
+
+// The children of this process (its own and the orphans it adopted as a subreaper).
+std::vector<pid_t> ChildrenGet()
+{
+    std::vector<pid_t> children;
+    const pid_t self = getpid();
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        char state = 0;
+        int parent = 0;
+        if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == self)
+            children.push_back(std::stoi(name));
+    }
+    return children;
+}
+
+std::string PageHtml()
+{
+    return std::string("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>") + TLoopbackPageServer::PageTitle
+        + "</title></head><body><h1>Loop page</h1><p>Served on the loopback "
+        + "address for the desktop tests.</p></body></html>";
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+TLoopbackPageServer::TLoopbackPageServer() = default;
+
+TLoopbackPageServer::~TLoopbackPageServer()
+{
+    Stop();
+}
+
+bool TLoopbackPageServer::Start()
+{
+    m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_socket < 0)
+        return false;
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof(address);
+    if (bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(m_socket, 16) != 0
+        || getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0
+        || pipe2(m_stopPipe, O_CLOEXEC) != 0) {
+        Stop();
+        return false;
+    }
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { Serve(); });
+    return true;
+}
+
+void TLoopbackPageServer::Stop()
+{
+    if (m_thread.joinable()) {
+        const char byte = 0;
+        [[maybe_unused]] ssize_t written = write(m_stopPipe[1], &byte, 1);
+        m_thread.join();
+    }
+    for (int* fd : { &m_socket, &m_stopPipe[0], &m_stopPipe[1] }) {
+        if (*fd >= 0)
+            close(*fd);
+        *fd = -1;
+    }
+}
+
+std::string TLoopbackPageServer::PageUrl() const
+{
+    return "http://127.0.0.1:" + std::to_string(m_port) + "/page.html";
+}
+
+void TLoopbackPageServer::Serve()
+{
+    for (;;) {
+        pollfd fds[2] = { { m_socket, POLLIN, 0 }, { m_stopPipe[0], POLLIN, 0 } };
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (fds[1].revents)
+            return;
+        const int client = accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0)
+            continue;
+        // Read the request head (bounded, with a time-out), answer, close.
+        std::string request;
+        char buffer[2048];
+        while (request.find("\r\n\r\n") == std::string::npos && request.size() < 16384) {
+            pollfd one { client, POLLIN, 0 };
+            if (poll(&one, 1, 2000) <= 0)
+                break;
+            const ssize_t got = read(client, buffer, sizeof(buffer));
+            if (got <= 0)
+                break;
+            request.append(buffer, static_cast<size_t>(got));
+        }
+        const bool page = request.starts_with("GET / ") || request.starts_with("GET /page.html ");
+        const std::string body = page ? PageHtml() : std::string("Not found");
+        const std::string answer = std::string(page ? "HTTP/1.0 200 OK\r\n" : "HTTP/1.0 404 Not Found\r\n")
+            + "Content-Type: text/html; charset=utf-8\r\nCache-Control: no-store\r\nConnection: close\r\n"
+            + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+        size_t sent = 0;
+        while (sent < answer.size()) {
+            const ssize_t put = send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
+            if (put <= 0)
+                break;
+            sent += static_cast<size_t>(put);
+        }
+        close(client);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TTestDesktop::TTestDesktop() = default;
+
+TTestDesktop::~TTestDesktop()
+{
+    Stop();
+}
+
+std::string TTestDesktop::ProgramFind(const std::string& program)
+{
+    if (program.find('/') != std::string::npos)
+        return access(program.c_str(), X_OK) == 0 ? program : std::string();
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        const std::string candidate = folders.substr(start, end - start) + "/" + program;
+        if (end > start && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+bool TTestDesktop::Fail(const std::string& text)
+{
+    m_errorText = text;
+    return false;
+}
+
+bool TTestDesktop::Start(bool accessibility)
+{
+    Stop();
+    m_errorText.clear();
+    // Programs that leave their group (crash handlers, daemons) are adopted by this process, so
+    // that Stop finds and ends them too.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    std::string pattern = (fs::temp_directory_path() / "tallyhour-x11-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        return Fail("Cannot create a temporary folder: " + std::string(std::strerror(errno)));
+    m_folder = pattern;
+    m_started = true;
+    for (const char* sub :
+        { "home", "home/.config", "home/.cache", "home/.local/share", "home/.local/state", "run", "logs", "tmp" })
+        fs::create_directories(fs::path(m_folder) / sub);
+    chmod((m_folder + "/run").c_str(), 0700);
+
+    if (!XvfbStart())
+        return false;
+    EnvironmentSet();
+    if (accessibility && (!SessionBusStart() || !AccessibilityBusStart()))
+        return false;
+    if (!WindowManagerStart())
+        return false;
+    return true;
+}
+
+namespace {
+const char* const DesktopVariables[] = { "HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME",
+    "XDG_RUNTIME_DIR", "TMPDIR", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER",
+    "NO_AT_BRIDGE", "MOZ_CRASHREPORTER_DISABLE" };
+} // namespace
+
+void TTestDesktop::EnvironmentSet()
+{
+    m_savedEnvironment.clear();
+    for (const char* name : DesktopVariables) {
+        const char* value = std::getenv(name);
+        m_savedEnvironment.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    const std::string home = m_folder + "/home";
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+    setenv("XDG_STATE_HOME", (home + "/.local/state").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (m_folder + "/run").c_str(), 1);
+    setenv("TMPDIR", (m_folder + "/tmp").c_str(), 1);
+    setenv("DISPLAY", m_displayName.c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("SESSION_MANAGER");
+    unsetenv("NO_AT_BRIDGE");
+    setenv("MOZ_CRASHREPORTER_DISABLE", "1", 1);
+}
+
+pid_t TTestDesktop::ProgramStart(const std::vector<std::string>& arguments, const std::string& logName)
+{
+    return ProgramStartWithFd(arguments, logName, -1);
+}
+
+pid_t TTestDesktop::ProgramStartWithFd(
+    const std::vector<std::string>& arguments, const std::string& logName, int passedFd)
+{
+    if (arguments.empty())
+        return -1;
+    const std::string program = ProgramFind(arguments[0]);
+    if (program.empty()) {
+        m_errorText = arguments[0] + " is not installed";
+        return -1;
+    }
+    // Everything the child needs is made before fork: after it only async-signal-safe calls.
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const std::string logFile = m_folder + "/logs/" + logName + ".log";
+    const int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t child = fork();
+    if (child == 0) {
+        setpgid(0, 0);
+        if (null >= 0)
+            dup2(null, 0);
+        if (log >= 0) {
+            dup2(log, 1);
+            dup2(log, 2);
+        }
+        if (passedFd >= 0)
+            dup2(passedFd, 3);
+        close_range(passedFd >= 0 ? 4 : 3, ~0U, 0);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    if (log >= 0)
+        close(log);
+    if (null >= 0)
+        close(null);
+    if (child < 0) {
+        m_errorText = "Cannot start " + arguments[0] + ": " + std::strerror(errno);
+        return -1;
+    }
+    setpgid(child, child); // also here, so the group exists before anyone signals it
+    m_groups.push_back(child);
+    return child;
+}
+
+void TTestDesktop::ProgramStop(pid_t group)
+{
+    if (group <= 0)
+        return;
+    kill(-group, SIGTERM);
+    const auto deadline = Deadline(5);
+    while (TClock::now() < deadline) {
+        ChildrenReap();
+        if (!GroupAlive(group))
+            break;
+        Pause(50);
+    }
+    if (GroupAlive(group))
+        kill(-group, SIGKILL);
+    waitpid(group, nullptr, 0);
+    ChildrenReap();
+    std::erase(m_groups, group);
+}
+
+void TTestDesktop::Stop()
+{
+    if (!m_started)
+        return;
+    m_windows.reset();
+    // The programs first, the buses and the display last, so nothing complains about a server
+    // that vanished under it.
+    std::vector<pid_t> groups = m_groups;
+    for (auto it = groups.rbegin(); it != groups.rend(); ++it)
+        kill(-*it, SIGTERM);
+    const auto deadline = Deadline(5);
+    for (pid_t group : groups) {
+        while (TClock::now() < deadline && GroupAlive(group)) {
+            ChildrenReap();
+            Pause(50);
+        }
+        if (GroupAlive(group))
+            kill(-group, SIGKILL);
+        waitpid(group, nullptr, 0);
+    }
+    m_groups.clear();
+    // Descendants that left their group and were adopted here.
+    for (pid_t orphan : ChildrenGet())
+        kill(orphan, SIGKILL);
+    for (pid_t orphan : ChildrenGet())
+        waitpid(orphan, nullptr, 0);
+    ChildrenReap();
+    for (const auto& [name, value] : m_savedEnvironment) {
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+    m_savedEnvironment.clear();
+    std::error_code error;
+    fs::remove_all(m_folder, error);
+    m_folder.clear();
+    m_displayName.clear();
+    m_busAddress.clear();
+    m_started = false;
+}
+
+bool TTestDesktop::XvfbStart()
+{
+    int displayPipe[2];
+    if (pipe2(displayPipe, O_CLOEXEC) != 0)
+        return Fail("Cannot make a pipe: " + std::string(std::strerror(errno)));
+    // -displayfd lets the server pick a free display and tell its number.
+    const pid_t server = ProgramStartWithFd(
+        { "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1280x1024x24", "-noreset" }, "Xvfb",
+        displayPipe[1]);
+    close(displayPipe[1]);
+    if (server < 0) {
+        close(displayPipe[0]);
+        return false;
+    }
+    std::string number;
+    const auto deadline = Deadline(15);
+    while (TClock::now() < deadline && number.find('\n') == std::string::npos) {
+        pollfd one { displayPipe[0], POLLIN, 0 };
+        if (poll(&one, 1, 200) > 0) {
+            char buffer[32];
+            const ssize_t got = read(displayPipe[0], buffer, sizeof(buffer));
+            if (got <= 0)
+                break;
+            number.append(buffer, static_cast<size_t>(got));
+        }
+    }
+    close(displayPipe[0]);
+    if (number.find('\n') == std::string::npos)
+        return Fail("Xvfb did not start (see " + m_folder + "/logs/Xvfb.log)");
+    m_displayName = ":" + number.substr(0, number.find('\n'));
+    try {
+        m_windows = std::make_unique<TX11WindowSystem>(m_displayName);
+    } catch (const std::exception& error) {
+        return Fail(error.what());
+    }
+    return true;
+}
+
+bool TTestDesktop::SessionBusStart()
+{
+    const std::string socketPath = m_folder + "/run/bus";
+    m_busAddress = "unix:path=" + socketPath;
+    if (ProgramStart(
+            { "dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + m_busAddress }, "dbus-daemon")
+        < 0)
+        return false;
+    const auto deadline = Deadline(10);
+    while (!fs::exists(socketPath)) {
+        if (TClock::now() > deadline)
+            return Fail("The session bus did not start");
+        Pause(20);
+    }
+    setenv("DBUS_SESSION_BUS_ADDRESS", m_busAddress.c_str(), 1);
+    return true;
+}
+
+bool TTestDesktop::AccessibilityBusStart()
+{
+    std::string launcher = "/usr/libexec/at-spi-bus-launcher";
+    if (access(launcher.c_str(), X_OK) != 0)
+        launcher = "/usr/lib/at-spi2-core/at-spi-bus-launcher";
+    if (ProgramStart({ launcher }, "at-spi-bus-launcher") < 0)
+        return false;
+
+    GError* error = nullptr;
+    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(m_busAddress.c_str(),
+        static_cast<GDBusConnectionFlags>(
+            G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error);
+    if (!bus) {
+        const std::string message = error ? error->message : "unknown error";
+        g_clear_error(&error);
+        return Fail("Cannot connect to the session bus: " + message);
+    }
+    // Wait until the launcher owns its name (asking earlier would have the bus start a second
+    // launcher), then switch accessibility on before any browser starts: browsers read it once.
+    bool enabled = false;
+    const auto deadline = Deadline(15);
+    while (!enabled && TClock::now() < deadline) {
+        GVariant* owned = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+            "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", "org.a11y.Bus"), G_VARIANT_TYPE("(b)"),
+            G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
+        g_clear_error(&error);
+        gboolean hasOwner = FALSE;
+        if (owned) {
+            g_variant_get(owned, "(b)", &hasOwner);
+            g_variant_unref(owned);
+        }
+        if (!hasOwner) {
+            Pause(50);
+            continue;
+        }
+        GVariant* set
+            = g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties",
+                "Set", g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)), nullptr,
+                G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
+        g_clear_error(&error);
+        GVariant* address = set
+            ? g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", nullptr,
+                G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error)
+            : nullptr;
+        g_clear_error(&error);
+        enabled = set && address;
+        if (set)
+            g_variant_unref(set);
+        if (address)
+            g_variant_unref(address);
+        if (!enabled)
+            Pause(50);
+    }
+    g_object_unref(bus);
+    if (!enabled)
+        return Fail("The accessibility bus did not start (see " + m_folder + "/logs/at-spi-bus-launcher.log)");
+    return true;
+}
+
+bool TTestDesktop::WindowManagerStart()
+{
+    if (ProgramStart({ "openbox", "--sm-disable" }, "openbox") < 0)
+        return false;
+    xcb_connection_t* connection = xcb_connect(m_displayName.c_str(), nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return Fail("Cannot connect to " + m_displayName);
+    }
+    xcb_ewmh_connection_t ewmh {};
+    bool ready = xcb_ewmh_init_atoms_replies(&ewmh, xcb_ewmh_init_atoms(connection, &ewmh), nullptr);
+    bool managed = false;
+    const auto deadline = Deadline(15);
+    while (ready && !managed && TClock::now() < deadline) {
+        xcb_window_t check = XCB_WINDOW_NONE;
+        managed = xcb_ewmh_get_supporting_wm_check_reply(
+                      &ewmh, xcb_ewmh_get_supporting_wm_check(&ewmh, ewmh.screens[0]->root), &check, nullptr)
+            && check != XCB_WINDOW_NONE;
+        if (!managed)
+            Pause(50);
+    }
+    if (ready)
+        xcb_ewmh_connection_wipe(&ewmh);
+    xcb_disconnect(connection);
+    if (!managed)
+        return Fail("openbox did not take the display (see " + m_folder + "/logs/openbox.log)");
+    return true;
+}
+
+TX11WindowSystem& TTestDesktop::Windows()
+{
+    return *m_windows;
+}
+
+pid_t TTestDesktop::XtermStart(const std::string& title)
+{
+    return ProgramStart({ "xterm", "-title", title, "-geometry", "80x24", "-e", "sleep", "600" }, "xterm-" + title);
+}
+
+pid_t TTestDesktop::ChromiumStart(const std::string& url)
+{
+    return ProgramStart(
+        { "chromium", "--force-renderer-accessibility", "--no-sandbox", "--no-first-run", "--no-default-browser-check",
+            "--disable-background-networking", "--disable-component-update", "--disable-sync", "--disable-gpu",
+            "--disable-breakpad", "--disable-crash-reporter", "--password-store=basic",
+            "--user-data-dir=" + m_folder + "/chromium", url },
+        "chromium");
+}
+
+pid_t TTestDesktop::FirefoxStart(const std::string& url)
+{
+    const std::string profile = m_folder + "/firefox";
+    fs::create_directories(profile);
+    std::ofstream prefs(profile + "/user.js");
+    // A fresh profile that opens the page at once, with accessibility on and nothing fetched from
+    // outside.
+    for (const char* pref : {
+             "\"accessibility.force_disabled\", -1",
+             "\"browser.aboutwelcome.enabled\", false",
+             "\"browser.shell.checkDefaultBrowser\", false",
+             "\"browser.startup.homepage_override.mstone\", \"ignore\"",
+             "\"browser.startup.page\", 0",
+             "\"browser.newtabpage.enabled\", false",
+             "\"browser.tabs.warnOnClose\", false",
+             "\"datareporting.policy.dataSubmissionEnabled\", false",
+             "\"datareporting.healthreport.uploadEnabled\", false",
+             "\"toolkit.telemetry.reportingpolicy.firstRun\", false",
+             "\"trailhead.firstrun.didSeeAboutWelcome\", true",
+             "\"app.update.enabled\", false",
+             "\"app.normandy.enabled\", false",
+             "\"extensions.update.enabled\", false",
+             "\"browser.safebrowsing.malware.enabled\", false",
+             "\"browser.safebrowsing.phishing.enabled\", false",
+             "\"browser.safebrowsing.downloads.enabled\", false",
+             "\"network.captive-portal-service.enabled\", false",
+             "\"network.connectivity-service.enabled\", false",
+             "\"browser.search.update\", false",
+             "\"browser.region.network.url\", \"\"",
+             "\"services.settings.server\", \"http://127.0.0.1:9/\"",
+             "\"network.dns.disablePrefetch\", true",
+             "\"network.prefetch-next\", false",
+             "\"browser.ml.enable\", false",
+         })
+        prefs << "user_pref(" << pref << ");\n";
+    prefs.close();
+    return ProgramStart({ "firefox-esr", "--no-remote", "--profile", profile, url }, "firefox");
+}
+
+TWindowHandle TTestDesktop::WindowWait(pid_t group, double seconds, const std::string& titlePart)
+{
+    const auto deadline = Deadline(seconds);
+    do {
+        for (TWindowHandle window : m_windows->TopLevelWindowsGet()) {
+            const int64_t process = m_windows->WindowProcessIdGet(window);
+            if (process <= 0 || getpgid(static_cast<pid_t>(process)) != group)
+                continue;
+            if (titlePart.empty() || m_windows->WindowTextGet(window).find(titlePart) != std::string::npos)
+                return window;
+        }
+        Pause(100);
+    } while (TClock::now() < deadline);
+    return 0;
+}
+
+bool TTestDesktop::ActivationRequest(TWindowHandle window)
+{
+    xcb_connection_t* connection = xcb_connect(m_displayName.c_str(), nullptr);
+    bool sent = false;
+    if (!xcb_connection_has_error(connection)) {
+        xcb_ewmh_connection_t ewmh {};
+        if (xcb_ewmh_init_atoms_replies(&ewmh, xcb_ewmh_init_atoms(connection, &ewmh), nullptr)) {
+            // As a pager asks: managers honour it without focus-stealing rules.
+            xcb_ewmh_request_change_active_window(&ewmh, 0, static_cast<xcb_window_t>(window),
+                XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, XCB_CURRENT_TIME, XCB_WINDOW_NONE);
+            sent = xcb_flush(connection) > 0;
+            std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+            xcb_ewmh_connection_wipe(&ewmh);
+        }
+    }
+    xcb_disconnect(connection);
+    return sent;
+}
+
+bool TTestDesktop::WindowActivate(TWindowHandle window, double seconds)
+{
+    const auto deadline = Deadline(seconds);
+    do {
+        ActivationRequest(window);
+        for (int i = 0; i < 10; ++i) {
+            if (m_windows->ForegroundWindowGet() == window)
+                return true;
+            Pause(50);
+        }
+    } while (TClock::now() < deadline);
+    return false;
+}
+
+bool TTestDesktop::WindowGoneWait(TWindowHandle window, double seconds)
+{
+    const auto deadline = Deadline(seconds);
+    do {
+        const auto windows = m_windows->TopLevelWindowsGet();
+        if (std::find(windows.begin(), windows.end(), window) == windows.end())
+            return true;
+        Pause(50);
+    } while (TClock::now() < deadline);
+    return false;
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "platform/WindowSystem.h"
+
+#include <sys/types.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+class TX11WindowSystem;
+
+// Serves one small HTML page on 127.0.0.1 (a free port) from a thread of this process, so a
+// browser has something to show without any traffic leaving the machine.
+class TLoopbackPageServer
+{
+public:
+    static constexpr const char* PageTitle = "Tallyhour loop page";
+
+    TLoopbackPageServer();
+    ~TLoopbackPageServer();
+    TLoopbackPageServer(const TLoopbackPageServer&) = delete;
+    TLoopbackPageServer& operator=(const TLoopbackPageServer&) = delete;
+
+    // False when no socket could be opened.
+    bool Start();
+    void Stop();
+    // "http://127.0.0.1:<port>/page.html"
+    std::string PageUrl() const;
+
+private:
+    void Serve();
+
+    int m_socket = -1;
+    int m_stopPipe[2] = { -1, -1 };
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+// A private X11 desktop for the tests and benchmarks that need a real one: Xvfb on a display of
+// its own, openbox, optionally a D-Bus session bus with the accessibility bus switched on, and
+// the programs a test starts on it. HOME and the XDG folders of this process and of everything
+// started point at a fresh temporary folder. Every program is started in a process group of its
+// own and recorded; Stop (or the destructor) ends exactly those groups and any of their
+// descendants that were left behind, and removes the folder.
+class TTestDesktop
+{
+public:
+    TTestDesktop();
+    ~TTestDesktop();
+    TTestDesktop(const TTestDesktop&) = delete;
+    TTestDesktop& operator=(const TTestDesktop&) = delete;
+
+    // The full path of `program` found on PATH, or empty.
+    static std::string ProgramFind(const std::string& program);
+
+    // Starts the desktop; with `accessibility` also the session bus and the accessibility bus.
+    // False, with ErrorText(), when something could not be started.
+    bool Start(bool accessibility);
+    void Stop();
+    const std::string& ErrorText() const
+    {
+        return m_errorText;
+    }
+    const std::string& DisplayName() const
+    {
+        return m_displayName;
+    }
+    const std::string& Folder() const
+    {
+        return m_folder;
+    }
+
+    // Starts `arguments` (the first is found on PATH) in a process group of its own, its output
+    // going to a log file in the folder; returns its process id (the group's id), or -1.
+    pid_t ProgramStart(const std::vector<std::string>& arguments, const std::string& logName);
+    // Ends one started program's group (and waits for it).
+    void ProgramStop(pid_t group);
+
+    pid_t XtermStart(const std::string& title);
+    pid_t ChromiumStart(const std::string& url);
+    pid_t FirefoxStart(const std::string& url);
+
+    // Polls until a top-level window of a process of `group` appears whose title contains
+    // `titlePart`; returns it, or 0 after `seconds`.
+    TWindowHandle WindowWait(pid_t group, double seconds, const std::string& titlePart = "");
+    // Asks the window manager to put `window` in front and waits until it is.
+    bool WindowActivate(TWindowHandle window, double seconds = 10);
+    // Polls until `window` is no longer a top-level window.
+    bool WindowGoneWait(TWindowHandle window, double seconds);
+    // The desktop's own view of the windows, for waiting.
+    TX11WindowSystem& Windows();
+
+private:
+    bool Fail(const std::string& text);
+    // As ProgramStart, handing `passedFd` to the program as its descriptor 3.
+    pid_t ProgramStartWithFd(const std::vector<std::string>& arguments, const std::string& logName, int passedFd);
+    bool XvfbStart();
+    bool SessionBusStart();
+    bool AccessibilityBusStart();
+    bool WindowManagerStart();
+    void EnvironmentSet();
+    bool ActivationRequest(TWindowHandle window);
+
+    std::string m_folder;
+    std::string m_displayName;
+    std::string m_busAddress;
+    std::string m_errorText;
+    std::vector<pid_t> m_groups;
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnvironment;
+    std::unique_ptr<TX11WindowSystem> m_windows;
+    bool m_started = false;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/linux/testing/TestDesktop.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+// Skips the running test when a program the desktop needs is not installed (CI installs all).
+#define TH_REQUIRE_PROGRAMS(...)                                                                                       \
+    do {                                                                                                               \
+        for (const char* program : { __VA_ARGS__ }) {                                                                  \
+            if (TTestDesktop::ProgramFind(program).empty())                                                            \
+                GTEST_SKIP() << program << " is not installed (scripts/deps.sh --browsers installs it)";               \
+        }                                                                                                              \
+    } while (false)
+
+// Runs the tallyhour-sample command on the current desktop and returns its "key: value" lines.
+inline std::map<std::string, std::string> SampleCommandRun(const std::string& arguments = "")
+{
+    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+    const std::string command = std::string(binDir ? binDir : ".") + "/tallyhour-sample " + arguments + " 2>&1";
+    std::map<std::string, std::string> values;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return values;
+    char line[4096];
+    while (std::fgets(line, sizeof(line), pipe)) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        const size_t colon = text.find(": ");
+        if (colon != std::string::npos)
+            values[text.substr(0, colon)] = text.substr(colon + 2);
+        else if (text.size() && text.back() == ':')
+            values[text.substr(0, text.size() - 1)] = "";
+        else
+            values["?" + std::to_string(values.size())] = text;
+    }
+    values["exit"] = std::to_string(pclose(pipe));
+    return values;
+}
+
+inline std::string WindowHandleText(uint64_t window)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(window));
+    return text;
+}

@@ -1,0 +1,143 @@
+#include "X11TestHelpers.h"
+
+#include "platform/linux/LinuxPlatformServices.h"
+#include "platform/linux/X11WindowSystem.h"
+
+#include <xcb/xcb.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+class X11Desktop : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TH_REQUIRE_PROGRAMS("Xvfb", "openbox", "xterm");
+        ASSERT_TRUE(m_desktop.Start(false)) << m_desktop.ErrorText();
+        m_services = LinuxPlatformServicesCreate(m_desktop.DisplayName());
+    }
+    void TearDown() override
+    {
+        m_services.reset();
+        m_desktop.Stop();
+    }
+    bool Listed(TWindowHandle window)
+    {
+        const auto windows = m_services->WindowSystem->TopLevelWindowsGet();
+        return std::find(windows.begin(), windows.end(), window) != windows.end();
+    }
+
+    TTestDesktop m_desktop;
+    std::unique_ptr<TPlatformServices> m_services;
+};
+
+} // namespace
+
+TEST_F(X11Desktop, ForegroundXtermIsSampledWithItsRealExecutable)
+{
+    const pid_t xterm = m_desktop.XtermStart("sample-me");
+    ASSERT_GT(xterm, 0) << m_desktop.ErrorText();
+    const TWindowHandle window = m_desktop.WindowWait(xterm, 20, "sample-me");
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(m_desktop.WindowActivate(window));
+
+    TWindowSystem& windows = *m_services->WindowSystem;
+    EXPECT_EQ(windows.ForegroundWindowGet(), window);
+    EXPECT_EQ(windows.WindowProcessIdGet(window), xterm);
+    EXPECT_EQ(windows.WindowClassNameGet(window), "XTerm");
+    EXPECT_EQ(windows.WindowTextGet(window), "sample-me");
+    std::string path;
+    std::string errorText;
+    ASSERT_TRUE(m_services->Processes->ProcessExeNameGet(xterm, path, errorText)) << errorText;
+    const std::string xtermPath = std::filesystem::canonical(TTestDesktop::ProgramFind("xterm")).string();
+    EXPECT_EQ(path, xtermPath);
+
+    auto sample = SampleCommandRun();
+    EXPECT_EQ(sample["exit"], "0");
+    EXPECT_EQ(sample["window"], WindowHandleText(window));
+    EXPECT_EQ(sample["exe"], xtermPath);
+    EXPECT_EQ(sample["app_type"], "Desktop Application");
+    EXPECT_EQ(sample["browser_url"], "");
+
+    auto running = SampleCommandRun("--running");
+    EXPECT_EQ(running["exit"], "0");
+    bool xtermLine = false;
+    for (const auto& [key, line] : running)
+        xtermLine = xtermLine || line == xtermPath + "=xterm";
+    EXPECT_TRUE(xtermLine);
+}
+
+TEST_F(X11Desktop, CloseRequestClosesTheWindowAskedAndLeavesTheOther)
+{
+    const pid_t listed = m_desktop.XtermStart("listed");
+    const pid_t unlisted = m_desktop.XtermStart("unlisted");
+    ASSERT_GT(listed, 0);
+    ASSERT_GT(unlisted, 0);
+    const TWindowHandle listedWindow = m_desktop.WindowWait(listed, 20, "listed");
+    const TWindowHandle unlistedWindow = m_desktop.WindowWait(unlisted, 20, "unlisted");
+    ASSERT_NE(listedWindow, 0u);
+    ASSERT_NE(unlistedWindow, 0u);
+    ASSERT_TRUE(Listed(listedWindow));
+    ASSERT_TRUE(Listed(unlistedWindow));
+
+    EXPECT_TRUE(m_services->WindowSystem->WindowCloseRequest(listedWindow));
+    EXPECT_TRUE(m_desktop.WindowGoneWait(listedWindow, 10));
+    EXPECT_TRUE(Listed(unlistedWindow));
+    EXPECT_EQ(kill(unlisted, 0), 0);
+}
+
+TEST_F(X11Desktop, WindowWithoutPoliteCloseIsClosedThroughTheWindowManager)
+{
+    // A bare window of this test's own that takes no close request: the window manager ends it.
+    xcb_connection_t* connection = xcb_connect(m_desktop.DisplayName().c_str(), nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(connection));
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_window_t window = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 200, 100, 0,
+        XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_map_window(connection, window);
+    xcb_flush(connection);
+    bool shown = false;
+    for (int i = 0; i < 200 && !shown; ++i) {
+        shown = Listed(window);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(m_services->WindowSystem->WindowProcessIdGet(window), getpid());
+
+    EXPECT_TRUE(m_services->WindowSystem->WindowCloseRequest(window));
+    EXPECT_TRUE(m_desktop.WindowGoneWait(window, 10));
+    xcb_disconnect(connection);
+}
+
+TEST_F(X11Desktop, ActiveWindowLeftOverAfterTheLastWindowClosesGivesNoWindow)
+{
+    const pid_t xterm = m_desktop.XtermStart("last");
+    ASSERT_GT(xterm, 0);
+    const TWindowHandle window = m_desktop.WindowWait(xterm, 20, "last");
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(m_desktop.WindowActivate(window));
+    ASSERT_TRUE(m_services->WindowSystem->WindowCloseRequest(window));
+    ASSERT_TRUE(m_desktop.WindowGoneWait(window, 10));
+
+    TWindowSystem& windows = *m_services->WindowSystem;
+    EXPECT_EQ(windows.ForegroundWindowGet(), 0u);
+    EXPECT_EQ(windows.WindowProcessIdGet(window), 0);
+    EXPECT_EQ(windows.WindowClassNameGet(window), "");
+    EXPECT_EQ(windows.WindowTextGet(window), "");
+    EXPECT_FALSE(windows.WindowCloseRequest(window));
+    EXPECT_TRUE(windows.TopLevelWindowsGet().empty());
+
+    auto sample = SampleCommandRun();
+    EXPECT_EQ(sample["exit"], "0");
+    EXPECT_EQ(sample["window"], "0x0");
+    EXPECT_EQ(sample["exe"], "Error: No such process");
+    EXPECT_EQ(sample["app_type"], "Desktop Application");
+}
