@@ -498,30 +498,17 @@ bool TTestDesktop::AccessibilityBusStart()
 
 bool TTestDesktop::WindowManagerStart()
 {
-    if (ProgramStart({ "openbox", "--sm-disable" }, "openbox") < 0)
+    // openbox runs its start-up command once it manages the screen: windows mapped earlier than
+    // that may be left unmanaged.
+    const std::string readyFile = m_folder + "/run/openbox-ready";
+    if (ProgramStart({ "openbox", "--sm-disable", "--startup", "touch " + readyFile }, "openbox") < 0)
         return false;
-    xcb_connection_t* connection = xcb_connect(m_displayName.c_str(), nullptr);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        return Fail("Cannot connect to " + m_displayName);
-    }
-    xcb_ewmh_connection_t ewmh {};
-    bool ready = xcb_ewmh_init_atoms_replies(&ewmh, xcb_ewmh_init_atoms(connection, &ewmh), nullptr);
-    bool managed = false;
     const auto deadline = Deadline(15);
-    while (ready && !managed && TClock::now() < deadline) {
-        xcb_window_t check = XCB_WINDOW_NONE;
-        managed = xcb_ewmh_get_supporting_wm_check_reply(
-                      &ewmh, xcb_ewmh_get_supporting_wm_check(&ewmh, ewmh.screens[0]->root), &check, nullptr)
-            && check != XCB_WINDOW_NONE;
-        if (!managed)
-            Pause(50);
+    while (!fs::exists(readyFile)) {
+        if (TClock::now() > deadline)
+            return Fail("openbox did not take the display (see " + m_folder + "/logs/openbox.log)");
+        Pause(20);
     }
-    if (ready)
-        xcb_ewmh_connection_wipe(&ewmh);
-    xcb_disconnect(connection);
-    if (!managed)
-        return Fail("openbox did not take the display (see " + m_folder + "/logs/openbox.log)");
     return true;
 }
 
