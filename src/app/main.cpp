@@ -1,6 +1,6 @@
 #include "app/TerminationSignals.h"
 
-#include <QApplication>
+#include "ui/framework/Application.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +26,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "tallyhour: no display found (DISPLAY is not set); start it inside a desktop session.\n");
         return 2;
     }
-    QApplication application(argc, argv);
+    // Errors that an event or timer handler lets through reach the error reporter from here on.
+    TApplication application(argc, argv);
     QApplication::setApplicationName("Tallyhour");
     QApplication::setQuitOnLastWindowClosed(false);
 
