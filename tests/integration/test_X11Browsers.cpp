@@ -1,6 +1,16 @@
 #include "X11TestHelpers.h"
 
+#include "model/DataLocations.h"
+#include "model/ProgramLog.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "monitor/ScanCycle.h"
+#include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "platform/linux/LinuxPlatformServices.h"
+#include "storage/ActivityDatabase.h"
+#include "storage/Options.h"
+#include "storage/SQLiteDatabase.h"
+#include "storage/WindowPreferences.h"
+#include "support/TestSupport.h"
 
 #include <unistd.h>
 
@@ -100,4 +110,63 @@ TEST_F(X11Browsers, FirefoxShowingALoopbackPageGivesItsAddress)
     const pid_t browser = s_desktop->FirefoxStart(s_server->PageUrl());
     AddressShownCheck(browser, TBrowserFamily::Firefox, "Mozila FireFox");
     s_desktop->ProgramStop(browser);
+}
+
+TEST_F(X11Browsers, ListedLoopbackSiteInChromiumIsChargedAsASite)
+{
+    TH_REQUIRE_PROGRAMS("chromium");
+    TTempFolder data;
+    OptionsInstanceFree();
+    WindowPreferencesFree();
+    DataLocationsCompute(data.Text(), "/opt/tallyhour/tallyhour");
+    LogFileNameSet("");
+    {
+        TOptions& options = OptionsInstance();
+        auto site = std::make_unique<TMonitoredItem>();
+        site->ItemType = mitWeb;
+        site->Name = "127.0.0.1";
+        site->Caption = "Loop site";
+        options.MonitoredItems().Add("Loop site", std::move(site));
+        options.ListSave();
+    }
+
+    const pid_t browser = s_desktop->ChromiumStart(s_server->PageUrl());
+    ASSERT_GT(browser, 0) << s_desktop->ErrorText();
+    const TWindowHandle window = s_desktop->WindowWait(browser, 60, TLoopbackPageServer::PageTitle);
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(s_desktop->WindowActivate(window));
+
+    // The program clock stands still between ticks unless moved: each tick charges exactly 3 s.
+    TFakeClock clock(EncodeDateTime(2024, 3, 5, 10, 0, 0));
+    auto logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+    TScanSteps steps;
+    steps.TimeLimitListGet = [] { return &OptionsInstance().MonitoredItems(); };
+    steps.TotalGet = [&] { return logger->Total; };
+    steps.Log = [&](const TZaraveDezeZurirevuzor& sample, int32_t seconds) { logger->Log(&sample, seconds); };
+    TScanCycle scan(*s_services->WindowSystem, *s_services->Processes, *s_services->Accessibility, steps);
+    scan.LastScanTime = ProgramNow();
+
+    // The page's tree fills in after the window shows: tick until the site is charged.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (logger->Total == 0 && std::chrono::steady_clock::now() < deadline) {
+        clock.Advance(3);
+        scan.TickRun();
+        if (logger->Total == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_EQ(logger->Total, 3);
+    EXPECT_EQ(scan.Sample().AppType, atChrome);
+    EXPECT_EQ(scan.Sample().BrowserUrl, "127.0.0.1");
+
+    auto rows = ActivityDBGetTable("SELECT browser_url, app_type, duration, origin FROM applications ORDER BY rowid");
+    ASSERT_TRUE(rows->First());
+    EXPECT_EQ(rows->TextAt(0), "127.0.0.1");
+    EXPECT_EQ(rows->TextAt(1), "Google Chrome");
+    EXPECT_EQ(rows->TextAt(2), "3");
+    EXPECT_EQ(rows->TextAt(3), "2");
+
+    s_desktop->ProgramStop(browser);
+    logger.reset();
+    OptionsInstanceFree();
+    WindowPreferencesFree();
 }

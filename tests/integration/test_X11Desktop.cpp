@@ -1,5 +1,7 @@
 #include "X11TestHelpers.h"
 
+#include "model/MonitoredObjects.h"
+#include "monitor/ZaraveDezeZurirevuzor.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/X11WindowSystem.h"
 
@@ -140,4 +142,30 @@ TEST_F(X11Desktop, ActiveWindowLeftOverAfterTheLastWindowClosesGivesNoWindow)
     EXPECT_EQ(sample["window"], "0x0");
     EXPECT_EQ(sample["exe"], "Error: No such process");
     EXPECT_EQ(sample["app_type"], "Desktop Application");
+}
+
+TEST_F(X11Desktop, CloseAllClosesListedProgramsWindowsAndLeavesOthers)
+{
+    TH_REQUIRE_PROGRAMS("xmessage");
+    const pid_t listed = m_desktop.XtermStart("listed");
+    const pid_t unlisted = m_desktop.ProgramStart({ "xmessage", "-title", "unlisted", "left alone" }, "xmessage");
+    ASSERT_GT(listed, 0);
+    ASSERT_GT(unlisted, 0);
+    const TWindowHandle listedWindow = m_desktop.WindowWait(listed, 20, "listed");
+    const TWindowHandle unlistedWindow = m_desktop.WindowWait(unlisted, 20, "unlisted");
+    ASSERT_NE(listedWindow, 0u);
+    ASSERT_NE(unlistedWindow, 0u);
+
+    TMonitoredList list;
+    auto item = std::make_unique<TMonitoredItem>();
+    item->ItemType = mitApp;
+    item->Name = std::filesystem::canonical(TTestDesktop::ProgramFind("xterm")).string();
+    item->Caption = "Terminal";
+    list.Add("Terminal", std::move(item));
+
+    TZaraveDezeZurirevuzor sample(*m_services->WindowSystem, *m_services->Processes, *m_services->Accessibility);
+    sample.Execute(true, &list);
+    EXPECT_TRUE(m_desktop.WindowGoneWait(listedWindow, 10));
+    EXPECT_TRUE(Listed(unlistedWindow));
+    EXPECT_EQ(kill(unlisted, 0), 0);
 }

@@ -1,6 +1,7 @@
 // tallyhour-sample: takes one sample of the foreground activity through the desktop backend and
 // prints what the scan would see, for support and for tests. With --running it prints the
 // current user's running programs as the add wizard offers them.
+#include "model/ProgramLog.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "tools/sample/SampleText.h"
 
@@ -20,6 +21,9 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    // What the sample logs (an unreadable browser, a failing call) is for the person running the
+    // command, not for the program's own log.
+    LogFileNameSet("/dev/stderr");
     try {
         std::unique_ptr<TPlatformServices> services = LinuxPlatformServicesCreate();
         if (running) {
