@@ -226,6 +226,7 @@ bool TTestDesktop::Start(bool accessibility)
         fs::create_directories(fs::path(m_folder) / sub);
     chmod((m_folder + "/run").c_str(), 0700);
 
+    ReaperStart();
     if (!XvfbStart())
         return false;
     EnvironmentSet();
@@ -316,6 +317,7 @@ pid_t TTestDesktop::ProgramStartWithFd(
     }
     setpgid(child, child); // also here, so the group exists before anyone signals it
     m_groups.push_back(child);
+    ReaperTell(child);
     return child;
 }
 
@@ -359,6 +361,8 @@ void TTestDesktop::Stop()
         waitpid(group, nullptr, 0);
     }
     m_groups.clear();
+    ReaperTell(0);
+    ReaperStop();
     // Descendants that left their group and were adopted here.
     for (pid_t orphan : ChildrenGet())
         kill(orphan, SIGKILL);
@@ -378,6 +382,62 @@ void TTestDesktop::Stop()
     m_displayName.clear();
     m_busAddress.clear();
     m_started = false;
+}
+
+void TTestDesktop::ReaperStart()
+{
+    // A test that crashes never reaches Stop. A small process of ours is told every group
+    // started and ends them all when this process goes away (its pipe closes) without having
+    // said that it ended them itself (a 0).
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return;
+    const pid_t reaper = fork();
+    if (reaper == 0) {
+        close_range(3, static_cast<unsigned>(fds[0]) - 1, 0);
+        close_range(static_cast<unsigned>(fds[0]) + 1, ~0U, 0);
+        pid_t groups[512];
+        int count = 0;
+        pid_t group = 0;
+        for (;;) {
+            const ssize_t got = read(fds[0], &group, sizeof(group));
+            if (got == sizeof(group) && group == 0)
+                _exit(0);
+            if (got == sizeof(group)) {
+                if (count < 512)
+                    groups[count++] = group;
+                continue;
+            }
+            if (got < 0 && errno == EINTR)
+                continue;
+            for (int i = 0; i < count; ++i)
+                kill(-groups[i], SIGKILL);
+            _exit(0);
+        }
+    }
+    close(fds[0]);
+    if (reaper < 0) {
+        close(fds[1]);
+        return;
+    }
+    m_reaper = reaper;
+    m_reaperPipe = fds[1];
+}
+
+void TTestDesktop::ReaperTell(pid_t group)
+{
+    if (m_reaperPipe >= 0) [[maybe_unused]]
+        ssize_t written = write(m_reaperPipe, &group, sizeof(group));
+}
+
+void TTestDesktop::ReaperStop()
+{
+    if (m_reaperPipe >= 0)
+        close(m_reaperPipe);
+    m_reaperPipe = -1;
+    if (m_reaper > 0)
+        waitpid(m_reaper, nullptr, 0);
+    m_reaper = -1;
 }
 
 bool TTestDesktop::XvfbStart()

@@ -97,6 +97,9 @@ private:
     bool Fail(const std::string& text);
     // As ProgramStart, handing `passedFd` to the program as its descriptor 3.
     pid_t ProgramStartWithFd(const std::vector<std::string>& arguments, const std::string& logName, int passedFd);
+    void ReaperStart();
+    void ReaperTell(pid_t group);
+    void ReaperStop();
     bool XvfbStart();
     bool SessionBusStart();
     bool AccessibilityBusStart();
@@ -112,4 +115,6 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnvironment;
     std::unique_ptr<TX11WindowSystem> m_windows;
     bool m_started = false;
+    pid_t m_reaper = -1;
+    int m_reaperPipe = -1;
 };
