@@ -3,11 +3,13 @@
 #include "ui/framework/Appearance.h"
 #include "ui/framework/FrmDeleteConfirm.h"
 #include "ui/framework/FrmWarning.h"
+#include "ui/framework/ImageButton.h"
 #include "ui/framework/ImagePanel.h"
 #include "ui/framework/TimeEntry.h"
 
 #include "model/ProgramLog.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -481,4 +483,26 @@ bool TfrmBase::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+TImageButton* TfrmBase::ButtonAdd(const QString& name, const QString& text, const QRect& geometry)
+{
+    auto* button = new TImageButton(this);
+    button->setObjectName(name);
+    button->SkinSet(QStringLiteral("button"));
+    button->setText(text);
+    button->setGeometry(geometry);
+    return button;
+}
+
+void TfrmBase::DialogKeysAdd(QAction*& miOk, QAction*& miCancel, bool cancelAccepts)
+{
+    miOk = new QAction(QStringLiteral("OK"), this);
+    miOk->setShortcuts({ QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter) });
+    miCancel = new QAction(QStringLiteral("Cancel"), this);
+    miCancel->setShortcut(QKeySequence(Qt::Key_Escape));
+    addAction(miOk);
+    addAction(miCancel);
+    connect(miOk, &QAction::triggered, this, &QDialog::accept);
+    connect(miCancel, &QAction::triggered, this, cancelAccepts ? &QDialog::accept : &QDialog::reject);
 }

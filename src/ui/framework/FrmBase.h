@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <functional>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class TImageButton;
 class TImagePanel;
 
 // The font colour every window is designed with; labels drawn in it (the dark texts on the
@@ -91,6 +93,12 @@ public:
     virtual QRect WorkArea() const;
 
 protected:
+    // A skinned push button on this window's body.
+    TImageButton* ButtonAdd(const QString& name, const QString& text, const QRect& geometry);
+    // The hidden menu items every dialog answers Enter and Esc through; Esc closes with OK where
+    // the window has nothing to cancel.
+    void DialogKeysAdd(QAction*& miOk, QAction*& miCancel, bool cancelAccepts);
+
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;

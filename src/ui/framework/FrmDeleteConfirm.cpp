@@ -21,27 +21,12 @@ TfrmDeleteConfirm::TfrmDeleteConfirm(QWidget* parent)
     lblDescription->setWordWrap(true);
     LabelOnBackgroundSet(lblDescription);
 
-    btnOk = new TImageButton(this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->SkinSet(QStringLiteral("button"));
-    btnOk->setText(QStringLiteral("OK"));
-    btnOk->setGeometry(90, 128, 90, 28);
-    btnCancel = new TImageButton(this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->SkinSet(QStringLiteral("button"));
-    btnCancel->setText(QStringLiteral("Cancel"));
-    btnCancel->setGeometry(200, 128, 90, 28);
+    btnOk = ButtonAdd(QStringLiteral("btnOk"), QStringLiteral("OK"), QRect(90, 128, 90, 28));
+    btnCancel = ButtonAdd(QStringLiteral("btnCancel"), QStringLiteral("Cancel"), QRect(200, 128, 90, 28));
     connect(btnOk, &TImageButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &TImageButton::clicked, this, &QDialog::reject);
 
-    miOk = new QAction(QStringLiteral("OK"), this);
-    miOk->setShortcuts({ QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter) });
-    miCancel = new QAction(QStringLiteral("Cancel"), this);
-    miCancel->setShortcut(QKeySequence(Qt::Key_Escape));
-    addAction(miOk);
-    addAction(miCancel);
-    connect(miOk, &QAction::triggered, this, &QDialog::accept);
-    connect(miCancel, &QAction::triggered, this, &QDialog::reject);
+    DialogKeysAdd(miOk, miCancel, false);
 }
 
 void TfrmDeleteConfirm::DescriptionSet(const QString& caption)

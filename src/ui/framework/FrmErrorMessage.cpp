@@ -41,27 +41,13 @@ TfrmErrorMessage::TfrmErrorMessage(QWidget* parent)
     LabelOnBackgroundSet(lblRegister);
     lblRegister->installEventFilter(this);
 
-    btnCopyErrorToClipboard = new TImageButton(this);
-    btnCopyErrorToClipboard->setObjectName(QStringLiteral("btnCopyErrorToClipboard"));
-    btnCopyErrorToClipboard->SkinSet(QStringLiteral("button"));
-    btnCopyErrorToClipboard->setText(QStringLiteral("Copy Error to Clipboard"));
-    btnCopyErrorToClipboard->setGeometry(20, 138, 220, 28);
-    btnOk = new TImageButton(this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->SkinSet(QStringLiteral("button"));
-    btnOk->setText(QStringLiteral("OK"));
-    btnOk->setGeometry(310, 138, 90, 28);
+    btnCopyErrorToClipboard = ButtonAdd(
+        QStringLiteral("btnCopyErrorToClipboard"), QStringLiteral("Copy Error to Clipboard"), QRect(20, 138, 220, 28));
+    btnOk = ButtonAdd(QStringLiteral("btnOk"), QStringLiteral("OK"), QRect(310, 138, 90, 28));
     connect(btnCopyErrorToClipboard, &TImageButton::clicked, this, &TfrmErrorMessage::btnCopyErrorToClipboardClick);
     connect(btnOk, &TImageButton::clicked, this, &QDialog::accept);
 
-    miOk = new QAction(QStringLiteral("OK"), this);
-    miOk->setShortcuts({ QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter) });
-    miCancel = new QAction(QStringLiteral("Cancel"), this);
-    miCancel->setShortcut(QKeySequence(Qt::Key_Escape));
-    addAction(miOk);
-    addAction(miCancel);
-    connect(miOk, &QAction::triggered, this, &QDialog::accept);
-    connect(miCancel, &QAction::triggered, this, &QDialog::accept);
+    DialogKeysAdd(miOk, miCancel, true);
     RegisterLinkPlace();
 }
 

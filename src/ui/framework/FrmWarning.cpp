@@ -25,19 +25,8 @@ TfrmWarning::TfrmWarning(QWidget* parent)
     lblWarning->setWordWrap(true);
     LabelOnBackgroundSet(lblWarning);
 
-    btnOk = new TImageButton(this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->SkinSet(QStringLiteral("button"));
-    btnOk->setText(QStringLiteral("OK"));
-    btnOk->setGeometry(135, 128, 90, 28);
+    btnOk = ButtonAdd(QStringLiteral("btnOk"), QStringLiteral("OK"), QRect(135, 128, 90, 28));
     connect(btnOk, &TImageButton::clicked, this, &QDialog::accept);
 
-    miOk = new QAction(QStringLiteral("OK"), this);
-    miOk->setShortcuts({ QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter) });
-    miCancel = new QAction(QStringLiteral("Cancel"), this);
-    miCancel->setShortcut(QKeySequence(Qt::Key_Escape));
-    addAction(miOk);
-    addAction(miCancel);
-    connect(miOk, &QAction::triggered, this, &QDialog::accept);
-    connect(miCancel, &QAction::triggered, this, &QDialog::accept);
+    DialogKeysAdd(miOk, miCancel, true);
 }

@@ -51,27 +51,12 @@ TfrmTransparencySettings::TfrmTransparencySettings(QWidget* parent)
     btnCombo->setGeometry(160 + 112 - 26, 55, 26, 24);
     connect(btnCombo, &TImageButton::clicked, cbxTransparency, &QComboBox::showPopup);
 
-    btnOk = new TImageButton(this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->SkinSet(QStringLiteral("button"));
-    btnOk->setText(QStringLiteral("OK"));
-    btnOk->setGeometry(54, 104, 90, 28);
-    btnCancel = new TImageButton(this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->SkinSet(QStringLiteral("button"));
-    btnCancel->setText(QStringLiteral("Cancel"));
-    btnCancel->setGeometry(156, 104, 90, 28);
+    btnOk = ButtonAdd(QStringLiteral("btnOk"), QStringLiteral("OK"), QRect(54, 104, 90, 28));
+    btnCancel = ButtonAdd(QStringLiteral("btnCancel"), QStringLiteral("Cancel"), QRect(156, 104, 90, 28));
     connect(btnOk, &TImageButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &TImageButton::clicked, this, &QDialog::reject);
 
-    miOk = new QAction(QStringLiteral("OK"), this);
-    miOk->setShortcuts({ QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter) });
-    miCancel = new QAction(QStringLiteral("Cancel"), this);
-    miCancel->setShortcut(QKeySequence(Qt::Key_Escape));
-    addAction(miOk);
-    addAction(miCancel);
-    connect(miOk, &QAction::triggered, this, &QDialog::accept);
-    connect(miCancel, &QAction::triggered, this, &QDialog::reject);
+    DialogKeysAdd(miOk, miCancel, false);
 
     m_remembered = Appearance().TransparencyGet();
     const int index = cbxTransparency->findText(QString::number(m_remembered));
