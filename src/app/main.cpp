@@ -1,3 +1,4 @@
+#include "app/PlatformPick.h"
 #include "app/TerminationSignals.h"
 
 #include "ui/framework/Application.h"
@@ -30,6 +31,12 @@ int main(int argc, char* argv[])
     TApplication application(argc, argv);
     QApplication::setApplicationName("Tallyhour");
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // The desktop services live for the whole run; the windows that use them come later.
+    std::unique_ptr<TPlatformServices> platformServices = PlatformServicesPick();
+    if (platformServices && platformServices->ClockSource) {
+        ProgramClockAttach(*platformServices->ClockSource);
+    }
 
     TTerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &TTerminationSignals::Requested, &application, [] { QApplication::quit(); });

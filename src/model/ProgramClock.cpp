@@ -2,6 +2,7 @@
 
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -17,6 +18,7 @@ constexpr int64_t kResyncLimitMs = 5 * 60 * 1000;
 struct TClockState
 {
     std::mutex calibrationLock;
+    std::atomic<bool> started { false };
     bool calibrated = false;
     TTickSource source;
     int64_t frequency = 1;
@@ -61,17 +63,19 @@ TClockState& RawState()
 TClockState& StateStarted()
 {
     TClockState& state = RawState();
-    static std::once_flag started;
-    std::call_once(started, [&state] {
-        state.base = SystemNow();
+    if (!state.started.load(std::memory_order_acquire)) {
         std::lock_guard<std::mutex> guard(state.calibrationLock);
-        if (!state.calibrated) {
-            Calibrate(
-                state, SteadyTicks, 1'000'000'000, [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+        if (!state.started.load(std::memory_order_relaxed)) {
+            state.base = SystemNow();
+            if (!state.calibrated) {
+                Calibrate(state, SteadyTicks, 1'000'000'000,
+                    [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+            }
+            state.global = TStopwatch();
+            state.global.Start();
+            state.started.store(true, std::memory_order_release);
         }
-        state.global = TStopwatch();
-        state.global.Start();
-    });
+    }
     return state;
 }
 
@@ -159,12 +163,14 @@ TDateTime SystemNow()
 
 void ClockTickSourceSet(TTickSource source, int64_t frequency, TDateTime base, std::function<void()> pause)
 {
-    TClockState& state = StateStarted();
+    // Replacing the source before the first reading spares the default calibration.
+    TClockState& state = RawState();
     std::lock_guard<std::mutex> guard(state.calibrationLock);
     Calibrate(state, std::move(source), frequency, pause);
     state.base = base;
     state.global = TStopwatch();
     state.global.Start();
+    state.started.store(true, std::memory_order_release);
 }
 
 int64_t ClockFrequency()
