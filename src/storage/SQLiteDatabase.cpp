@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -75,13 +76,30 @@ double TextToFloat(const std::string& text)
     if (text.empty()) {
         return 0.0;
     }
+    // SQLite writes numbers with a full stop whatever the user's regional settings, so the text
+    // is read without the C locale (which the GUI sets from the environment).
     const std::string trimmed = Trim(text);
-    char* end = nullptr;
-    const double value = std::strtod(trimmed.c_str(), &end);
-    if (trimmed.empty() || *end != '\0') {
+    const char* first = trimmed.data();
+    const char* last = first + trimmed.size();
+    if (first != last && *first == '+') {
+        ++first;
+    }
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (trimmed.empty() || error != std::errc() || end != last || !std::isfinite(value)) {
         throw EConvertError("'" + text + "' is not a valid floating point value");
     }
     return value;
+}
+
+// Truncation toward zero; a value no 64-bit integer holds is refused rather than wrapped.
+int64_t TruncatedInt64(double value)
+{
+    const double truncated = std::trunc(value);
+    if (!(truncated >= -9223372036854775808.0 && truncated < 9223372036854775808.0)) {
+        throw EConvertError(Format("%g is not within the range of a 64-bit integer", value));
+    }
+    return int64_t(truncated);
 }
 
 } // namespace
@@ -354,10 +372,9 @@ int64_t TSQLiteTable::Int64At(int index) const
     case ColumnKind::Integer:
         return std::holds_alternative<int64_t>(cell) ? std::get<int64_t>(cell) : 0;
     case ColumnKind::Float:
-        return std::holds_alternative<double>(cell) ? int64_t(std::trunc(std::get<double>(cell))) : 0;
+        return std::holds_alternative<double>(cell) ? TruncatedInt64(std::get<double>(cell)) : 0;
     case ColumnKind::Null:
-        return std::holds_alternative<std::string>(cell) ? int64_t(std::trunc(TextToFloat(std::get<std::string>(cell))))
-                                                         : 0;
+        return std::holds_alternative<std::string>(cell) ? TruncatedInt64(TextToFloat(std::get<std::string>(cell))) : 0;
     default:
         throw ESQLiteException("Not an integer or numeric field");
     }

@@ -113,7 +113,7 @@ TEST_F(SettingsStore, SaveAndLoadRoundTripWithOddTexts)
     EXPECT_EQ(copy->Int64At(2), 0);
 }
 
-TEST_F(SettingsStore, StoredNamesAndOddValuesLoadAsThePartSays)
+TEST_F(SettingsStore, StoredNamesAndOddValuesLoadOrKeepTheirDefaults)
 {
     OptionsInstance();
     OptionsInstanceFree();
@@ -183,29 +183,44 @@ TEST_F(SettingsStore, KillBetweenDeleteAndInsertsLeavesTheOldRows)
         ItemAdd(options, mitApp, "/usr/bin/editor", "Editor");
     }
     OptionsInstanceFree();
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        TOptions& options = OptionsInstance();
-        options.TimeLimitSeconds = 999;
-        options.MonitoredItems().Clear();
-        ItemAdd(options, mitApp, "/usr/bin/other", "Other");
-        TOptions::StatementHookSet([](const std::string& sql) {
-            if (sql.rfind("INSERT INTO", 0) == 0) {
-                _exit(0); // the crash between the delete and the inserts
-            }
-        });
-        options.OptionsSave();
-        _exit(1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // A save that dies at the n-th insert into one table; the statements before it, the table's
+    // delete included, have run.
+    const auto saveKilledAt = [this](const std::string& insertHead, int occurrence) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TOptions& options = OptionsInstance();
+            options.TimeLimitSeconds = 999;
+            options.MonitoredItems().Clear();
+            ItemAdd(options, mitApp, "/usr/bin/other", "Other");
+            TOptions::StatementHookSet([insertHead, occurrence, seen = 0](const std::string& sql) mutable {
+                if (sql.rfind(insertHead, 0) == 0 && ++seen == occurrence) {
+                    _exit(0); // the crash between the delete and the inserts
+                }
+            });
+            options.OptionsSave();
+            _exit(1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << insertHead;
+    };
+    saveKilledAt("INSERT INTO settings", 1);
     EXPECT_EQ(SettingValue("TimeLimitSeconds"), "1234");
-    auto list = SettingsQuery("SELECT name FROM applications_list");
-    ASSERT_TRUE(list->First());
-    EXPECT_EQ(list->TextAt(0), "/usr/bin/editor");
+    const auto listedNames = [](const std::string& fileName) {
+        TSQLiteDatabase database(fileName);
+        auto list = database.RunQuery("SELECT name FROM applications_list");
+        std::string names;
+        for (list->First(); !list->AtEnd(); list->Next()) {
+            names += list->TextAt(0) + ";";
+        }
+        return names;
+    };
+    saveKilledAt("INSERT INTO applications_list", 1); // the settings database's copy
+    EXPECT_EQ(listedNames(Locations().SettingsDbFileName), "/usr/bin/editor;");
+    saveKilledAt("INSERT INTO applications_list", 2); // the activity database's copy
+    EXPECT_EQ(listedNames(Locations().ActivityDbFileName), "/usr/bin/editor;");
 }
 
 TEST_F(SettingsStore, FailedInsertRollsBackAndIsLoggedWhileTheNextStepsRun)

@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include <clocale>
+
 namespace {
 
 class SQLiteLayer : public ::testing::Test
@@ -120,6 +122,30 @@ TEST_F(SQLiteLayer, SumWhoseFirstRowIsNullKeepsLaterValuesAsText)
     EXPECT_EQ(table->Int64At(table->ColumnIndex("Total")), 42);
     table->Next();
     EXPECT_EQ(table->Int64At(1), -7);
+}
+
+TEST_F(SQLiteLayer, NullKindColumnReadsLaterTextsAsNumbersWithAFullStopInAnyLocale)
+{
+    TSQLiteDatabase database(DbName());
+    database.RunStatement("CREATE TABLE t(k INTEGER, v TEXT)");
+    database.RunStatement(
+        "INSERT INTO t VALUES(1, NULL), (2, '2.75'), (3, ' -3.5 '), (4, '1e400'), (5, '1e19'), (6, '12abc')");
+    auto table = database.RunQuery("SELECT k, CASE WHEN k = 1 THEN NULL ELSE v END AS c FROM t ORDER BY k");
+    ASSERT_EQ(table->ColumnKindAt(1), ColumnKind::Null);
+    // The GUI takes its number format from the environment; SQLite's texts keep the full stop.
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    const bool commaLocale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    std::vector<std::string> results;
+    for (table->First(); !table->AtEnd(); table->Next()) {
+        try {
+            results.push_back(std::to_string(table->Int64At(1)));
+        } catch (const EConvertError&) {
+            results.push_back("EConvertError");
+        }
+    }
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    const std::vector<std::string> expected = { "0", "2", "-3", "EConvertError", "EConvertError", "EConvertError" };
+    EXPECT_EQ(results, expected) << (commaLocale ? "with a comma locale" : "in the C locale");
 }
 
 TEST_F(SQLiteLayer, LockedDatabaseFailsAtOnceAndTheNextCallWorks)
