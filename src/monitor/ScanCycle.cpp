@@ -15,8 +15,10 @@ constexpr const char* kUnitName = "ScanCycle";
 
 int32_t ElapsedSecondsGet(TDateTime from, TDateTime to)
 {
-    const double milliseconds = std::round((to - from) * 86'400'000.0);
-    const double seconds = std::nearbyint(milliseconds / 1000.0); // the default mode: halves to even
+    // Steps of 10 microseconds: far above the noise of two date-times (under 2 microseconds),
+    // far below anything that decides a rounding, so 4.5004 s still charges 5.
+    const double steps = std::round((to - from) * 8'640'000'000.0);
+    const double seconds = std::nearbyint(steps / 100'000.0); // the default mode: halves to even
     if (!std::isfinite(seconds) || seconds < std::numeric_limits<int32_t>::min()
         || seconds > std::numeric_limits<int32_t>::max()) {
         throw ERangeError("Range check error");

@@ -39,9 +39,9 @@ struct TScanSteps
 };
 
 // The seconds between two program-clock readings, rounded to the nearest integer with halves to
-// the even one. The day-count difference is first taken to whole milliseconds: two date-times
-// some forty thousand days from zero carry sub-microsecond noise, and without that step an
-// interval of exactly 4.5 s would round by the noise, not by the rule. A result outside the
+// the even one. The day-count difference is first taken to whole steps of 10 microseconds: two
+// date-times some forty thousand days from zero carry sub-microsecond noise, and without that
+// step an interval of exactly 4.5 s would round by the noise, not by the rule. A result outside the
 // 32-bit range raises ERangeError. Negative when the clock was moved back.
 int32_t ElapsedSecondsGet(TDateTime from, TDateTime to);
 

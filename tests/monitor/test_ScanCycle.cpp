@@ -114,6 +114,10 @@ TEST(ElapsedSeconds, RoundsHalvesToEvenAndRefusesWhatNoIntegerHolds)
     EXPECT_EQ(after(-4.5), -4);
     EXPECT_EQ(after(-5.5), -6);
     EXPECT_EQ(after(0.4999), 0);
+    // Only an exact half is a tie: a fraction of a millisecond past it still rounds up.
+    EXPECT_EQ(after(4.5004), 5);
+    EXPECT_EQ(after(5.4996), 5);
+    EXPECT_EQ(after(-4.5004), -5);
     EXPECT_THROW(ElapsedSecondsGet(0, start), ERangeError);
     EXPECT_THROW(ElapsedSecondsGet(start, 0), ERangeError);
 }
