@@ -1,5 +1,6 @@
 #include "platform/linux/ProcFsProcesses.h"
 
+#include "model/Exceptions.h"
 #include "model/TextHelpers.h"
 
 #include <dirent.h>
@@ -91,8 +92,10 @@ std::vector<std::string> TProcFsProcesses::RunningProgramPathsGet()
 {
     std::vector<std::string> paths;
     std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir(m_procRoot.c_str()), closedir);
-    if (!folder)
-        return paths;
+    if (!folder) {
+        const int code = errno;
+        throw EOSError(m_procRoot + ": " + std::strerror(code));
+    }
     const auto user = static_cast<int64_t>(getuid());
     while (const dirent* entry = readdir(folder.get())) {
         if (!AllDigits(entry->d_name))

@@ -110,6 +110,13 @@ TEST(ProcFsProcesses, RunningProgramsAreTheUsersDistinctPathsSortedIgnoringCase)
         (std::vector<std::string> { "/usr/bin/alpha", "/usr/bin/Beta", "/usr/bin/zed" }));
 }
 
+TEST(ProcFsProcesses, UnreadableProcessListIsAnError)
+{
+    TTempFolder folder;
+    TProcFsProcesses processes((folder.Path() / "missing").string());
+    EXPECT_THROW(processes.RunningProgramPathsGet(), EOSError);
+}
+
 TEST(AtspiAccessibility, AddressPrefixIsCaseSensitiveAndAtTheStart)
 {
     for (const char* accepted : { "http://a", "https://example.com/x", "ftp://host", "ftps://host" })
