@@ -119,6 +119,21 @@ void TabOrderNumbersEnsure(QWidget* sheet)
     } while (widget && widget != start);
 }
 
+// The entry as the user sees it, every unfilled place of the mask a blank. (text() drops those
+// places, so an untouched "99:99" entry would read ":" in the message.)
+QString MaskedEntryText(const QLineEdit* edit)
+{
+    const QString mask = edit->inputMask();
+    if (mask.isEmpty()) {
+        return edit->text();
+    }
+    QString text = edit->displayText();
+    if (mask.size() >= 2 && mask[mask.size() - 2] == QLatin1Char(';')) {
+        text.replace(mask.back(), QLatin1Char(' '));
+    }
+    return text;
+}
+
 std::vector<QWidget*> TabControlsSorted(std::vector<QWidget*> controls)
 {
     std::erase_if(controls, [](QWidget* w) { return !(w->focusPolicy() & Qt::TabFocus); });
@@ -320,10 +335,6 @@ void TfrmBase::ApplyTextColor(const QColor& color)
 {
     const QColor formFontColor = palette().color(QPalette::WindowText);
     for (QLabel* label : findChildren<QLabel*>()) {
-        if (label == lblCaption) {
-            // The title lies on the header picture, not on the user's background.
-            continue;
-        }
         // A label that took the text colour once keeps taking it, even when the user picked
         // the form's own font colour in between.
         if (label->palette().color(QPalette::WindowText) != formFontColor
@@ -359,7 +370,7 @@ bool TfrmBase::ConfirmDelete(const QString& caption)
 
 bool TfrmBase::TimeEntryCheck(QLineEdit* edit)
 {
-    const std::string message = TimeEntryMessage(edit->text().toStdString());
+    const std::string message = TimeEntryMessage(MaskedEntryText(edit).toStdString());
     if (message.empty()) {
         return true;
     }

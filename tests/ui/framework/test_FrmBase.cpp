@@ -95,7 +95,7 @@ TEST(TextColor, OnlyLabelsNotInTheFormFontColourTakeIt)
     EXPECT_EQ(QColor(Qt::red), LabelColor(white));
     EXPECT_EQ(QColor(Qt::red), LabelColor(nested));
     EXPECT_EQ(QColor(0x36, 0x36, 0x36), LabelColor(dark));
-    EXPECT_EQ(QColor(Qt::white), LabelColor(window.lblCaption)) << "the title lies on the header picture";
+    EXPECT_EQ(QColor(Qt::red), LabelColor(window.lblCaption)) << "the white title is a label like the others";
 
     // Picking the form's own font colour once must not strand the label there.
     window.ApplyTextColor(QColor(0x36, 0x36, 0x36));
@@ -243,6 +243,15 @@ TEST(Pages, SwitchingTwiceKeepsEveryControlsPlaceAndTabOrder)
         EXPECT_EQ(a, NextTabStop(c)) << "round " << round;
         EXPECT_EQ(b, window.focusWidget());
     }
+
+    window.PageChange(sheet1);
+    EXPECT_EQ(&window, a->parentWidget()) << "showing the same page again";
+    EXPECT_EQ(QPoint(30, 50), b->pos());
+    EXPECT_EQ(QPoint(30, 140), a->pos());
+    EXPECT_EQ(QPoint(170, 50), label->pos());
+    EXPECT_EQ(c, NextTabStop(b));
+    EXPECT_EQ(a, NextTabStop(c));
+    EXPECT_EQ(b, window.focusWidget());
 }
 
 TEST(ListBoxRows, TopsUpWithEmptyRowsWithoutPilingUp)

@@ -51,3 +51,32 @@ TEST(TimeEntry, CheckShowsTheMessageUnderPleaseNoteAndRefocusesTheEdit)
     edit->setText(QStringLiteral("23:59"));
     EXPECT_TRUE(TfrmBase::TimeEntryCheck(edit)) << "no window may open here";
 }
+
+TEST(TimeEntry, UntouchedMaskedEntryIsQuotedAsTheUserSeesIt)
+{
+    QWidget host;
+    auto* edit = new QLineEdit(&host);
+    QStringList shown;
+    const auto answerNextMessage = [&] {
+        QTimer::singleShot(0, [&] {
+            auto* window = qobject_cast<TfrmWarning*>(QApplication::activeModalWidget());
+            ASSERT_NE(nullptr, window);
+            shown << window->lblWarning->text();
+            window->miOk->trigger();
+        });
+    };
+
+    edit->setInputMask(QStringLiteral("99:99"));
+    answerNextMessage();
+    EXPECT_FALSE(TfrmBase::TimeEntryCheck(edit));
+    edit->setInputMask(QStringLiteral("99:99;_"));
+    edit->setText(QStringLiteral("7"));
+    answerNextMessage();
+    EXPECT_FALSE(TfrmBase::TimeEntryCheck(edit));
+    EXPECT_EQ(
+        QStringList({ QStringLiteral("'  :  ' is not a valid time"), QStringLiteral("'7 :  ' is not a valid time") }),
+        shown);
+
+    edit->setText(QStringLiteral("0130"));
+    EXPECT_TRUE(TfrmBase::TimeEntryCheck(edit));
+}
