@@ -77,11 +77,20 @@ TEST(GaugePainting, BarWidthAndTextReadableOverBothColours)
 
     gauge.ShowTextSet(true);
     const QImage withText = gauge.grab().toImage();
-    int inverted = 0;
+    // The bar ends at x = 50 and the centred "50%" straddles that edge: XOR makes the text show
+    // light over the black bar and dark over the white background.
+    int overBar = 0;
+    int overBackground = 0;
     for (int x = 1; x < 101; ++x) {
         for (int y = 1; y < 19; ++y) {
-            inverted += withText.pixel(x, y) != plain.pixel(x, y) ? 1 : 0;
+            const int before = qGray(plain.pixel(x, y));
+            const int after = qGray(withText.pixel(x, y));
+            overBar += x <= 50 && after > before ? 1 : 0;
+            overBackground += x > 50 && after < before ? 1 : 0;
         }
     }
-    EXPECT_GT(inverted, 10) << "the percent text is drawn";
+    EXPECT_GT(overBar, 10);
+    EXPECT_GT(overBackground, 10);
+    EXPECT_EQ(plain.pixel(95, 10), withText.pixel(95, 10)) << "away from the glyphs nothing changes";
+    EXPECT_EQ(plain.pixel(5, 10), withText.pixel(5, 10));
 }
