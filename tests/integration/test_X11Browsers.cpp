@@ -12,9 +12,11 @@
 #include "storage/WindowPreferences.h"
 #include "support/TestSupport.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -109,6 +111,31 @@ TEST_F(X11Browsers, FirefoxShowingALoopbackPageGivesItsAddress)
     TH_REQUIRE_PROGRAMS("firefox-esr");
     const pid_t browser = s_desktop->FirefoxStart(s_server->PageUrl());
     AddressShownCheck(browser, TBrowserFamily::Firefox, "Mozila FireFox");
+    s_desktop->ProgramStop(browser);
+}
+
+TEST_F(X11Browsers, StoppedChromiumIsSampledAsABrowserWithoutAddress)
+{
+    TH_REQUIRE_PROGRAMS("chromium");
+    const pid_t browser = s_desktop->ChromiumStart(s_server->PageUrl());
+    AddressShownCheck(browser, TBrowserFamily::Chromium, "Google Chrome");
+    const TWindowHandle window = s_desktop->WindowWait(browser, 10, TLoopbackPageServer::PageTitle);
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(s_desktop->WindowActivate(window));
+
+    // A browser that no longer answers (stopped, or its interface thread hung): every call into
+    // it gives up after its time-out, and the sample keeps the browser's kind.
+    ASSERT_EQ(kill(-browser, SIGSTOP), 0);
+    TZaraveDezeZurirevuzor sample(*s_services->WindowSystem, *s_services->Processes, *s_services->Accessibility);
+    const auto start = std::chrono::steady_clock::now();
+    sample.Execute(false, nullptr);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    kill(-browser, SIGCONT);
+    std::printf("sample of a stopped browser took %.2f s\n", seconds);
+    EXPECT_EQ(sample.WindowHandle, window);
+    EXPECT_EQ(sample.AppType, atChrome);
+    EXPECT_EQ(sample.BrowserUrl, "");
+    EXPECT_FALSE(sample.ExeName.starts_with("Error: ")) << sample.ExeName;
     s_desktop->ProgramStop(browser);
 }
 

@@ -6,11 +6,14 @@
 #include "platform/linux/X11WindowSystem.h"
 
 #include <xcb/xcb.h>
+#include <xcb/xcb_icccm.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -155,6 +158,37 @@ TEST_F(X11Desktop, CloseAllClosesListedProgramsWindowsAndLeavesOthers)
     const TWindowHandle unlistedWindow = m_desktop.WindowWait(unlisted, 20, "unlisted");
     ASSERT_NE(listedWindow, 0u);
     ASSERT_NE(unlistedWindow, 0u);
+
+    // The listed window is minimised: close-all reaches windows that are not showing too.
+    xcb_connection_t* connection = xcb_connect(m_desktop.DisplayName().c_str(), nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(connection));
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const char* const changeState = "WM_CHANGE_STATE";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(connection,
+        xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(changeState)), changeState), nullptr);
+    ASSERT_NE(atom, nullptr);
+    xcb_client_message_event_t iconify {};
+    iconify.response_type = XCB_CLIENT_MESSAGE;
+    iconify.format = 32;
+    iconify.window = static_cast<xcb_window_t>(listedWindow);
+    iconify.type = atom->atom;
+    iconify.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
+    std::free(atom);
+    xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+        reinterpret_cast<const char*>(&iconify));
+    xcb_flush(connection);
+    bool minimised = false;
+    for (int i = 0; i < 200 && !minimised; ++i) {
+        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+            connection, xcb_get_window_attributes(connection, static_cast<xcb_window_t>(listedWindow)), nullptr);
+        minimised = attributes && attributes->map_state == XCB_MAP_STATE_UNMAPPED;
+        std::free(attributes);
+        if (!minimised)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    xcb_disconnect(connection);
+    ASSERT_TRUE(minimised);
+    ASSERT_TRUE(Listed(listedWindow));
 
     TMonitoredList list;
     auto item = std::make_unique<TMonitoredItem>();
