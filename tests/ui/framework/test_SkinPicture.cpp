@@ -1,6 +1,11 @@
+#include "ui/framework/ImagePanel.h"
 #include "ui/framework/SkinPicture.h"
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 TEST(NineSlice, NarrowTargetUsesHalfItsWidthAsSide)
 {
@@ -52,4 +57,42 @@ TEST(PicturePreparation, PngKeepsAlphaOtherFormatsAreColourKeyedOnTheBottomLeftP
     EXPECT_EQ(qRgba(10, 20, 30, 255), keyed.pixel(2, 1));
 
     EXPECT_TRUE(PicturePrepare({}).isNull());
+}
+
+TEST(PicturePreparation, FilesAreJudgedByTheFormatTheyHoldAndAnUnreadableOneIsEmpty)
+{
+    TTempFolder folder;
+    const auto file = [&](const char* name) { return QString::fromStdString((folder.Path() / name).string()); };
+    QImage withAlpha(4, 4, QImage::Format_ARGB32);
+    withAlpha.fill(qRgba(0, 0, 255, 255));
+    withAlpha.setPixel(0, 3, qRgba(0, 0, 255, 0));
+    ASSERT_TRUE(withAlpha.save(file("alpha.png"), "PNG"));
+    QImage opaque(4, 4, QImage::Format_RGB32);
+    opaque.fill(qRgb(0, 128, 0));
+    opaque.setPixel(1, 1, qRgb(200, 10, 10));
+    ASSERT_TRUE(opaque.save(file("opaque.png"), "PNG"));
+    ASSERT_TRUE(opaque.save(file("disguised.jpg"), "PNG")) << "a PNG under another name";
+
+    const TPicture alpha = PictureLoad(file("alpha.png"));
+    EXPECT_EQ("png", alpha.Format);
+    const QImage alphaPrepared = PicturePrepare(alpha).convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(0, qAlpha(alphaPrepared.pixel(0, 3)));
+    EXPECT_EQ(255, qAlpha(alphaPrepared.pixel(3, 0))) << "the alpha channel decides, not the key colour";
+
+    for (const char* name : { "opaque.png", "disguised.jpg" }) {
+        const QImage keyed = PicturePrepare(PictureLoad(file(name))).convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(0u, keyed.pixel(3, 3)) << name << ": a PNG without transparency is colour-keyed too";
+        EXPECT_EQ(qRgba(200, 10, 10, 255), keyed.pixel(1, 1)) << name;
+    }
+
+    std::ofstream(folder.Path() / "broken.png", std::ios::binary) << "\x89PNG\r\n\x1a\n truncated";
+    for (const char* name : { "broken.png", "absent.png" }) {
+        const TPicture broken = PictureLoad(file(name));
+        EXPECT_TRUE(broken.IsEmpty()) << name;
+        TImagePanel panel;
+        panel.resize(40, 30);
+        panel.BackgroundSet(broken);
+        EXPECT_TRUE(panel.PreparedBackground().isNull());
+        EXPECT_FALSE(panel.grab().isNull()) << "an empty picture paints nothing and does not fail";
+    }
 }
