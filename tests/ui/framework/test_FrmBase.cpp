@@ -252,6 +252,10 @@ TEST(Pages, SwitchingTwiceKeepsEveryControlsPlaceAndTabOrder)
     EXPECT_EQ(c, NextTabStop(b));
     EXPECT_EQ(a, NextTabStop(c));
     EXPECT_EQ(b, window.focusWidget());
+
+    b->setEnabled(false);
+    window.PageChange(sheet1);
+    EXPECT_EQ(c, window.focusWidget()) << "the first control that can take the focus";
 }
 
 TEST(ListBoxRows, TopsUpWithEmptyRowsWithoutPilingUp)
