@@ -385,8 +385,9 @@ std::string TAtspiAccessibility::BrowserAddressGet(TWindowHandle window, int64_t
                             "--force-renderer-accessibility for the sites it shows to be counted");
         }
         return ChromiumAddressFieldGet(frame.get());
-    } catch (const std::exception&) {
-        // Out of memory while copying a text: the address is simply not known this time.
+    } catch (const std::exception& error) {
+        // Out of memory while copying a text, say: the address is not known this time.
+        LogError(error, "; OnWindowAccessibleInfoEnum:");
         return {};
     }
 }
