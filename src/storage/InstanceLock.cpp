@@ -1,6 +1,7 @@
 #include "storage/InstanceLock.h"
 
 #include "model/Exceptions.h"
+#include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 
@@ -103,6 +104,19 @@ void DatabaseFilesInstall(const TDataLocations& locations)
     }
     const auto overwrite = std::filesystem::copy_options::overwrite_existing;
     std::filesystem::copy_file(settingsSource, settingsTarget, overwrite, error);
-    std::filesystem::copy_file(
-        locations.ProgramFolder + "actmondb.sqlite", locations.DataFolder + "actmondb.sqlite", overwrite, error);
+    // The installation's activity database replaces the one there, as it always has; the old
+    // one keeps the user's history, so it is moved aside under a dated name rather than lost.
+    const std::string activityTarget = locations.DataFolder + "actmondb.sqlite";
+    if (FileExistsOnVolume(activityTarget)) {
+        const TDateParts now = DecodeDateTime(ProgramNow());
+        const std::string kept = activityTarget
+            + Format(".%04d-%02d-%02d_%02d-%02d-%02d.replaced", now.Year, now.Month, now.Day, now.Hour, now.Minute,
+                now.Second);
+        std::filesystem::rename(activityTarget, kept, error);
+        LogMessageWrite(error
+                ? "The activity database \"" + activityTarget + "\" is replaced by the installation's copy"
+                : "The activity database \"" + activityTarget + "\" was moved to \"" + kept
+                    + "\" before the installation's copy took its place");
+    }
+    std::filesystem::copy_file(locations.ProgramFolder + "actmondb.sqlite", activityTarget, overwrite, error);
 }

@@ -262,8 +262,10 @@ void TOptions::ListLoad()
     for (const auto& [kind, tableName] : kinds) {
         auto table = SettingsDBGetTable(std::string("SELECT * FROM ") + tableName);
         if (!table) {
+            m_listLoaded = false;
             return;
         }
+        m_listLoaded = true;
         // A row that cannot be read is logged and skipped: one odd row must not keep the
         // program from starting or cost the user the rest of the list.
         for (table->First(); !table->AtEnd(); table->Next()) {
@@ -285,6 +287,7 @@ void TOptions::ListLoad()
 void TOptions::RemindersLoad()
 {
     auto table = SettingsDBGetTable("SELECT * FROM reminders");
+    m_remindersLoaded = table != nullptr;
     if (!table) {
         return;
     }
@@ -317,6 +320,7 @@ void TOptions::SettingsLoad()
     ReminderShowedDateTime = now;
 
     auto table = SettingsDBGetTable("SELECT * FROM settings");
+    m_settingsLoaded = table != nullptr;
     if (!table) {
         return;
     }
@@ -418,13 +422,32 @@ std::vector<std::string> TOptions::ListRowsSql(TMonitoredItemType kind) const
 
 void TOptions::OptionsSave()
 {
-    SettingsDBExecBatch({ "DELETE FROM settings;", SettingsRowsSql() });
-    ListSave();
-    SettingsDBExecBatch({ "DELETE FROM reminders;", RemindersRowsSql() });
+    const auto skipped = [](const char* what) {
+        LogMessageWrite(std::string("TOptions.OptionsSave: the ") + what
+            + " could not be read at start, so the stored ones are kept unchanged.");
+    };
+    if (m_settingsLoaded) {
+        SettingsDBExecBatch({ "DELETE FROM settings;", SettingsRowsSql() });
+    } else {
+        skipped("settings");
+    }
+    if (m_listLoaded) {
+        ListSave();
+    } else {
+        skipped("time-limit list");
+    }
+    if (m_remindersLoaded) {
+        SettingsDBExecBatch({ "DELETE FROM reminders;", RemindersRowsSql() });
+    } else {
+        skipped("reminders");
+    }
 }
 
 void TOptions::ListSave()
 {
+    // An explicit save of the list (after the user edited it) makes the list in memory the one
+    // that counts, even when it could not be read at start.
+    m_listLoaded = true;
     std::vector<std::string> statements = { kApplicationsListDeleteSql, kWebSitesListDeleteSql };
     for (TMonitoredItemType kind : { mitApp, mitWeb }) {
         for (auto& sql : ListRowsSql(kind)) {

@@ -102,6 +102,12 @@ private:
 
     std::unique_ptr<TMonitoredList> m_monitoredItems;
     std::string m_reminders[3];
+    // Whether each table was read at start. One that could not be read (a database locked by
+    // another program at that moment, say) is not written back by OptionsSave, or the defaults in
+    // memory would replace the user's stored list, settings and password.
+    bool m_listLoaded = false;
+    bool m_remindersLoaded = false;
+    bool m_settingsLoaded = false;
 };
 
 // The one store, created and loaded on first use.

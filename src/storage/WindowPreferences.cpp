@@ -1,6 +1,7 @@
 #include "storage/WindowPreferences.h"
 
 #include "model/DataLocations.h"
+#include "model/ProgramLog.h"
 
 // Only the single-byte variant is used, so no wide-character conversion is compiled in.
 #define SI_NO_CONVERSION
@@ -104,6 +105,9 @@ struct TIniFile::TImpl
     CSimpleIniA Ini { false, false, false };
     TFileStamp Stamp;
     bool Loaded = false;
+    // The file is there but could not be opened: writing now would replace every preference in
+    // it with the few this run knows, so writes wait until it can be read again.
+    bool Unreadable = false;
 };
 
 TIniFile::TIniFile(std::string fileName)
@@ -123,9 +127,15 @@ void TIniFile::Refresh()
     }
     m_impl->Ini.Reset();
     m_impl->Ini.SetSpaces(false);
+    const bool wasUnreadable = m_impl->Unreadable;
+    m_impl->Unreadable = false;
     if (stamp.Exists) {
-        // An unreadable or malformed file reads as whatever could be parsed, else as empty.
-        m_impl->Ini.LoadFile(m_fileName.c_str());
+        // A malformed file reads as whatever could be parsed, else as empty.
+        m_impl->Unreadable = m_impl->Ini.LoadFile(m_fileName.c_str()) == SI_FILE;
+        if (m_impl->Unreadable && !wasUnreadable) {
+            LogMessageWrite("The preferences file \"" + m_fileName
+                + "\" cannot be read; its values are not changed until it can be read again.");
+        }
     }
     m_impl->Stamp = stamp;
     m_impl->Loaded = true;
@@ -133,6 +143,10 @@ void TIniFile::Refresh()
 
 bool TIniFile::Store()
 {
+    if (m_impl->Unreadable) {
+        m_impl->Loaded = false; // try the disk again at the next read
+        return false;
+    }
     std::string text;
     if (m_impl->Ini.Save(text) < 0) {
         return false;

@@ -67,6 +67,8 @@ TEST_F(InstanceLockTest, DatabasesAreCopiedOnlyWhenTheSettingsDatabaseIsMissing)
     DatabaseFilesInstall(locations);
     EXPECT_EQ(FileText(locations.DataFolder + "settings.sqlite"), "installed settings");
     EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite"), "installed activity");
+    // The history that was there is kept under a dated name.
+    EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite.2011-04-21_10-00-00.replaced"), "old activity");
 
     FileWrite(locations.ProgramFolder + "settings.sqlite", "newer settings");
     DatabaseFilesInstall(locations);

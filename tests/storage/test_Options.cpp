@@ -381,3 +381,34 @@ TEST_F(SettingsStore, PurgeRemovesOldAndUnlistedApplicationRows)
     EXPECT_EQ(left->TextAt(1), "/usr/bin/gone");
     EXPECT_EQ(left->Int64At(2), 2);
 }
+
+TEST_F(SettingsStore, TablesThatCouldNotBeReadAtStartAreNotOverwrittenByTheSave)
+{
+    {
+        TOptions& options = OptionsInstance();
+        options.TimeLimitSeconds = 3600;
+        options.ReminderTextSet(0, "Finish the report");
+        auto item = std::make_unique<TMonitoredItem>();
+        item->Name = "news.example";
+        item->Caption = "News";
+        item->ItemType = mitWeb;
+        options.MonitoredItems().Add("News", std::move(item));
+        OptionsInstanceFree();
+    }
+    {
+        // Another program holds the database for a moment while the store loads.
+        TSQLiteDatabase holder(Locations().SettingsDbFileName);
+        holder.RunStatement("BEGIN EXCLUSIVE");
+        TOptions& options = OptionsInstance();
+        EXPECT_EQ(options.TimeLimitSeconds, 28800);
+        EXPECT_EQ(options.MonitoredItems().Count(), 0);
+        holder.RunStatement("COMMIT");
+        OptionsInstanceFree(); // saves
+    }
+    EXPECT_NE(LogText().find("the time-limit list could not be read at start"), std::string::npos);
+    TOptions& reloaded = OptionsInstance();
+    EXPECT_EQ(reloaded.TimeLimitSeconds, 3600);
+    EXPECT_EQ(reloaded.ReminderText(0), "Finish the report");
+    ASSERT_EQ(reloaded.MonitoredItems().Count(), 1);
+    EXPECT_EQ(reloaded.MonitoredItems().Items(0)->Name, "news.example");
+}

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -172,4 +175,42 @@ TEST_F(PreferencesFile, UnwritableFileKeepsTheCachedValueForTheRun)
     TWindowPreferences preferences(m_temp.Text() + "no-such-folder/prefs.ini");
     preferences.TransparencySet(40);
     EXPECT_EQ(preferences.TransparencyGet(), 40);
+}
+
+TEST_F(PreferencesFile, UnreadableFileIsNotReplacedByTheFewValuesOfThisRun)
+{
+    const std::string fileName = m_temp.Text() + "prefs.ini";
+    {
+        TIniFile file(fileName);
+        ASSERT_TRUE(file.WriteInteger("Position", "Align", 2));
+        ASSERT_TRUE(file.WriteString("WebSites", "news.example", "news.example"));
+    }
+    const auto writeWhileUnreadable = [&fileName] {
+        std::filesystem::permissions(fileName, std::filesystem::perms::none);
+        TIniFile file(fileName);
+        const bool written = file.WriteInteger("Background", "Color", 5);
+        std::filesystem::permissions(
+            fileName, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        return written;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(writeWhileUnreadable());
+    } else {
+        // Root reads every file, so the unreadable case runs in a child as an ordinary user.
+        ASSERT_EQ(::chown(m_temp.Text().c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(fileName.c_str(), 65534, 65534), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(dropped && !writeWhileUnreadable() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the unreadable file was written over";
+    }
+    TIniFile again(fileName);
+    EXPECT_EQ(again.ReadInteger("Position", "Align", 1), 2);
+    EXPECT_TRUE(again.ValueExists("WebSites", "news.example"));
+    EXPECT_FALSE(again.ValueExists("Background", "Color"));
 }
