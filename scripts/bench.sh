@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 ./scripts/build.sh
 for b in "${TALLYHOUR_BUILD_DIR:-build}"/bench/bench_*; do
-    [ -x "$b" ] || continue
+    [ -f "$b" ] && [ -x "$b" ] || continue
     echo "== $(basename "$b")"
     "$b" "$@"
 done
