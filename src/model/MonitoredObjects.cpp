@@ -70,6 +70,19 @@ TActivityMatchResult MatchResult(int siteIndex, int applicationIndex)
     return { applicationIndex, moApplication };
 }
 
+// Where the host part of a normalised address ends: at its first "/" or "?", or at its end.
+size_t HostEnd(std::string_view normalizedAddress)
+{
+    return std::min(normalizedAddress.find_first_of("/?"), normalizedAddress.size());
+}
+
+// The site rule on normalised texts: the name must begin inside the host part, so a subdomain
+// in front ("m.") still matches while the name inside a path or query does not.
+bool NormalizedSiteMatch(std::string_view name, std::string_view address, size_t hostEnd)
+{
+    return !name.empty() && address.substr(0, hostEnd + name.size()).find(name) != std::string_view::npos;
+}
+
 bool PassesKeyFilter(const std::string& key, const std::string& lowerFilter)
 {
     return lowerFilter.empty() || AsciiLowerCase(key).find(lowerFilter) != std::string::npos;
@@ -206,21 +219,16 @@ int TMonitoredList::NameIndexGet(const TMonitoredItem& item) const
 
 TActivityMatchResult TMonitoredList::ActivityMatch(std::string_view exePath, std::string_view address) const
 {
-    // The address is the same for every entry, so it is normalised once, and only its host part
-    // (up to the first "/" or "?") can hold a match position: a name found later is never a match.
+    // The address is the same for every entry, so it is normalised once.
     const bool haveAddress = !TrimView(address).empty();
     const std::string_view normalizedAddress = haveAddress ? UrlNormalize(address) : std::string_view();
-    const size_t hostEnd = std::min(normalizedAddress.find_first_of("/?"), normalizedAddress.size());
+    const size_t hostEnd = HostEnd(normalizedAddress);
 
     int applicationIndex = -1;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const TMonitoredItem& item = *m_entries[i].Item;
-        if (haveAddress) {
-            const std::string_view name = UrlNormalize(item.Name);
-            if (!name.empty()
-                && normalizedAddress.substr(0, hostEnd + name.size()).find(name) != std::string_view::npos) {
-                return MatchResult(static_cast<int>(i), applicationIndex);
-            }
+        if (haveAddress && NormalizedSiteMatch(UrlNormalize(item.Name), normalizedAddress, hostEnd)) {
+            return MatchResult(static_cast<int>(i), applicationIndex);
         }
         if (SameTextAscii(item.Name, exePath)) {
             applicationIndex = static_cast<int>(i);
@@ -298,17 +306,8 @@ std::string_view UrlNormalize(std::string_view text)
 
 bool SiteUrlMatch(std::string_view name, std::string_view address)
 {
-    const std::string_view n = UrlNormalize(name);
-    const std::string_view u = UrlNormalize(address);
-    if (n.empty()) {
-        return false;
-    }
-    const size_t position = u.find(n);
-    if (position == std::string_view::npos) {
-        return false;
-    }
-    // A subdomain in front ("m.") still matches; the name inside a path or query does not.
-    return u.substr(0, position).find_first_of("/?") == std::string_view::npos;
+    const std::string_view normalizedAddress = UrlNormalize(address);
+    return NormalizedSiteMatch(UrlNormalize(name), normalizedAddress, HostEnd(normalizedAddress));
 }
 
 void NameValueItemsAdd(const std::vector<std::string>& lines, TMonitoredList& list)
