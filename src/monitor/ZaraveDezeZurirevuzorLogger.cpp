@@ -58,7 +58,6 @@ TDateTime DayStart()
 
 TZaraveDezeZurirevuzorLogger::TZaraveDezeZurirevuzorLogger()
 {
-    Total = 0;
     TodayItemsLoad(true);
 }
 
@@ -83,15 +82,15 @@ TMonitoredList& TZaraveDezeZurirevuzorLogger::UsageItems()
 void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int32_t seconds)
 {
     TH_ASSERT(sample != nullptr, kUnitName);
-    const std::string dateText = DateTimeToDbText(ProgramNow());
-    const TActivityMatchResult match = TodayItems().ActivityMatch(sample->ExeName, sample->BrowserUrl);
+    TMonitoredList& list = TodayItems();
+    const TActivityMatchResult match = list.ActivityMatch(sample->ExeName, sample->BrowserUrl);
     if (match.Index == -1) {
         return;
     }
-    TMonitoredItem* item = TodayItems().Items(match.Index);
+    TMonitoredItem* item = list.Items(match.Index);
     item->Duration = SecondsAdd(item->Duration, seconds);
-    const std::string sql = ActivityInsertSql(
-        dateText, sample->ExeName, sample->BrowserUrl, ApplicationTypeText(sample->AppType), seconds, match.Origin);
+    const std::string sql = ActivityInsertSql(DateTimeToDbText(ProgramNow()), sample->ExeName, sample->BrowserUrl,
+        ApplicationTypeText(sample->AppType), seconds, match.Origin);
     try {
         ActivityDBExecSQL(sql);
     } catch (const std::exception& error) {
@@ -103,17 +102,17 @@ void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int
 
 void TZaraveDezeZurirevuzorLogger::TodayItemsLoad(bool sum)
 {
-    TMonitoredList& list = TodayItems();
-    list.Clear();
     const TDateTime now = ProgramNow();
-    const TDateTime start = DayStartOf(now);
-    MonitoredItemsLoad(&list, WebSitesPeriodSql(start, now), sum, mitWeb);
-    MonitoredItemsLoad(&list, ApplicationsPeriodSql(start, now), sum, mitApp);
+    PeriodItemsLoad(TodayItems(), sum, DayStartOf(now), now);
 }
 
 void TZaraveDezeZurirevuzorLogger::UsageItemsLoad(bool sum, TDateTime from, TDateTime to)
 {
-    TMonitoredList& list = UsageItems();
+    PeriodItemsLoad(UsageItems(), sum, from, to);
+}
+
+void TZaraveDezeZurirevuzorLogger::PeriodItemsLoad(TMonitoredList& list, bool sum, TDateTime from, TDateTime to)
+{
     list.Clear();
     MonitoredItemsLoad(&list, WebSitesPeriodSql(from, to), sum, mitWeb);
     MonitoredItemsLoad(&list, ApplicationsPeriodSql(from, to), sum, mitApp);

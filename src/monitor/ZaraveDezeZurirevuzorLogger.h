@@ -58,6 +58,9 @@ public:
     void MonitoredItemRemove(const TMonitoredItem* item, int mode);
 
 private:
+    // Clears `list` and loads the sites, then the applications, of from..to into it.
+    void PeriodItemsLoad(TMonitoredList& list, bool sum, TDateTime from, TDateTime to);
+
     std::unique_ptr<TMonitoredList> m_usageItems;
     std::unique_ptr<TMonitoredList> m_todayItems;
 };
