@@ -21,6 +21,17 @@ std::set<std::string>& EnsuredFiles()
     return files;
 }
 
+// The names present in the file; raises with code 26 when the file is not a database.
+std::set<std::string> PresentObjectNames(TSQLiteDatabase& database)
+{
+    std::set<std::string> names;
+    auto table = database.RunQuery("SELECT name FROM sqlite_master WHERE type IN ('table', 'index')");
+    for (table->First(); !table->AtEnd(); table->Next()) {
+        names.insert(table->TextAt(0));
+    }
+    return names;
+}
+
 // The names of the tables and indexes a schema makes, read from a scratch in-memory database.
 const std::set<std::string>& SchemaObjectNames(TDatabaseKind kind)
 {
@@ -31,10 +42,7 @@ const std::set<std::string>& SchemaObjectNames(TDatabaseKind kind)
         if (sqlite3_exec(scratch.Handle(), DatabaseSchemaSql(kind).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
             scratch.RaiseError("Error executing SQL", "schema");
         }
-        auto table = scratch.RunQuery("SELECT name FROM sqlite_master WHERE type IN ('table', 'index')");
-        for (table->First(); !table->AtEnd(); table->Next()) {
-            result.insert(table->TextAt(0));
-        }
+        result = PresentObjectNames(scratch);
     }
     return result;
 }
@@ -66,17 +74,6 @@ void DamagedFileMoveAside(const std::string& fileName)
     }
     LogMessageWrite(Format("Database \"%s\" was not a database; it was moved to \"%s\" and a new one was made",
         fileName.c_str(), target.c_str()));
-}
-
-// The names present in the file; raises with code 26 when the file is not a database.
-std::set<std::string> PresentObjectNames(TSQLiteDatabase& database)
-{
-    std::set<std::string> names;
-    auto table = database.RunQuery("SELECT name FROM sqlite_master WHERE type IN ('table', 'index')");
-    for (table->First(); !table->AtEnd(); table->Next()) {
-        names.insert(table->TextAt(0));
-    }
-    return names;
 }
 
 } // namespace
