@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <fstream>
 #include <random>
-#include <sstream>
 
 TEST(DateTexts, PatternsArePaddedWithFourDigitYears)
 {
@@ -138,10 +137,7 @@ TEST(ProgramLog, AppendsStampedLinesAndNeverRaises)
     LogFileNameSet(logFile);
     LogMessageWrite("first");
     LogError(EConvertError("line 1\r\nline 2"), "; TOptions.SettingsDBExecSQL:");
-    std::ifstream in(logFile, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    EXPECT_EQ(content.str(),
+    EXPECT_EQ(FileText(logFile),
         "2011-04-21 09:05:07.042 first\r\n"
         "2011-04-21 09:05:07.042 ErrorClassName: EConvertError; TOptions.SettingsDBExecSQL:"
         "line 1\r\nline 2\r\n");

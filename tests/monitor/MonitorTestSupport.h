@@ -6,7 +6,6 @@
 
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 // Adds an entry to a time-limit list the way the settings load it: under its caption.
@@ -39,13 +38,6 @@ public:
     std::string Text() const
     {
         return FileText(m_fileName);
-    }
-    static std::string FileText(const std::string& fileName)
-    {
-        std::ifstream file(fileName, std::ios::binary);
-        std::stringstream content;
-        content << file.rdbuf();
-        return content.str();
     }
 
 private:

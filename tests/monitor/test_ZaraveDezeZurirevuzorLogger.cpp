@@ -68,7 +68,7 @@ protected:
     }
     std::string LogText() const
     {
-        return TLogCapture::FileText(DataLocations().LogFileName);
+        return FileText(DataLocations().LogFileName);
     }
     TZaraveDezeZurirevuzor& SampleOf(
         const std::string& exeName, TApplicationType type = atDesktop, const std::string& url = {})

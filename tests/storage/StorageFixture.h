@@ -13,16 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-
-inline std::string FileText(const std::string& fileName)
-{
-    std::ifstream in(fileName, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // A fresh data folder per test, the program clock at a fixed moment, and no store or
 // preferences object left over from an earlier test.

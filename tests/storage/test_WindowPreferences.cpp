@@ -7,19 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
-
-std::string FileText(const std::string& fileName)
-{
-    std::ifstream in(fileName, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class PreferencesFile : public ::testing::Test
 {

@@ -2,11 +2,21 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <unistd.h>
 
 int64_t TFakeClock::s_ticks = 0;
+
+std::string FileText(const std::string& fileName)
+{
+    std::ifstream in(fileName, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 TFakeClock::TFakeClock(TDateTime base)
 {

@@ -21,6 +21,9 @@ private:
     static int64_t s_ticks;
 };
 
+// The whole content of a file, byte for byte; empty when it cannot be read.
+std::string FileText(const std::string& fileName);
+
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TTempFolder
 {

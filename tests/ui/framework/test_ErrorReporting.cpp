@@ -6,6 +6,7 @@
 
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,17 +15,11 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-#include <fstream>
-#include <sstream>
-
 namespace {
 
 std::string LogTail()
 {
-    std::ifstream file(LogFileNameGet(), std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    std::string all = text.str();
+    std::string all = FileText(LogFileNameGet());
     while (all.size() >= 2 && all.compare(all.size() - 2, 2, "\r\n") == 0) {
         all.resize(all.size() - 2);
     }
