@@ -125,11 +125,12 @@ void NameValueItemsAdd(const std::vector<std::string>& lines, TMonitoredList& li
 
 void ListBoxFill(TListBoxSink& listBox, const TMonitoredList& list, int kindFilter);
 
-// The fields of a sample that matching reads; the monitor's sample provides them.
+// The fields of a sample that matching reads; the monitor's sample provides them. Views, so a
+// scan matches its sample without copying it; they must outlive the SampleMatch call.
 struct TSampleMatchInput
 {
-    std::string ExeName;
-    std::string BrowserUrl;
+    std::string_view ExeName;
+    std::string_view BrowserUrl;
 };
 
 struct TSampleMatchResult

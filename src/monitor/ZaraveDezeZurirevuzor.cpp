@@ -125,8 +125,5 @@ void TZaraveDezeZurirevuzor::BrowserSample(TWindowHandle window, int64_t process
 
 TSampleMatchResult SampleMatch(const TZaraveDezeZurirevuzor& sample, const TMonitoredList* list)
 {
-    TSampleMatchInput input;
-    input.ExeName = sample.ExeName;
-    input.BrowserUrl = sample.BrowserUrl;
-    return SampleMatch(input, list);
+    return SampleMatch(TSampleMatchInput { sample.ExeName, sample.BrowserUrl }, list);
 }
