@@ -3,6 +3,7 @@
 #include "model/Assert.h"
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
 
 #include <cmath>
 #include <limits>
@@ -18,9 +19,8 @@ int32_t ElapsedSecondsGet(TDateTime from, TDateTime to)
     // Steps of 10 microseconds: far above the noise of two date-times (under 2 microseconds),
     // far below anything that decides a rounding, so 4.5004 s still charges 5.
     const double steps = std::round((to - from) * 8'640'000'000.0);
-    const double seconds = std::nearbyint(steps / 100'000.0); // the default mode: halves to even
-    if (!std::isfinite(seconds) || seconds < std::numeric_limits<int32_t>::min()
-        || seconds > std::numeric_limits<int32_t>::max()) {
+    const int64_t seconds = RoundHalfEven(steps / 100'000.0);
+    if (seconds < std::numeric_limits<int32_t>::min() || seconds > std::numeric_limits<int32_t>::max()) {
         throw ERangeError("Range check error");
     }
     return static_cast<int32_t>(seconds);
