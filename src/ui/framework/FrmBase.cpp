@@ -52,6 +52,12 @@ std::function<void(const QString&)>& WebPageOpener()
     return opener;
 }
 
+// Hides the combo box's own arrow; the window puts its skinned button there.
+void ComboMaskSet(QComboBox* combo)
+{
+    combo->setMask(QRegion(0, 0, std::max(0, combo->width() - kComboArrowWidth), combo->height()));
+}
+
 // Keeps a clipped combo box clipped when its size changes.
 class TComboClipKeeper : public QObject
 {
@@ -62,8 +68,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::Resize) {
-            auto* combo = static_cast<QComboBox*>(watched);
-            combo->setMask(QRegion(0, 0, std::max(0, combo->width() - kComboArrowWidth), combo->height()));
+            ComboMaskSet(static_cast<QComboBox*>(watched));
         }
         return false;
     }
@@ -134,12 +139,17 @@ QString MaskedEntryText(const QLineEdit* edit)
     return text;
 }
 
-std::vector<QWidget*> TabControlsSorted(std::vector<QWidget*> controls)
+std::vector<QWidget*> TabOrderSorted(std::vector<QWidget*> controls)
 {
-    std::erase_if(controls, [](QWidget* w) { return !(w->focusPolicy() & Qt::TabFocus); });
     std::stable_sort(
         controls.begin(), controls.end(), [](QWidget* a, QWidget* b) { return TabOrderOf(a) < TabOrderOf(b); });
     return controls;
+}
+
+std::vector<QWidget*> TabControlsSorted(std::vector<QWidget*> controls)
+{
+    std::erase_if(controls, [](QWidget* w) { return !(w->focusPolicy() & Qt::TabFocus); });
+    return TabOrderSorted(std::move(controls));
 }
 
 } // namespace
@@ -192,9 +202,7 @@ TfrmBase::TfrmBase(QWidget* parent)
     lblCaption = new QLabel(pnlHeader);
     lblCaption->setObjectName(QStringLiteral("lblCaption"));
     lblCaption->move(32, 7);
-    QPalette captionPalette = lblCaption->palette();
-    captionPalette.setColor(QPalette::WindowText, Qt::white);
-    lblCaption->setPalette(captionPalette);
+    LabelOnBackgroundSet(lblCaption);
 
     pnlHeader->installEventFilter(this);
     lblCaption->installEventFilter(this);
@@ -225,7 +233,7 @@ void TfrmBase::ComboClip(QComboBox* combo)
         combo->setProperty(kComboClippedProperty, true);
         combo->installEventFilter(new TComboClipKeeper(combo));
     }
-    combo->setMask(QRegion(0, 0, std::max(0, combo->width() - kComboArrowWidth), combo->height()));
+    ComboMaskSet(combo);
 }
 
 void TfrmBase::TabOrderSet(QWidget* control, int number)
@@ -245,9 +253,7 @@ void TfrmBase::ShowPage(QWidget* sheet)
     const std::vector<QWidget*> controls(children.begin(), children.end());
     const auto tabControls = TabControlsSorted(controls);
 
-    std::vector<QWidget*> byTabOrder = controls;
-    std::stable_sort(
-        byTabOrder.begin(), byTabOrder.end(), [](QWidget* a, QWidget* b) { return TabOrderOf(a) < TabOrderOf(b); });
+    const std::vector<QWidget*> byTabOrder = TabOrderSorted(controls);
     const QPoint offset = pageControl->pos();
     for (QWidget* control : byTabOrder) {
         const QPoint position = control->pos() + offset;
