@@ -47,22 +47,10 @@ const std::set<std::string>& SchemaObjectNames(TDatabaseKind kind)
     return result;
 }
 
-std::string DamagedFileNameMake(const std::string& fileName)
-{
-    const TDateParts now = DecodeDateTime(ProgramNow());
-    const std::string stamp
-        = Format("%04d-%02d-%02d_%02d-%02d-%02d", now.Year, now.Month, now.Day, now.Hour, now.Minute, now.Second);
-    std::string candidate = fileName + "." + stamp + ".damaged";
-    for (int n = 2; std::filesystem::exists(candidate); ++n) {
-        candidate = fileName + "." + stamp + "-" + std::to_string(n) + ".damaged";
-    }
-    return candidate;
-}
-
 // Moves a file that is no database out of the way, with its journal, keeping it for the user.
 void DamagedFileMoveAside(const std::string& fileName)
 {
-    const std::string target = DamagedFileNameMake(fileName);
+    const std::string target = FileAsideNameMake(fileName, "damaged");
     std::error_code error;
     std::filesystem::rename(fileName, target, error);
     if (error) {
@@ -77,6 +65,18 @@ void DamagedFileMoveAside(const std::string& fileName)
 }
 
 } // namespace
+
+std::string FileAsideNameMake(const std::string& fileName, const std::string& purpose)
+{
+    const TDateParts now = DecodeDateTime(ProgramNow());
+    const std::string stamp
+        = Format("%04d-%02d-%02d_%02d-%02d-%02d", now.Year, now.Month, now.Day, now.Hour, now.Minute, now.Second);
+    std::string candidate = fileName + "." + stamp + "." + purpose;
+    for (int n = 2; std::filesystem::exists(candidate); ++n) {
+        candidate = fileName + "." + stamp + "-" + std::to_string(n) + "." + purpose;
+    }
+    return candidate;
+}
 
 void DatabaseSchemaEnsure(const std::string& fileName, TDatabaseKind kind)
 {

@@ -19,3 +19,8 @@ const std::string& DatabaseSchemaSql(TDatabaseKind kind);
 void DatabaseSchemaEnsure(const std::string& fileName, TDatabaseKind kind);
 // Makes the next DatabaseSchemaEnsure of `fileName` check again (after a failed statement).
 void DatabaseSchemaRecheck(const std::string& fileName);
+
+// A name beside `fileName` under which a file the program would otherwise lose is kept:
+// "<name>.<yyyy-mm-dd_hh-nn-ss>.<purpose>", with "-2", "-3"... after the stamp while that name
+// is taken, so a second one in the same second does not replace the first.
+std::string FileAsideNameMake(const std::string& fileName, const std::string& purpose);

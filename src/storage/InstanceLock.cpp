@@ -4,6 +4,7 @@
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "storage/DatabaseSchema.h"
 
 #include <cerrno>
 #include <cstring>
@@ -108,10 +109,7 @@ void DatabaseFilesInstall(const TDataLocations& locations)
     // one keeps the user's history, so it is moved aside under a dated name rather than lost.
     const std::string activityTarget = locations.DataFolder + "actmondb.sqlite";
     if (FileExistsOnVolume(activityTarget)) {
-        const TDateParts now = DecodeDateTime(ProgramNow());
-        const std::string kept = activityTarget
-            + Format(".%04d-%02d-%02d_%02d-%02d-%02d.replaced", now.Year, now.Month, now.Day, now.Hour, now.Minute,
-                now.Second);
+        const std::string kept = FileAsideNameMake(activityTarget, "replaced");
         std::filesystem::rename(activityTarget, kept, error);
         LogMessageWrite(error
                 ? "The activity database \"" + activityTarget + "\" is replaced by the installation's copy"

@@ -75,6 +75,22 @@ TEST_F(InstanceLockTest, DatabasesAreCopiedOnlyWhenTheSettingsDatabaseIsMissing)
     EXPECT_EQ(FileText(locations.DataFolder + "settings.sqlite"), "installed settings");
 }
 
+TEST_F(InstanceLockTest, TwoReplacedActivityDatabasesInOneSecondAreBothKept)
+{
+    TDataLocations locations = Locations();
+    locations.ProgramFolder = m_temp.Text() + "program/";
+    std::filesystem::create_directories(locations.ProgramFolder);
+    FileWrite(locations.ProgramFolder + "settings.sqlite", "installed settings");
+    FileWrite(locations.ProgramFolder + "actmondb.sqlite", "installed activity");
+    FileWrite(locations.DataFolder + "actmondb.sqlite", "first history");
+    DatabaseFilesInstall(locations);
+    std::filesystem::remove(locations.DataFolder + "settings.sqlite");
+    FileWrite(locations.DataFolder + "actmondb.sqlite", "second history");
+    DatabaseFilesInstall(locations);
+    EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite.2011-04-21_10-00-00.replaced"), "first history");
+    EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite.2011-04-21_10-00-00-2.replaced"), "second history");
+}
+
 TEST_F(InstanceLockTest, LogLinesAreStampedAppendedAndNeverRaise)
 {
     LogMessageWrite("first");
