@@ -1,6 +1,7 @@
 // The cost to this program of one foreground sample on a real desktop: a plain X client, and
 // each browser with its address read through the accessibility bus. The desktop is private
 // (Xvfb, openbox, buses, browsers of its own) and ended when the run ends.
+#include "BenchFilter.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/testing/TestDesktop.h"
@@ -81,7 +82,10 @@ BENCHMARK(BM_ForegroundSampleFirefoxWithAddress)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
+    const bool selected = BenchFilterSelectsAny(argc, argv, { "BM_ForegroundSampleXterm", "BM_ForegroundSampleChromiumWithAddress", "BM_ForegroundSampleFirefoxWithAddress" });
     benchmark::Initialize(&argc, argv);
+    if (!selected)
+        return 0;
     for (const char* program : { "Xvfb", "openbox", "dbus-daemon", "xterm" }) {
         if (TTestDesktop::ProgramFind(program).empty()) {
             std::cout << "bench_monitor_x11: " << program << " is not installed; nothing measured\n";

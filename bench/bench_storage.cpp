@@ -3,6 +3,7 @@
 // program (bench_storage_actmondb.sqlite); delete it to build it again.
 #include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "BenchFilter.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/DatabaseSchema.h"
 
@@ -210,7 +211,10 @@ BENCHMARK(BM_StartupPurgeNothingToDeleteLiteral)->Unit(benchmark::kMillisecond)-
 
 int main(int argc, char** argv)
 {
+    const bool selected = BenchFilterSelectsAny(argc, argv, { "BM_InsertOneCharge_OpenInsertClose", "BM_ApplicationsToday", "BM_WebSitesToday", "BM_ApplicationsThreeMonths", "BM_WebSitesThreeMonths", "BM_StartupPurgeNothingToDelete", "BM_ApplicationsTodayLiteral", "BM_WebSitesTodayLiteral", "BM_ApplicationsThreeMonthsLiteral", "BM_WebSitesThreeMonthsLiteral", "BM_StartupPurgeNothingToDeleteLiteral" });
     benchmark::Initialize(&argc, argv);
+    if (!selected)
+        return 0;
     DatabaseFile(); // built (or found) before any timing starts
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,9 +1,16 @@
 #!/bin/sh
-# Configures (once) and builds everything into build/.
+# Configures (once) and builds into build/; arguments name the targets to build (all when none).
 set -e
 cd "$(dirname "$0")/.."
 BUILD_DIR="${TALLYHOUR_BUILD_DIR:-build}"
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
-    cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    # ccache, where installed, keeps rebuilds of a fresh clone or a second build folder short.
+    LAUNCHER=""
+    command -v ccache >/dev/null 2>&1 && LAUNCHER="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
+    cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $LAUNCHER >/dev/null
 fi
-cmake --build "$BUILD_DIR" -j"$(nproc)" "$@"
+TARGETS=""
+for target in "$@"; do
+    TARGETS="$TARGETS --target $target"
+done
+cmake --build "$BUILD_DIR" -j"$(nproc)" $TARGETS
