@@ -54,11 +54,14 @@ void ProcessesExeNamesGet(TProcesses& processes, std::vector<std::string>& lines
     try {
         std::vector<std::string> paths = processes.RunningProgramPathsGet();
         std::erase_if(paths, [](const std::string& path) { return path.empty(); });
-        std::stable_sort(paths.begin(), paths.end(),
-            [](const std::string& a, const std::string& b) { return AsciiLowerCase(a) < AsciiLowerCase(b); });
-        paths.erase(std::unique(paths.begin(), paths.end(),
-                        [](const std::string& a, const std::string& b) { return SameTextAscii(a, b); }),
-            paths.end());
+        // Shown in an order that ignores case, but only the very same path is one program: on
+        // this system /opt/App/app and /opt/app/app are two different files.
+        std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+            const std::string lowerA = AsciiLowerCase(a);
+            const std::string lowerB = AsciiLowerCase(b);
+            return lowerA != lowerB ? lowerA < lowerB : a < b;
+        });
+        paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
         lines = paths;
         for (std::string& line : lines) {
             line += "=" + ProgramDisplayNameGet(line);

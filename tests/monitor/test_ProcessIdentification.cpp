@@ -38,6 +38,19 @@ TEST(RunningPrograms, OneLinePerExecutableWithItsDisplayName)
             "/usr/bin/python3.11=python3", "/usr/bin/zed=zed" }));
 }
 
+TEST(RunningPrograms, PathsThatDifferOnlyInCaseAreTwoPrograms)
+{
+    TLogCapture log;
+    TFakeProcesses processes;
+    processes.ProcessAdd(1, "/opt/tool/Run");
+    processes.ProcessAdd(2, "/opt/Tool/run");
+    processes.ProcessAdd(3, "/opt/tool/run");
+    processes.ProcessAdd(4, "/opt/tool/Run");
+    std::vector<std::string> lines;
+    ProcessesExeNamesGet(processes, lines);
+    EXPECT_EQ(lines, (std::vector<std::string> { "/opt/Tool/run=run", "/opt/tool/Run=Run", "/opt/tool/run=run" }));
+}
+
 TEST(RunningPrograms, FailureIsLoggedAndGivesNoLines)
 {
     TLogCapture log;

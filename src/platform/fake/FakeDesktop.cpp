@@ -57,11 +57,11 @@ std::vector<std::string> TFakeProcesses::RunningProgramPathsGet()
             paths.push_back(process.ExeName);
         }
     }
+    // As the system's own list: paths that differ only in case are different programs.
+    std::sort(paths.begin(), paths.end());
+    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
     std::stable_sort(paths.begin(), paths.end(),
         [](const std::string& a, const std::string& b) { return AsciiLowerCase(a) < AsciiLowerCase(b); });
-    paths.erase(std::unique(paths.begin(), paths.end(),
-                    [](const std::string& a, const std::string& b) { return SameTextAscii(a, b); }),
-        paths.end());
     return paths;
 }
 
