@@ -183,7 +183,9 @@ void TZaraveDezeZurirevuzorLogger::MonitoredItemRemove(const TMonitoredItem* ite
 void DailyResetAccountingRun(
     TOptions& options, TIniFile& preferences, std::unique_ptr<TZaraveDezeZurirevuzorLogger>& logger)
 {
-    options.ResetDateTime = ProgramToday() + 1.0 + 1.0 / 6.0;
+    // The first 04:00 after now: a reset that runs late, before 04:00 (a stale moment found at a
+    // start in the night), must not skip this morning's reset and run the day on for 24 hours.
+    options.ResetDateTime = DayStart() + 1.0;
     options.PendingChangesApply();
     TMonitoredList& list = options.MonitoredItems();
     if (options.AllowUserToChangeSettings) {

@@ -283,6 +283,20 @@ TEST_F(ActivityLogger, DailyResetWithoutChangeRightsKeepsEntriesButErasesThePend
     EXPECT_FALSE(preferences.SectionExists(kIniSectionApplications));
 }
 
+TEST_F(ActivityLogger, DailyResetBeforeFourOClockSetsTheNextResetToThisMorning)
+{
+    // A start at 02:00 finds yesterday's reset moment stale and runs the reset at once.
+    TOptions& options = OptionsInstance();
+    ClockAt(EncodeDateTime(2024, 3, 6, 2, 0, 0));
+    std::unique_ptr<TZaraveDezeZurirevuzorLogger> noLogger;
+    DailyResetAccountingRun(options, WindowPreferences().File(), noLogger);
+    EXPECT_DOUBLE_EQ(options.ResetDateTime, EncodeDateTime(2024, 3, 6, 4, 0, 0));
+
+    ClockAt(EncodeDateTime(2024, 3, 6, 4, 0, 0));
+    DailyResetAccountingRun(options, WindowPreferences().File(), noLogger);
+    EXPECT_DOUBLE_EQ(options.ResetDateTime, EncodeDateTime(2024, 3, 7, 4, 0, 0));
+}
+
 // The scan cycle, the logger and the reset together across 04:00, as the main window wires them.
 TEST_F(ActivityLogger, ScansAcrossFourOClockStartTheNewDayFromTheDatabase)
 {
