@@ -70,10 +70,11 @@ TActivityMatchResult MatchResult(int siteIndex, int applicationIndex)
     return { applicationIndex, moApplication };
 }
 
-// Where the host part of a normalised address ends: at its first "/" or "?", or at its end.
-size_t HostEnd(std::string_view normalizedAddress)
+// Where the host part of an address without scheme ends: at its first "/", "?" or "#", or at
+// its end.
+size_t HostEnd(std::string_view address)
 {
-    return std::min(normalizedAddress.find_first_of("/?"), normalizedAddress.size());
+    return std::min(address.find_first_of("/?#"), address.size());
 }
 
 // The site rule on normalised texts: the name must begin inside the host part, so a subdomain
@@ -298,7 +299,9 @@ std::string_view UrlNormalize(std::string_view text)
     if (const size_t scheme = result.find("://"); scheme != std::string_view::npos) {
         result.remove_prefix(scheme + 3);
     }
-    if (const size_t www = result.find("www."); www != std::string_view::npos) {
+    // Only a "www." of the host is dropped: one further on (a link in a query) would otherwise
+    // make the address look like the site it merely names.
+    if (const size_t www = result.substr(0, HostEnd(result)).find("www."); www != std::string_view::npos) {
         result.remove_prefix(www + 4);
     }
     return result;

@@ -113,8 +113,11 @@ private:
     std::vector<TEntry> m_entries;
 };
 
-// The text of an address as the site rule compares it: trimmed, without scheme and "www.".
+// The text of an address as the site rule compares it: trimmed, without scheme and without a
+// "www." in its host part.
 std::string_view UrlNormalize(std::string_view text);
+// A site matches by the host only: its name must begin in the host part of the address (a
+// subdomain in front is fine), never in a path, query or fragment.
 bool SiteUrlMatch(std::string_view name, std::string_view address);
 
 // The exact text the list is sorted by for `key` (exposed for tests of the order).
