@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -54,6 +56,60 @@ TEST(ErrorReporter, HandlerErrorIsLoggedAndShownAndTheProgramGoesOn)
         line.find(" ErrorClassName: EConvertError; TApplicationErrorMessage.OnException:'abc' is not a valid "
                   "integer value"))
         << line;
+}
+
+namespace {
+
+// A reporter whose window stays open while a timer handler fails again and again, as the
+// modal loop of the real window lets the main window's timers run.
+class TRepeatingErrorReporter : public TApplicationErrorMessage
+{
+public:
+    int WindowsShown = 0;
+    int WindowsOpen = 0;
+    int MostOpenAtOnce = 0;
+    int FailuresWhileOpen = 3;
+
+protected:
+    void ErrorWindowShow(const std::string&) override
+    {
+        ++WindowsShown;
+        MostOpenAtOnce = std::max(MostOpenAtOnce, ++WindowsOpen);
+        for (int tick = 0; tick < FailuresWhileOpen; ++tick) {
+            OnException(nullptr, EConvertError("tick " + std::to_string(tick)));
+        }
+        --WindowsOpen;
+    }
+};
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(ErrorReporter, ErrorsWhileTheWindowIsOpenAreLoggedAndCountedButOpenNoFurtherWindow)
+{
+    const size_t logStart = FileText(LogFileNameGet()).size();
+    TRepeatingErrorReporter reporter;
+    reporter.OnException(nullptr, EConvertError("first"));
+    EXPECT_EQ(reporter.WindowsShown, 1);
+    EXPECT_EQ(reporter.MostOpenAtOnce, 1);
+    EXPECT_EQ(reporter.RepeatCount(), 3);
+    const std::string log = FileText(LogFileNameGet()).substr(logStart);
+    EXPECT_EQ(Occurrences(log, "ErrorClassName: EConvertError; TApplicationErrorMessage.OnException:"), 4u) << log;
+    EXPECT_EQ(Occurrences(log, "3 more error(s) came while the error window was open"), 1u) << log;
+
+    // Once closed, the next error has its own window again.
+    reporter.FailuresWhileOpen = 0;
+    reporter.OnException(nullptr, EConvertError("later"));
+    EXPECT_EQ(reporter.WindowsShown, 2);
+    EXPECT_EQ(reporter.RepeatCount(), 0);
 }
 
 TEST(ErrorWindow, TextsAndClipboardHoldOnlyTheBareMessage)
