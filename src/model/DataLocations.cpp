@@ -1,6 +1,7 @@
 #include "model/DataLocations.h"
 
 #include "model/Exceptions.h"
+#include "model/PrivateFiles.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 
 #include <cstdlib>
@@ -49,7 +50,7 @@ const TDataLocations& DataLocationsCompute(const std::string& dataHome, const st
     }
     locations->DataFolder = TrailingCharEnsure(home, '/') + "Tallyhour/";
     std::error_code error;
-    std::filesystem::create_directories(locations->DataFolder, error);
+    PrivateFolderCreate(locations->DataFolder, error);
     if (error) {
         throw EOSError("Failed to get Application Data folder");
     }
@@ -61,6 +62,9 @@ const TDataLocations& DataLocationsCompute(const std::string& dataHome, const st
     locations->SettingsDbFileName = locations->DataFolder + "settings.sqlite";
     locations->ActivityDbFileName = locations->DataFolder + "actmondb.sqlite";
     g_locations = std::move(locations);
+    // A folder made by an earlier version, or under a looser umask, is made private once here,
+    // before anything is written to it; the log lines go into the folder's own log.
+    PrivateModesTighten(g_locations->DataFolder);
     return *g_locations;
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/DataLocations.h"
 #include "model/Exceptions.h"
+#include "model/PrivateFiles.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 
 #include <fcntl.h>
@@ -44,7 +45,7 @@ void LogMessageWrite(const std::string& text)
         const std::string line = LogTimeStampText(ProgramNow()) + text + "\r\n";
         // Always append, never truncate: a volume that is slow to answer must not cost the
         // user the log written so far. One write() keeps each line whole.
-        const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        const int fd = PrivateFileOpen(fileName, O_WRONLY | O_APPEND);
         if (fd < 0) {
             return;
         }

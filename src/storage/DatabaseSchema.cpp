@@ -1,5 +1,6 @@
 #include "storage/DatabaseSchema.h"
 
+#include "model/PrivateFiles.h"
 #include "model/ProgramClock.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
@@ -57,8 +58,10 @@ void DamagedFileMoveAside(const std::string& fileName)
         throw ESQLiteException(Format("Database \"%s\" is not a database and could not be moved to \"%s\": %s",
             fileName.c_str(), target.c_str(), error.message().c_str()));
     }
+    PrivateModeSet(target);
     for (const char* suffix : { "-journal", "-wal", "-shm" }) {
         std::filesystem::rename(fileName + suffix, target + suffix, error);
+        PrivateModeSet(target + suffix);
     }
     LogMessageWrite(Format("Database \"%s\" was not a database; it was moved to \"%s\" and a new one was made",
         fileName.c_str(), target.c_str()));

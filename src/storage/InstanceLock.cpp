@@ -1,6 +1,7 @@
 #include "storage/InstanceLock.h"
 
 #include "model/Exceptions.h"
+#include "model/PrivateFiles.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
@@ -37,7 +38,7 @@ bool ExclusiveFileOpen(const std::string& path, bool create, int& handle)
     // deleted file looks again, so two copies can never each hold a lock on a different file.
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (create && !FileExistsOnVolume(path)) {
-            const int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            const int created = PrivateFileOpen(path, O_WRONLY | O_TRUNC);
             if (created < 0) {
                 throw EOSError(Format("Unable to create \"%s\" file\r\nError: %s", path.c_str(), std::strerror(errno)));
             }
@@ -63,7 +64,7 @@ bool ExclusiveFileOpen(const std::string& path, bool create, int& handle)
 bool InstanceLockAcquire(const std::string& lockFileName)
 {
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(lockFileName).parent_path(), error);
+    PrivateFolderCreate(std::filesystem::path(lockFileName).parent_path().string(), error);
     int handle = -1;
     if (!ExclusiveFileOpen(lockFileName, true, handle)) {
         return false;
@@ -99,12 +100,13 @@ void DatabaseFilesInstall(const TDataLocations& locations)
         return;
     }
     std::error_code error;
-    std::filesystem::create_directories(locations.DataFolder, error);
+    PrivateFolderCreate(locations.DataFolder, error);
     if (error) {
         throw EOSError(error.message());
     }
     const auto overwrite = std::filesystem::copy_options::overwrite_existing;
     std::filesystem::copy_file(settingsSource, settingsTarget, overwrite, error);
+    PrivateModeSet(settingsTarget); // a copy takes the template's mode, which others may read
     // The installation's activity database replaces the one there, as it always has; the old
     // one keeps the user's history, so it is moved aside under a dated name rather than lost.
     const std::string activityTarget = locations.DataFolder + "actmondb.sqlite";
@@ -117,4 +119,5 @@ void DatabaseFilesInstall(const TDataLocations& locations)
                     + "\" before the installation's copy took its place");
     }
     std::filesystem::copy_file(locations.ProgramFolder + "actmondb.sqlite", activityTarget, overwrite, error);
+    PrivateModeSet(activityTarget);
 }

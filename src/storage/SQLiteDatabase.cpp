@@ -1,5 +1,6 @@
 #include "storage/SQLiteDatabase.h"
 
+#include "model/PrivateFiles.h"
 #include "model/TextHelpers.h"
 
 #include <sqlite3.h>
@@ -190,6 +191,11 @@ int SQLiteErrorCode(sqlite3* handle)
 
 TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName)
 {
+    // SQLite would make a missing file readable by all, and gives its journals the mode of the
+    // database file; made private first, the file and every journal stay the user's own.
+    if (!fileName.empty() && fileName != ":memory:" && fileName.rfind("file:", 0) != 0) {
+        PrivateFileCreate(fileName);
+    }
     const int result = sqlite3_open(fileName.c_str(), &m_handle);
     if (result != SQLITE_OK) {
         if (!m_handle) {

@@ -84,7 +84,7 @@ private:
 class TSQLiteDatabase
 {
 public:
-    // Opens the file, creating it when missing.
+    // Opens the file, creating it when missing (mode 0600: only the user may read it).
     explicit TSQLiteDatabase(const std::string& fileName);
     ~TSQLiteDatabase();
     TSQLiteDatabase(const TSQLiteDatabase&) = delete;

@@ -1,6 +1,7 @@
 #include "storage/WindowPreferences.h"
 
 #include "model/DataLocations.h"
+#include "model/PrivateFiles.h"
 #include "model/ProgramLog.h"
 
 // Only the single-byte variant is used, so no wide-character conversion is compiled in.
@@ -152,7 +153,10 @@ bool TIniFile::Store()
         return false;
     }
     const std::string tempName = m_fileName + ".tmp";
-    const int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Made afresh, so the file that replaces the preferences is private whatever a temporary
+    // file left by a crash allowed.
+    ::unlink(tempName.c_str());
+    const int fd = PrivateFileOpen(tempName, O_WRONLY | O_TRUNC);
     if (fd < 0) {
         m_impl->Loaded = false; // memory is ahead of the disk now; read the disk again next time
         return false;
