@@ -5,10 +5,31 @@
 #include "model/PrivateFiles.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
+
+// A log that cannot be written (a read-only or full data folder) must not swallow the very
+// lines that would explain why: they go to standard error, which the session's journal keeps.
+void StandardErrorWrite(std::string line)
+{
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) {
+        line.erase(line.size() - 2, 1);
+    }
+    size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        done += size_t(n);
+    }
+}
 
 std::string& OverriddenLogFileName()
 {
@@ -38,19 +59,20 @@ std::string LogFileNameGet()
 void LogMessageWrite(const std::string& text)
 {
     try {
-        const std::string fileName = LogFileNameGet();
-        if (fileName.empty()) {
-            return;
-        }
         const std::string line = LogTimeStampText(ProgramNow()) + text + "\r\n";
+        const std::string fileName = LogFileNameGet();
         // Always append, never truncate: a volume that is slow to answer must not cost the
         // user the log written so far. One write() keeps each line whole.
-        const int fd = PrivateFileOpen(fileName, O_WRONLY | O_APPEND);
+        const int fd = fileName.empty() ? -1 : PrivateFileOpen(fileName, O_WRONLY | O_APPEND);
         if (fd < 0) {
+            StandardErrorWrite(line);
             return;
         }
-        [[maybe_unused]] const ssize_t written = ::write(fd, line.data(), line.size());
-        ::close(fd);
+        const ssize_t written = ::write(fd, line.data(), line.size());
+        const bool closed = ::close(fd) == 0;
+        if (written != ssize_t(line.size()) || !closed) {
+            StandardErrorWrite(line);
+        }
     } catch (...) {
         // The entry is lost; the caller goes on.
     }

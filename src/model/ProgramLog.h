@@ -6,7 +6,7 @@
 // Appends one line to the log file: the time stamp of the program clock, then `text`, then
 // CR LF. The file is opened and closed for every line so the user can read or delete it at any
 // time; a file it makes is the user's alone (mode 0600). Never raises: a line that cannot be
-// written is dropped.
+// written to the file goes to standard error instead.
 void LogMessageWrite(const std::string& text);
 
 // The entry text every handler writes for an error it caught:

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <random>
+#include <unistd.h>
 
 TEST(DateTexts, PatternsArePaddedWithFourDigitYears)
 {
@@ -144,6 +147,32 @@ TEST(ProgramLog, AppendsStampedLinesAndNeverRaises)
     LogFileNameSet(folder.Text() + "missing-folder/x.log");
     EXPECT_NO_THROW(LogMessageWrite("dropped"));
     LogFileNameSet("");
+}
+
+TEST(ProgramLog, LineTheFileCannotTakeGoesToStandardError)
+{
+    TTempFolder folder;
+    TFakeClock clock(EncodeDateTime(2011, 4, 21, 9, 5, 7, 42));
+    const std::string captured = folder.Text() + "stderr";
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    const int capture = ::open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(capture, 0);
+    ::dup2(capture, STDERR_FILENO);
+    ::close(capture);
+    LogFileNameSet(folder.Text() + "missing-folder/x.log"); // the folder is gone
+    LogMessageWrite("no folder");
+    LogFileNameSet("/dev/full"); // the disk is full
+    LogError(EConvertError("line 1\r\nline 2"), "; TOptions.SettingsDBExecSQL:");
+    LogFileNameSet(folder.Text() + "good.log");
+    LogMessageWrite("written");
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    LogFileNameSet("");
+    EXPECT_EQ(FileText(captured),
+        "2011-04-21 09:05:07.042 no folder\n"
+        "2011-04-21 09:05:07.042 ErrorClassName: EConvertError; TOptions.SettingsDBExecSQL:line 1\r\nline 2\n");
+    EXPECT_EQ(FileText(folder.Text() + "good.log"), "2011-04-21 09:05:07.042 written\r\n");
 }
 
 TEST(ProgramNumberTexts, OtherFormatsUseTheirOwnSeparator)
