@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,6 +88,47 @@ bool IntegerTextRead(const char* text, int32_t& value)
     return true;
 }
 
+// The whole file, when it is a regular file that holds text. A NUL byte would end the parser's
+// reading there and the next write would drop everything after it; a folder in the file's place
+// makes the parser take its size as 8 EiB. Both count as unreadable, so nothing is overwritten.
+bool PreferencesTextRead(const std::string& fileName, std::string& text, std::string& reason)
+{
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        reason = "it is not a file";
+        return false;
+    }
+    text.clear();
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            reason = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        text.append(buffer, size_t(n));
+    }
+    ::close(fd);
+    if (const size_t nul = text.find('\0'); nul != std::string::npos) {
+        reason = "it holds a NUL byte at offset " + std::to_string(nul);
+        return false;
+    }
+    return true;
+}
+
 std::function<void(const std::string&)>& ImageChangedHook()
 {
     static std::function<void(const std::string&)> hook;
@@ -131,11 +173,21 @@ void TIniFile::Refresh()
     const bool wasUnreadable = m_impl->Unreadable;
     m_impl->Unreadable = false;
     if (stamp.Exists) {
+        std::string text;
+        std::string reason;
         // A malformed file reads as whatever could be parsed, else as empty.
-        m_impl->Unreadable = m_impl->Ini.LoadFile(m_fileName.c_str()) == SI_FILE;
-        if (m_impl->Unreadable && !wasUnreadable) {
-            LogMessageWrite("The preferences file \"" + m_fileName
-                + "\" cannot be read; its values are not changed until it can be read again.");
+        if (!PreferencesTextRead(m_fileName, text, reason)) {
+            m_impl->Unreadable = true;
+        } else if (m_impl->Ini.LoadData(text.data(), text.size()) < 0) {
+            m_impl->Unreadable = true;
+            reason = "it could not be parsed";
+        }
+        if (m_impl->Unreadable) {
+            m_impl->Ini.Reset();
+            if (!wasUnreadable) {
+                LogMessageWrite("The preferences file \"" + m_fileName + "\" cannot be read (" + reason
+                    + "); its values are not changed until it can be read again.");
+            }
         }
     }
     m_impl->Stamp = stamp;

@@ -1,6 +1,7 @@
 #include "storage/WindowPreferences.h"
 
 #include "model/DataLocations.h"
+#include "model/ProgramLog.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -204,4 +205,49 @@ TEST_F(PreferencesFile, UnreadableFileIsNotReplacedByTheFewValuesOfThisRun)
     EXPECT_EQ(again.ReadInteger("Position", "Align", 1), 2);
     EXPECT_TRUE(again.ValueExists("WebSites", "news.example"));
     EXPECT_FALSE(again.ValueExists("Background", "Color"));
+}
+
+TEST_F(PreferencesFile, NulByteMakesTheFileUnreadableAndItIsKeptWhole)
+{
+    LogFileNameSet("");
+    const std::string fileName = m_temp.Text() + "prefs.ini";
+    const std::string text
+        = std::string("[Position]\nAlign=2\n\0stray\n", 26) + "[WebSites]\nnews.example=news.example\n";
+    {
+        std::ofstream out(fileName, std::ios::binary);
+        out << text;
+    }
+    TIniFile file(fileName);
+    EXPECT_FALSE(file.WriteInteger("Background", "Color", 5));
+    file.EraseSection("WebSites");
+    EXPECT_EQ(FileText(fileName), text);
+    const std::string log = FileText(DataLocations().LogFileName);
+    EXPECT_NE(log.find("The preferences file \"" + fileName + "\" cannot be read (it holds a NUL byte at offset 19)"),
+        std::string::npos)
+        << log;
+
+    // Mended by hand, it is read and written again.
+    {
+        std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+        out << "[Position]\nAlign=2\n";
+    }
+    EXPECT_TRUE(file.WriteInteger("Background", "Color", 5));
+    EXPECT_EQ(file.ReadInteger("Position", "Align", 1), 2);
+}
+
+TEST_F(PreferencesFile, FolderInThePlaceOfTheFileIsUnreadableAndLeftAlone)
+{
+    LogFileNameSet("");
+    const std::string fileName = m_temp.Text() + "prefs.ini";
+    std::filesystem::create_directory(fileName);
+    std::ofstream(fileName + "/inside") << "kept";
+    TIniFile file(fileName);
+    EXPECT_EQ(file.ReadInteger("Position", "Align", 1), 1);
+    EXPECT_FALSE(file.WriteInteger("Position", "Align", 2));
+    EXPECT_TRUE(std::filesystem::is_directory(fileName));
+    EXPECT_EQ(FileText(fileName + "/inside"), "kept");
+    const std::string log = FileText(DataLocations().LogFileName);
+    EXPECT_NE(
+        log.find("The preferences file \"" + fileName + "\" cannot be read (it is not a file)"), std::string::npos)
+        << log;
 }
