@@ -6,6 +6,7 @@
 #include "platform/WindowSystem.h"
 
 #include <memory>
+#include <string>
 
 // The desktop services one backend supplies. The entry builds it once and hands the parts down
 // by reference; nothing else reaches a backend.
@@ -15,4 +16,8 @@ struct TPlatformServices
     std::unique_ptr<TAccessibility> Accessibility;
     std::unique_ptr<TProcesses> Processes;
     std::unique_ptr<TClockSource> ClockSource;
+    // Empty when the backend sees the window in front. Otherwise a sentence for the user saying
+    // what it cannot see and why, to be shown once: the program must never count nothing in
+    // silence.
+    std::string ForegroundNotice;
 };

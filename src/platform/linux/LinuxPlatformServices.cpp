@@ -1,17 +1,93 @@
 #include "platform/linux/LinuxPlatformServices.h"
 
+#include "model/ProgramLog.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/MonotonicClockSource.h"
 #include "platform/linux/ProcFsProcesses.h"
+#include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/X11WindowSystem.h"
 
-std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const std::string& displayName)
+namespace {
+
+// The window system of a desktop whose windows cannot be seen: every answer is "not
+// available", so the sample finds no window and nothing is charged or closed.
+class TUnseenWindowSystem final : public TWindowSystem
+{
+public:
+    TWindowHandle ForegroundWindowGet() override
+    {
+        return 0;
+    }
+    std::vector<TWindowHandle> TopLevelWindowsGet() override
+    {
+        return {};
+    }
+    int64_t WindowProcessIdGet(TWindowHandle) override
+    {
+        return 0;
+    }
+    std::string WindowClassNameGet(TWindowHandle) override
+    {
+        return {};
+    }
+    std::string WindowTextGet(TWindowHandle) override
+    {
+        return {};
+    }
+    bool WindowCloseRequest(TWindowHandle) override
+    {
+        return false;
+    }
+};
+
+std::unique_ptr<TPlatformServices> ServicesAssemble(std::unique_ptr<TWindowSystem> windowSystem)
 {
     auto services = std::make_unique<TPlatformServices>();
-    auto windowSystem = std::make_unique<TX11WindowSystem>(displayName);
     services->Accessibility = std::make_unique<TAtspiAccessibility>(*windowSystem);
     services->WindowSystem = std::move(windowSystem);
     services->Processes = std::make_unique<TProcFsProcesses>();
     services->ClockSource = std::make_unique<TMonotonicClockSource>();
+    return services;
+}
+
+} // namespace
+
+std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const std::string& displayName)
+{
+    return ServicesAssemble(std::make_unique<TX11WindowSystem>(displayName));
+}
+
+std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const TLinuxSession& session)
+{
+    std::unique_ptr<TWindowSystem> windowSystem;
+    std::string notice = LinuxSessionForegroundNotice(session);
+    try {
+        switch (session.Kind) {
+        case TLinuxDesktopKind::Sway:
+            windowSystem = std::make_unique<TSwayWindowSystem>(session.SwaySocket);
+            break;
+        case TLinuxDesktopKind::X11:
+            windowSystem = std::make_unique<TX11WindowSystem>(session.X11Display);
+            break;
+        case TLinuxDesktopKind::WaylandOther:
+            if (!session.X11Display.empty())
+                windowSystem = std::make_unique<TX11WindowSystem>(session.X11Display);
+            break;
+        case TLinuxDesktopKind::None:
+            notice = "Tallyhour finds no display server in this session, so it cannot see which window is in "
+                     "front and counts no time.";
+            break;
+        }
+    } catch (const std::exception& error) {
+        notice = "Tallyhour cannot see which window is in front, so the time spent on the applications and sites "
+                 "of your list is not counted: "
+            + std::string(error.what()) + ".";
+    }
+    if (!windowSystem)
+        windowSystem = std::make_unique<TUnseenWindowSystem>();
+    auto services = ServicesAssemble(std::move(windowSystem));
+    services->ForegroundNotice = notice;
+    if (!notice.empty())
+        LogMessageWrite(notice);
     return services;
 }

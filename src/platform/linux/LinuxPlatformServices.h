@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/PlatformServices.h"
+#include "platform/linux/LinuxSession.h"
 
 #include <memory>
 #include <string>
@@ -10,3 +11,9 @@
 // `displayName` empty means the DISPLAY of the environment. Raises EOSError with a message for
 // the user when there is no X display to work on.
 std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const std::string& displayName = "");
+
+// The services for the session the program runs in: X11 as above; on sway its layout tree over
+// its IPC socket; on other Wayland desktops XWayland's windows where XWayland runs, else none.
+// Never raises: where the window in front cannot be known (fully or at all), the services see
+// what they can and ForegroundNotice says what is missing, and the same is logged.
+std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const TLinuxSession& session);

@@ -1,0 +1,93 @@
+#include "platform/linux/LinuxSession.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace {
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+std::string DesktopNameRead(const std::function<const char*(const char*)>& environment)
+{
+    for (const char* name : { "XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION" }) {
+        const char* value = environment(name);
+        if (value && *value) {
+            // XDG_CURRENT_DESKTOP lists names, most specific first ("ubuntu:GNOME").
+            std::string text(value);
+            const size_t colon = text.find(':');
+            return colon == std::string::npos ? text : text.substr(0, colon);
+        }
+    }
+    return {};
+}
+
+bool Contains(const std::string& text, const char* part)
+{
+    return Lower(text).find(part) != std::string::npos;
+}
+
+} // namespace
+
+TLinuxSession LinuxSessionDetect(const std::function<const char*(const char*)>& environment)
+{
+    auto text = [&environment](const char* name) {
+        const char* value = environment(name);
+        return std::string(value ? value : "");
+    };
+    TLinuxSession session;
+    session.DesktopName = DesktopNameRead(environment);
+    session.X11Display = text("DISPLAY");
+    const std::string type = Lower(text("XDG_SESSION_TYPE"));
+    // The session type names the session when the login manager set it; a desktop started by
+    // hand (or nested) is known by its own variables.
+    const bool wayland = type == "wayland" || (type != "x11" && !text("WAYLAND_DISPLAY").empty());
+    if (wayland) {
+        session.SwaySocket = text("SWAYSOCK");
+        session.Kind = session.SwaySocket.empty() ? TLinuxDesktopKind::WaylandOther : TLinuxDesktopKind::Sway;
+        if (session.DesktopName.empty() && session.Kind == TLinuxDesktopKind::Sway)
+            session.DesktopName = "sway";
+    } else if (!session.X11Display.empty()) {
+        session.Kind = TLinuxDesktopKind::X11;
+    }
+    return session;
+}
+
+TLinuxSession LinuxSessionDetect()
+{
+    return LinuxSessionDetect([](const char* name) { return std::getenv(name); });
+}
+
+std::string LinuxSessionQtPlatform(const TLinuxSession& session, const std::string& current)
+{
+    if (!current.empty())
+        return current;
+    const bool wayland = session.Kind == TLinuxDesktopKind::Sway || session.Kind == TLinuxDesktopKind::WaylandOther;
+    return wayland && !session.X11Display.empty() ? "xcb" : "";
+}
+
+std::string LinuxSessionForegroundNotice(const TLinuxSession& session)
+{
+    if (session.Kind != TLinuxDesktopKind::WaylandOther)
+        return {};
+    const std::string& name = session.DesktopName;
+    std::string desktop;
+    std::string advice;
+    if (Contains(name, "gnome") || Contains(name, "ubuntu") || Contains(name, "unity")) {
+        desktop = "GNOME's Wayland session";
+        advice = "Choose \"GNOME on Xorg\" at the login screen to have them counted.";
+    } else if (Contains(name, "kde") || Contains(name, "plasma")) {
+        desktop = "KDE Plasma's Wayland session";
+        advice = "Choose \"Plasma (X11)\" at the login screen to have them counted.";
+    } else {
+        desktop = name.empty() ? "this Wayland desktop" : "this Wayland desktop (" + name + ")";
+        advice = "Log in to an X11 session, or to sway, to have them counted.";
+    }
+    const std::string partly = session.X11Display.empty() ? "" : " Only programs that run through XWayland are seen.";
+    return "Tallyhour cannot see which window is in front on " + desktop
+        + ", so the time spent on the applications and sites of your list is not counted." + partly + " " + advice;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// The kind of desktop session the program was started in, which decides how the window in
+// front can be known.
+enum class TLinuxDesktopKind
+{
+    None, // no display server at all
+    X11, // an X11 session: the window manager's EWMH hints
+    Sway, // sway or another compositor speaking i3's IPC: its layout tree
+    WaylandOther, // a Wayland compositor without a channel the program speaks (GNOME, KDE, ...)
+};
+
+struct TLinuxSession
+{
+    TLinuxDesktopKind Kind = TLinuxDesktopKind::None;
+    // The desktop's own name as the session states it ("GNOME", "KDE", "sway"), for messages.
+    std::string DesktopName;
+    // The X display: the session's own on X11, XWayland's on Wayland (empty when there is none).
+    std::string X11Display;
+    std::string SwaySocket;
+};
+
+// Reads the session from the environment the desktop gave the program: XDG_SESSION_TYPE,
+// WAYLAND_DISPLAY, SWAYSOCK, DISPLAY and the desktop names (XDG_CURRENT_DESKTOP,
+// XDG_SESSION_DESKTOP, DESKTOP_SESSION). `environment` answers like getenv.
+TLinuxSession LinuxSessionDetect(const std::function<const char*(const char*)>& environment);
+TLinuxSession LinuxSessionDetect();
+
+// The Qt platform the program's windows should use in this session, or empty to leave Qt's own
+// choice. On Wayland the windows dock to a screen edge, stay on top and keep out of the task bar
+// only as X11 clients, so XWayland is taken where it runs. `current` is QT_QPA_PLATFORM as set
+// (an explicit choice of the user's is kept).
+std::string LinuxSessionQtPlatform(const TLinuxSession& session, const std::string& current);
+
+// A sentence for the user when the session lets the program see the window in front only in
+// part or not at all; empty when it sees it.
+std::string LinuxSessionForegroundNotice(const TLinuxSession& session);
