@@ -4,26 +4,59 @@
 #include "model/ProgramClock.h"
 #include "model/ProgramLog.h"
 #include "platform/linux/LinuxPlatformServices.h"
+#include "ui/framework/FrmBase.h"
 
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <chrono>
 #include <thread>
 
+void QtPlatformChoose()
+{
+    const std::string current = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
+    std::string chosen = LinuxSessionQtPlatform(LinuxSessionDetect(), current);
+    if (chosen == current)
+        return;
+    // Should XWayland fail to start after all, Qt falls back to the Wayland platform.
+    if (chosen == "xcb")
+        chosen += ";wayland";
+    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(chosen));
+}
+
 std::unique_ptr<TPlatformServices> PlatformServicesPick()
 {
     const QString platform = QGuiApplication::platformName();
-    if (platform != QLatin1String("xcb")) {
+    if (platform != QLatin1String("xcb") && platform != QLatin1String("wayland")) {
         LogMessageWrite("Desktop monitoring is not available on the \"" + platform.toStdString()
             + "\" window system; the program runs without it.");
         return nullptr;
     }
-    try {
-        return LinuxPlatformServicesCreate();
-    } catch (const std::exception& error) {
-        LogError(error, "; PlatformServicesPick: ");
-        return nullptr;
+    // The windows may run through XWayland while the session is Wayland's: the session, not
+    // Qt's platform, says where the window in front is known.
+    const TLinuxSession session = LinuxSessionDetect();
+    std::unique_ptr<TPlatformServices> services = LinuxPlatformServicesCreate(session);
+    std::string channel;
+    switch (session.Kind) {
+    case TLinuxDesktopKind::Sway:
+        channel = "sway's IPC socket " + session.SwaySocket;
+        break;
+    case TLinuxDesktopKind::X11:
+        channel = "the X display " + session.X11Display;
+        break;
+    default:
+        channel = session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone";
+        break;
     }
+    LogMessageWrite("The window in front is read through " + channel + "; the program's windows run on Qt's \""
+        + platform.toStdString() + "\" platform.");
+    if (!services->ForegroundNotice.empty()) {
+        // Once the windows are up, so the message has an owner on the screen.
+        QTimer::singleShot(0, qApp, [notice = QString::fromStdString(services->ForegroundNotice)] {
+            TfrmBase::ShowMessage(notice, QStringLiteral("Please Note"));
+        });
+    }
+    return services;
 }
 
 void ProgramClockAttach(TClockSource& source)

@@ -27,6 +27,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "tallyhour: no display found (DISPLAY is not set); start it inside a desktop session.\n");
         return 2;
     }
+    QtPlatformChoose();
     // Errors that an event or timer handler lets through reach the error reporter from here on.
     TApplication application(argc, argv);
     QApplication::setApplicationName("Tallyhour");

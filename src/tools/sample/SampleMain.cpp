@@ -25,7 +25,8 @@ int main(int argc, char** argv)
     // command, not for the program's own log.
     LogFileNameSet("/dev/stderr");
     try {
-        std::unique_ptr<TPlatformServices> services = LinuxPlatformServicesCreate();
+        // The session's own backend, as the program picks it; what it cannot see is logged.
+        std::unique_ptr<TPlatformServices> services = LinuxPlatformServicesCreate(LinuxSessionDetect());
         if (running) {
             for (const std::string& line : RunningProgramLinesGet(*services->Processes))
                 std::cout << line << '\n';
