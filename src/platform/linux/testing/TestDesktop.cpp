@@ -1,5 +1,6 @@
 #include "platform/linux/testing/TestDesktop.h"
 
+#include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/X11WindowSystem.h"
 
 #include <gio/gio.h>
@@ -7,8 +8,10 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -209,14 +212,14 @@ bool TTestDesktop::Fail(const std::string& text)
     return false;
 }
 
-bool TTestDesktop::Start(bool accessibility)
+bool TTestDesktop::FolderPrepare()
 {
     Stop();
     m_errorText.clear();
     // Programs that leave their group (crash handlers, daemons) are adopted by this process, so
     // that Stop finds and ends them too.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    std::string pattern = (fs::temp_directory_path() / "tallyhour-x11-XXXXXX").string();
+    std::string pattern = (fs::temp_directory_path() / "tallyhour-desktop-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         return Fail("Cannot create a temporary folder: " + std::string(std::strerror(errno)));
     m_folder = pattern;
@@ -225,8 +228,14 @@ bool TTestDesktop::Start(bool accessibility)
         { "home", "home/.config", "home/.cache", "home/.local/share", "home/.local/state", "run", "logs", "tmp" })
         fs::create_directories(fs::path(m_folder) / sub);
     chmod((m_folder + "/run").c_str(), 0700);
-
     ReaperStart();
+    return true;
+}
+
+bool TTestDesktop::Start(bool accessibility)
+{
+    if (!FolderPrepare())
+        return false;
     if (!XvfbStart())
         return false;
     EnvironmentSet();
@@ -237,10 +246,87 @@ bool TTestDesktop::Start(bool accessibility)
     return true;
 }
 
+bool TTestDesktop::TestUserTake()
+{
+    if (getuid() != 0)
+        return true;
+    passwd* user = getpwnam(TestUserName);
+    if (!user) {
+        // Another test may be creating it at the same moment; the second attempt then fails and
+        // the look-up below finds the first one's account.
+        const std::string command = std::string("/usr/sbin/useradd --system --no-create-home --shell ")
+            + "/usr/sbin/nologin " + TestUserName + " >/dev/null 2>&1";
+        [[maybe_unused]] const int status = std::system(command.c_str());
+        user = getpwnam(TestUserName);
+    }
+    if (!user)
+        return Fail(std::string("Cannot create the unprivileged account ") + TestUserName + " for sway");
+    m_userId = user->pw_uid;
+    m_groupId = user->pw_gid;
+    // The account owns the desktop's folder: its home, its runtime folder, its sockets.
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(m_folder, error))
+        [[maybe_unused]] const int changed = lchown(entry.path().c_str(), m_userId, m_groupId);
+    if (chown(m_folder.c_str(), m_userId, m_groupId) != 0)
+        return Fail("Cannot hand the desktop's folder to " + std::string(TestUserName) + ": " + std::strerror(errno));
+    return true;
+}
+
+bool TTestDesktop::SwayStart(bool xwayland)
+{
+    if (!FolderPrepare() || !TestUserTake())
+        return false;
+    EnvironmentSet();
+    unsetenv("DISPLAY");
+    setenv("XDG_SESSION_TYPE", "wayland", 1);
+    setenv("XDG_CURRENT_DESKTOP", "sway", 1);
+    const std::string socketPath = m_folder + "/run/sway-ipc.sock";
+    setenv("SWAYSOCK", socketPath.c_str(), 1);
+    setenv("WLR_BACKENDS", "headless", 1);
+    setenv("WLR_RENDERER", "pixman", 1);
+    setenv("WLR_LIBINPUT_NO_DEVICES", "1", 1);
+    // sway runs its start-up commands once it serves clients; the one here tells the socket's name.
+    const std::string readyFile = m_folder + "/run/sway-ready";
+    const std::string config = m_folder + "/sway.config";
+    {
+        std::ofstream file(config);
+        file << (xwayland ? "xwayland enable\n" : "xwayland disable\n")
+             << "exec sh -c 'echo \"$WAYLAND_DISPLAY $DISPLAY\" > " << readyFile << ".part && mv " << readyFile
+             << ".part " << readyFile << "'\n";
+    }
+    chmod(config.c_str(), 0644);
+    if (ProgramStart({ "sway", "--config", config }, "sway") < 0)
+        return false;
+    const auto deadline = Deadline(20);
+    std::string waylandDisplay;
+    std::string xDisplay;
+    while (waylandDisplay.empty() || !fs::exists(socketPath)) {
+        if (TClock::now() > deadline)
+            return Fail("sway did not start (see " + m_folder + "/logs/sway.log)");
+        Pause(20);
+        std::ifstream ready(readyFile);
+        ready >> waylandDisplay >> xDisplay;
+    }
+    setenv("WAYLAND_DISPLAY", waylandDisplay.c_str(), 1);
+    // XWayland starts when its first client connects.
+    if (!xDisplay.empty())
+        setenv("DISPLAY", xDisplay.c_str(), 1);
+    m_displayName = waylandDisplay;
+    try {
+        auto sway = std::make_unique<TSwayWindowSystem>(socketPath);
+        m_sway = sway.get();
+        m_windows = std::move(sway);
+    } catch (const std::exception& error) {
+        return Fail(error.what());
+    }
+    return true;
+}
+
 namespace {
 const char* const DesktopVariables[] = { "HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME",
     "XDG_RUNTIME_DIR", "TMPDIR", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER",
-    "NO_AT_BRIDGE", "MOZ_CRASHREPORTER_DISABLE" };
+    "NO_AT_BRIDGE", "MOZ_CRASHREPORTER_DISABLE", "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "SWAYSOCK", "I3SOCK",
+    "WLR_BACKENDS", "WLR_RENDERER", "WLR_LIBINPUT_NO_DEVICES" };
 } // namespace
 
 void TTestDesktop::EnvironmentSet()
@@ -260,6 +346,11 @@ void TTestDesktop::EnvironmentSet()
     setenv("TMPDIR", (m_folder + "/tmp").c_str(), 1);
     setenv("DISPLAY", m_displayName.c_str(), 1);
     unsetenv("WAYLAND_DISPLAY");
+    // An X11 session, whatever session the tests were started from.
+    setenv("XDG_SESSION_TYPE", "x11", 1);
+    unsetenv("XDG_CURRENT_DESKTOP");
+    unsetenv("SWAYSOCK");
+    unsetenv("I3SOCK");
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     unsetenv("SESSION_MANAGER");
     unsetenv("NO_AT_BRIDGE");
@@ -289,9 +380,14 @@ pid_t TTestDesktop::ProgramStartWithFd(
     const std::string logFile = m_folder + "/logs/" + logName + ".log";
     const int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const uid_t userId = m_userId;
+    const gid_t groupId = m_groupId;
     const pid_t child = fork();
     if (child == 0) {
         setpgid(0, 0);
+        if (userId != static_cast<uid_t>(-1)
+            && (setgroups(0, nullptr) != 0 || setgid(groupId) != 0 || setuid(userId) != 0))
+            _exit(126);
         if (null >= 0)
             dup2(null, 0);
         if (log >= 0) {
@@ -344,6 +440,7 @@ void TTestDesktop::Stop()
 {
     if (!m_started)
         return;
+    m_sway = nullptr;
     m_windows.reset();
     // The programs first, the buses and the display last, so nothing complains about a server
     // that vanished under it.
@@ -381,6 +478,8 @@ void TTestDesktop::Stop()
     m_folder.clear();
     m_displayName.clear();
     m_busAddress.clear();
+    m_userId = static_cast<uid_t>(-1);
+    m_groupId = static_cast<gid_t>(-1);
     m_started = false;
 }
 
@@ -572,7 +671,7 @@ bool TTestDesktop::WindowManagerStart()
     return true;
 }
 
-TX11WindowSystem& TTestDesktop::Windows()
+TWindowSystem& TTestDesktop::Windows()
 {
     return *m_windows;
 }
@@ -580,6 +679,11 @@ TX11WindowSystem& TTestDesktop::Windows()
 pid_t TTestDesktop::XtermStart(const std::string& title)
 {
     return ProgramStart({ "xterm", "-title", title, "-geometry", "80x24", "-e", "sleep", "600" }, "xterm-" + title);
+}
+
+pid_t TTestDesktop::FootStart(const std::string& title)
+{
+    return ProgramStart({ "foot", "--title", title, "sleep", "600" }, "foot-" + title);
 }
 
 pid_t TTestDesktop::ChromiumStart(const std::string& url)
@@ -649,6 +753,8 @@ TWindowHandle TTestDesktop::WindowWait(pid_t group, double seconds, const std::s
 
 bool TTestDesktop::ActivationRequest(TWindowHandle window)
 {
+    if (m_sway)
+        return m_sway->CommandRun("[con_id=" + std::to_string(window) + "] focus");
     xcb_connection_t* connection = xcb_connect(m_displayName.c_str(), nullptr);
     bool sent = false;
     if (!xcb_connection_has_error(connection)) {

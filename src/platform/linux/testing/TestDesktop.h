@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-class TX11WindowSystem;
+class TSwayWindowSystem;
 
 // Serves one small HTML page on 127.0.0.1 (a free port) from a thread of this process, so a
 // browser has something to show without any traffic leaving the machine.
@@ -39,12 +39,12 @@ private:
     std::thread m_thread;
 };
 
-// A private X11 desktop for the tests and benchmarks that need a real one: Xvfb on a display of
-// its own, openbox, optionally a D-Bus session bus with the accessibility bus switched on, and
-// the programs a test starts on it. HOME and the XDG folders of this process and of everything
-// started point at a fresh temporary folder. Every program is started in a process group of its
-// own and recorded; Stop (or the destructor) ends exactly those groups and any of their
-// descendants that were left behind, and removes the folder.
+// A private desktop for the tests and benchmarks that need a real one: either X11 (Xvfb on a
+// display of its own, openbox, optionally a D-Bus session bus with the accessibility bus switched
+// on) or Wayland (a headless sway), and the programs a test starts on it. HOME and the XDG folders of this process and
+// of everything started point at a fresh temporary folder. Every program is started in a process group of its own and
+// recorded; Stop (or the destructor) ends exactly those groups and any of their descendants that were left behind, and
+// removes the folder.
 class TTestDesktop
 {
 public:
@@ -59,6 +59,14 @@ public:
     // Starts the desktop; with `accessibility` also the session bus and the accessibility bus.
     // False, with ErrorText(), when something could not be started.
     bool Start(bool accessibility);
+    // Starts a headless sway instead (software rendering, no input devices) and sets the
+    // Wayland session's variables (WAYLAND_DISPLAY, SWAYSOCK, XDG_SESSION_TYPE) for this process
+    // and every program started. sway refuses to run as root: then sway and every program are
+    // run as an unprivileged user (TestUserName), created once when missing. With `xwayland`
+    // X11 programs run too (DISPLAY names XWayland's display).
+    bool SwayStart(bool xwayland = false);
+    // The unprivileged account the Wayland desktop runs programs as when the tests run as root.
+    static constexpr const char* TestUserName = "tallyhour-test";
     void Stop();
     const std::string& ErrorText() const
     {
@@ -80,21 +88,30 @@ public:
     void ProgramStop(pid_t group);
 
     pid_t XtermStart(const std::string& title);
+    // A Wayland-native terminal (foot) titled `title`.
+    pid_t FootStart(const std::string& title);
     pid_t ChromiumStart(const std::string& url);
     pid_t FirefoxStart(const std::string& url);
 
     // Polls until a top-level window of a process of `group` appears whose title contains
     // `titlePart`; returns it, or 0 after `seconds`.
     TWindowHandle WindowWait(pid_t group, double seconds, const std::string& titlePart = "");
-    // Asks the window manager to put `window` in front and waits until it is.
+    // Asks the window manager (or the compositor) to put `window` in front and waits until it is.
     bool WindowActivate(TWindowHandle window, double seconds = 10);
     // Polls until `window` is no longer a top-level window.
     bool WindowGoneWait(TWindowHandle window, double seconds);
     // The desktop's own view of the windows, for waiting.
-    TX11WindowSystem& Windows();
+    TWindowSystem& Windows();
+    // The sway of SwayStart, or none.
+    TSwayWindowSystem* Sway()
+    {
+        return m_sway;
+    }
 
 private:
     bool Fail(const std::string& text);
+    // Stops what runs, makes the fresh folder and the reaper.
+    bool FolderPrepare();
     // As ProgramStart, handing `passedFd` to the program as its descriptor 3.
     pid_t ProgramStartWithFd(const std::vector<std::string>& arguments, const std::string& logName, int passedFd);
     void ReaperStart();
@@ -105,6 +122,7 @@ private:
     bool AccessibilityBusStart();
     bool WindowManagerStart();
     void EnvironmentSet();
+    bool TestUserTake();
     bool ActivationRequest(TWindowHandle window);
 
     std::string m_folder;
@@ -113,7 +131,11 @@ private:
     std::string m_errorText;
     std::vector<pid_t> m_groups;
     std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnvironment;
-    std::unique_ptr<TX11WindowSystem> m_windows;
+    std::unique_ptr<TWindowSystem> m_windows;
+    TSwayWindowSystem* m_sway = nullptr;
+    // The account programs run as; -1: this process's own.
+    uid_t m_userId = static_cast<uid_t>(-1);
+    gid_t m_groupId = static_cast<gid_t>(-1);
     bool m_started = false;
     pid_t m_reaper = -1;
     int m_reaperPipe = -1;
