@@ -6,12 +6,14 @@
 #include "platform/linux/SwayWindowSystem.h"
 
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 namespace {
@@ -174,4 +176,54 @@ TEST_F(SwayDesktop, TheProgramPutsItsWindowsOnXWaylandAndReadsTheWindowInFrontFr
     EXPECT_NE(line.find("sway's IPC socket " + LinuxSessionDetect().SwaySocket), std::string::npos) << line;
     EXPECT_NE(line.find("Qt's \"xcb\" platform"), std::string::npos) << line;
     EXPECT_EQ(kill(program, 0), 0);
+}
+
+TEST_F(SwayDesktop, WithoutTheCompositorsChannelOnlyXWaylandWindowsCountAndTheUserIsTold)
+{
+    TH_REQUIRE_PROGRAMS("Xwayland", "xterm");
+    Start(true);
+    pid_t foot = 0;
+    const TWindowHandle footWindow = FootShow("native", foot);
+    const pid_t xterm = m_desktop.XtermStart("x11");
+    const TWindowHandle xtermWindow = xterm > 0 ? m_desktop.WindowWait(xterm, 30, "x11") : 0;
+    ASSERT_NE(footWindow, 0u);
+    ASSERT_NE(xtermWindow, 0u);
+    // A Wayland desktop the program has no channel to: its socket is not named. (The desktop is
+    // restored at its end.)
+    unsetenv("SWAYSOCK");
+    setenv("XDG_CURRENT_DESKTOP", "Elsewhere", 1);
+    // XWayland admits its own user only: the sample runs as the desktop's user, as the program
+    // would.
+    auto sampleRun = [this](const std::string& name) {
+        const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+        const pid_t tool
+            = m_desktop.ProgramStart({ std::string(binDir ? binDir : ".") + "/tallyhour-sample" }, "sample-" + name);
+        int status = -1;
+        if (tool > 0)
+            waitpid(tool, &status, 0);
+        std::map<std::string, std::string> values;
+        std::ifstream output(m_desktop.Folder() + "/logs/sample-" + name + ".log");
+        for (std::string line; std::getline(output, line);) {
+            const size_t colon = line.find(": ");
+            values[colon == std::string::npos ? line : line.substr(0, colon)]
+                = colon == std::string::npos ? "" : line.substr(colon + 2);
+            if (line.find("cannot see which window is in front") != std::string::npos)
+                values["notice"] = line;
+        }
+        values["exit"] = std::to_string(status);
+        return values;
+    };
+
+    ASSERT_TRUE(m_desktop.WindowActivate(xtermWindow));
+    auto sample = sampleRun("x11");
+    EXPECT_EQ(sample["exit"], "0");
+    EXPECT_EQ(sample["exe"], std::filesystem::canonical(TTestDesktop::ProgramFind("xterm")).string());
+    EXPECT_NE(sample["notice"].find("(Elsewhere)"), std::string::npos) << sample["notice"];
+    EXPECT_NE(sample["notice"].find("XWayland"), std::string::npos) << sample["notice"];
+
+    // A Wayland window in front is not taken for the X11 one that had the focus before it.
+    ASSERT_TRUE(m_desktop.WindowActivate(footWindow));
+    sample = sampleRun("native");
+    EXPECT_EQ(sample["window"], "0x0");
+    EXPECT_EQ(sample["exe"], "Error: No such process");
 }
