@@ -380,8 +380,8 @@ pid_t TTestDesktop::ProgramStartWithFd(
     const std::string logFile = m_folder + "/logs/" + logName + ".log";
     const int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     // The program may open its output anew by name (/dev/stderr): it must be its own.
-    if (log >= 0 && m_userId != static_cast<uid_t>(-1))
-        [[maybe_unused]] const int changed = fchown(log, m_userId, m_groupId);
+    if (log >= 0 && m_userId != static_cast<uid_t>(-1)) [[maybe_unused]]
+        const int changed = fchown(log, m_userId, m_groupId);
     const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const uid_t userId = m_userId;
     const gid_t groupId = m_groupId;
