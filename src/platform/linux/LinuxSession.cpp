@@ -1,8 +1,14 @@
 #include "platform/linux/LinuxSession.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -31,6 +37,38 @@ bool Contains(const std::string& text, const char* part)
     return Lower(text).find(part) != std::string::npos;
 }
 
+bool SocketAnswers(const std::string& path)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool answers = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return answers;
+}
+
+// sway's socket by the name sway gives it in the runtime folder (sway-ipc.UID.PID.sock), for a
+// program started without sway's variables (a service of the user's, for instance). Sockets of
+// ended sways stay behind, so only one that answers counts.
+std::string SwaySocketFind(const std::string& runtimeFolder)
+{
+    if (runtimeFolder.empty())
+        return {};
+    const std::string prefix = "sway-ipc." + std::to_string(getuid()) + ".";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(runtimeFolder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(prefix) && name.ends_with(".sock") && SocketAnswers(entry.path().string()))
+            return entry.path().string();
+    }
+    return {};
+}
+
 } // namespace
 
 TLinuxSession LinuxSessionDetect(const std::function<const char*(const char*)>& environment)
@@ -48,6 +86,11 @@ TLinuxSession LinuxSessionDetect(const std::function<const char*(const char*)>& 
     const bool wayland = type == "wayland" || (type != "x11" && !text("WAYLAND_DISPLAY").empty());
     if (wayland) {
         session.SwaySocket = text("SWAYSOCK");
+        // sway names its socket twice; compositors that only speak i3's protocol name it once.
+        if (session.SwaySocket.empty())
+            session.SwaySocket = text("I3SOCK");
+        if (session.SwaySocket.empty() && Contains(session.DesktopName, "sway"))
+            session.SwaySocket = SwaySocketFind(text("XDG_RUNTIME_DIR"));
         session.Kind = session.SwaySocket.empty() ? TLinuxDesktopKind::WaylandOther : TLinuxDesktopKind::Sway;
         if (session.DesktopName.empty() && session.Kind == TLinuxDesktopKind::Sway)
             session.DesktopName = "sway";

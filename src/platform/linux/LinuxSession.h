@@ -24,8 +24,9 @@ struct TLinuxSession
 };
 
 // Reads the session from the environment the desktop gave the program: XDG_SESSION_TYPE,
-// WAYLAND_DISPLAY, SWAYSOCK, DISPLAY and the desktop names (XDG_CURRENT_DESKTOP,
-// XDG_SESSION_DESKTOP, DESKTOP_SESSION). `environment` answers like getenv.
+// WAYLAND_DISPLAY, SWAYSOCK (or I3SOCK), DISPLAY and the desktop names (XDG_CURRENT_DESKTOP,
+// XDG_SESSION_DESKTOP, DESKTOP_SESSION). A sway session that does not name its socket is given
+// the one in XDG_RUNTIME_DIR that answers. `environment` answers like getenv.
 TLinuxSession LinuxSessionDetect(const std::function<const char*(const char*)>& environment);
 TLinuxSession LinuxSessionDetect();
 

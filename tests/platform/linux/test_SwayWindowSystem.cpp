@@ -1,3 +1,4 @@
+#include "platform/linux/LinuxSession.h"
 #include "platform/linux/SwayWindowSystem.h"
 
 #include "model/Exceptions.h"
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -44,11 +46,11 @@ public:
     // The bytes to send back for one request (type and payload); empty: say nothing.
     std::function<std::string(uint32_t type, const std::string& payload)> Answer;
 
-    TFakeSway()
+    explicit TFakeSway(const std::string& socketName = "ipc.sock")
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "tallyhour-ipc-XXXXXX").string();
         m_folder = mkdtemp(pattern.data());
-        m_path = m_folder + "/ipc.sock";
+        m_path = m_folder + "/" + socketName;
         m_listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address {};
         address.sun_family = AF_UNIX;
@@ -67,6 +69,10 @@ public:
     const std::string& Path() const
     {
         return m_path;
+    }
+    const std::string& Folder() const
+    {
+        return m_folder;
     }
     int Connections() const
     {
@@ -239,4 +245,35 @@ TEST(SwayWindowSystem, AnUnreachableSocketIsReportedAtStart)
 {
     EXPECT_THROW(TSwayWindowSystem("/nonexistent/sway-ipc.sock"), EOSError);
     EXPECT_THROW(TSwayWindowSystem(""), EOSError);
+}
+
+TEST(LinuxSession, ASwaySessionThatDoesNotNameItsSocketGetsTheOneThatAnswers)
+{
+    const std::string uid = std::to_string(getuid());
+    TFakeSway sway("sway-ipc." + uid + ".4242.sock");
+    sway.Answer = [](uint32_t type, const std::string&) { return TFakeSway::Message(type, TreeJson); };
+    // A socket left behind by an ended sway: its file is there, nobody listens.
+    const std::string stale = sway.Folder() + "/sway-ipc." + uid + ".17.sock";
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, stale.c_str(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    close(fd);
+
+    std::map<std::string, std::string> variables { { "XDG_SESSION_TYPE", "wayland" },
+        { "WAYLAND_DISPLAY", "wayland-1" }, { "XDG_CURRENT_DESKTOP", "sway" }, { "XDG_RUNTIME_DIR", sway.Folder() } };
+    auto environment = [&variables](const char* name) -> const char* {
+        const auto it = variables.find(name);
+        return it == variables.end() ? nullptr : it->second.c_str();
+    };
+    TLinuxSession session = LinuxSessionDetect(environment);
+    EXPECT_EQ(session.Kind, TLinuxDesktopKind::Sway);
+    EXPECT_EQ(session.SwaySocket, sway.Path());
+    // Another desktop's session is not searched for sway's socket.
+    variables["XDG_CURRENT_DESKTOP"] = "GNOME";
+    EXPECT_EQ(LinuxSessionDetect(environment).Kind, TLinuxDesktopKind::WaylandOther);
+    // i3's own variable names the socket as well.
+    variables["I3SOCK"] = sway.Path();
+    EXPECT_EQ(LinuxSessionDetect(environment).SwaySocket, sway.Path());
 }
