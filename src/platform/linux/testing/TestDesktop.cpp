@@ -15,6 +15,7 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +77,20 @@ std::vector<pid_t> ChildrenGet()
             children.push_back(std::stoi(name));
     }
     return children;
+}
+
+bool SocketAccepts(const std::string& path)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool accepted = fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    if (fd >= 0)
+        close(fd);
+    return accepted;
 }
 
 std::string PageHtml()
@@ -589,7 +604,8 @@ bool TTestDesktop::SessionBusStart()
         < 0)
         return false;
     const auto deadline = Deadline(10);
-    while (!fs::exists(socketPath)) {
+    // The socket's file appears a moment before the bus listens on it.
+    while (!SocketAccepts(socketPath)) {
         if (TClock::now() > deadline)
             return Fail("The session bus did not start");
         Pause(20);
