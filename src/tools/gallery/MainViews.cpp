@@ -11,7 +11,9 @@
 #include "storage/WindowPreferences.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QListWidget>
 #include <QPixmap>
 #include <QTemporaryDir>
 

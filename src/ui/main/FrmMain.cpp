@@ -177,7 +177,8 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     , DeleteConfirm(&TfrmBase::ConfirmDelete)
     , MessageShow(&TfrmBase::ShowMessage)
 {
-    // 1. The skinned window: a tool window, so the desktop gives it no task-bar entry.
+    // 1. The skinned window: a tool window without a task-bar entry (see showEvent).
+    m_windowSystem = desktop.WindowSystem;
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setObjectName(QStringLiteral("frmMain"));
@@ -376,18 +377,18 @@ void TfrmMain::ControlsCreate()
     });
 
     lblApplications = LabelMake(tsMain, QStringLiteral("lblApplications"), QStringLiteral("Sites/Apps to time limit:"),
-        QRect(10, 128, 220, 18));
-    btnApp_Add = ButtonMake(tsMain, QStringLiteral("btnApp_Add"), QStringLiteral("+"), QRect(265, 126, 24, 20));
-    btnApp_Delete = ButtonMake(tsMain, QStringLiteral("btnApp_Delete"), QStringLiteral("-"), QRect(293, 126, 24, 20));
+        QRect(10, 134, 220, 18));
+    btnApp_Add = ButtonMake(tsMain, QStringLiteral("btnApp_Add"), QStringLiteral("+"), QRect(265, 132, 24, 20));
+    btnApp_Delete = ButtonMake(tsMain, QStringLiteral("btnApp_Delete"), QStringLiteral("-"), QRect(293, 132, 24, 20));
     btnApp_Add->setToolTip(QStringLiteral("Add"));
     btnApp_Delete->setToolTip(QStringLiteral("Delete"));
-    pnlApp_Name = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Name"), QRect(10, 150, 190, 18), lblApp_Name,
+    pnlApp_Name = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Name"), QRect(10, 156, 190, 18), lblApp_Name,
         QStringLiteral("lblApp_Name"), "Name");
-    pnlApp_Type = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Type"), QRect(200, 150, 50, 18), lblApp_Type,
+    pnlApp_Type = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Type"), QRect(200, 156, 50, 18), lblApp_Type,
         QStringLiteral("lblApp_Type"), "Type");
-    pnlApp_Time = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Time"), QRect(250, 150, 67, 18), lblApp_Time,
+    pnlApp_Time = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Time"), QRect(250, 156, 67, 18), lblApp_Time,
         QStringLiteral("lblApp_Time"), "Time");
-    lbxMain_Applications = ListBoxMake(tsMain, QStringLiteral("lbxMain_Applications"), QRect(10, 168, 307, 200));
+    lbxMain_Applications = ListBoxMake(tsMain, QStringLiteral("lbxMain_Applications"), QRect(10, 174, 307, 200));
     lbxMain_Applications->setItemDelegate(
         new TMonitoredRowDelegate(pnlApp_Name, pnlApp_Type, kMainRowHeight, lbxMain_Applications));
 
@@ -756,7 +757,7 @@ void TfrmMain::PagesLayout()
     PagePlace(lblTimeLimit, QRect(10, limitTop, 100, 18));
     PagePlace(edtTimeLimit, QRect(10, limitTop + 22, 90, 24));
     PagePlace(pnlAction, QRect(0, actionTop, kWindowWidth, 50));
-    PagePlace(lbxMain_Applications, QRect(10, 168, 307, std::max(32, actionTop - 8 - 168)));
+    PagePlace(lbxMain_Applications, QRect(10, 174, 307, std::max(32, actionTop - 8 - 174)));
     // tsReminder: three equal memos over the page, above the paging buttons.
     const int third = (pageHeight - kPagingBarHeight) / 3;
     const std::pair<QLabel*, QPlainTextEdit*> reminders[3] = { { lblReminderMorning, mmReminderMorning },
@@ -769,6 +770,9 @@ void TfrmMain::PagesLayout()
     PagePlace(lbxUsage_Applications, QRect(10, 70, 307, std::max(32, pageHeight - kPagingBarHeight - 70 - 6)));
     btnBack->move(10, height() - kPagingBarHeight + 4);
     btnNext->move(227, height() - kPagingBarHeight + 4);
+    // Ruled rows down to the bottom of the lists' new height.
+    ListBoxRowsFill(lbxMain_Applications);
+    ListBoxRowsFill(lbxUsage_Applications);
 }
 
 void TfrmMain::TimeLineLayout()
@@ -786,9 +790,19 @@ void TfrmMain::TimeLineLayout()
 void TfrmMain::resizeEvent(QResizeEvent* event)
 {
     TfrmBase::resizeEvent(event);
-    if (pcMain) {
+    if (pcMain && lbxUsage_Applications) {
         PagesLayout();
     }
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    // The tool window's type keeps most task bars away; the state says it to all of them. It is
+    // set on every show because window managers drop it whenever the window is hidden.
+    if (m_windowSystem) {
+        m_windowSystem->WindowTaskbarSkipSet(winId());
+    }
+    TfrmBase::showEvent(event);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)

@@ -259,6 +259,7 @@ protected:
     void reject() override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void ControlsCreate();
@@ -276,6 +277,7 @@ private:
     void PagePlace(QWidget* control, const QRect& pageRect);
     QTimer* TimerMake(int interval, bool enabled, void (TfrmMain::*handler)());
 
+    TWindowSystem* m_windowSystem = nullptr;
     std::unique_ptr<TScanCycle> m_scanCycle;
     std::unique_ptr<TZaraveDezeZurirevuzorLogger> m_logger;
     QSystemTrayIcon* m_trayIcon = nullptr;
