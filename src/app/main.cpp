@@ -2,9 +2,23 @@
 #include "app/TerminationSignals.h"
 
 #include "ui/framework/Application.h"
+#include "ui/framework/ApplicationErrorMessage.h"
+#include "ui/framework/FrmBase.h"
+#include "ui/main/FrmMain.h"
+#include "ui/main/MainWindowSeams.h"
+
+#include "model/DataLocations.h"
+#include "storage/InstanceLock.h"
+#include "storage/Options.h"
+#include "storage/WindowPreferences.h"
+
+#include <QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <system_error>
 
 namespace {
 
@@ -19,6 +33,22 @@ bool DisplayAvailable()
     return (x11 && *x11) || (wayland && *wayland);
 }
 
+// Failures before the program's own windows can be trusted (no data folder, no lock file) are
+// shown in the desktop's plain message box, and written where a terminal can see them.
+void PlainMessageShow(const std::string& text)
+{
+    std::fprintf(stderr, "tallyhour: %s\n", text.c_str());
+    QMessageBox::critical(nullptr, QStringLiteral("Tallyhour"), QString::fromStdString(text));
+}
+
+void FlagFileDelete(const TDataLocations* locations)
+{
+    if (locations) {
+        std::error_code ignored;
+        std::filesystem::remove(locations->FlagFileName, ignored);
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -28,19 +58,82 @@ int main(int argc, char* argv[])
         return 2;
     }
     QtPlatformChoose();
-    // Errors that an event or timer handler lets through reach the error reporter from here on.
+    // Set-up of the application object; from here on errors that an event or timer handler lets
+    // through reach the error reporter.
     TApplication application(argc, argv);
-    QApplication::setApplicationName("Tallyhour");
+    QApplication::setApplicationName(QStringLiteral("Tallyhour"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The end of the desktop session, a user's kill or Ctrl+C all take the normal way out, so
+    // the settings are saved and the lock is released; also from inside a message window.
+    TTerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &TTerminationSignals::Requested, &application, [] { QApplication::quit(); });
 
-    // The desktop services live for the whole run; the windows that use them come later.
+    // Module start: the data locations (and the data folder).
+    const TDataLocations* locations = nullptr;
+    try {
+        locations = &DataLocationsCompute();
+    } catch (const std::exception& error) {
+        PlainMessageShow(error.what());
+        return 1;
+    }
+
+    // Single instance. Nothing below touches the settings or the databases before the lock is
+    // held: a second copy must leave the first one's files as they are.
+    bool held = false;
+    try {
+        held = InstanceLockAcquire(locations->LockFileName);
+    } catch (const std::exception& error) {
+        PlainMessageShow(error.what());
+        FlagFileDelete(locations);
+        return 1;
+    }
+    if (!held) {
+        TfrmBase::ShowMessage(QStringLiteral("Application is already running"), QStringLiteral("Please Note"));
+        FlagFileDelete(locations);
+        return 0;
+    }
+
+    // The desktop services live for the whole run; the program clock runs on their counter.
     std::unique_ptr<TPlatformServices> platformServices = PlatformServicesPick();
     if (platformServices && platformServices->ClockSource) {
         ProgramClockAttach(*platformServices->ClockSource);
     }
+    TMainWindowDesktop desktop;
+    if (platformServices) {
+        desktop.WindowSystem = platformServices->WindowSystem.get();
+        desktop.Processes = platformServices->Processes.get();
+        desktop.Accessibility = platformServices->Accessibility.get();
+    }
 
-    TTerminationSignals terminationSignals;
-    QObject::connect(&terminationSignals, &TTerminationSignals::Requested, &application, [] { QApplication::quit(); });
+    // The protected region: an error here is reported, then the program ends as usual.
+    int status = 0;
+    std::unique_ptr<TfrmMain> mainWindow;
+    try {
+        // Before anything opens a database: opening a missing one would create it empty and
+        // the installation's copy would never arrive.
+        DatabaseFilesInstall(*locations);
+        TOptions& options = OptionsInstance();
+        if (!options.IsNotFirstRun) {
+            // Set first, so the wizard shows once even when it ends the program.
+            options.IsNotFirstRun = true;
+            SettingsWizardExecute(true);
+        }
+        mainWindow = std::make_unique<TfrmMain>(desktop);
+        status = QApplication::exec();
+        mainWindow.reset();
+        InstanceLockRelease();
+    } catch (const std::exception& error) {
+        ApplicationErrorMessage().OnException(nullptr, error);
+        status = 1;
+    }
+    mainWindow.reset();
 
-    return QApplication::exec();
+    // Program end, in the reverse order of the start, explicitly: the settings are saved while
+    // everything they need still exists.
+    if (OptionsInstanceExists()) {
+        OptionsInstanceFree();
+    }
+    FlagFileDelete(locations);
+    WindowPreferencesFree();
+    return status;
 }

@@ -27,4 +27,11 @@ public:
     // Asks the window politely to close (the request a title-bar close button sends), without
     // waiting for it. False when the request could not be sent.
     virtual bool WindowCloseRequest(TWindowHandle window) = 0;
+    // Keeps one of this program's own windows out of the task bar and the pager. Called while
+    // the window is withdrawn (just before it is shown), because window managers drop such
+    // states when a window is hidden. False where the desktop has no such notion.
+    virtual bool WindowTaskbarSkipSet(TWindowHandle /*window*/)
+    {
+        return false;
+    }
 };

@@ -44,13 +44,24 @@ bool ExclusiveFileOpen(const std::string& path, bool create, int& handle)
             }
             ::close(created);
         }
-        const int opened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking: a lock path that is a pipe must not hang the start.
+        const int opened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (opened < 0) {
-            return false;
+            if (errno == ENOENT && create) {
+                continue; // deleted by a copy that was ending: make it again
+            }
+            // Another copy never makes the open fail; a folder or file the user may not read
+            // does, and saying "already running" then would send the user looking for a copy
+            // that does not exist.
+            throw EOSError(Format("Unable to create \"%s\" file\r\nError: %s", path.c_str(), std::strerror(errno)));
         }
         if (::flock(opened, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
             ::close(opened);
-            return false;
+            if (error == EWOULDBLOCK || error == EINTR) {
+                return false;
+            }
+            throw EOSError(Format("Unable to create \"%s\" file\r\nError: %s", path.c_str(), std::strerror(error)));
         }
         if (SameFile(opened, path)) {
             handle = opened;

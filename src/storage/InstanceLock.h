@@ -8,7 +8,7 @@
 // exclusive advisory lock without waiting. Returns whether the lock was taken; `handle` is the
 // open descriptor then, else -1. A lock file left by a crashed run does not block: the lock
 // died with its process. Raises EOSError "Unable to create \"<path>\" file\r\nError: <reason>"
-// when the file cannot be created.
+// when the file cannot be created, opened or locked for any reason but another holder.
 bool ExclusiveFileOpen(const std::string& path, bool create, int& handle);
 
 // The single-instance lock on the data locations' LockFileName, held for the whole run.

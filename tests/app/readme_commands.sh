@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the README's documented commands as a newcomer would, from the repository's root:
 #   run     ./scripts/run.sh on a private X desktop (Xvfb, openbox, a tray, a session bus) with a
-#           fresh HOME; passes when the program is up and then ends cleanly on SIGTERM.
+#           fresh HOME; passes when the program is up with its icon in the tray and then ends
+#           cleanly on SIGTERM.
 #   bench   ./scripts/bench.sh with a short filter; passes when it prints a benchmark's figures.
 # Usage: readme_commands.sh run|bench SOURCE_DIR BUILD_DIR
 set -u
@@ -51,14 +52,26 @@ run-inside)
         sleep 0.2
     done
     [ $up -eq 1 ] || { wait "$pid"; fail "./scripts/run.sh did not start the program (status $?)"; }
-    sleep 2
+    # Reachable: a small window of the program's own is mapped inside the tray.
+    icon=""
+    for _ in $(seq 1 100); do
+        for w in $(xdotool search --all --onlyvisible --pid "$pid" '' 2>/dev/null); do
+            width=$(xwininfo -id "$w" 2>/dev/null | awk '/Width:/{print $2}')
+            [ -n "$width" ] && [ "$width" -le 64 ] && icon=$w
+        done
+        [ -n "$icon" ] && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ -n "$icon" ] || { kill -TERM "$pid" 2>/dev/null; wait "$pid"; fail "no tray icon appeared"; }
+    sleep 1
     kill -0 "$pid" 2>/dev/null || { wait "$pid"; fail "the program ended by itself (status $?)"; }
     kill -TERM "$pid"
     wait "$pid"
     rc=$?
     kill "$tray" "$wm" 2>/dev/null
     [ $rc -eq 0 ] || fail "the program ended with status $rc on SIGTERM"
-    echo "run: the program started and ended cleanly"
+    echo "run: the program started to the tray and ended cleanly"
     ;;
 *)
     echo "usage: $0 run|bench SOURCE_DIR BUILD_DIR"

@@ -2,6 +2,8 @@
 
 #include "StorageFixture.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -51,6 +53,27 @@ TEST_F(InstanceLockTest, LockFileThatCannotBeCreatedRaisesTheMessage)
         EXPECT_EQ(std::string(error.what()),
             "Unable to create \"" + lockFile + "\" file\r\nError: No such file or directory");
     }
+}
+
+TEST_F(InstanceLockTest, LockFileThatCannotBeOpenedIsAnErrorNotAnotherCopy)
+{
+    // Something at the lock's place that no one can open for reading (a socket left by another
+    // program here; permissions do the same to a user): that is no running copy.
+    const std::string lockFile = m_temp.Text() + "Tallyhour.lock";
+    const int socketHandle = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(lockFile.size(), sizeof(address.sun_path));
+    std::copy(lockFile.begin(), lockFile.end(), address.sun_path);
+    ASSERT_EQ(::bind(socketHandle, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    try {
+        InstanceLockAcquire(lockFile);
+        FAIL() << "taken for another copy";
+    } catch (const EOSError& error) {
+        EXPECT_TRUE(StartsWith(error.what(), "Unable to create \"" + lockFile + "\" file\r\nError: ")) << error.what();
+    }
+    EXPECT_FALSE(InstanceLockHeld());
+    ::close(socketHandle);
 }
 
 TEST_F(InstanceLockTest, DatabasesAreCopiedOnlyWhenTheSettingsDatabaseIsMissing)

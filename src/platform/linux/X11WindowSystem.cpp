@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -306,6 +307,32 @@ std::string TX11WindowSystem::WindowTextGet(TWindowHandle window)
     std::string text(name.name, name.name_len);
     xcb_icccm_get_text_property_reply_wipe(&name);
     return text;
+}
+
+bool TX11WindowSystem::WindowTaskbarSkipSet(TWindowHandle window)
+{
+    if (window == 0 || window > UINT32_MAX || !Ready() || !m_ewmhReady)
+        return false;
+    const auto xWindow = static_cast<xcb_window_t>(window);
+    // Added to what the window's toolkit put there, which it merges in turn when it maps.
+    std::vector<xcb_atom_t> states;
+    xcb_ewmh_get_atoms_reply_t present {};
+    xcb_generic_error_t* error = nullptr;
+    if (xcb_ewmh_get_wm_state_reply(&m_ewmh, xcb_ewmh_get_wm_state(&m_ewmh, xWindow), &present, &error)) {
+        states.assign(present.atoms, present.atoms + present.atoms_len);
+        xcb_ewmh_get_atoms_reply_wipe(&present);
+    }
+    std::free(error);
+    for (xcb_atom_t wanted : { m_ewmh._NET_WM_STATE_SKIP_TASKBAR, m_ewmh._NET_WM_STATE_SKIP_PAGER }) {
+        if (std::find(states.begin(), states.end(), wanted) == states.end())
+            states.push_back(wanted);
+    }
+    const xcb_void_cookie_t cookie
+        = xcb_ewmh_set_wm_state_checked(&m_ewmh, xWindow, static_cast<uint32_t>(states.size()), states.data());
+    error = xcb_request_check(m_connection, cookie);
+    const bool done = error == nullptr;
+    std::free(error);
+    return done;
 }
 
 bool TX11WindowSystem::WindowCloseRequest(TWindowHandle window)

@@ -26,6 +26,7 @@ public:
     std::string WindowClassNameGet(TWindowHandle window) override;
     std::string WindowTextGet(TWindowHandle window) override;
     bool WindowCloseRequest(TWindowHandle window) override;
+    bool WindowTaskbarSkipSet(TWindowHandle window) override;
 
     // The display's name as opened, for messages.
     const std::string& DisplayName() const

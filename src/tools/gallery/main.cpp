@@ -3,7 +3,10 @@
 // error and transparency windows, all with the user-independent default appearance and a skin
 // from the skins folder.
 //
-//   tallyhour-gallery [--skin NAME] [--color 0xBBGGRR] [--quit-after MS]
+//   tallyhour-gallery [--skin NAME] [--color 0xBBGGRR] [--quit-after MS] [--main-views [FOLDER]]
+//
+// --main-views shows the main window's Lite, All, Reminders and Usage views instead, filled with
+// a sample day; with a FOLDER each view is also saved there as a PNG file.
 
 #include "ui/framework/Appearance.h"
 #include "ui/framework/Application.h"
@@ -15,6 +18,8 @@
 #include "ui/framework/ListBoxItems.h"
 #include "ui/main/FrmTransparencySettings.h"
 #include "ui/main/SkinList.h"
+
+#include "MainViews.h"
 
 #include "model/MonitoredObjects.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
@@ -218,8 +223,23 @@ int main(int argc, char** argv)
     QString skinName = QStringLiteral("Blue");
     uint32_t color = 0x3a2a1c; // a deep blue, 0xBBGGRR
     int quitAfter = 0;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
+    bool mainViews = false;
+    QString mainViewsFolder;
+    QStringList args = app.arguments();
+    if (const int at = args.indexOf(QStringLiteral("--main-views")); at > 0) {
+        mainViews = true;
+        if (at + 1 < args.size() && !args[at + 1].startsWith(QLatin1String("--"))) {
+            mainViewsFolder = args[at + 1];
+            args.removeAt(at + 1);
+        }
+        args.removeAt(at);
+    }
+    for (int i = 1; i < args.size(); i += 2) {
+        if (i + 1 >= args.size()) {
+            std::cerr << "usage: tallyhour-gallery [--skin NAME] [--color 0xBBGGRR] [--quit-after MS] [--main-views "
+                         "[FOLDER]]\n";
+            return 2;
+        }
         if (args[i] == QLatin1String("--skin")) {
             skinName = args[i + 1];
         } else if (args[i] == QLatin1String("--color")) {
@@ -227,7 +247,8 @@ int main(int argc, char** argv)
         } else if (args[i] == QLatin1String("--quit-after")) {
             quitAfter = args[i + 1].toInt();
         } else {
-            std::cerr << "usage: tallyhour-gallery [--skin NAME] [--color 0xBBGGRR] [--quit-after MS]\n";
+            std::cerr << "usage: tallyhour-gallery [--skin NAME] [--color 0xBBGGRR] [--quit-after MS] [--main-views "
+                         "[FOLDER]]\n";
             return 2;
         }
     }
@@ -246,6 +267,17 @@ int main(int argc, char** argv)
     AppearanceSourceSet(&appearance);
     std::cout << "skins found: " << skins.Count() << ", using: "
               << (appearance.BackgroundImage.empty() ? std::string("<No Image>") : appearance.BackgroundImage) << "\n";
+
+    if (mainViews) {
+        QObject* views = MainViewsShow(mainViewsFolder);
+        if (quitAfter > 0) {
+            QTimer::singleShot(quitAfter, &app, &QCoreApplication::quit);
+        }
+        const int result = app.exec();
+        MainViewsFree(views);
+        AppearanceSourceSet(nullptr);
+        return result;
+    }
 
     TMonitoredList list;
     ListFill(list);

@@ -695,6 +695,18 @@ TWindowSystem& TTestDesktop::Windows()
     return *m_windows;
 }
 
+pid_t TTestDesktop::TrayStart()
+{
+    const pid_t tray = ProgramStart({ "trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                                        "200", "--heighttype", "pixel", "--height", "24", "--SetDockType", "true" },
+        "trayer");
+    if (tray < 0 || WindowWait(tray, 10) == 0) {
+        Fail("The tray did not start (see " + m_folder + "/logs/trayer.log)");
+        return -1;
+    }
+    return tray;
+}
+
 pid_t TTestDesktop::XtermStart(const std::string& title)
 {
     return ProgramStart({ "xterm", "-title", title, "-geometry", "80x24", "-e", "sleep", "600" }, "xterm-" + title);

@@ -87,6 +87,13 @@ public:
     // Ends one started program's group (and waits for it).
     void ProgramStop(pid_t group);
 
+    // A session bus of the desktop's own, with nothing switched on: what a plain desktop gives
+    // the programs of its session (a tray's icons, for instance, may talk over it).
+    bool SessionBusStart();
+    // The system tray of a plain panel (trayer at the top right, 200 x 24 pixels); returns its
+    // process group once its window is up, or -1.
+    pid_t TrayStart();
+
     pid_t XtermStart(const std::string& title);
     // A Wayland-native terminal (foot) titled `title`.
     pid_t FootStart(const std::string& title);
@@ -118,7 +125,6 @@ private:
     void ReaperTell(pid_t group);
     void ReaperStop();
     bool XvfbStart();
-    bool SessionBusStart();
     bool AccessibilityBusStart();
     bool WindowManagerStart();
     void EnvironmentSet();

@@ -1,0 +1,1143 @@
+#include "ui/main/FrmMain.h"
+
+#include "ui/main/MainDisplay.h"
+#include "ui/main/MainWindowSeams.h"
+#include "ui/main/MonitoredRowDelegate.h"
+
+#include "ui/framework/Appearance.h"
+#include "ui/framework/FrmWarning.h"
+#include "ui/framework/ImageButton.h"
+#include "ui/framework/ImagePanel.h"
+#include "ui/framework/ListBoxItems.h"
+
+#include "model/DataLocations.h"
+#include "model/ProgramLog.h"
+#include "model/TextHelpers.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "monitor/ScanCycle.h"
+#include "monitor/ZaraveDezeZurirevuzorLogger.h"
+#include "storage/Options.h"
+#include "storage/WindowPreferences.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kWindowWidth = 327;
+constexpr int kPageTop = 88;
+// Below this the pages are laid out as if the window were this tall, so the controls that Lite
+// view cuts off keep a sane place.
+constexpr int kLayoutMinHeight = 520;
+constexpr int kPagingBarHeight = 40;
+
+// Clicks on a label run an action, as the link labels of the time lines do.
+class TLabelClick : public QObject
+{
+public:
+    TLabelClick(QLabel* label, QAction* action)
+        : QObject(label)
+        , m_action(action)
+    {
+        label->installEventFilter(this);
+        label->setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease
+            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            m_action->trigger();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QAction* m_action;
+};
+
+QLabel* LabelMake(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setTextFormat(Qt::PlainText);
+    LabelOnBackgroundSet(label);
+    return label;
+}
+
+TImageButton* ButtonMake(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
+{
+    auto* button = new TImageButton(parent);
+    button->setObjectName(name);
+    button->SkinSet(QStringLiteral("button"));
+    button->SideWidthSet(6);
+    button->SideHeightSet(6);
+    button->setText(text);
+    button->setGeometry(geometry);
+    return button;
+}
+
+// A combo box with the skinned drop button in place of its own arrow.
+QComboBox* ComboMake(
+    QWidget* parent, const QString& name, const QRect& geometry, TImageButton*& dropButton, const QString& buttonName)
+{
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setGeometry(geometry);
+    dropButton = new TImageButton(parent);
+    dropButton->setObjectName(buttonName);
+    dropButton->SkinSet(QStringLiteral("combo"));
+    dropButton->SideWidthSet(6);
+    dropButton->SideHeightSet(6);
+    dropButton->setGeometry(geometry.right() - 25, geometry.top() + 1, 26, geometry.height() - 2);
+    QObject::connect(dropButton, &TImageButton::clicked, combo, &QComboBox::showPopup);
+    return combo;
+}
+
+QPlainTextEdit* MemoMake(QWidget* parent, const QString& name, const QRect& geometry)
+{
+    auto* memo = new QPlainTextEdit(parent);
+    memo->setObjectName(name);
+    memo->setGeometry(geometry);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QFont font = memo->font();
+    font.setBold(false);
+    memo->setFont(font);
+    return memo;
+}
+
+TImagePanel* HeaderPanelMake(QWidget* parent, const QString& name, const QRect& geometry, QLabel*& label,
+    const QString& labelName, const QString& text)
+{
+    auto* panel = new TImagePanel(parent);
+    panel->setObjectName(name);
+    panel->TransparentSet(false);
+    panel->ColorSet(QColor(0xE4, 0xE4, 0xE4));
+    panel->setGeometry(geometry);
+    label = new QLabel(text, panel);
+    label->setObjectName(labelName);
+    label->setGeometry(0, 0, geometry.width(), geometry.height());
+    label->setAlignment(Qt::AlignCenter);
+    return panel;
+}
+
+QListWidget* ListBoxMake(QWidget* parent, const QString& name, const QRect& geometry)
+{
+    auto* listBox = new QListWidget(parent);
+    listBox->setObjectName(name);
+    listBox->setGeometry(geometry);
+    listBox->setFrameShape(QFrame::NoFrame);
+    listBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    listBox->setUniformItemSizes(true);
+    QPalette listPalette = listBox->palette();
+    listPalette.setColor(QPalette::Base, Qt::white);
+    listPalette.setColor(QPalette::Text, QColor::fromRgb(kRowTextColor));
+    listBox->setPalette(listPalette);
+    QFont font = listBox->font();
+    font.setPixelSize(11);
+    font.setBold(false);
+    listBox->setFont(font);
+    return listBox;
+}
+
+QLineEdit* FieldMake(QWidget* parent, const QString& name, const QRect& geometry)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setGeometry(geometry);
+    edit->setReadOnly(true);
+    return edit;
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
+    : TfrmBase(parent)
+    , SettingsWizardRun(SettingsWizardExecute)
+    , AddWizardRun(AddWizardExecute)
+    , AdminPasswordAsk(AdminPasswordAskExecute)
+    , DeleteConfirm(&TfrmBase::ConfirmDelete)
+    , MessageShow(&TfrmBase::ShowMessage)
+{
+    // 1. The skinned window: a tool window without a task-bar entry (see showEvent).
+    m_windowSystem = desktop.WindowSystem;
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Tallyhour"));
+    setMinimumWidth(kWindowWidth);
+    resize(kWindowWidth, 600);
+    ControlsCreate();
+    ActionsCreate();
+    MenusCreate();
+    TimersCreate();
+
+    // 2. The session notifications are the session rules' (seam).
+    // 3.
+    SessionPaused = false;
+    PowerPaused = false;
+    ReminderChangeShowing = false;
+    LimitWindowArmed = true;
+    FocusWindowArmed = true;
+    GraceActive = false;
+    btnFocus->setText(QStringLiteral("Focus"));
+    for (QWidget* control : { static_cast<QWidget*>(btnTimeEdit), static_cast<QWidget*>(lblAction),
+             static_cast<QWidget*>(edtAction), pnlAction }) {
+        control->setVisible(true);
+    }
+
+    // 4. The scan, with every step it calls.
+    if (desktop.WindowSystem && desktop.Processes && desktop.Accessibility) {
+        TScanSteps steps;
+        steps.PausedGet = [this] { return Paused(); };
+        steps.TimerEnabledSet = [this](bool enabled) {
+            if (enabled) {
+                tmrScan->start();
+            } else {
+                tmrScan->stop();
+            }
+        };
+        steps.PartOfDayUpdate = [this] { PartOfDayUpdate(); };
+        steps.FocusEndGet = [this] { return FocusEnd; };
+        steps.NormalTimeDisplayShow = [this] { NormalTimeDisplayShow(); };
+        steps.ResetDateTimeGet = [] { return OptionsInstance().ResetDateTime; };
+        steps.DailyReset = [this] { DailyReset(); };
+        steps.TimeLimitListGet = [] { return &OptionsInstance().MonitoredItems(); };
+        steps.TimeLimitSecondsGet = [] { return OptionsInstance().TimeLimitSeconds; };
+        steps.TotalGet = [this] { return Logger().Total; };
+        steps.ExpiryCheck = [this](TZaraveDezeZurirevuzor& sample, int32_t total, int32_t limit, bool inFocus) {
+            ExpiryCheck(sample, total, limit, inFocus);
+        };
+        steps.Log = [this](const TZaraveDezeZurirevuzor& sample, int32_t seconds) { Logger().Log(&sample, seconds); };
+        m_scanCycle = std::make_unique<TScanCycle>(
+            *desktop.WindowSystem, *desktop.Processes, *desktop.Accessibility, std::move(steps));
+        m_scanCycle->LastScanTime = ProgramNow();
+    }
+    // The skin list and its menu are the appearance's (seam).
+
+    // 5. Minimise and restore: see changeEvent. 6.
+    TrayIconAdd();
+
+    // 7.
+    TimeFormat = 0;
+    FocusTimeFormat = 0;
+
+    // 8.
+    TOptions& options = OptionsInstance();
+    ActionFieldsUpdate();
+    RemindersLoad();
+    if (m_scanCycle) {
+        m_scanCycle->LastScanTime = ProgramNow();
+    }
+    int32_t scanSeconds = options.ScanPeriodSeconds;
+    if (scanSeconds < 1) {
+        // A zero or negative period would run the scan without pause and take a whole core.
+        LogMessageWrite(
+            Format("The scan period of %d seconds cannot be used; the scan runs every second", scanSeconds));
+        scanSeconds = 1;
+    }
+    tmrScan->setInterval(std::min<int64_t>(int64_t(scanSeconds) * 1000, 24 * 3600 * 1000));
+    tmrTimeTimer();
+    MainListRefresh();
+    tmrReminderChangeTimer();
+    actAutohide->setChecked(WindowPreferences().AutohideGet());
+
+    // 9. The program always starts in Lite view; 10. at the stored edge.
+    ViewSwitch(tsMain, true);
+    Reposition();
+
+    // 11.
+    tmrReminderChange->start();
+    // 12. The picture dialog's folder and the skin menu are the appearance's (seam).
+    // 13.
+    MainListRefresh();
+    // 14.
+    LastPartOfDay = 255;
+    PartOfDayUpdate();
+    // 15.
+    HotkeyLastPress = ProgramNow();
+    FocusEnd = ProgramNow();
+    // 16. The hot key itself is registered with the tray's companions (seam).
+    FiveMinuteOffer = WindowPreferences().Show5MinButtonGet();
+    // 17.
+    options.ActivityPurge();
+    // 18. The window starts in the tray; without a tray it would be out of reach, so it shows.
+    if (m_trayIcon) {
+        ApplicationMinimize();
+    } else {
+        LogMessageWrite("The desktop offers no system tray; the main window stays shown so the program can be reached");
+        ApplicationRestore();
+    }
+}
+
+TfrmMain::~TfrmMain()
+{
+    // The session notifications and the hot key are released by their owners (seams).
+    TrayIconRemove();
+    // The list boxes keep pointers into the logger's lists.
+    lbxMain_Applications->clear();
+    lbxUsage_Applications->clear();
+    m_scanCycle.reset();
+    m_logger.reset();
+}
+
+void TfrmMain::ControlsCreate()
+{
+    // Header buttons.
+    btnView = ButtonMake(pnlHeader, QStringLiteral("btnView"), QStringLiteral("View"), QRect(199, 5, 46, 22));
+    btnLinks = ButtonMake(pnlHeader, QStringLiteral("btnLinks"), QStringLiteral("Tools"), QRect(248, 5, 46, 22));
+    btnMinimize = ButtonMake(pnlHeader, QStringLiteral("btnMinimize"), QStringLiteral("_"), QRect(297, 5, 24, 22));
+    btnView->setToolTip(QStringLiteral("View Mode"));
+    btnLinks->setToolTip(QStringLiteral("Tools"));
+    btnMinimize->setToolTip(QStringLiteral("Minimize"));
+
+    // The time lines share one place; the focus line replaces the other during a focus period.
+    QFont valueFont = font();
+    valueFont.setPixelSize(18);
+    pnlMain_TimeOnline = new QWidget(this);
+    pnlMain_TimeOnline->setObjectName(QStringLiteral("pnlMain_TimeOnline"));
+    pnlMain_TimeOnline->setGeometry(8, 38, 200, 26);
+    lblMain_TimeTitle
+        = LabelMake(pnlMain_TimeOnline, QStringLiteral("lblMain_TimeTitle"), QString(), QRect(4, 4, 100, 20));
+    lblMain_Time = LabelMake(pnlMain_TimeOnline, QStringLiteral("lblMain_Time"), QString(), QRect(110, 1, 80, 24));
+    lblMain_Time->setFont(valueFont);
+    lblMain_TimeLink = LabelMake(this, QStringLiteral("lblMain_TimeLink"), QString(), QRect(12, 64, 200, 18));
+    pnlMain_FocusTime = new QWidget(this);
+    pnlMain_FocusTime->setObjectName(QStringLiteral("pnlMain_FocusTime"));
+    pnlMain_FocusTime->setGeometry(8, 38, 200, 26);
+    lblMain_FocusTimeTitle
+        = LabelMake(pnlMain_FocusTime, QStringLiteral("lblMain_FocusTimeTitle"), QString(), QRect(4, 4, 110, 20));
+    lblMain_FocusTime
+        = LabelMake(pnlMain_FocusTime, QStringLiteral("lblMain_FocusTime"), QString(), QRect(120, 1, 80, 24));
+    lblMain_FocusTime->setFont(valueFont);
+    lblMain_FocusModeTimeLink
+        = LabelMake(this, QStringLiteral("lblMain_FocusModeTimeLink"), QString(), QRect(12, 64, 200, 18));
+    pnlMain_FocusTime->hide();
+    lblMain_FocusModeTimeLink->hide();
+    for (QLabel* link : { lblMain_TimeLink, lblMain_FocusModeTimeLink }) {
+        QFont linkFont = link->font();
+        linkFont.setUnderline(true);
+        linkFont.setBold(false);
+        linkFont.setPixelSize(11);
+        link->setFont(linkFont);
+    }
+    btnFocus = ButtonMake(this, QStringLiteral("btnFocus"), QStringLiteral("Focus"), QRect(243, 40, 76, 26));
+
+    pcMain = new QStackedWidget(this);
+    pcMain->setObjectName(QStringLiteral("pcMain"));
+    pcMain->setGeometry(0, kPageTop, kWindowWidth, kLayoutMinHeight);
+    pcMain->hide();
+    tsMain = new QWidget(pcMain);
+    tsMain->setObjectName(QStringLiteral("tsMain"));
+    tsReminder = new QWidget(pcMain);
+    tsReminder->setObjectName(QStringLiteral("tsReminder"));
+    tsUsage = new QWidget(pcMain);
+    tsUsage->setObjectName(QStringLiteral("tsUsage"));
+    for (QWidget* page : { tsMain, tsReminder, tsUsage }) {
+        pcMain->addWidget(page);
+    }
+
+    // tsMain: the reminder of the part of the day; what Lite view shows ends with it.
+    pnlReminder = new QWidget(tsMain);
+    pnlReminder->setObjectName(QStringLiteral("pnlReminder"));
+    pnlReminder->setGeometry(0, 0, kWindowWidth, 118);
+    lblReminder = LabelMake(
+        pnlReminder, QStringLiteral("lblReminder"), QStringLiteral("Things to do this:"), QRect(10, 3, 140, 18));
+    cbxReminder = ComboMake(pnlReminder, QStringLiteral("cbxReminder"), QRect(157, 0, 160, 22), btnReminderCombo,
+        QStringLiteral("btnReminderCombo"));
+    cbxReminder->addItems({ QStringLiteral("Morning"), QStringLiteral("Afternoon"), QStringLiteral("Evening") });
+    ComboClip(cbxReminder);
+    mmReminder = MemoMake(pnlReminder, QStringLiteral("mmReminder"), QRect(10, 28, 307, 88));
+    connect(cbxReminder, &QComboBox::currentIndexChanged, this, [this](int index) {
+        // The rules of the reminders (marks, storing typed text) belong to their own unit.
+        const bool loading = m_remindersLoading;
+        m_remindersLoading = true;
+        mmReminder->setPlainText(
+            QString::fromStdString(OptionsInstance().ReminderText(index == 1 || index == 2 ? index : 0)));
+        m_remindersLoading = loading;
+        ReminderComboMarksUpdate();
+    });
+
+    lblApplications = LabelMake(tsMain, QStringLiteral("lblApplications"), QStringLiteral("Sites/Apps to time limit:"),
+        QRect(10, 134, 220, 18));
+    btnApp_Add = ButtonMake(tsMain, QStringLiteral("btnApp_Add"), QStringLiteral("+"), QRect(265, 132, 24, 20));
+    btnApp_Delete = ButtonMake(tsMain, QStringLiteral("btnApp_Delete"), QStringLiteral("-"), QRect(293, 132, 24, 20));
+    btnApp_Add->setToolTip(QStringLiteral("Add"));
+    btnApp_Delete->setToolTip(QStringLiteral("Delete"));
+    pnlApp_Name = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Name"), QRect(10, 156, 190, 18), lblApp_Name,
+        QStringLiteral("lblApp_Name"), "Name");
+    pnlApp_Type = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Type"), QRect(200, 156, 50, 18), lblApp_Type,
+        QStringLiteral("lblApp_Type"), "Type");
+    pnlApp_Time = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Time"), QRect(250, 156, 67, 18), lblApp_Time,
+        QStringLiteral("lblApp_Time"), "Time");
+    lbxMain_Applications = ListBoxMake(tsMain, QStringLiteral("lbxMain_Applications"), QRect(10, 174, 307, 200));
+    lbxMain_Applications->setItemDelegate(
+        new TMonitoredRowDelegate(pnlApp_Name, pnlApp_Type, kMainRowHeight, lbxMain_Applications));
+
+    pnlAction = new QWidget(tsMain);
+    pnlAction->setObjectName(QStringLiteral("pnlAction"));
+    pnlAction->setGeometry(0, 380, kWindowWidth, 50);
+    lblAction = LabelMake(pnlAction, QStringLiteral("lblAction"), QStringLiteral("Action when time limit is reached:"),
+        QRect(10, 0, 300, 18));
+    edtAction = FieldMake(pnlAction, QStringLiteral("edtAction"), QRect(10, 22, 225, 24));
+    btnTimeEdit = ButtonMake(pnlAction, QStringLiteral("btnTimeEdit"), QStringLiteral("Edit"), QRect(243, 21, 74, 26));
+    lblTimeLimit
+        = LabelMake(tsMain, QStringLiteral("lblTimeLimit"), QStringLiteral("Time Limit:"), QRect(10, 438, 100, 18));
+    edtTimeLimit = FieldMake(tsMain, QStringLiteral("edtTimeLimit"), QRect(10, 460, 90, 24));
+
+    // tsReminder: the three reminders.
+    lblReminderMorning = LabelMake(
+        tsReminder, QStringLiteral("lblReminderMorning"), QStringLiteral("This Morning:"), QRect(10, 0, 200, 18));
+    mmReminderMorning = MemoMake(tsReminder, QStringLiteral("mmReminderMorning"), QRect(10, 20, 307, 100));
+    lblReminderAfternoon = LabelMake(
+        tsReminder, QStringLiteral("lblReminderAfternoon"), QStringLiteral("This Afternoon:"), QRect(10, 126, 200, 18));
+    mmReminderAfrernoon = MemoMake(tsReminder, QStringLiteral("mmReminderAfrernoon"), QRect(10, 146, 307, 100));
+    lblReminderEvening = LabelMake(
+        tsReminder, QStringLiteral("lblReminderEvening"), QStringLiteral("This Evening:"), QRect(10, 252, 200, 18));
+    mmReminderEvening = MemoMake(tsReminder, QStringLiteral("mmReminderEvening"), QRect(10, 272, 307, 100));
+
+    // tsUsage: the time spent over a chosen period.
+    cbxUsage_Period = ComboMake(tsUsage, QStringLiteral("cbxUsage_Period"), QRect(10, 0, 307, 22), btnComboUsagePeriod,
+        QStringLiteral("btnComboUsagePeriod"));
+    for (int i = 0; i < kUsagePeriodCount; ++i) {
+        cbxUsage_Period->addItem(QString::fromLatin1(UsagePeriodName(i)));
+    }
+    cbxUsage_Period->setCurrentIndex(0);
+    lblUsage_Title = LabelMake(tsUsage, QStringLiteral("lblUsage_Title"),
+        QStringLiteral("Time spent on these applications/websites:"), QRect(10, 30, 307, 18));
+    pnlHeader_Name = HeaderPanelMake(tsUsage, QStringLiteral("pnlHeader_Name"), QRect(10, 52, 190, 18), lblHeader_Name,
+        QStringLiteral("lblHeader_Name"), "Name");
+    pnlHeader_Type = HeaderPanelMake(tsUsage, QStringLiteral("pnlHeader_Type"), QRect(200, 52, 50, 18), lblHeader_Type,
+        QStringLiteral("lblHeader_Type"), "Type");
+    pnlHeader_Time = HeaderPanelMake(tsUsage, QStringLiteral("pnlHeader_Time"), QRect(250, 52, 67, 18), lblHeader_Time,
+        QStringLiteral("lblHeader_Time"), "Time");
+    lbxUsage_Applications = ListBoxMake(tsUsage, QStringLiteral("lbxUsage_Applications"), QRect(10, 70, 307, 300));
+    // The same drawing as the main list, columns and all.
+    lbxUsage_Applications->setItemDelegate(
+        new TMonitoredRowDelegate(pnlApp_Name, pnlApp_Type, kUsageRowHeight, lbxUsage_Applications));
+    connect(cbxUsage_Period, &QComboBox::currentIndexChanged, this, [this] { UsageListRefresh(); });
+
+    btnBack = ButtonMake(this, QStringLiteral("btnBack"), QStringLiteral("< Back"), QRect(10, 560, 90, 28));
+    btnNext = ButtonMake(this, QStringLiteral("btnNext"), QStringLiteral("Next >"), QRect(227, 560, 90, 28));
+    connect(btnBack, &TImageButton::clicked, this, &TfrmMain::PageBack);
+    connect(btnNext, &TImageButton::clicked, this, &TfrmMain::PageNext);
+    connect(btnApp_Add, &TImageButton::clicked, this, &TfrmMain::AppAdd);
+    connect(btnApp_Delete, &TImageButton::clicked, this, &TfrmMain::AppDelete);
+    // The focus mode and its window belong to the focus rules (seam).
+    connect(btnFocus, &TImageButton::clicked, this, [] {});
+}
+
+void TfrmMain::ActionsCreate()
+{
+    const auto make = [this](const QString& name, const QString& text) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(name);
+        return action;
+    };
+    actExit = make(QStringLiteral("actExit"), QStringLiteral("&Exit"));
+    actExit->setVisible(false);
+    connect(actExit, &QAction::triggered, qApp, &QApplication::quit);
+    actMinimize = make(QStringLiteral("actMinimize"), QStringLiteral("Minimize"));
+    actMinimize->setToolTip(QStringLiteral("Minimize"));
+    connect(actMinimize, &QAction::triggered, this, [this] {
+        if (isEnabled()) {
+            ApplicationMinimize();
+        }
+    });
+    connect(btnMinimize, &TImageButton::clicked, actMinimize, &QAction::trigger);
+    actView = make(QStringLiteral("actView"), QStringLiteral("View Mode"));
+    connect(actView, &QAction::triggered, this,
+        [this] { pmnView->popup(btnView->mapToGlobal(QPoint(0, btnView->height()))); });
+    connect(btnView, &TImageButton::clicked, actView, &QAction::trigger);
+    actTools = make(QStringLiteral("actTools"), QStringLiteral("Tools"));
+    connect(actTools, &QAction::triggered, this,
+        [this] { pmnAddons->popup(btnLinks->mapToGlobal(QPoint(0, btnLinks->height()))); });
+    connect(btnLinks, &TImageButton::clicked, actTools, &QAction::trigger);
+
+    m_viewGroup = new QActionGroup(this);
+    m_viewGroup->setExclusive(true);
+    actViewMain = make(QStringLiteral("actViewMain"), QStringLiteral("All"));
+    actViewRemindersOnly = make(QStringLiteral("actViewRemindersOnly"), QStringLiteral("Reminders"));
+    actViewUsage = make(QStringLiteral("actViewUsage"), QStringLiteral("Usage"));
+    actViewLite = make(QStringLiteral("actViewLite"), QStringLiteral("Lite"));
+    for (QAction* view : { actViewMain, actViewRemindersOnly, actViewUsage, actViewLite }) {
+        view->setCheckable(true);
+        m_viewGroup->addAction(view);
+    }
+    actViewLite->setChecked(true);
+    connect(actViewMain, &QAction::triggered, this, [this] { ViewSwitch(tsMain, false); });
+    connect(actViewRemindersOnly, &QAction::triggered, this, [this] { ViewSwitch(tsReminder, false); });
+    connect(actViewUsage, &QAction::triggered, this, [this] { ViewSwitch(tsUsage, false); });
+    connect(actViewLite, &QAction::triggered, this, [this] { ViewSwitch(tsMain, true); });
+
+    actChangeTimeFormat = make(QStringLiteral("actChangeTimeFormat"), QString());
+    connect(actChangeTimeFormat, &QAction::triggered, this, [this] {
+        TimeFormat = (TimeFormat + 1) % 3;
+        MainTimeUpdate();
+    });
+    new TLabelClick(lblMain_TimeLink, actChangeTimeFormat);
+    actChangeFocusModeTimeFormat = make(QStringLiteral("actChangeFocusModeTimeFormat"), QString());
+    connect(actChangeFocusModeTimeFormat, &QAction::triggered, this, [this] {
+        FocusTimeFormat = (FocusTimeFormat + 1) % 3;
+        const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, FocusStart, FocusDuration, ProgramNow());
+        lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
+        lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
+        FocusTimeUpdate();
+    });
+    new TLabelClick(lblMain_FocusModeTimeLink, actChangeFocusModeTimeFormat);
+
+    // The time-up settings window belongs to the time-up rules (seam).
+    actTimeEdit = make(QStringLiteral("actTimeEdit"), QStringLiteral("Edit"));
+    connect(btnTimeEdit, &TImageButton::clicked, actTimeEdit, &QAction::trigger);
+    actReminderSave = make(QStringLiteral("actReminderSave"), QStringLiteral("Save"));
+    actSettings = make(QStringLiteral("actSettings"), QStringLiteral("Settings"));
+    connect(actSettings, &QAction::triggered, this, &TfrmMain::SettingsRun);
+    // Auto-hide and its slide belong to the docking rules (seam); the choice is kept here.
+    actAutohide = make(QStringLiteral("actAutohide"), QStringLiteral("Auto-hide"));
+    actAutohide->setCheckable(true);
+    connect(actAutohide, &QAction::triggered, this, [](bool checked) { WindowPreferences().AutohideSet(checked); });
+}
+
+void TfrmMain::MenusCreate()
+{
+    pmnTray = new QMenu(this);
+    pmnTray->setObjectName(QStringLiteral("pmnTray"));
+    pmnTray->addAction(actExit);
+
+    pmnView = new QMenu(this);
+    pmnView->setObjectName(QStringLiteral("pmnView"));
+    pmnView->addAction(QStringLiteral("Choose View:"))->setEnabled(false);
+    pmnView->addSeparator();
+    for (QAction* view : { actViewMain, actViewRemindersOnly, actViewUsage, actViewLite }) {
+        pmnView->addAction(view);
+    }
+
+    pmnAddons = new QMenu(this);
+    pmnAddons->setObjectName(QStringLiteral("pmnAddons"));
+    pmnAddons->addAction(actAutohide);
+    pmnAddons->addAction(actSettings);
+    miHelp = pmnAddons->addAction(QStringLiteral("Help"));
+    miHelp->setObjectName(QStringLiteral("miHelp"));
+    connect(miHelp, &QAction::triggered, this, [] { OpenWebPage(SitePageAddress(QStringLiteral("/help"))); });
+    pmnAddons->addSeparator();
+    QMenu* links = pmnAddons->addMenu(QStringLiteral("Useful Links"));
+    miFAQs = links->addAction(QStringLiteral("Help"));
+    miFAQs->setObjectName(QStringLiteral("miFAQs"));
+    connect(miFAQs, &QAction::triggered, this, [] { OpenWebPage(SitePageAddress(QStringLiteral("/help"))); });
+    miUpgrades = links->addAction(QStringLiteral("Updates"));
+    miUpgrades->setObjectName(QStringLiteral("miUpgrades"));
+    connect(miUpgrades, &QAction::triggered, this, [] { OpenWebPage(SitePageAddress(QStringLiteral("/download"))); });
+    pmnAddons->addSeparator();
+    // The appearance commands: their windows and rules come with the appearance (seams).
+    QMenu* background = pmnAddons->addMenu(QStringLiteral("Background"));
+    miBackgroundColor = background->addAction(QStringLiteral("Color..."));
+    miBackgroundColor->setObjectName(QStringLiteral("miBackgroundColor"));
+    miSkin = background->addMenu(QStringLiteral("Image"));
+    miSkin->setObjectName(QStringLiteral("miSkin"));
+    miBackgroundImage = miSkin->addAction(QStringLiteral("Browse..."));
+    miBackgroundImage->setObjectName(QStringLiteral("miBackgroundImage"));
+    miSkin->addSeparator();
+    miClearBackgroundImage = miSkin->addAction(QStringLiteral("<No Image>"));
+    miClearBackgroundImage->setObjectName(QStringLiteral("miClearBackgroundImage"));
+    miTransparency = background->addAction(QStringLiteral("Transparency..."));
+    miTransparency->setObjectName(QStringLiteral("miTransparency"));
+    miTextColor = pmnAddons->addAction(QStringLiteral("Text Color..."));
+    miTextColor->setObjectName(QStringLiteral("miTextColor"));
+
+    // The window's own menu: only the hidden Minimize, reached through Esc.
+    pmnGlobal = new QMenu(this);
+    pmnGlobal->setObjectName(QStringLiteral("pmnGlobal"));
+    actMinimize->setShortcut(QKeySequence(Qt::Key_Escape));
+    actMinimize->setShortcutContext(Qt::WindowShortcut);
+    pmnGlobal->addAction(actMinimize);
+    addAction(actMinimize);
+}
+
+QTimer* TfrmMain::TimerMake(int interval, bool enabled, void (TfrmMain::*handler)())
+{
+    auto* timer = new QTimer(this);
+    timer->setInterval(interval);
+    connect(timer, &QTimer::timeout, this, handler);
+    if (enabled) {
+        timer->start();
+    }
+    return timer;
+}
+
+void TfrmMain::TimersCreate()
+{
+    tmrScan = TimerMake(4000, true, &TfrmMain::tmrScanTimer);
+    tmrTime = TimerMake(1000, true, &TfrmMain::tmrTimeTimer);
+    tmrUsage = TimerMake(12001, true, &TfrmMain::tmrUsageTimer);
+    tmrSaveOptions = TimerMake(240025, true, &TfrmMain::tmrSaveOptionsTimer);
+    tmrReminderChange = TimerMake(100002, false, &TfrmMain::tmrReminderChangeTimer);
+    tmrReminderOnly = TimerMake(300000, false, &TfrmMain::tmrReminderOnlyTimer);
+    tmrAutohide = TimerMake(3000, false, &TfrmMain::tmrAutohideTimer);
+    tmrAutohideSlide = TimerMake(10, false, &TfrmMain::tmrAutohideSlideTimer);
+    tmrDeactivation = TimerMake(1000, true, &TfrmMain::tmrDeactivationTimer);
+    tmrShutdown = TimerMake(900, true, &TfrmMain::tmrShutdownTimer);
+    tmrTimeSynchronization = TimerMake(1800000, true, &TfrmMain::tmrTimeSynchronizationTimer);
+    tmrScan->setObjectName(QStringLiteral("tmrScan"));
+    tmrTime->setObjectName(QStringLiteral("tmrTime"));
+    tmrUsage->setObjectName(QStringLiteral("tmrUsage"));
+    tmrSaveOptions->setObjectName(QStringLiteral("tmrSaveOptions"));
+    tmrReminderChange->setObjectName(QStringLiteral("tmrReminderChange"));
+    tmrReminderOnly->setObjectName(QStringLiteral("tmrReminderOnly"));
+    tmrAutohide->setObjectName(QStringLiteral("tmrAutohide"));
+    tmrAutohideSlide->setObjectName(QStringLiteral("tmrAutohideSlide"));
+    tmrDeactivation->setObjectName(QStringLiteral("tmrDeactivation"));
+    tmrShutdown->setObjectName(QStringLiteral("tmrShutdown"));
+    tmrTimeSynchronization->setObjectName(QStringLiteral("tmrTimeSynchronization"));
+}
+
+// The tray icon. The docking companions replace this with their own icon class; until then a
+// plain icon that shows and hides the window keeps the program reachable.
+void TfrmMain::TrayIconAdd()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        return;
+    }
+    QIcon icon;
+    for (const char* size : { "16", "24", "48", "64" }) {
+        icon.addFile(QStringLiteral(":/tallyhour/images/icon%1.png").arg(QLatin1String(size)));
+    }
+    m_trayIcon = new QSystemTrayIcon(icon, this);
+    m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
+    m_trayIcon->setToolTip(QApplication::applicationDisplayName());
+    m_trayIcon->setContextMenu(pmnTray);
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger) {
+            TrayIconClick();
+        }
+    });
+    m_trayIcon->show();
+}
+
+void TfrmMain::TrayIconRemove()
+{
+    if (m_trayIcon) {
+        m_trayIcon->hide();
+        delete m_trayIcon;
+        m_trayIcon = nullptr;
+    }
+}
+
+void TfrmMain::TrayIconClick()
+{
+    if (isVisible()) {
+        if (isEnabled()) {
+            ApplicationMinimize();
+        }
+    } else {
+        ApplicationRestore();
+    }
+}
+
+void TfrmMain::ApplicationMinimize()
+{
+    hide();
+}
+
+void TfrmMain::ApplicationRestore()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+bool TfrmMain::Paused() const
+{
+    return SessionPaused || PowerPaused;
+}
+
+TZaraveDezeZurirevuzor* TfrmMain::Sample()
+{
+    return m_scanCycle ? &m_scanCycle->Sample() : nullptr;
+}
+
+TZaraveDezeZurirevuzorLogger& TfrmMain::Logger()
+{
+    if (!m_logger) {
+        m_logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+    }
+    return *m_logger;
+}
+
+QWidget* TfrmMain::ActivePage() const
+{
+    return pcMain->currentWidget();
+}
+
+void TfrmMain::ViewSwitch(QWidget* page, bool lite)
+{
+    PageChange(page);
+    if (page == tsUsage) {
+        UsageListRefresh();
+    }
+    LiteView = lite;
+    const int wanted = lite ? pnlReminder->mapTo(this, QPoint(0, pnlReminder->height())).y() + 10 : WorkArea().height();
+    if (wanted != height()) {
+        resize(width(), wanted);
+        Reposition();
+    }
+    PagesLayout();
+    btnBack->setVisible(page != tsMain);
+    btnNext->setVisible(page != tsMain);
+    QAction* checked = page == tsReminder ? actViewRemindersOnly
+        : page == tsUsage                 ? actViewUsage
+        : lite                            ? actViewLite
+                                          : actViewMain;
+    checked->setChecked(true);
+}
+
+void TfrmMain::PageNext()
+{
+    const int next = (pcMain->currentIndex() + 1) % pcMain->count();
+    ViewSwitch(pcMain->widget(next), false);
+}
+
+void TfrmMain::PageBack()
+{
+    const int back = (pcMain->currentIndex() + pcMain->count() - 1) % pcMain->count();
+    ViewSwitch(pcMain->widget(back), false);
+}
+
+// The docking rule itself (edges, Lite view at the top or bottom, dragging across the middle)
+// belongs to the docking companions; this places the window at the stored side.
+void TfrmMain::Reposition()
+{
+    const QRect area = WorkArea();
+    m_workArea = area;
+    const int32_t align = WindowPreferences().AlignGet();
+    const int left = align == 1 ? area.right() - width() + 1 : area.left();
+    int top = area.top();
+    if (LiteView && WindowPreferences().AlignVerticalGet() == 1) {
+        top = area.bottom() - height() + 1;
+    }
+    move(left, top);
+}
+
+bool TfrmMain::CanMoveTo(int, int)
+{
+    // The window is only ever placed by the docking rule.
+    return false;
+}
+
+void TfrmMain::PagePlace(QWidget* control, const QRect& pageRect)
+{
+    control->setGeometry(control->parentWidget() == this ? pageRect.translated(pcMain->pos()) : pageRect);
+}
+
+void TfrmMain::PagesLayout()
+{
+    const int pageHeight = std::max(height(), kLayoutMinHeight) - kPageTop;
+    pcMain->resize(kWindowWidth, pageHeight);
+    // tsMain: the list takes what the action and limit fields leave.
+    const int limitTop = pageHeight - 56;
+    const int actionTop = limitTop - 56;
+    PagePlace(lblTimeLimit, QRect(10, limitTop, 100, 18));
+    PagePlace(edtTimeLimit, QRect(10, limitTop + 22, 90, 24));
+    PagePlace(pnlAction, QRect(0, actionTop, kWindowWidth, 50));
+    PagePlace(lbxMain_Applications, QRect(10, 174, 307, std::max(32, actionTop - 8 - 174)));
+    // tsReminder: three equal memos over the page, above the paging buttons.
+    const int third = (pageHeight - kPagingBarHeight) / 3;
+    const std::pair<QLabel*, QPlainTextEdit*> reminders[3] = { { lblReminderMorning, mmReminderMorning },
+        { lblReminderAfternoon, mmReminderAfrernoon }, { lblReminderEvening, mmReminderEvening } };
+    for (int i = 0; i < 3; ++i) {
+        PagePlace(reminders[i].first, QRect(10, i * third, 200, 18));
+        PagePlace(reminders[i].second, QRect(10, i * third + 20, 307, std::max(30, third - 26)));
+    }
+    // tsUsage
+    PagePlace(lbxUsage_Applications, QRect(10, 70, 307, std::max(32, pageHeight - kPagingBarHeight - 70 - 6)));
+    btnBack->move(10, height() - kPagingBarHeight + 4);
+    btnNext->move(227, height() - kPagingBarHeight + 4);
+    // Ruled rows down to the bottom of the lists' new height.
+    ListBoxRowsFill(lbxMain_Applications);
+    ListBoxRowsFill(lbxUsage_Applications);
+}
+
+void TfrmMain::TimeLineLayout()
+{
+    const QFontMetrics titleMetrics(lblMain_TimeTitle->font());
+    const QFontMetrics valueMetrics(lblMain_Time->font());
+    const int titleWidth = titleMetrics.horizontalAdvance(lblMain_TimeTitle->text());
+    const int valueWidth = valueMetrics.horizontalAdvance(lblMain_Time->text());
+    lblMain_TimeTitle->resize(titleWidth, lblMain_TimeTitle->height());
+    lblMain_Time->setGeometry(
+        lblMain_TimeTitle->x() + titleWidth + 6, lblMain_Time->y(), valueWidth + 4, lblMain_Time->height());
+    pnlMain_TimeOnline->resize(titleWidth + valueWidth + 34, pnlMain_TimeOnline->height());
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    TfrmBase::resizeEvent(event);
+    if (pcMain && lbxUsage_Applications) {
+        PagesLayout();
+    }
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    // The tool window's type keeps most task bars away; the state says it to all of them. It is
+    // set on every show because window managers drop it whenever the window is hidden.
+    if (m_windowSystem) {
+        m_windowSystem->WindowTaskbarSkipSet(winId());
+    }
+    TfrmBase::showEvent(event);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    // Closing never ends the program: the window goes to the tray instead.
+    event->ignore();
+    if (isEnabled()) {
+        ApplicationMinimize();
+    }
+}
+
+void TfrmMain::reject()
+{
+    actMinimize->trigger();
+}
+
+void TfrmMain::changeEvent(QEvent* event)
+{
+    TfrmBase::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        // A window manager's minimise puts the window in the tray like the program's own.
+        QTimer::singleShot(0, this, [this] {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            ApplicationMinimize();
+        });
+    }
+}
+
+void TfrmMain::ListBoxFillFrom(QListWidget* listBox, TMonitoredList& list)
+{
+    TListBoxItems sink(listBox);
+    ListBoxFill(sink, list, mitAll);
+    ListBoxRowsFill(listBox);
+}
+
+void TfrmMain::tmrUsageTimer()
+{
+    if (Paused()) {
+        return;
+    }
+    MainListRefresh();
+}
+
+void TfrmMain::MainListRefresh()
+{
+    ListBoxFillFrom(lbxMain_Applications, Logger().TodayItems());
+}
+
+void TfrmMain::UsageListRefresh()
+{
+    const TDateRange range = UsagePeriodRange(cbxUsage_Period->currentIndex(), ProgramNow());
+    lbxUsage_Applications->clear();
+    Logger().UsageItemsLoad(false, range.From, range.To);
+    ListBoxFillFrom(lbxUsage_Applications, Logger().UsageItems());
+}
+
+void TfrmMain::MainTimeUpdate()
+{
+    const TTimeLineTexts texts
+        = MainTimeLineGet(TimeFormat, Logger().Total, OptionsInstance().TimeLimitSeconds, ProgramNow());
+    lblMain_TimeTitle->setText(QString::fromStdString(texts.Title));
+    lblMain_TimeLink->setText(QString::fromStdString(texts.Link));
+    lblMain_Time->setText(QString::fromStdString(texts.Value));
+    TimeLineLayout();
+}
+
+void TfrmMain::FocusTimeUpdate()
+{
+    if (ProgramNow() > FocusEnd) {
+        return;
+    }
+    const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, FocusStart, FocusDuration, ProgramNow());
+    lblMain_FocusTime->setText(QString::fromStdString(texts.Value));
+}
+
+void TfrmMain::NormalTimeDisplayShow()
+{
+    if (pnlMain_FocusTime->isHidden() && FocusTimeFormat == 0) {
+        return;
+    }
+    pnlMain_FocusTime->hide();
+    lblMain_FocusModeTimeLink->hide();
+    pnlMain_TimeOnline->show();
+    lblMain_TimeLink->show();
+    FocusTimeFormat = 0;
+    const TTimeLineTexts texts = FocusTimeLineGet(0, FocusStart, FocusDuration, ProgramNow());
+    lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
+    lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
+}
+
+void TfrmMain::ActionFieldsUpdate()
+{
+    TOptions& options = OptionsInstance();
+    edtTimeLimit->setText(QString::fromStdString(DurationText(static_cast<int64_t>(options.TimeLimitSeconds))));
+    edtAction->setText(QString::fromStdString(options.ExpirationActionName()));
+}
+
+void TfrmMain::DailyReset()
+{
+    LimitWindowArmed = true;
+    FocusWindowArmed = true;
+    FiveMinuteOffer = true;
+    // The rows point into the logger's lists, which the reset empties and frees: they go first,
+    // so nothing can draw a row whose entry is gone, even when the reset fails half-way.
+    lbxMain_Applications->clear();
+    lbxUsage_Applications->clear();
+    DailyResetAccountingRun(OptionsInstance(), WindowPreferences().File(), m_logger);
+    ActionFieldsUpdate();
+    ListBoxFillFrom(lbxMain_Applications, Logger().TodayItems());
+    ListBoxFillFrom(lbxUsage_Applications, Logger().UsageItems());
+    MainTimeUpdate();
+}
+
+bool TfrmMain::ChangeRightsCheck()
+{
+    const TOptions& options = OptionsInstance();
+    if (ProductEdition > 1 || options.AllowUserToChangeSettings) {
+        return true;
+    }
+    return AdminPasswordAsk && AdminPasswordAsk();
+}
+
+void TfrmMain::AdminModeLeave()
+{
+    OptionsInstance().AdminMode = false;
+}
+
+void TfrmMain::AppDelete()
+{
+    const int row = lbxMain_Applications->currentRow();
+    if (row < 0 || lbxMain_Applications->item(row)->text().isEmpty()) {
+        return;
+    }
+    TMonitoredItem* entry = ListBoxItemObject(lbxMain_Applications, row);
+    if (!entry || !ChangeRightsCheck()) {
+        return;
+    }
+    if (!entry->Active) {
+        MessageShow(QString::fromStdString(
+                        Format("\"%s\" will be removed from time-limit list after 4:00 AM", entry->Caption.c_str())),
+            QStringLiteral("Please Note"));
+        return;
+    }
+    struct TAdminModeLeave
+    {
+        TfrmMain* Window;
+        ~TAdminModeLeave()
+        {
+            Window->AdminModeLeave();
+        }
+    } leave { this };
+    if (!DeleteConfirm(lbxMain_Applications->item(row)->text())) {
+        return;
+    }
+    // A copy: the removal may free the row's own entry.
+    TMonitoredItem removed;
+    removed.ItemAssign(*entry);
+    TOptions& options = OptionsInstance();
+    lbxMain_Applications->clear();
+    const int mode = options.MonitoredItemDelete(&removed);
+    Logger().MonitoredItemRemove(&removed, mode);
+    options.ListSave();
+    MainListRefresh();
+}
+
+void TfrmMain::AppAdd()
+{
+    if (!ChangeRightsCheck()) {
+        return;
+    }
+    struct TAdminModeLeave
+    {
+        TfrmMain* Window;
+        ~TAdminModeLeave()
+        {
+            Window->AdminModeLeave();
+        }
+    } leave { this };
+    TMonitoredList result;
+    if (AddWizardRun) {
+        AddWizardRun(result);
+    }
+    TOptions& options = OptionsInstance();
+    // The merge may delete entries the rows point to.
+    lbxMain_Applications->clear();
+    AddResultMerge(result, options.MonitoredItems(), &Logger().TodayItems(), DataLocations().ProgramFileName);
+    options.ListSave();
+    MainListRefresh();
+}
+
+void TfrmMain::SettingsRun()
+{
+    tmrSaveOptions->stop();
+    bool accepted = false;
+    try {
+        accepted = SettingsWizardRun && SettingsWizardRun(false);
+    } catch (...) {
+        tmrSaveOptions->start();
+        AdminModeLeave();
+        throw;
+    }
+    tmrSaveOptions->start();
+    AdminModeLeave();
+    if (!accepted) {
+        return;
+    }
+    RemindersLoad();
+    ReminderComboMarksUpdate();
+    ActionFieldsUpdate();
+    lbxMain_Applications->clear();
+    Logger().TodayItemsLoad(false);
+    MainListRefresh();
+    ApplyTransparency(Appearance().TransparencyGet());
+    ApplyColor(ColorFromNumber(Appearance().BackgroundColorGet()));
+    ApplyTextColor(ColorFromNumber(Appearance().TextColorGet()));
+    update();
+}
+
+void TfrmMain::tmrScanTimer()
+{
+    if (m_scanCycle) {
+        m_scanCycle->TickRun();
+        return;
+    }
+    // Nothing to sample on this desktop; the day still turns over.
+    if (Paused()) {
+        return;
+    }
+    PartOfDayUpdate();
+    if (ProgramNow() > OptionsInstance().ResetDateTime) {
+        DailyReset();
+    }
+}
+
+void TfrmMain::tmrTimeTimer()
+{
+    if (Paused()) {
+        return;
+    }
+    MainTimeUpdate();
+    FocusTimeUpdate();
+}
+
+void TfrmMain::tmrSaveOptionsTimer()
+{
+    if (Paused()) {
+        return;
+    }
+    OptionsInstance().OptionsSave();
+}
+
+void TfrmMain::tmrReminderChangeTimer()
+{
+    if (Paused()) {
+        return;
+    }
+    // Seam: the prompt to renew the reminders.
+}
+
+void TfrmMain::tmrReminderOnlyTimer()
+{
+    if (Paused()) {
+        return;
+    }
+    // Seam: the time-up rules re-arm their window here.
+}
+
+void TfrmMain::tmrAutohideTimer()
+{
+    if (Paused()) {
+        return;
+    }
+    // Seam: the docking companions start the slide out of sight here.
+}
+
+void TfrmMain::tmrAutohideSlideTimer()
+{
+    if (Paused()) {
+        return;
+    }
+    // Seam: one step of the auto-hide slide.
+}
+
+void TfrmMain::tmrDeactivationTimer()
+{
+    if (Paused()) {
+        return;
+    }
+    // Seam: arms the auto-hide once the window lost the user's attention.
+}
+
+void TfrmMain::tmrShutdownTimer()
+{
+    // Seam: the uninstall flag check; it keeps working while paused.
+}
+
+void TfrmMain::tmrTimeSynchronizationTimer()
+{
+    // Keeps working while paused: the clock must stay right through a locked session.
+    ClockResynchronize();
+}
+
+void TfrmMain::PartOfDayUpdate()
+{
+    // Seam: the reminder rules refine this (marks, the combo's own drawing).
+    const double hours = ProgramTimeOfDay() * 24.0;
+    const uint8_t part = hours >= 4.0 && hours < 12.0 ? 0 : hours >= 12.0 && hours < 18.0 ? 1 : 2;
+    if (part == LastPartOfDay) {
+        return;
+    }
+    LastPartOfDay = part;
+    cbxReminder->setCurrentIndex(part);
+}
+
+void TfrmMain::RemindersLoad()
+{
+    // Filling the memos is no change of the user's texts.
+    const bool loading = m_remindersLoading;
+    m_remindersLoading = true;
+    const TOptions& options = OptionsInstance();
+    const int selected = cbxReminder->currentIndex();
+    mmReminder->setPlainText(
+        QString::fromStdString(options.ReminderText(selected == 1 || selected == 2 ? selected : 0)));
+    mmReminderMorning->setPlainText(QString::fromStdString(options.ReminderText(0)));
+    mmReminderAfrernoon->setPlainText(QString::fromStdString(options.ReminderText(1)));
+    mmReminderEvening->setPlainText(QString::fromStdString(options.ReminderText(2)));
+    m_remindersLoading = loading;
+}
+
+void TfrmMain::ReminderComboMarksUpdate()
+{
+    // Seam: the reminder rules mark the combo's items that have a text.
+}
+
+void TfrmMain::ExpiryCheck(TZaraveDezeZurirevuzor&, int32_t, int32_t, bool)
+{
+    // Seam: the time-up rules (the time-up window, closing listed windows, shutdown).
+}

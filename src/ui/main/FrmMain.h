@@ -1,0 +1,287 @@
+#pragma once
+
+#include "ui/framework/FrmBase.h"
+
+#include "model/ProgramClock.h"
+
+#include <QRect>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QActionGroup;
+class QMenu;
+class QPlainTextEdit;
+class QStackedWidget;
+class QSystemTrayIcon;
+class QTimer;
+class TAccessibility;
+class TMonitoredList;
+class TProcesses;
+class TScanCycle;
+class TWindowSystem;
+class TZaraveDezeZurirevuzor;
+class TZaraveDezeZurirevuzorLogger;
+
+// The desktop the scan samples. Without all three the window runs without sampling (a session
+// the program cannot watch); the rest of it works the same.
+struct TMainWindowDesktop
+{
+    TWindowSystem* WindowSystem = nullptr;
+    TProcesses* Processes = nullptr;
+    TAccessibility* Accessibility = nullptr;
+};
+
+// The program's one long-lived window: a narrow, always-on-top panel docked to a side of the
+// work area. It owns every timer that drives the program, the activity sample and the day's
+// account, and switches between four views (All, Lite, Reminders, Usage) over three pages.
+//
+// Companions hook in at the places marked "seam" below: each does nothing (or the least that
+// keeps the program usable) until its window or rule exists.
+class TfrmMain : public TfrmBase
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmMain(const TMainWindowDesktop& desktop = {}, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // Above the pages.
+    TImageButton* btnView = nullptr;
+    TImageButton* btnLinks = nullptr;
+    TImageButton* btnMinimize = nullptr;
+    QWidget* pnlMain_TimeOnline = nullptr;
+    QLabel* lblMain_TimeTitle = nullptr;
+    QLabel* lblMain_Time = nullptr;
+    QLabel* lblMain_TimeLink = nullptr;
+    QWidget* pnlMain_FocusTime = nullptr;
+    QLabel* lblMain_FocusTimeTitle = nullptr;
+    QLabel* lblMain_FocusTime = nullptr;
+    QLabel* lblMain_FocusModeTimeLink = nullptr;
+    TImageButton* btnFocus = nullptr;
+    TImageButton* btnBack = nullptr;
+    TImageButton* btnNext = nullptr;
+
+    // The page control, never shown itself.
+    QStackedWidget* pcMain = nullptr;
+    QWidget* tsMain = nullptr;
+    QWidget* tsReminder = nullptr;
+    QWidget* tsUsage = nullptr;
+
+    // tsMain
+    QWidget* pnlReminder = nullptr;
+    QLabel* lblReminder = nullptr;
+    QComboBox* cbxReminder = nullptr;
+    TImageButton* btnReminderCombo = nullptr;
+    QPlainTextEdit* mmReminder = nullptr;
+    QLabel* lblApplications = nullptr;
+    TImageButton* btnApp_Add = nullptr;
+    TImageButton* btnApp_Delete = nullptr;
+    TImagePanel* pnlApp_Name = nullptr;
+    TImagePanel* pnlApp_Type = nullptr;
+    TImagePanel* pnlApp_Time = nullptr;
+    QLabel* lblApp_Name = nullptr;
+    QLabel* lblApp_Type = nullptr;
+    QLabel* lblApp_Time = nullptr;
+    QListWidget* lbxMain_Applications = nullptr;
+    QWidget* pnlAction = nullptr;
+    QLabel* lblAction = nullptr;
+    QLineEdit* edtAction = nullptr;
+    TImageButton* btnTimeEdit = nullptr;
+    QLabel* lblTimeLimit = nullptr;
+    QLineEdit* edtTimeLimit = nullptr;
+
+    // tsReminder
+    QLabel* lblReminderMorning = nullptr;
+    QLabel* lblReminderAfternoon = nullptr;
+    QLabel* lblReminderEvening = nullptr;
+    QPlainTextEdit* mmReminderMorning = nullptr;
+    QPlainTextEdit* mmReminderAfrernoon = nullptr;
+    QPlainTextEdit* mmReminderEvening = nullptr;
+
+    // tsUsage
+    QComboBox* cbxUsage_Period = nullptr;
+    TImageButton* btnComboUsagePeriod = nullptr;
+    QLabel* lblUsage_Title = nullptr;
+    TImagePanel* pnlHeader_Name = nullptr;
+    TImagePanel* pnlHeader_Type = nullptr;
+    TImagePanel* pnlHeader_Time = nullptr;
+    QLabel* lblHeader_Name = nullptr;
+    QLabel* lblHeader_Type = nullptr;
+    QLabel* lblHeader_Time = nullptr;
+    QListWidget* lbxUsage_Applications = nullptr;
+
+    // The action list.
+    QAction* actExit = nullptr;
+    QAction* actMinimize = nullptr;
+    QAction* actView = nullptr;
+    QAction* actTools = nullptr;
+    QAction* actViewMain = nullptr;
+    QAction* actViewRemindersOnly = nullptr;
+    QAction* actViewUsage = nullptr;
+    QAction* actViewLite = nullptr;
+    QAction* actChangeTimeFormat = nullptr;
+    QAction* actChangeFocusModeTimeFormat = nullptr;
+    QAction* actTimeEdit = nullptr;
+    QAction* actReminderSave = nullptr;
+    QAction* actSettings = nullptr;
+    QAction* actAutohide = nullptr;
+
+    // Menus. A menu item is its action here; the view items are the view actions themselves.
+    QMenu* pmnTray = nullptr;
+    QMenu* pmnView = nullptr;
+    QMenu* pmnAddons = nullptr;
+    QMenu* pmnGlobal = nullptr;
+    QMenu* miSkin = nullptr;
+    QAction* miHelp = nullptr;
+    QAction* miFAQs = nullptr;
+    QAction* miUpgrades = nullptr;
+    QAction* miBackgroundColor = nullptr;
+    QAction* miBackgroundImage = nullptr;
+    QAction* miClearBackgroundImage = nullptr;
+    QAction* miTransparency = nullptr;
+    QAction* miTextColor = nullptr;
+
+    // Timers, all on this thread.
+    QTimer* tmrScan = nullptr;
+    QTimer* tmrTime = nullptr;
+    QTimer* tmrUsage = nullptr;
+    QTimer* tmrSaveOptions = nullptr;
+    QTimer* tmrReminderChange = nullptr;
+    QTimer* tmrReminderOnly = nullptr;
+    QTimer* tmrAutohide = nullptr;
+    QTimer* tmrAutohideSlide = nullptr;
+    QTimer* tmrDeactivation = nullptr;
+    QTimer* tmrShutdown = nullptr;
+    QTimer* tmrTimeSynchronization = nullptr;
+
+    // State shared with the time-up, focus, session and reminder rules.
+    bool SessionPaused = false;
+    bool PowerPaused = false;
+    bool LimitWindowArmed = true;
+    bool FocusWindowArmed = true;
+    bool GraceActive = false;
+    bool FiveMinuteOffer = true;
+    bool ReminderChangeShowing = false;
+    TDateTime FocusStart = 0;
+    TDateTime FocusEnd = 0;
+    TDateTime FocusDuration = 0;
+    int TimeFormat = 0;
+    int FocusTimeFormat = 0;
+    bool LiteView = true;
+    TDateTime HotkeyLastPress = 0;
+    uint8_t LastPartOfDay = 255;
+
+    // Seams for the configuration windows. Each defaults to the program's own; tests replace them.
+    // The settings wizard; true when it ended with OK.
+    std::function<bool(bool firstRun)> SettingsWizardRun;
+    // The add wizard: fills `result` with the entries the user worked on; true on OK.
+    std::function<bool(TMonitoredList& result)> AddWizardRun;
+    // The administrator password prompt; true when the right password was given.
+    std::function<bool()> AdminPasswordAsk;
+    std::function<bool(const QString& caption)> DeleteConfirm;
+    std::function<void(const QString& text, const QString& title)> MessageShow;
+
+    // True while the session is locked or the computer sleeps: the timers then do nothing.
+    bool Paused() const;
+    // The sample of the scan; null when the window runs without a desktop to sample.
+    TZaraveDezeZurirevuzor* Sample();
+    TScanCycle* ScanCycle()
+    {
+        return m_scanCycle.get();
+    }
+    // The day's account, created on first use (again after the daily reset freed it).
+    TZaraveDezeZurirevuzorLogger& Logger();
+    bool LoggerExists() const
+    {
+        return static_cast<bool>(m_logger);
+    }
+
+    // The view switch: `page` becomes the shown page; Lite cuts the main page below the reminder.
+    void ViewSwitch(QWidget* page, bool lite);
+    QWidget* ActivePage() const;
+    void PageNext();
+    void PageBack();
+    // Places the window at the docking edge of the work area (and sizes it for the view).
+    void Reposition();
+    // Minimising hides the window to the tray; restoring shows it in front.
+    void ApplicationMinimize();
+    void ApplicationRestore();
+    // The tray icon's left button: shows or hides the window.
+    void TrayIconClick();
+
+    void MainListRefresh();
+    void UsageListRefresh(); // cbxUsage_Period change
+    void MainTimeUpdate();
+    void FocusTimeUpdate();
+    void NormalTimeDisplayShow();
+    void ActionFieldsUpdate(); // edtTimeLimit, edtAction
+    void DailyReset();
+
+    void AppDelete(); // btnApp_Delete
+    void AppAdd(); // btnApp_Add
+    void SettingsRun(); // actSettings
+
+    // Timer handlers.
+    void tmrScanTimer();
+    void tmrTimeTimer();
+    void tmrUsageTimer();
+    void tmrSaveOptionsTimer();
+    void tmrReminderChangeTimer();
+    void tmrReminderOnlyTimer();
+    void tmrAutohideTimer();
+    void tmrAutohideSlideTimer();
+    void tmrDeactivationTimer();
+    void tmrShutdownTimer();
+    void tmrTimeSynchronizationTimer();
+
+    // Seams of the reminder rules: the part of the day, the memos and the combo.
+    void PartOfDayUpdate();
+    void RemindersLoad();
+    void ReminderComboMarksUpdate();
+    // Seam of the time-up rules, run for every listed sample before it is charged.
+    void ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t timeLimitSeconds, bool inFocus);
+
+    // The work area at the last repositioning.
+    QRect RememberedWorkArea() const
+    {
+        return m_workArea;
+    }
+    QSystemTrayIcon* TrayIcon() const
+    {
+        return m_trayIcon;
+    }
+
+protected:
+    bool CanMoveTo(int left, int top) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void ControlsCreate();
+    void ActionsCreate();
+    void MenusCreate();
+    void TimersCreate();
+    void TrayIconAdd();
+    void TrayIconRemove();
+    void PagesLayout();
+    void TimeLineLayout();
+    bool ChangeRightsCheck();
+    void AdminModeLeave();
+    void ListBoxFillFrom(QListWidget* listBox, TMonitoredList& list);
+    // A control placed in page coordinates, whether it sits on its page or on the window now.
+    void PagePlace(QWidget* control, const QRect& pageRect);
+    QTimer* TimerMake(int interval, bool enabled, void (TfrmMain::*handler)());
+
+    TWindowSystem* m_windowSystem = nullptr;
+    std::unique_ptr<TScanCycle> m_scanCycle;
+    std::unique_ptr<TZaraveDezeZurirevuzorLogger> m_logger;
+    QSystemTrayIcon* m_trayIcon = nullptr;
+    QActionGroup* m_viewGroup = nullptr;
+    QRect m_workArea;
+    bool m_remindersLoading = false;
+};

@@ -1,0 +1,352 @@
+// The real tallyhour on a private desktop: Xvfb, openbox, a session bus and a tray, with a fresh
+// HOME and a settings database prepared through the storage code. The checks are what a user
+// sees (windows, the tray) and what lands in the files.
+
+#include "X11TestHelpers.h"
+
+#include "model/DataLocations.h"
+#include "model/ProgramClock.h"
+#include "model/TextHelpers.h"
+#include "storage/ActivityDatabase.h"
+#include "storage/Options.h"
+#include "storage/WindowPreferences.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <signal.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kScreenWidth = 1280;
+
+std::string CommandOutput(const std::string& command)
+{
+    std::string output;
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe) {
+        return output;
+    }
+    char buffer[4096];
+    size_t read = 0;
+    while ((read = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+        output.append(buffer, read);
+    }
+    pclose(pipe);
+    return output;
+}
+
+void Pause(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+struct TGeometry
+{
+    uint64_t Window = 0;
+    int X = 0;
+    int Y = 0;
+    int Width = 0;
+    int Height = 0;
+    bool ChildOfRoot = false;
+};
+
+TGeometry GeometryGet(uint64_t window)
+{
+    TGeometry geometry;
+    geometry.Window = window;
+    const std::string info = CommandOutput("xwininfo -id " + WindowHandleText(window));
+    const auto number = [&info](const std::string& label) {
+        const size_t at = info.find(label);
+        return at == std::string::npos ? 0 : std::atoi(info.c_str() + at + label.size());
+    };
+    geometry.X = number("Absolute upper-left X:");
+    geometry.Y = number("Absolute upper-left Y:");
+    geometry.Width = number("Width:");
+    geometry.Height = number("Height:");
+    const std::string tree = CommandOutput("xwininfo -tree -id " + WindowHandleText(window));
+    const size_t root = tree.find("Root window id: ");
+    const size_t parent = tree.find("Parent window id: ");
+    if (root != std::string::npos && parent != std::string::npos) {
+        const std::string rootId = tree.substr(root + 16, tree.find(' ', root + 16) - root - 16);
+        const std::string parentId = tree.substr(parent + 18, tree.find(' ', parent + 18) - parent - 18);
+        geometry.ChildOfRoot = rootId == parentId;
+    }
+    return geometry;
+}
+
+// The mapped windows of the program's processes (xdotool looks at every window, nested ones too).
+std::vector<TGeometry> VisibleWindowsGet(pid_t pid)
+{
+    std::vector<TGeometry> windows;
+    std::istringstream lines(CommandOutput("xdotool search --all --onlyvisible --pid " + std::to_string(pid) + " ''"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty()) {
+            windows.push_back(GeometryGet(std::stoull(line)));
+        }
+    }
+    return windows;
+}
+
+bool IsTrayIcon(const TGeometry& window)
+{
+    return !window.ChildOfRoot && window.Width <= 64 && window.Height <= 64;
+}
+
+bool IsMainWindow(const TGeometry& window)
+{
+    return window.Width == 327;
+}
+
+// The file's bytes and identity, to show that nothing touched it.
+std::string FileStamp(const std::string& name)
+{
+    struct stat info = {};
+    if (::stat(name.c_str(), &info) != 0) {
+        return "missing";
+    }
+    return std::to_string(info.st_ino) + "/" + std::to_string(info.st_size) + "/" + std::to_string(info.st_mtim.tv_sec)
+        + "." + std::to_string(info.st_mtim.tv_nsec) + "/" + FileText(name);
+}
+
+class ProgramOnDesktop : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TH_REQUIRE_PROGRAMS("Xvfb", "openbox", "dbus-daemon", "trayer", "xdotool", "xwininfo", "xprop", "xterm");
+        // The program runs on the desktop's X server, as a user's would, not on the offscreen
+        // platform the widget tests ask for.
+        if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
+            m_platform = platform;
+            unsetenv("QT_QPA_PLATFORM");
+        }
+        ASSERT_TRUE(m_desktop.Start(false)) << m_desktop.ErrorText();
+        ASSERT_TRUE(m_desktop.SessionBusStart()) << m_desktop.ErrorText();
+        const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+        m_program = std::string(binDir ? binDir : ".") + "/tallyhour";
+        // The data folder the program will compute for itself, in the desktop's fresh HOME.
+        m_locations = DataLocationsCompute({}, m_program);
+    }
+    void TearDown() override
+    {
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        m_desktop.Stop();
+        if (!m_platform.empty()) {
+            setenv("QT_QPA_PLATFORM", m_platform.c_str(), 1);
+        }
+    }
+
+    // The settings a user had when the program starts: the first run is over, the day's reset
+    // has run, and `listed` (if any) is on the time-limit list.
+    void SettingsPrepare(const std::string& listed, bool firstRunOver = true)
+    {
+        TOptions& options = OptionsInstance();
+        options.IsNotFirstRun = firstRunOver;
+        options.ResetDateTime = TodayAt0400() + 1;
+        if (!listed.empty()) {
+            auto item = std::make_unique<TMonitoredItem>();
+            item->Name = listed;
+            item->Caption = "XTerm";
+            item->ItemType = mitApp;
+            item->Checked = true;
+            options.MonitoredItems().Add("XTerm", std::move(item));
+            options.ListSave();
+        }
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+    }
+
+    pid_t ProgramStart(const std::string& logName = "tallyhour")
+    {
+        return m_desktop.ProgramStart({ m_program }, logName);
+    }
+
+    // Waits until the program shows a window that `wanted` accepts; returns it (Window 0 if none).
+    template <typename TWanted> TGeometry WindowWait(pid_t pid, TWanted wanted, double seconds = 15)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        do {
+            for (const TGeometry& window : VisibleWindowsGet(pid)) {
+                if (wanted(window)) {
+                    return window;
+                }
+            }
+            Pause(100);
+        } while (std::chrono::steady_clock::now() < deadline);
+        return {};
+    }
+
+    // The program's exit status once it ended, or -1 when it still runs after `seconds`.
+    static int ExitWait(pid_t pid, double seconds)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        do {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            Pause(50);
+        } while (std::chrono::steady_clock::now() < deadline);
+        return -1;
+    }
+
+    std::string LogText() const
+    {
+        return FileText(m_locations.LogFileName);
+    }
+
+    TTestDesktop m_desktop;
+    std::string m_program;
+    TDataLocations m_locations;
+    std::string m_platform;
+};
+
+} // namespace
+
+TEST_F(ProgramOnDesktop, StartsToTheTrayOnlyAndEndsOnSigtermWithTheSettingsSaved)
+{
+    ASSERT_GT(m_desktop.TrayStart(), 0) << m_desktop.ErrorText();
+    SettingsPrepare("", false); // a first run: the program marks it done, in memory until the end
+    const pid_t pid = ProgramStart();
+    ASSERT_GT(pid, 0);
+    const TGeometry icon = WindowWait(pid, IsTrayIcon);
+    ASSERT_NE(icon.Window, 0u) << "no tray icon; log:\n" << LogText();
+    Pause(1000);
+    for (const TGeometry& window : VisibleWindowsGet(pid)) {
+        EXPECT_TRUE(IsTrayIcon(window)) << "a window besides the tray icon: " << window.Width << "x" << window.Height;
+    }
+    EXPECT_TRUE(fs::exists(m_locations.LockFileName));
+
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitWait(pid, 10), 0);
+    EXPECT_FALSE(fs::exists(m_locations.LockFileName));
+    EXPECT_TRUE(OptionsInstance().IsNotFirstRun) << "the end of the run saved the settings";
+    EXPECT_EQ(LogText().find("Error"), std::string::npos) << LogText();
+}
+
+TEST_F(ProgramOnDesktop, SecondStartWarnsAndLeavesTheFirstCopysFilesAlone)
+{
+    ASSERT_GT(m_desktop.TrayStart(), 0) << m_desktop.ErrorText();
+    SettingsPrepare("");
+    const pid_t first = ProgramStart();
+    ASSERT_NE(WindowWait(first, IsTrayIcon).Window, 0u) << LogText();
+    Pause(1500);
+    const std::vector<std::string> files = { m_locations.SettingsDbFileName, m_locations.ActivityDbFileName,
+        m_locations.IniFileName, m_locations.LockFileName, m_locations.LogFileName };
+    std::vector<std::string> before;
+    for (const std::string& file : files) {
+        before.push_back(FileStamp(file));
+    }
+
+    const pid_t second = ProgramStart("tallyhour-second");
+    uint64_t warning = 0;
+    for (int i = 0; i < 150 && warning == 0; ++i) {
+        const std::string found = CommandOutput(
+            "xdotool search --all --onlyvisible --pid " + std::to_string(second) + " --name 'Please Note'");
+        warning = found.empty() ? 0 : std::stoull(found);
+        Pause(100);
+    }
+    ASSERT_NE(warning, 0u) << "no warning window";
+    const std::string warningText = WindowHandleText(warning);
+    CommandOutput("xdotool windowactivate --sync " + warningText + " key --clearmodifiers Return");
+    EXPECT_EQ(ExitWait(second, 10), 0);
+
+    EXPECT_EQ(ExitWait(first, 0), -1) << "the first copy runs on";
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(FileStamp(files[i]), before[i]) << files[i];
+    }
+    ::kill(first, SIGTERM);
+    EXPECT_EQ(ExitWait(first, 10), 0);
+}
+
+TEST_F(ProgramOnDesktop, ListedXtermInFrontIsChargedAndShownInTheList)
+{
+    ASSERT_GT(m_desktop.TrayStart(), 0) << m_desktop.ErrorText();
+    const std::string xtermPath = fs::canonical(TTestDesktop::ProgramFind("xterm")).string();
+    SettingsPrepare(xtermPath);
+    const pid_t pid = ProgramStart();
+    const TGeometry icon = WindowWait(pid, IsTrayIcon);
+    ASSERT_NE(icon.Window, 0u) << LogText();
+
+    const pid_t xterm = m_desktop.XtermStart("listed");
+    const TWindowHandle xtermWindow = m_desktop.WindowWait(xterm, 10);
+    ASSERT_NE(xtermWindow, 0u);
+    ASSERT_TRUE(m_desktop.WindowActivate(xtermWindow));
+    Pause(10'000);
+
+    auto table = ActivityDBGetTable("SELECT app_name, origin, SUM(duration), COUNT(*) FROM applications GROUP BY "
+                                    "app_name, origin",
+        m_locations.ActivityDbFileName);
+    ASSERT_TRUE(table);
+    table->First();
+    ASSERT_FALSE(table->AtEnd()) << "no rows; log:\n" << LogText();
+    EXPECT_EQ(table->TextAt(0), xtermPath);
+    EXPECT_EQ(table->Int64At(1), 1);
+    EXPECT_GE(table->Int64At(2), 6);
+    EXPECT_LE(table->Int64At(2), 13);
+    EXPECT_GE(table->Int64At(3), 2);
+    table->Next();
+    EXPECT_TRUE(table->AtEnd()) << "only the xterm was charged";
+
+    // A click on the tray icon shows the window, docked at the right edge, without a task-bar entry.
+    CommandOutput("xdotool mousemove --window " + WindowHandleText(icon.Window) + " 4 4 click 1");
+    const TGeometry window = WindowWait(pid, IsMainWindow, 10);
+    ASSERT_NE(window.Window, 0u);
+    EXPECT_EQ(window.X + window.Width, kScreenWidth);
+    const std::string state = CommandOutput("xprop -id " + WindowHandleText(window.Window) + " _NET_WM_STATE");
+    EXPECT_NE(state.find("_NET_WM_STATE_SKIP_TASKBAR"), std::string::npos) << state;
+    EXPECT_NE(state.find("_NET_WM_STATE_ABOVE"), std::string::npos) << state;
+
+    // All view, through the View button's menu; then the first row of the list carries text in
+    // its name and time columns.
+    CommandOutput("xdotool mousemove --window " + WindowHandleText(window.Window) + " 222 16 click 1");
+    Pause(500);
+    CommandOutput("xdotool key Down Return");
+    const TGeometry full = WindowWait(
+        pid, [](const TGeometry& w) { return IsMainWindow(w) && w.Height > 400; }, 5);
+    ASSERT_NE(full.Window, 0u) << "no All view";
+    Pause(500);
+    const int rowTop = full.Y + 88 + 174;
+    const std::string pixels = CommandOutput("import -window root -crop 307x16+" + std::to_string(full.X + 10) + "+"
+        + std::to_string(rowTop) + " -depth 8 txt:-");
+    int darkInName = 0;
+    int darkInTime = 0;
+    std::istringstream lines(pixels);
+    std::string line;
+    while (std::getline(lines, line)) {
+        int x = 0;
+        int y = 0;
+        int r = 255;
+        if (std::sscanf(line.c_str(), "%d,%d: (%d", &x, &y, &r) == 3 && r < 0x70) {
+            darkInName += x < 180 ? 1 : 0;
+            darkInTime += x > 236 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(darkInName, 10) << "the entry's name";
+    EXPECT_GT(darkInTime, 10) << "the entry's time";
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitWait(pid, 30), 0) << LogText();
+}
+
+TEST_F(ProgramOnDesktop, WithoutATrayTheWindowStaysShown)
+{
+    SettingsPrepare("");
+    const pid_t pid = ProgramStart();
+    const TGeometry window = WindowWait(pid, IsMainWindow);
+    ASSERT_NE(window.Window, 0u) << LogText();
+    EXPECT_NE(LogText().find("no system tray"), std::string::npos) << LogText();
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitWait(pid, 10), 0);
+}

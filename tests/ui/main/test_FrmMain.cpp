@@ -1,0 +1,493 @@
+#include "ui/main/FrmMain.h"
+
+#include "QtTestMain.h"
+
+#include "ui/framework/ImageButton.h"
+#include "ui/framework/ImagePanel.h"
+#include "ui/framework/ListBoxItems.h"
+#include "ui/main/MainDisplay.h"
+
+#include "model/DataLocations.h"
+#include "model/ProgramLog.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "monitor/ScanCycle.h"
+#include "monitor/ZaraveDezeZurirevuzorLogger.h"
+#include "platform/fake/FakeDesktop.h"
+#include "storage/ActivityDatabase.h"
+#include "storage/Options.h"
+#include "storage/WindowPreferences.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr const char* kXterm = "/usr/bin/xterm";
+constexpr const char* kEditor = "/usr/bin/editor";
+
+std::string Sep(const std::string& text)
+{
+    std::string result = text;
+    for (char& ch : result) {
+        if (ch == ':') {
+            ch = TimeSeparator();
+        }
+    }
+    return result;
+}
+
+// A fresh data folder with a time-limit list of two applications, the clock at 10:00 on a
+// working day, and the main window on a scripted desktop whose front window is unlisted.
+class MainWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        DataLocationsCompute(m_folder.Text(), "/opt/tallyhour/tallyhour");
+        LogFileNameSet(m_folder.Text() + "test.log");
+        TestAppearanceReset();
+        m_clock = std::make_unique<TFakeClock>(EncodeDateTime(2024, 3, 5, 10, 0, 0));
+        TOptions& options = OptionsInstance();
+        options.ScanPeriodSeconds = 5;
+        options.TimeLimitSeconds = 3600;
+        // The day's reset has run already: the tests below decide when the next one comes.
+        options.ResetDateTime = EncodeDateTime(2024, 3, 6, 4, 0, 0);
+        EntryAdd(kXterm, "XTerm");
+        EntryAdd(kEditor, "Editor");
+        options.ReminderTextSet(0, "Write the report");
+        options.ListSave();
+        options.OptionsSave();
+        m_desktop.WindowShow({ 0, "/usr/bin/unlisted", "Unlisted", "An unlisted program", "", true });
+    }
+    void TearDown() override
+    {
+        m_window.reset();
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        LogFileNameSet({});
+        m_clock.reset();
+    }
+
+    static void EntryAdd(const std::string& name, const std::string& caption)
+    {
+        auto item = std::make_unique<TMonitoredItem>();
+        item->Name = name;
+        item->Caption = caption;
+        item->ItemType = mitApp;
+        item->Checked = true;
+        OptionsInstance().MonitoredItems().Add(caption, std::move(item));
+    }
+
+    TfrmMain& Window()
+    {
+        if (!m_window) {
+            m_window
+                = std::make_unique<TfrmMain>(TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop });
+            m_window->DeleteConfirm = [this](const QString& caption) {
+                m_confirmed.push_back(caption.toStdString());
+                return true;
+            };
+            m_window->MessageShow = [this](const QString& text, const QString& title) {
+                m_messages.push_back(title.toStdString() + "|" + text.toStdString());
+            };
+        }
+        return *m_window;
+    }
+
+    void XtermInFront()
+    {
+        m_desktop.WindowShow({ 0, kXterm, "xterm", "xterm", "", true });
+    }
+
+    static std::string RowsText()
+    {
+        auto table = ActivityDBGetTable("SELECT app_name, duration, origin FROM applications ORDER BY rowid");
+        std::string text;
+        for (table->First(); !table->AtEnd(); table->Next()) {
+            text += table->TextAt(0) + "," + table->TextAt(1) + "," + table->TextAt(2) + ";";
+        }
+        return text;
+    }
+
+    static QStringList RowTexts(QListWidget* listBox)
+    {
+        QStringList texts;
+        for (int i = 0; i < listBox->count(); ++i) {
+            if (!listBox->item(i)->text().isEmpty()) {
+                texts << listBox->item(i)->text();
+            }
+        }
+        return texts;
+    }
+
+    TTempFolder m_folder;
+    std::unique_ptr<TFakeClock> m_clock;
+    TFakeDesktop m_desktop;
+    std::unique_ptr<TfrmMain> m_window;
+    std::vector<std::string> m_confirmed;
+    std::vector<std::string> m_messages;
+};
+
+} // namespace
+
+TEST_F(MainWindow, TimersRunAtTheirIntervalsAndTheScanAtTheStoredPeriod)
+{
+    TfrmMain& window = Window();
+    struct
+    {
+        QTimer* Timer;
+        int Interval;
+        bool Active;
+    } expected[] = {
+        { window.tmrScan, 5000, true },
+        { window.tmrTime, 1000, true },
+        { window.tmrUsage, 12001, true },
+        { window.tmrSaveOptions, 240025, true },
+        { window.tmrReminderChange, 100002, true },
+        { window.tmrReminderOnly, 300000, false },
+        { window.tmrAutohide, 3000, false },
+        { window.tmrAutohideSlide, 10, false },
+        { window.tmrDeactivation, 1000, true },
+        { window.tmrShutdown, 900, true },
+        { window.tmrTimeSynchronization, 1800000, true },
+    };
+    for (const auto& timer : expected) {
+        EXPECT_EQ(timer.Timer->interval(), timer.Interval) << timer.Timer->objectName().toStdString();
+        EXPECT_EQ(timer.Timer->isActive(), timer.Active) << timer.Timer->objectName().toStdString();
+    }
+    EXPECT_EQ(window.windowTitle(), "Tallyhour");
+    EXPECT_TRUE(window.windowFlags() & Qt::Tool) << "no task-bar entry";
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(window.width(), 327);
+}
+
+TEST_F(MainWindow, AZeroScanPeriodIsNotASpinningTimer)
+{
+    OptionsInstance().ScanPeriodSeconds = 0;
+    EXPECT_EQ(Window().tmrScan->interval(), 1000);
+    EXPECT_NE(FileText(m_folder.Text() + "test.log").find("scan period of 0 seconds"), std::string::npos);
+}
+
+TEST_F(MainWindow, ListedWindowInFrontIsChargedFromTheWindowsCreation)
+{
+    TfrmMain& window = Window();
+    ASSERT_NE(window.ScanCycle(), nullptr);
+    EXPECT_DOUBLE_EQ(window.ScanCycle()->LastScanTime, ProgramNow());
+    XtermInFront();
+    m_clock->Advance(5);
+    window.tmrScanTimer();
+    m_clock->Advance(5);
+    window.tmrScanTimer();
+    EXPECT_EQ(RowsText(), std::string(kXterm) + ",5,1;" + kXterm + ",5,1;");
+    EXPECT_EQ(window.Logger().Total, 10);
+    EXPECT_TRUE(window.tmrScan->isActive()) << "enabled again after the tick";
+
+    // The list shows the entry's time once it is refilled.
+    m_clock->Advance(60);
+    window.tmrScanTimer();
+    window.tmrUsageTimer();
+    TMonitoredItem* first = ListBoxItemObject(window.lbxMain_Applications, 0);
+    TMonitoredItem* second = ListBoxItemObject(window.lbxMain_Applications, 1);
+    ASSERT_TRUE(first && second);
+    const TMonitoredItem* xterm = first->Name == kXterm ? first : second;
+    EXPECT_EQ(xterm->Duration, 70);
+    window.tmrTimeTimer();
+    EXPECT_EQ(window.lblMain_Time->text().toStdString(), Sep("00:01"));
+}
+
+TEST_F(MainWindow, UnlistedWindowChargesNothingAndPausedTicksDoNothing)
+{
+    TfrmMain& window = Window();
+    m_clock->Advance(5);
+    window.tmrScanTimer();
+    EXPECT_EQ(RowsText(), "");
+    XtermInFront();
+    window.SessionPaused = true;
+    const TDateTime before = window.ScanCycle()->LastScanTime;
+    m_clock->Advance(5);
+    window.tmrScanTimer();
+    EXPECT_EQ(RowsText(), "");
+    EXPECT_DOUBLE_EQ(window.ScanCycle()->LastScanTime, before);
+}
+
+TEST_F(MainWindow, TimeLinkCyclesThroughTheThreeFormats)
+{
+    TfrmMain& window = Window();
+    EXPECT_EQ(window.lblMain_TimeTitle->text(), "Time on List:");
+    EXPECT_EQ(window.lblMain_TimeLink->text(), "Show Time to Limit");
+    window.actChangeTimeFormat->trigger();
+    EXPECT_EQ(window.lblMain_TimeTitle->text(), "Time to Limit:");
+    EXPECT_EQ(window.lblMain_Time->text().toStdString(), Sep("01:00"));
+    window.actChangeTimeFormat->trigger();
+    EXPECT_EQ(window.lblMain_TimeTitle->text(), "Time Now:");
+    EXPECT_EQ(window.lblMain_Time->text().toStdString(), Sep("10:00 AM"));
+    window.actChangeTimeFormat->trigger();
+    EXPECT_EQ(window.lblMain_TimeTitle->text(), "Time on List:");
+    EXPECT_EQ(window.lblMain_TimeLink->text(), "Show Time to Limit");
+    // The panel fits title and value.
+    EXPECT_EQ(window.lblMain_Time->x(), window.lblMain_TimeTitle->x() + window.lblMain_TimeTitle->width() + 6);
+}
+
+TEST_F(MainWindow, StartsInLiteViewAndPagesAround)
+{
+    TfrmMain& window = Window();
+    EXPECT_EQ(window.ActivePage(), window.tsMain);
+    EXPECT_TRUE(window.LiteView);
+    EXPECT_TRUE(window.actViewLite->isChecked());
+    const int reminderBottom = window.pnlReminder->mapTo(&window, QPoint(0, window.pnlReminder->height())).y();
+    EXPECT_EQ(window.height(), reminderBottom + 10);
+    EXPECT_TRUE(window.btnBack->isHidden());
+    EXPECT_EQ(window.mmReminder->toPlainText(), "Write the report") << "10:00 is morning";
+
+    window.actViewUsage->trigger();
+    EXPECT_EQ(window.ActivePage(), window.tsUsage);
+    EXPECT_FALSE(window.LiteView);
+    EXPECT_EQ(window.height(), window.WorkArea().height());
+    EXPECT_FALSE(window.btnBack->isHidden());
+    EXPECT_FALSE(window.btnNext->isHidden());
+    EXPECT_EQ(window.lbxUsage_Applications->parentWidget(), &window) << "the page's controls are on the window";
+
+    window.btnNext->click(); // the last page wraps to the first
+    EXPECT_EQ(window.ActivePage(), window.tsMain);
+    EXPECT_TRUE(window.btnBack->isHidden());
+    EXPECT_TRUE(window.btnNext->isHidden());
+    EXPECT_TRUE(window.actViewMain->isChecked());
+
+    window.actViewRemindersOnly->trigger();
+    EXPECT_EQ(window.mmReminderMorning->toPlainText(), "Write the report");
+    window.btnBack->click();
+    EXPECT_EQ(window.ActivePage(), window.tsMain);
+    window.btnBack->click(); // the first page wraps to the last
+    EXPECT_EQ(window.ActivePage(), window.tsUsage);
+
+    window.actViewLite->trigger();
+    EXPECT_EQ(window.height(), reminderBottom + 10);
+}
+
+TEST_F(MainWindow, UsagePeriodLoadsItsRange)
+{
+    ActivityDBExecSQL(ActivityInsertSql(
+        DateTimeToDbText(EncodeDateTime(2024, 2, 20, 12, 0, 0)), kEditor, "", "Desktop Application", 600, 1));
+    ActivityDBExecSQL(ActivityInsertSql(
+        DateTimeToDbText(EncodeDateTime(2024, 3, 5, 9, 0, 0)), kEditor, "", "Desktop Application", 60, 1));
+    TfrmMain& window = Window();
+    window.actViewUsage->trigger();
+    const auto editorSeconds = [&window] {
+        for (int i = 0; i < window.lbxUsage_Applications->count(); ++i) {
+            if (const TMonitoredItem* item = ListBoxItemObject(window.lbxUsage_Applications, i);
+                item && item->Name == kEditor) {
+                return item->Duration;
+            }
+        }
+        return -1;
+    };
+    EXPECT_EQ(editorSeconds(), 60);
+    window.cbxUsage_Period->setCurrentIndex(3); // the last 14 days
+    EXPECT_EQ(editorSeconds(), 660);
+    EXPECT_EQ(window.Logger().Total, 60) << "the usage view adds nothing to the day";
+}
+
+TEST_F(MainWindow, DailyResetErasesPendingRemovalsButKeepsTheEntriesWhenUsersMayNotChange)
+{
+    OptionsInstance().AllowUserToChangeSettings = false;
+    TIniFile& preferences = WindowPreferences().File();
+    preferences.WriteString(kIniSectionApplications, kXterm, kXterm);
+    preferences.WriteString(kIniSectionWebSites, "example.com", "example.com");
+    TfrmMain& window = Window();
+    window.LimitWindowArmed = false;
+    window.FiveMinuteOffer = false;
+
+    m_clock->Advance(20 * 3600.0); // 06:00 the next day
+    window.tmrScanTimer();
+
+    EXPECT_TRUE(window.LimitWindowArmed);
+    EXPECT_TRUE(window.FiveMinuteOffer);
+    EXPECT_FALSE(preferences.SectionExists(kIniSectionApplications));
+    EXPECT_FALSE(preferences.SectionExists(kIniSectionWebSites));
+    EXPECT_EQ(OptionsInstance().MonitoredItems().Count(), 2);
+    EXPECT_DOUBLE_EQ(OptionsInstance().ResetDateTime, EncodeDateTime(2024, 3, 7, 4, 0, 0));
+    EXPECT_EQ(RowTexts(window.lbxMain_Applications).size(), 2);
+    EXPECT_EQ(ListBoxItemObject(window.lbxMain_Applications, 0)->Duration, 0);
+}
+
+TEST_F(MainWindow, DailyResetRemovesPendingEntriesWhenUsersMayChange)
+{
+    OptionsInstance().AllowUserToChangeSettings = true;
+    WindowPreferences().File().WriteString(kIniSectionApplications, kXterm, kXterm);
+    TfrmMain& window = Window();
+    m_clock->Advance(20 * 3600.0);
+    window.tmrScanTimer();
+    ASSERT_EQ(OptionsInstance().MonitoredItems().Count(), 1);
+    EXPECT_EQ(OptionsInstance().MonitoredItems().Items(0)->Name, kEditor);
+    EXPECT_EQ(RowTexts(window.lbxMain_Applications), QStringList { "Editor" });
+}
+
+TEST_F(MainWindow, ClosingAndEscapeOnlyMinimise)
+{
+    TfrmMain& window = Window();
+    window.ApplicationRestore();
+    ASSERT_TRUE(window.isVisible());
+    QCloseEvent close;
+    QApplication::sendEvent(&window, &close);
+    EXPECT_FALSE(close.isAccepted());
+    EXPECT_FALSE(window.isVisible());
+
+    window.ApplicationRestore();
+    window.actMinimize->trigger();
+    EXPECT_FALSE(window.isVisible());
+
+    // While the time-up window has it disabled, neither the close nor the tray click hides it.
+    window.ApplicationRestore();
+    window.setEnabled(false);
+    window.TrayIconClick();
+    window.actMinimize->trigger();
+    EXPECT_TRUE(window.isVisible());
+    window.setEnabled(true);
+    window.TrayIconClick();
+    EXPECT_FALSE(window.isVisible());
+    window.TrayIconClick();
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(MainWindow, DeletingAnInactiveEntryOnlySaysWhenItGoes)
+{
+    OptionsInstance().AllowUserToChangeSettings = true;
+    TfrmMain& window = Window();
+    window.lbxMain_Applications->setCurrentRow(1); // XTerm, after Editor
+    ASSERT_EQ(window.lbxMain_Applications->currentItem()->text(), "XTerm");
+    window.AppDelete(); // users may remove an entry only at the day's end: it goes inactive
+    EXPECT_EQ(m_confirmed, std::vector<std::string> { "XTerm" });
+    const TMonitoredList& stored = OptionsInstance().MonitoredItems();
+    ASSERT_EQ(stored.Count(), 2);
+    EXPECT_FALSE(stored.Items(stored.NameIndexGet(kXterm))->Active);
+    EXPECT_EQ(WindowPreferences().File().ReadString(kIniSectionApplications, kXterm, ""), kXterm);
+    EXPECT_FALSE(ListBoxItemObject(window.lbxMain_Applications, 1)->Active);
+
+    window.lbxMain_Applications->setCurrentRow(1);
+    window.AppDelete();
+    EXPECT_EQ(m_confirmed.size(), 1u);
+    EXPECT_EQ(m_messages,
+        std::vector<std::string> { "Please Note|\"XTerm\" will be removed from time-limit list after 4:00 AM" });
+    EXPECT_EQ(stored.Count(), 2);
+}
+
+TEST_F(MainWindow, DeletingWithAdministratorRightsRemovesAtOnceAndLeavesTheMode)
+{
+    OptionsInstance().AdminMode = true;
+    TfrmMain& window = Window();
+    window.lbxMain_Applications->setCurrentRow(0);
+    window.AppDelete();
+    EXPECT_EQ(RowTexts(window.lbxMain_Applications), QStringList { "XTerm" });
+    EXPECT_EQ(OptionsInstance().MonitoredItems().Count(), 1);
+    EXPECT_FALSE(OptionsInstance().AdminMode);
+    // An empty row is no entry.
+    window.lbxMain_Applications->setCurrentRow(window.lbxMain_Applications->count() - 1);
+    window.AppDelete();
+    EXPECT_EQ(m_confirmed.size(), 1u);
+}
+
+TEST_F(MainWindow, AddedEntriesReachBothListsAndTheStoredList)
+{
+    TfrmMain& window = Window();
+    window.AddWizardRun = [](TMonitoredList& result) {
+        auto item = std::make_unique<TMonitoredItem>();
+        item->Name = "/usr/bin/gimp";
+        item->Caption = "GIMP";
+        item->ItemType = mitApp;
+        item->Checked = true;
+        result.Add("GIMP", std::move(item));
+        return true;
+    };
+    OptionsInstance().AdminMode = true;
+    window.AppAdd();
+    EXPECT_EQ(RowTexts(window.lbxMain_Applications), (QStringList { "Editor", "GIMP", "XTerm" }));
+    EXPECT_FALSE(OptionsInstance().AdminMode);
+    OptionsInstanceFree(); // the list reached the database
+    EXPECT_GE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/gimp"), 0);
+}
+
+TEST_F(MainWindow, CancelledSettingsWizardStillResumesTheSaveAndLeavesAdministratorMode)
+{
+    TfrmMain& window = Window();
+    bool shown = false;
+    window.SettingsWizardRun = [&](bool firstRun) {
+        shown = !firstRun;
+        EXPECT_FALSE(window.tmrSaveOptions->isActive());
+        OptionsInstance().AdminMode = true;
+        return false;
+    };
+    window.actSettings->trigger();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(window.tmrSaveOptions->isActive());
+    EXPECT_FALSE(OptionsInstance().AdminMode);
+}
+
+TEST_F(MainWindow, SettingsWizardOkReloadsLimitActionAndReminders)
+{
+    TfrmMain& window = Window();
+    window.SettingsWizardRun = [](bool) {
+        OptionsInstance().TimeLimitSeconds = 2 * 3600 + 30 * 60;
+        OptionsInstance().ExpirationAction = 1;
+        OptionsInstance().ReminderTextSet(0, "Call the bank");
+        return true;
+    };
+    window.actSettings->trigger();
+    EXPECT_EQ(window.edtTimeLimit->text().toStdString(), Sep("02:30"));
+    EXPECT_EQ(window.edtAction->text(), "Close Browser/App.");
+    EXPECT_EQ(window.mmReminder->toPlainText(), "Call the bank");
+    EXPECT_EQ(window.mmReminderMorning->toPlainText(), "Call the bank");
+}
+
+TEST_F(MainWindow, RowsAreShadedRuledAndGreyWhenInactive)
+{
+    OptionsInstance().MonitoredItems().Items(1)->Active = false; // XTerm
+    OptionsInstance().ListSave();
+    TfrmMain& window = Window();
+    window.actViewMain->trigger();
+    QListWidget* list = window.lbxMain_Applications;
+    list->clearSelection();
+    list->setCurrentRow(-1);
+    QImage image(list->viewport()->size(), QImage::Format_RGB32);
+    list->viewport()->render(&image);
+    const QRect row0 = list->visualItemRect(list->item(0));
+    const QRect row1 = list->visualItemRect(list->item(1));
+    EXPECT_EQ(row0.height(), kMainRowHeight);
+    const TRowDividers dividers = RowDividersGet(window.pnlApp_Name->width(), window.pnlApp_Type->width());
+    EXPECT_EQ(image.pixel(dividers.X1 - 3, row0.top() + 1) & 0xFFFFFF, kRowEvenColor);
+    EXPECT_EQ(image.pixel(dividers.X1 - 3, row1.top() + 1) & 0xFFFFFF, kRowOddColor);
+    EXPECT_EQ(image.pixel(dividers.X1, row0.center().y()) & 0xFFFFFF, kRowDividerColor);
+    EXPECT_EQ(image.pixel(dividers.X2, row1.center().y()) & 0xFFFFFF, kRowDividerColor);
+    // The darkest pixel of a name is its text colour (text is smoothed at its edges only).
+    const auto darkest = [&image](const QRect& row) {
+        int value = 255;
+        for (int y = row.top(); y <= row.bottom(); ++y) {
+            for (int x = row.left() + 2; x < row.left() + 60; ++x) {
+                value = std::min(value, qRed(image.pixel(x, y)));
+            }
+        }
+        return value;
+    };
+    EXPECT_LT(darkest(row0), 0x50) << "Editor, active: 0x363636";
+    EXPECT_GT(darkest(row1), 0x68) << "XTerm, inactive: 0x808080";
+    EXPECT_LT(darkest(row1), 0x98) << "XTerm, inactive: 0x808080";
+    const QRect last = list->visualItemRect(list->item(list->count() - 1));
+    if (last.bottom() < image.height()) {
+        EXPECT_EQ(image.pixel(last.center().x(), last.bottom()) & 0xFFFFFF, kRowDividerColor);
+    }
+}
