@@ -6,6 +6,7 @@
 #include "model/ProgramClock.h"
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
@@ -70,7 +71,7 @@ void SampleDataWrite()
         const std::string url = web ? entry.Name : "";
         const std::string type = web ? "Mozila FireFox" : "Desktop Application";
         if (entry.TodaySeconds > 0) {
-            ActivityDBExecSQL(ActivityInsertSql(DateTimeToDbText(std::max(now - 1.0 / 1440.0, TodayAt0400())), app, url,
+            ActivityDBExecSQL(ActivityInsertSql(DateTimeToDbText(std::max(now - 1.0 / 1440.0, DayStart())), app, url,
                 type, entry.TodaySeconds, web ? 2 : 1));
         }
         ActivityDBExecSQL(

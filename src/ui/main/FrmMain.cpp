@@ -770,9 +770,15 @@ void TfrmMain::PagesLayout()
     PagePlace(lbxUsage_Applications, QRect(10, 70, 307, std::max(32, pageHeight - kPagingBarHeight - 70 - 6)));
     btnBack->move(10, height() - kPagingBarHeight + 4);
     btnNext->move(227, height() - kPagingBarHeight + 4);
-    // Ruled rows down to the bottom of the lists' new height.
-    ListBoxRowsFill(lbxMain_Applications);
-    ListBoxRowsFill(lbxUsage_Applications);
+    // Ruled rows down to the bottom of the lists' new height, not more: the filler rows of the
+    // old height go first, or every resize would add a screenful.
+    for (QListWidget* listBox : { lbxMain_Applications, lbxUsage_Applications }) {
+        while (listBox->count() > 0 && listBox->item(listBox->count() - 1)->text().isEmpty()
+            && !ListBoxItemObject(listBox, listBox->count() - 1)) {
+            delete listBox->takeItem(listBox->count() - 1);
+        }
+        ListBoxRowsFill(listBox);
+    }
 }
 
 void TfrmMain::TimeLineLayout()

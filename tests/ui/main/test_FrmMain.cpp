@@ -278,6 +278,14 @@ TEST_F(MainWindow, StartsInLiteViewAndPagesAround)
 
     window.actViewLite->trigger();
     EXPECT_EQ(window.height(), reminderBottom + 10);
+
+    // Switching back and forth leaves the list's filler rows at one screenful.
+    window.actViewMain->trigger();
+    const int rows = window.lbxMain_Applications->count();
+    window.actViewLite->trigger();
+    window.actViewMain->trigger();
+    EXPECT_EQ(window.lbxMain_Applications->count(), rows);
+    EXPECT_LE(rows * kMainRowHeight, window.lbxMain_Applications->height() + kMainRowHeight);
 }
 
 TEST_F(MainWindow, UsagePeriodLoadsItsRange)
