@@ -65,8 +65,14 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     // The end of the desktop session, a user's kill or Ctrl+C all take the normal way out, so
     // the settings are saved and the lock is released; also from inside a message window.
+    // exit() rather than quit(): it also ends a message window's own loop, before or without
+    // the main loop. A request that comes before any loop runs is remembered.
     TTerminationSignals terminationSignals;
-    QObject::connect(&terminationSignals, &TTerminationSignals::Requested, &application, [] { QApplication::quit(); });
+    bool endRequested = false;
+    QObject::connect(&terminationSignals, &TTerminationSignals::Requested, &application, [&endRequested] {
+        endRequested = true;
+        QApplication::exit(0);
+    });
 
     // Module start: the data locations (and the data folder).
     const TDataLocations* locations = nullptr;
@@ -119,7 +125,8 @@ int main(int argc, char* argv[])
             SettingsWizardExecute(true);
         }
         mainWindow = std::make_unique<TfrmMain>(desktop);
-        status = QApplication::exec();
+        QApplication::processEvents(); // a request to end that came meanwhile
+        status = endRequested ? 0 : QApplication::exec();
         mainWindow.reset();
         InstanceLockRelease();
     } catch (const std::exception& error) {

@@ -454,7 +454,8 @@ void TfrmMain::ActionsCreate()
     };
     actExit = make(QStringLiteral("actExit"), QStringLiteral("&Exit"));
     actExit->setVisible(false);
-    connect(actExit, &QAction::triggered, qApp, &QApplication::quit);
+    // exit(), not quit(): quit asks every window to close first, and this one never agrees.
+    connect(actExit, &QAction::triggered, qApp, [] { QApplication::exit(0); });
     actMinimize = make(QStringLiteral("actMinimize"), QStringLiteral("Minimize"));
     actMinimize->setToolTip(QStringLiteral("Minimize"));
     connect(actMinimize, &QAction::triggered, this, [this] {
