@@ -371,3 +371,18 @@ TEST_F(MainWindowAppearance, TextColourReachesTheLabelsAndWindowsOpenedLater)
     EXPECT_EQ(QColor(0xFF, 0xCC, 0x00), later->lblTransparency->palette().color(QPalette::WindowText));
     delete later;
 }
+
+TEST_F(MainWindowAppearance, PictureChosenInTheSettingsWizardIsCheckedInTheSkinMenu)
+{
+    PictureWrite(SkinsFolder() / "Blue.png", QColor(0, 0, 200), "PNG");
+    TfrmMain& window = Window();
+    window.SettingsWizardRun = [this](bool) {
+        Appearance().BackgroundImageSet((SkinsFolder() / "Blue.png").string());
+        return true;
+    };
+    window.actSettings->trigger();
+
+    EXPECT_TRUE(SkinItemFind(window, QStringLiteral("Blue"))->isChecked());
+    EXPECT_FALSE(window.miClearBackgroundImage->isChecked());
+    EXPECT_EQ(QColor(0, 0, 200), PixelAt(window, QPoint(60, 200)));
+}
