@@ -84,7 +84,12 @@ void TAppearanceMenu::SkinMenuBuild()
 bool TAppearanceMenu::BackgroundImageStore(const std::string& path)
 {
     if (!StorableInPreferences(path)) {
-        LogMessageWrite("Background picture not kept, its path has a line break: " + path);
+        // One log line per event: the breaks are written out as text.
+        std::string shown = path;
+        for (size_t at = shown.find_first_of("\r\n"); at != std::string::npos; at = shown.find_first_of("\r\n", at)) {
+            shown.replace(at, 1, shown[at] == '\n' ? "\\n" : "\\r");
+        }
+        LogMessageWrite("Background picture not kept, its path has a line break: " + shown);
         MessageShow(QStringLiteral("The picture cannot be used: its file name contains a line break."),
             QStringLiteral("Please Note"));
         return false;

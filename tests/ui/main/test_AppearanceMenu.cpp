@@ -285,7 +285,7 @@ TEST_F(MainWindowAppearance, BrowsedPictureStartsInTheSkinsFolderAndUnchecksEver
 
 TEST_F(MainWindowAppearance, PicturePathWithALineBreakIsRefusedAndTheFileStaysWhole)
 {
-    const fs::path odd = m_folder.Path() / "pictures" / "two\n[Common]\nShow5MinButton=0.png";
+    const fs::path odd = m_folder.Path() / "pictures" / "two\n[Common]\nShow5MinButton=0\nx.png";
     PictureWrite(odd, QColor(10, 200, 10), "PNG");
     WindowPreferences().BackgroundImageSet("");
     TfrmMain& window = Window();
@@ -301,6 +301,8 @@ TEST_F(MainWindowAppearance, PicturePathWithALineBreakIsRefusedAndTheFileStaysWh
     ASSERT_EQ(1, m_messages.size());
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("Please Note|")));
     EXPECT_TRUE(window.miClearBackgroundImage->isChecked());
+    EXPECT_NE(std::string::npos, FileText(m_folder.Text() + "test.log").find("two\\n[Common]\\nShow5MinButton"))
+        << "the log names the file on one line";
 }
 
 TEST_F(MainWindowAppearance, TransparencyOutsideTheListOpensAtZeroAndCancelKeepsItWithoutPreviewHere)
