@@ -1,5 +1,6 @@
 #include "ui/main/FrmMain.h"
 
+#include "ui/main/AppearanceMenu.h"
 #include "ui/main/MainDisplay.h"
 #include "ui/main/MainWindowSeams.h"
 #include "ui/main/MonitoredRowDelegate.h"
@@ -231,7 +232,7 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
             *desktop.WindowSystem, *desktop.Processes, *desktop.Accessibility, std::move(steps));
         m_scanCycle->LastScanTime = ProgramNow();
     }
-    // The skin list and its menu are the appearance's (seam).
+    // The skin list and its menu: step 12.
 
     // 5. Minimise and restore: see changeEvent. 6.
     TrayIconAdd();
@@ -266,7 +267,11 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
 
     // 11.
     tmrReminderChange->start();
-    // 12. The picture dialog's folder and the skin menu are the appearance's (seam).
+    // 12. The picture dialog starts in the skins folder, which also fills the skin menu.
+    AppearanceMenu = new TAppearanceMenu(this,
+        { miBackgroundColor, miSkin, miBackgroundImage, miClearBackgroundImage, miTransparency, miTextColor },
+        SkinsFolder());
+    AppearanceMenu->AdministratorModeLeave = [this] { AdminModeLeave(); };
     // 13.
     MainListRefresh();
     // 14.
@@ -547,7 +552,7 @@ void TfrmMain::MenusCreate()
     miUpgrades->setObjectName(QStringLiteral("miUpgrades"));
     connect(miUpgrades, &QAction::triggered, this, [] { OpenWebPage(SitePageAddress(QStringLiteral("/download"))); });
     pmnAddons->addSeparator();
-    // The appearance commands: their windows and rules come with the appearance (seams).
+    // The appearance commands: TAppearanceMenu runs them (creation step 12).
     QMenu* background = pmnAddons->addMenu(QStringLiteral("Background"));
     miBackgroundColor = background->addAction(QStringLiteral("Color..."));
     miBackgroundColor->setObjectName(QStringLiteral("miBackgroundColor"));
@@ -1025,6 +1030,8 @@ void TfrmMain::SettingsRun()
     ApplyTransparency(Appearance().TransparencyGet());
     ApplyColor(ColorFromNumber(Appearance().BackgroundColorGet()));
     ApplyTextColor(ColorFromNumber(Appearance().TextColorGet()));
+    // The wizard may have chosen another picture.
+    AppearanceMenu->SkinMenuBuild();
     update();
 }
 

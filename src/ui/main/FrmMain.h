@@ -17,6 +17,7 @@ class QStackedWidget;
 class QSystemTrayIcon;
 class QTimer;
 class TAccessibility;
+class TAppearanceMenu;
 class TMonitoredList;
 class TProcesses;
 class TScanCycle;
@@ -142,6 +143,8 @@ public:
     QAction* miClearBackgroundImage = nullptr;
     QAction* miTransparency = nullptr;
     QAction* miTextColor = nullptr;
+    // The Background and Text Color commands and the skin list; owned by the window.
+    TAppearanceMenu* AppearanceMenu = nullptr;
 
     // Timers, all on this thread.
     QTimer* tmrScan = nullptr;

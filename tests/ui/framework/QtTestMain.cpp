@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -45,12 +48,16 @@ void TestAppearanceReset()
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    const auto logFile = std::filesystem::temp_directory_path() / "tallyhour-ui-tests.log";
+    // One log per process: the tests run side by side and count the lines they caused.
+    const auto logFile = std::filesystem::temp_directory_path()
+        / ("tallyhour-ui-tests-" + std::to_string(QCoreApplication::applicationPid()) + ".log");
     LogFileNameSet(logFile.string());
     TApplication app(argc, argv, &TestErrorReporter());
     TestAppearanceReset();
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     AppearanceSourceSet(nullptr);
+    std::error_code ignored;
+    std::filesystem::remove(logFile, ignored);
     return result;
 }
