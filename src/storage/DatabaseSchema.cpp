@@ -133,6 +133,9 @@ void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int
         if (sqlite3_open_v2(
                 ("file:" + target + "?mode=ro").c_str(), &source, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
             == SQLITE_OK) {
+            // A file cut short claims more pages than it has; SQLite refuses such a file unless the
+            // schema is open for repair, which reads what is there and changes nothing here.
+            sqlite3_exec(source, "PRAGMA writable_schema=ON", nullptr, nullptr, nullptr);
             fresh.TransactionBegin();
             const std::vector<std::string> tables = kind == TDatabaseKind::Settings
                 ? std::vector<std::string> { "settings", "reminders", "applications_list", "websites_list" }

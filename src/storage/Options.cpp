@@ -444,12 +444,20 @@ bool TOptions::RemindersReread()
         return true;
     }
     std::string mine[3];
+    std::string baseline[3];
     for (int i = 0; i < 3; ++i) {
         mine[i] = m_reminders[i];
+        baseline[i] = m_remindersBaseline[i];
     }
     RemindersLoad();
     if (!m_remindersLoaded) {
+        for (int i = 0; i < 3; ++i) {
+            m_remindersBaseline[i] = baseline[i];
+        }
         return false;
+    }
+    for (int i = 0; i < 3; ++i) {
+        m_remindersBaseline[i] = baseline[i];
     }
     for (int i = 0; i < 3; ++i) {
         if (mine[i] != m_remindersBaseline[i]) {
