@@ -1,6 +1,7 @@
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 
 #include "model/Assert.h"
+#include "model/DataLocations.h"
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -50,12 +52,13 @@ int32_t RowSecondsGet(const TSQLiteTable& table, int column)
 // The rows the period queries skip are reported once per run each, however often they reload.
 void OddRowsReport(TDateTime from, TDateTime to)
 {
-    static auto& reported = *new std::set<int64_t>;
+    static auto& reported = *new std::set<std::pair<std::string, int64_t>>;
+    const std::string fileName = DataLocations().ActivityDbFileName;
     auto table = ActivityDBGetTable(ActivityOddRowsSql(from, to));
     int shown = 0;
     int more = 0;
     for (table->First(); !table->AtEnd(); table->Next()) {
-        if (!reported.insert(table->Int64At(0)).second) {
+        if (!reported.insert({ fileName, table->Int64At(0) }).second) {
             continue;
         }
         if (shown == 10) {
