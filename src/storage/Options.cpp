@@ -449,15 +449,12 @@ bool TOptions::RemindersReread()
         mine[i] = m_reminders[i];
         baseline[i] = m_remindersBaseline[i];
     }
-    RemindersLoad();
-    if (!m_remindersLoaded) {
-        for (int i = 0; i < 3; ++i) {
-            m_remindersBaseline[i] = baseline[i];
-        }
-        return false;
-    }
+    RemindersLoad(); // a failure takes a new baseline, which must stay the one of the first
     for (int i = 0; i < 3; ++i) {
         m_remindersBaseline[i] = baseline[i];
+    }
+    if (!m_remindersLoaded) {
+        return false;
     }
     for (int i = 0; i < 3; ++i) {
         if (mine[i] != m_remindersBaseline[i]) {
