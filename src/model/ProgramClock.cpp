@@ -56,7 +56,9 @@ TClockState& StateStarted();
 
 TClockState& RawState()
 {
-    static TClockState state;
+    // Never destroyed: the settings store saves, and so reads the clock, from the program's exit
+    // destructors, in whatever order they run.
+    static auto& state = *new TClockState;
     return state;
 }
 

@@ -3,6 +3,7 @@
 #include "model/DataLocations.h"
 #include "model/Exceptions.h"
 #include "model/PrivateFiles.h"
+#include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 
 #include <cerrno>
@@ -33,7 +34,7 @@ void StandardErrorWrite(std::string line)
 
 std::string& OverriddenLogFileName()
 {
-    static std::string name;
+    static auto& name = *new std::string; // never destroyed: exit destructors still write lines
     return name;
 }
 
@@ -80,7 +81,8 @@ void LogMessageWrite(const std::string& text)
 
 std::string ErrorEntryText(const std::string& className, const std::string& methodText, const std::string& message)
 {
-    return "ErrorClassName: " + className + methodText + message;
+    // A message may quote a stored text; a NUL or an escape in it must not cut or garble the line.
+    return "ErrorClassName: " + className + methodText + ControlCharsVisible(message);
 }
 
 std::string ErrorEntryText(const std::exception& error, const std::string& methodText)

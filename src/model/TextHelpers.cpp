@@ -108,6 +108,11 @@ std::string QuotedStr(std::string_view text)
     for (char ch : text) {
         if (ch == '\'') {
             result += '\'';
+        } else if (ch == '\0') {
+            // SQLite reads a statement only up to its first NUL, so a NUL inside a literal would
+            // cut the statement there; it is spliced in as a value instead.
+            result += "'||char(0)||'";
+            continue;
         }
         result += ch;
     }
@@ -128,5 +133,20 @@ std::string Format(const char* pattern, ...)
         std::vsnprintf(result.data(), result.size() + 1, pattern, args);
     }
     va_end(args);
+    return result;
+}
+
+std::string ControlCharsVisible(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (char ch : text) {
+        const auto code = static_cast<unsigned char>(ch);
+        if (code < 32 && ch != '\r' && ch != '\n' && ch != '\t') {
+            result += "#" + std::to_string(code);
+        } else {
+            result += ch;
+        }
+    }
     return result;
 }

@@ -21,8 +21,13 @@ bool EndsWith(std::string_view text, std::string_view suffix);
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to);
 std::vector<std::string> SplitLines(std::string_view text);
 
-// A text as an SQL literal: in single quotes, inner single quotes doubled.
+// A text as an SQL literal: in single quotes, inner single quotes doubled; a NUL becomes
+// '...'||char(0)||'...' so that the statement is not cut at it and the value keeps it.
 std::string QuotedStr(std::string_view text);
+
+// Control characters other than CR, LF and TAB written as "#<code>", for messages and log lines
+// that a NUL or an escape sequence would otherwise cut or garble.
+std::string ControlCharsVisible(std::string_view text);
 
 // printf-style formatting into a std::string, for the program's message patterns.
 std::string Format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));

@@ -3,6 +3,7 @@
 #include "model/Assert.h"
 #include "model/TextHelpers.h"
 
+#include <cerrno>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -76,38 +77,49 @@ struct TProbe
     std::mutex lock;
     std::condition_variable done;
     bool finished = false;
-    bool exists = false;
+    TPathState state = TPathState::Unknown;
 };
 
 std::atomic<int> g_stuckProbes { 0 };
+std::atomic<int> g_probeDelayMs { 0 };
 
-bool PathProbe(const std::string& path, bool folder)
+TPathState PathProbe(const std::string& path, bool folder)
 {
     if (path.empty() || g_stuckProbes.load() >= 4) {
-        return false;
+        return TPathState::Unknown;
     }
     auto probe = std::make_shared<TProbe>();
-    std::thread([probe, path, folder] {
+    std::thread([probe, path, folder, delay = g_probeDelayMs.load()] {
+        if (delay > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        }
         struct stat info
         {
         };
-        const bool found
-            = ::stat(path.c_str(), &info) == 0 && (folder ? S_ISDIR(info.st_mode) : !S_ISDIR(info.st_mode));
+        TPathState state = TPathState::Unknown;
+        if (::stat(path.c_str(), &info) == 0) {
+            // Something of the other kind stands there: not the entry asked for, yet not absent.
+            state
+                = (folder ? S_ISDIR(info.st_mode) : !S_ISDIR(info.st_mode)) ? TPathState::Present : TPathState::Unknown;
+        } else if (errno == ENOENT) {
+            // Only "no such entry" proves absence; a refused or failing look proves nothing.
+            state = TPathState::Absent;
+        }
         std::lock_guard<std::mutex> guard(probe->lock);
         if (probe->finished) {
             --g_stuckProbes; // the caller gave up on us earlier
         }
         probe->finished = true;
-        probe->exists = found;
+        probe->state = state;
         probe->done.notify_one();
     }).detach();
     std::unique_lock<std::mutex> guard(probe->lock);
     if (!probe->done.wait_for(guard, std::chrono::seconds(1), [&] { return probe->finished; })) {
         probe->finished = true;
         ++g_stuckProbes;
-        return false;
+        return TPathState::Unknown;
     }
-    return probe->exists;
+    return probe->state;
 }
 
 std::string TwoDigits(int value)
@@ -313,12 +325,22 @@ bool TextToFloat(std::string_view text, double& value, const TFormatSettings& se
 
 bool FileExistsOnVolume(const std::string& path)
 {
-    return PathProbe(path, false);
+    return PathProbe(path, false) == TPathState::Present;
 }
 
 bool FolderExistsOnVolume(const std::string& path)
 {
-    return PathProbe(path, true);
+    return PathProbe(path, true) == TPathState::Present;
+}
+
+TPathState FileStateOnVolume(const std::string& path)
+{
+    return PathProbe(path, false);
+}
+
+void PathProbeDelaySet(int milliseconds)
+{
+    g_probeDelayMs = milliseconds;
 }
 
 std::string TrailingCharEnsure(const std::string& text, char ch)

@@ -68,6 +68,19 @@ bool ProgramTextToFloat(std::string_view text, double& value);
 bool FileExistsOnVolume(const std::string& path);
 bool FolderExistsOnVolume(const std::string& path);
 
+// The same look with its three answers: Absent only when the volume said there is no such
+// entry; Unknown when it did not answer in time, refused to, or holds a folder in the file's
+// place, so that nothing is overwritten on a guess.
+enum class TPathState
+{
+    Absent,
+    Present,
+    Unknown,
+};
+TPathState FileStateOnVolume(const std::string& path);
+// Tests: makes every later look wait this long first, as a slow volume does.
+void PathProbeDelaySet(int milliseconds);
+
 std::string TrailingCharEnsure(const std::string& text, char ch);
 std::string IfThenText(bool flag, const std::string& whenTrue, const std::string& whenFalse);
 

@@ -1,8 +1,10 @@
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 
 #include "model/Assert.h"
+#include "model/DataLocations.h"
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"
+#include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
@@ -10,6 +12,8 @@
 
 #include <cmath>
 #include <limits>
+#include <set>
+#include <utility>
 
 namespace {
 
@@ -31,13 +35,47 @@ int32_t SecondsAdd(int32_t a, int64_t b)
     return static_cast<int32_t>(sum);
 }
 
+// An entry's seconds of a period; many large rows together may pass what the counter holds, and
+// then it stays at its limit rather than losing the entry's time.
 int32_t RowSecondsGet(const TSQLiteTable& table, int column)
 {
     const int64_t value = table.Int64At(column);
     if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
-        throw ERangeError("Range check error");
+        LogMessageWrite(Format("TZaraveDezeZurirevuzorLogger.MonitoredItemsLoad: %lld seconds of one entry are more "
+                               "than its counter holds; it shows its limit",
+            static_cast<long long>(value)));
+        return SecondsAdd(0, value);
     }
     return static_cast<int32_t>(value);
+}
+
+// The rows the period queries skip are reported once per run each, however often they reload.
+void OddRowsReport(TDateTime from, TDateTime to)
+{
+    static auto& reported = *new std::set<std::pair<std::string, int64_t>>;
+    const std::string fileName = DataLocations().ActivityDbFileName;
+    auto table = ActivityDBGetTable(ActivityOddRowsSql(from, to));
+    int shown = 0;
+    int more = 0;
+    for (table->First(); !table->AtEnd(); table->Next()) {
+        if (!reported.insert({ fileName, table->Int64At(0) }).second) {
+            continue;
+        }
+        if (shown == 10) {
+            ++more;
+            continue;
+        }
+        ++shown;
+        LogMessageWrite("TZaraveDezeZurirevuzorLogger.MonitoredItemsLoad: an activity row with an impossible "
+                        "duration is not counted: date_created "
+            + table->TextAt(1) + ", app_name " + table->TextAt(2) + ", browser_url " + table->TextAt(3) + ", duration "
+            + table->TextAt(4));
+    }
+    if (more > 0) {
+        LogMessageWrite(Format(
+            "TZaraveDezeZurirevuzorLogger.MonitoredItemsLoad: %d more rows with impossible durations are not counted",
+            more));
+    }
 }
 
 } // namespace
@@ -82,6 +120,10 @@ TMonitoredList& TZaraveDezeZurirevuzorLogger::UsageItems()
 void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int32_t seconds)
 {
     TH_ASSERT(sample != nullptr, kUnitName);
+    if (m_todayLoadPending) {
+        // The day's entries could not be read before; without them nothing would be charged.
+        TodayItemsLoad(m_todayLoadSumPending);
+    }
     TMonitoredList& list = TodayItems();
     const TActivityMatchResult match = list.ActivityMatch(sample->ExeName, sample->BrowserUrl);
     if (match.Index == -1) {
@@ -102,8 +144,16 @@ void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int
 
 void TZaraveDezeZurirevuzorLogger::TodayItemsLoad(bool sum)
 {
+    // The entries come from the activity database's copy of the list; a copy left behind by a
+    // failed or interrupted save would leave new entries uncharged.
+    if (OptionsInstanceExists()) {
+        OptionsInstance().ListCopyReconcile();
+    }
     const TDateTime now = ProgramNow();
-    PeriodItemsLoad(TodayItems(), sum, DayStartOf(now), now);
+    const bool loaded = PeriodItemsLoad(TodayItems(), sum, DayStartOf(now), now);
+    // A load that failed is tried again at the next charge; a day total still owed stays owed.
+    m_todayLoadSumPending = loaded ? false : (m_todayLoadSumPending || sum);
+    m_todayLoadPending = !loaded;
 }
 
 void TZaraveDezeZurirevuzorLogger::UsageItemsLoad(bool sum, TDateTime from, TDateTime to)
@@ -111,14 +161,35 @@ void TZaraveDezeZurirevuzorLogger::UsageItemsLoad(bool sum, TDateTime from, TDat
     PeriodItemsLoad(UsageItems(), sum, from, to);
 }
 
-void TZaraveDezeZurirevuzorLogger::PeriodItemsLoad(TMonitoredList& list, bool sum, TDateTime from, TDateTime to)
+bool TZaraveDezeZurirevuzorLogger::PeriodItemsLoad(TMonitoredList& list, bool sum, TDateTime from, TDateTime to)
 {
+    // Loaded aside and taken over only whole: a query that fails leaves the list and Total as
+    // they were, instead of an empty list that would take no charges.
+    TMonitoredList loaded;
+    const int32_t total = Total;
+    if (!MonitoredItemsLoad(&loaded, WebSitesPeriodSql(from, to), sum, mitWeb)
+        || !MonitoredItemsLoad(&loaded, ApplicationsPeriodSql(from, to), sum, mitApp)) {
+        Total = total;
+        return false;
+    }
     list.Clear();
-    MonitoredItemsLoad(&list, WebSitesPeriodSql(from, to), sum, mitWeb);
-    MonitoredItemsLoad(&list, ApplicationsPeriodSql(from, to), sum, mitApp);
+    list.CapacitySet(loaded.Count());
+    while (loaded.Count() > 0) {
+        const int last = loaded.Count() - 1;
+        auto item = std::make_unique<TMonitoredItem>();
+        item->ItemAssign(*loaded.Items(last));
+        list.Add(loaded.Keys(last), std::move(item));
+        loaded.Delete(last);
+    }
+    try {
+        OddRowsReport(from, to);
+    } catch (const std::exception& error) {
+        LogError(error, kLoadMethodText);
+    }
+    return true;
 }
 
-void TZaraveDezeZurirevuzorLogger::MonitoredItemsLoad(
+bool TZaraveDezeZurirevuzorLogger::MonitoredItemsLoad(
     TMonitoredList* list, const std::string& sql, bool sum, TMonitoredItemType kind)
 {
     TH_ASSERT(list != nullptr, kUnitName);
@@ -137,7 +208,7 @@ void TZaraveDezeZurirevuzorLogger::MonitoredItemsLoad(
         }
     } catch (const std::exception& error) {
         LogError(error, kLoadMethodText);
-        return;
+        return false;
     }
     list->CapacitySet(list->Capacity() + table->RowCount());
     for (bool more = table->First(); more && !table->AtEnd(); table->Next()) {
@@ -160,6 +231,7 @@ void TZaraveDezeZurirevuzorLogger::MonitoredItemsLoad(
         const std::string key = item->Caption;
         list->Add(key, std::move(item));
     }
+    return true;
 }
 
 void TZaraveDezeZurirevuzorLogger::MonitoredItemRemove(const TMonitoredItem* item, int mode)

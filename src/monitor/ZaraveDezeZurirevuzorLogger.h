@@ -42,15 +42,16 @@ public:
     // A sample that matches nothing in TodayItems is not charged at all. A failed write is
     // logged and the scan goes on. A missing sample is an assertion.
     void Log(const TZaraveDezeZurirevuzor* sample, int32_t seconds);
-    // Reloads TodayItems for the day start up to now; `sum` adds the loaded seconds to Total.
+    // Reloads TodayItems for the day start up to now; `sum` adds the loaded seconds to Total. A
+    // load that fails leaves TodayItems and Total as they were and is tried again by the next Log.
     void TodayItemsLoad(bool sum);
     // Reloads UsageItems for from..to (both included); `sum` adds to Total (the usage view
     // passes false).
     void UsageItemsLoad(bool sum, TDateTime from, TDateTime to);
-    // Runs one period query and adds an entry of `kind` per row to `list`. A query that fails
-    // is logged and leaves the list as it was. A row whose seconds no 32-bit integer holds is
-    // logged and its entry added with 0 seconds, so the entry still takes its charges.
-    void MonitoredItemsLoad(TMonitoredList* list, const std::string& sql, bool sum, TMonitoredItemType kind);
+    // Runs one period query and adds an entry of `kind` per row to `list`; false when the query
+    // failed, which is logged and leaves the list as it was. An entry whose seconds no 32-bit
+    // counter holds is logged and keeps the counter's limit.
+    bool MonitoredItemsLoad(TMonitoredList* list, const std::string& sql, bool sum, TMonitoredItemType kind);
     // Mirrors a removal from the time-limit list (the settings' MonitoredItemDelete answer):
     // mode 2 deletes the entry of the same Name, mode 1 makes it inactive (it keeps counting
     // until the daily reset removes it), mode 0 does nothing. `item` is read for its Name only,
@@ -58,11 +59,14 @@ public:
     void MonitoredItemRemove(const TMonitoredItem* item, int mode);
 
 private:
-    // Clears `list` and loads the sites, then the applications, of from..to into it.
-    void PeriodItemsLoad(TMonitoredList& list, bool sum, TDateTime from, TDateTime to);
+    // Replaces `list` by the sites, then the applications, of from..to; false (and `list` and
+    // Total untouched) when either query failed.
+    bool PeriodItemsLoad(TMonitoredList& list, bool sum, TDateTime from, TDateTime to);
 
     std::unique_ptr<TMonitoredList> m_usageItems;
     std::unique_ptr<TMonitoredList> m_todayItems;
+    bool m_todayLoadPending = false;
+    bool m_todayLoadSumPending = false;
 };
 
 // The accounting steps of the daily reset, in order: the next reset moment becomes 04:00 of the

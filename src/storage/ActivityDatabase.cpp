@@ -14,11 +14,22 @@ std::string ActivityFileName(const std::string& fileName)
 
 // The seconds of one seek's rows: those of the period plus those without a date, which the
 // historical statements count in every period. Kept as two sums so each is an index range.
+// Only a duration the program can have written counts: a whole number of seconds within the
+// 32-bit range. One absurd figure (a damaged row, a foreign tool's 1e30) would otherwise turn
+// the whole sum into a value no counter holds and cost the entry its day. Testing every row
+// costs the long periods more than half again, so the test is made only when the (normally
+// empty) partial index of such rows holds any; that look is made once per statement.
 std::string PeriodSumSql(const std::string& seekCondition, const std::string& from, const std::string& to)
 {
-    return "COALESCE((SELECT SUM(a.duration) FROM applications a WHERE " + seekCondition
-        + " AND a.date_created BETWEEN " + from + " AND " + to + "), 0) + COALESCE((SELECT SUM(a.duration) "
-        + "FROM applications a WHERE " + seekCondition + " AND a.date_created IS NULL), 0)";
+    const auto sums = [&](const std::string& valid) {
+        return "COALESCE((SELECT SUM(a.duration) FROM applications a WHERE " + seekCondition + valid
+            + " AND a.date_created BETWEEN " + from + " AND " + to + "), 0) + COALESCE((SELECT SUM(a.duration) "
+            + "FROM applications a WHERE " + seekCondition + valid + " AND a.date_created IS NULL), 0)";
+    };
+    return "CASE WHEN EXISTS (SELECT 1 FROM applications INDEXED BY applications_odd_duration WHERE "
+           "typeof(duration) NOT IN ('integer', 'null') OR duration NOT BETWEEN -2147483648 AND 2147483647) THEN "
+        + sums(" AND typeof(a.duration) = 'integer' AND a.duration BETWEEN -2147483648 AND 2147483647") + " ELSE "
+        + sums("") + " END";
 }
 
 } // namespace
@@ -67,6 +78,16 @@ std::string ApplicationsPeriodSql(TDateTime from, TDateTime to)
 std::string WebSitesPeriodSql(TDateTime from, TDateTime to)
 {
     return WebSitesPeriodSql(DateTimeToDbText(from), DateTimeToDbText(to));
+}
+
+std::string ActivityOddRowsSql(TDateTime from, TDateTime to)
+{
+    // The condition is the partial index's own, word for word, so this reads that small index.
+    return "SELECT rowid, date_created, app_name, browser_url, quote(duration) AS duration FROM applications WHERE "
+           "(typeof(duration) NOT IN ('integer', 'null') OR duration NOT BETWEEN -2147483648 AND 2147483647) "
+           "AND (date_created BETWEEN "
+        + QuotedStr(DateTimeToDbText(from)) + " AND " + QuotedStr(DateTimeToDbText(to))
+        + " OR date_created IS NULL) ORDER BY rowid";
 }
 
 std::string ApplicationsPeriodLiteralSql(const std::string& fromText, const std::string& toText)
@@ -133,20 +154,26 @@ std::unique_ptr<TSQLiteDatabase> ActivityDatabaseOpen(const std::string& fileNam
 
 void ActivityDBExecSQL(const std::string& sql, const std::string& fileName)
 {
-    try {
-        ActivityDatabaseOpen(fileName)->RunStatement(sql);
-    } catch (...) {
-        DatabaseSchemaRecheck(ActivityFileName(fileName));
-        throw;
-    }
+    const std::string name = ActivityFileName(fileName);
+    DatabaseRunRecovering(name, TDatabaseKind::Activity, [&] {
+        try {
+            ActivityDatabaseOpen(name)->RunStatement(sql);
+        } catch (...) {
+            DatabaseSchemaRecheck(name);
+            throw;
+        }
+    });
 }
 
 std::unique_ptr<TSQLiteTable> ActivityDBGetTable(const std::string& sql, const std::string& fileName)
 {
-    try {
-        return ActivityDatabaseOpen(fileName)->RunQuery(sql);
-    } catch (...) {
-        DatabaseSchemaRecheck(ActivityFileName(fileName));
-        throw;
-    }
+    const std::string name = ActivityFileName(fileName);
+    return DatabaseRunRecovering(name, TDatabaseKind::Activity, [&] {
+        try {
+            return ActivityDatabaseOpen(name)->RunQuery(sql);
+        } catch (...) {
+            DatabaseSchemaRecheck(name);
+            throw;
+        }
+    });
 }

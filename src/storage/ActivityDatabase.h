@@ -20,13 +20,19 @@ std::string ActivityInsertSql(const std::string& dateText, const std::string& ap
 // caption, active, name and total_duration: for applications the seconds of origin-1 rows whose
 // app_name equals the name, for sites the seconds of rows of any origin whose browser_url
 // contains the name (SQLite's LIKE: ASCII case ignored, "%" and "_" in a name are wildcards).
-// A name listed twice counts its rows twice. Rows with no date count in every period.
+// A name listed twice counts its rows twice. Rows with no date count in every period; rows whose
+// duration is no whole 32-bit number of seconds count in none (ActivityOddRowsSql finds them).
 // They give the same rows as the historical statements below but seek through the indexes
 // instead of joining every row with every listed name.
 std::string ApplicationsPeriodSql(const std::string& fromText, const std::string& toText);
 std::string WebSitesPeriodSql(const std::string& fromText, const std::string& toText);
 std::string ApplicationsPeriodSql(TDateTime from, TDateTime to);
 std::string WebSitesPeriodSql(TDateTime from, TDateTime to);
+
+// The rows of from..to (and those without a date) that the period queries leave out because
+// their duration is no whole 32-bit number of seconds: rowid, date_created, app_name,
+// browser_url and the duration as SQL text.
+std::string ActivityOddRowsSql(TDateTime from, TDateTime to);
 
 // The historical statements, kept as the reference the fast ones are checked and timed against.
 std::string ApplicationsPeriodLiteralSql(const std::string& fromText, const std::string& toText);

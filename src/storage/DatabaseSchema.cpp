@@ -13,12 +13,15 @@
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <vector>
 
 namespace {
 
+// Never destroyed: the settings store may save from the program's exit destructors, in
+// whatever order they run.
 std::set<std::string>& EnsuredFiles()
 {
-    static std::set<std::string> files;
+    static auto& files = *new std::set<std::string>;
     return files;
 }
 
@@ -36,7 +39,7 @@ std::set<std::string> PresentObjectNames(TSQLiteDatabase& database)
 // The names of the tables and indexes a schema makes, read from a scratch in-memory database.
 const std::set<std::string>& SchemaObjectNames(TDatabaseKind kind)
 {
-    static std::set<std::string> names[2];
+    static auto* const names = new std::set<std::string>[2]; // never destroyed, as EnsuredFiles
     std::set<std::string>& result = names[kind == TDatabaseKind::Settings ? 0 : 1];
     if (result.empty()) {
         TSQLiteDatabase scratch(":memory:");
@@ -48,26 +51,111 @@ const std::set<std::string>& SchemaObjectNames(TDatabaseKind kind)
     return result;
 }
 
-// Moves a file that is no database out of the way, with its journal, keeping it for the user.
-void DamagedFileMoveAside(const std::string& fileName)
+// Copies the rows of `table` that still read from `source` into `target`: forward by rowid
+// until the first page that fails, then backward from the end to meet it, so a damaged page in
+// the middle costs only the rows on it.
+int TableRowsSalvage(sqlite3* source, sqlite3* target, const std::string& table)
 {
+    std::vector<std::string> columns;
+    {
+        sqlite3_stmt* info = nullptr;
+        if (sqlite3_prepare_v2(target, ("PRAGMA table_info(" + table + ")").c_str(), -1, &info, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(info) == SQLITE_ROW) {
+                columns.push_back(reinterpret_cast<const char*>(sqlite3_column_text(info, 1)));
+            }
+        }
+        sqlite3_finalize(info);
+    }
+    if (columns.empty()) {
+        return 0;
+    }
+    std::string list;
+    std::string marks;
+    for (const auto& column : columns) {
+        list += (list.empty() ? "" : ", ") + column;
+        marks += marks.empty() ? "?" : ", ?";
+    }
+    sqlite3_stmt* insert = nullptr;
+    if (sqlite3_prepare_v2(
+            target, ("INSERT INTO " + table + "(" + list + ") VALUES(" + marks + ")").c_str(), -1, &insert, nullptr)
+        != SQLITE_OK) {
+        return 0;
+    }
+    std::set<sqlite3_int64> copied;
+    for (const char* order : { "ASC", "DESC" }) {
+        sqlite3_stmt* read = nullptr;
+        const std::string sql = "SELECT rowid, " + list + " FROM " + table + " ORDER BY rowid " + order;
+        if (sqlite3_prepare_v2(source, sql.c_str(), -1, &read, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(read);
+            break;
+        }
+        while (sqlite3_step(read) == SQLITE_ROW) {
+            if (!copied.insert(sqlite3_column_int64(read, 0)).second) {
+                break; // met the rows read from the other end
+            }
+            for (int i = 0; i < int(columns.size()); ++i) {
+                sqlite3_bind_value(insert, i + 1, sqlite3_column_value(read, i + 1));
+            }
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(read);
+    }
+    sqlite3_finalize(insert);
+    return int(copied.size());
+}
+
+} // namespace
+
+void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int code)
+{
+    DatabaseSchemaRecheck(fileName);
     const std::string target = FileAsideNameMake(fileName, "damaged");
     std::error_code error;
     std::filesystem::rename(fileName, target, error);
     if (error) {
-        throw ESQLiteException(Format("Database \"%s\" is not a database and could not be moved to \"%s\": %s",
-            fileName.c_str(), target.c_str(), error.message().c_str()));
+        throw ESQLiteException(Format("Database \"%s\" is damaged and could not be moved to \"%s\": %s",
+                                   fileName.c_str(), target.c_str(), error.message().c_str()),
+            code);
     }
     PrivateModeSet(target);
     for (const char* suffix : { "-journal", "-wal", "-shm" }) {
         std::filesystem::rename(fileName + suffix, target + suffix, error);
         PrivateModeSet(target + suffix);
     }
-    LogMessageWrite(Format("Database \"%s\" was not a database; it was moved to \"%s\" and a new one was made",
-        fileName.c_str(), target.c_str()));
+    DatabaseSchemaEnsure(fileName, kind);
+    // What still reads is carried over; the damaged file stays beside it for the user.
+    std::string carried;
+    int total = 0;
+    {
+        TSQLiteDatabase fresh(fileName);
+        sqlite3* source = nullptr;
+        if (sqlite3_open_v2(
+                ("file:" + target + "?mode=ro").c_str(), &source, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
+            == SQLITE_OK) {
+            // A file cut short claims more pages than it has; SQLite refuses such a file unless the
+            // schema is open for repair, which reads what is there and changes nothing here.
+            sqlite3_exec(source, "PRAGMA writable_schema=ON", nullptr, nullptr, nullptr);
+            fresh.TransactionBegin();
+            const std::vector<std::string> tables = kind == TDatabaseKind::Settings
+                ? std::vector<std::string> { "settings", "reminders", "applications_list", "websites_list" }
+                : std::vector<std::string> { "applications", "applications_list", "websites_list" };
+            for (const auto& table : tables) {
+                const int rows = TableRowsSalvage(source, fresh.Handle(), table);
+                total += rows;
+                carried += (carried.empty() ? "" : ", ") + table + " " + std::to_string(rows);
+            }
+            fresh.TransactionCommit();
+        }
+        sqlite3_close(source);
+    }
+    LogMessageWrite(Format("Database \"%s\" %s; it was moved to \"%s\" and a new one was made, with %d rows "
+                           "that could still be read (%s)",
+        fileName.c_str(),
+        (code & 0xFF) == SQLITE_NOTADB ? "was not a database"
+                                       : ("was damaged (" + SQLiteErrorText(code & 0xFF) + ")").c_str(),
+        target.c_str(), total, carried.empty() ? "none" : carried.c_str()));
 }
-
-} // namespace
 
 std::string FileAsideNameMake(const std::string& fileName, const std::string& purpose)
 {
@@ -87,19 +175,19 @@ void DatabaseSchemaEnsure(const std::string& fileName, TDatabaseKind kind)
         return;
     }
     const std::set<std::string>& wanted = SchemaObjectNames(kind);
-    bool notADatabase = false;
+    int damage = 0;
     {
         TSQLiteDatabase database(fileName);
         std::set<std::string> present;
         try {
             present = PresentObjectNames(database);
-        } catch (const ESQLiteException&) {
-            if (SQLiteErrorCode(database.Handle()) != SQLITE_NOTADB) {
+        } catch (const ESQLiteException& error) {
+            if (!SQLiteCodeIsDamage(error.Code())) {
                 throw;
             }
-            notADatabase = true;
+            damage = error.Code();
         }
-        bool complete = !notADatabase;
+        bool complete = damage == 0;
         for (const auto& name : wanted) {
             complete = complete && present.count(name) > 0;
         }
@@ -108,8 +196,9 @@ void DatabaseSchemaEnsure(const std::string& fileName, TDatabaseKind kind)
             return;
         }
     }
-    if (notADatabase) {
-        DamagedFileMoveAside(fileName);
+    if (damage != 0) {
+        DatabaseDamagedRecover(fileName, kind, damage); // makes the fresh file with its schema
+        return;
     }
     TSQLiteDatabase database(fileName);
     database.TransactionBegin();

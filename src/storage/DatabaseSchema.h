@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storage/SQLiteDatabase.h"
+
 #include <string>
 
 // The two databases of the program and the SQL of their tables and indexes. The same text
@@ -13,12 +15,33 @@ enum class TDatabaseKind
 const std::string& DatabaseSchemaSql(TDatabaseKind kind);
 
 // Makes sure the database at `fileName` has every table and index of its schema, once per file
-// and run. A file that is not a database is renamed to "<name>.<yyyy-mm-dd_hh-nn-ss>.damaged",
-// logged, and replaced by a fresh database, so the program keeps working and nothing is lost.
-// Other failures (a locked file) are raised as ESQLiteException; the next call tries again.
+// and run. A file that is damaged or no database is recovered (DatabaseDamagedRecover), so the
+// program keeps working and nothing is lost. Other failures (a locked file) are raised as
+// ESQLiteException; the next call tries again.
 void DatabaseSchemaEnsure(const std::string& fileName, TDatabaseKind kind);
 // Makes the next DatabaseSchemaEnsure of `fileName` check again (after a failed statement).
 void DatabaseSchemaRecheck(const std::string& fileName);
+
+// For a file that SQLite found "malformed" (11) or not a database (26), `code`: renames it to
+// "<name>.<yyyy-mm-dd_hh-nn-ss>.damaged" with its journal, makes a fresh database with the
+// schema, carries over every row of its tables that still reads, and logs what was done.
+void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int code);
+
+// Runs `action` (which opens `fileName` itself); when it fails because the file is damaged, the
+// file is recovered and `action` runs once more on the fresh one.
+template <typename TAction>
+auto DatabaseRunRecovering(const std::string& fileName, TDatabaseKind kind, TAction action) -> decltype(action())
+{
+    try {
+        return action();
+    } catch (const ESQLiteException& error) {
+        if (!SQLiteCodeIsDamage(error.Code())) {
+            throw;
+        }
+        DatabaseDamagedRecover(fileName, kind, error.Code());
+    }
+    return action();
+}
 
 // A name beside `fileName` under which a file the program would otherwise lose is kept:
 // "<name>.<yyyy-mm-dd_hh-nn-ss>.<purpose>", with "-2", "-3"... after the stamp while that name

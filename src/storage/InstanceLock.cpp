@@ -107,7 +107,14 @@ void DatabaseFilesInstall(const TDataLocations& locations)
 {
     const std::string settingsTarget = locations.DataFolder + "settings.sqlite";
     const std::string settingsSource = locations.ProgramFolder + "settings.sqlite";
-    if (FileExistsOnVolume(settingsTarget) || !FileExistsOnVolume(settingsSource)) {
+    // Only a settings database known to be absent is replaced: a volume that is slow to answer
+    // must not cost the user the settings it holds.
+    const TPathState settingsState = FileStateOnVolume(settingsTarget);
+    if (settingsState != TPathState::Absent || !FileExistsOnVolume(settingsSource)) {
+        if (settingsState == TPathState::Unknown) {
+            LogMessageWrite("The settings database \"" + settingsTarget
+                + "\" did not answer in time; the installation's copy is not put in its place");
+        }
         return;
     }
     std::error_code error;
@@ -120,15 +127,23 @@ void DatabaseFilesInstall(const TDataLocations& locations)
     PrivateModeSet(settingsTarget); // a copy takes the template's mode, which others may read
     // The installation's activity database replaces the one there, as it always has; the old
     // one keeps the user's history, so it is moved aside under a dated name rather than lost.
+    // Without an installation copy there is nothing to replace it with, and it stays.
+    const std::string activitySource = locations.ProgramFolder + "actmondb.sqlite";
     const std::string activityTarget = locations.DataFolder + "actmondb.sqlite";
-    if (FileExistsOnVolume(activityTarget)) {
+    if (!FileExistsOnVolume(activitySource)) {
+        return;
+    }
+    if (FileStateOnVolume(activityTarget) != TPathState::Absent) {
         const std::string kept = FileAsideNameMake(activityTarget, "replaced");
         std::filesystem::rename(activityTarget, kept, error);
-        LogMessageWrite(error
-                ? "The activity database \"" + activityTarget + "\" is replaced by the installation's copy"
-                : "The activity database \"" + activityTarget + "\" was moved to \"" + kept
-                    + "\" before the installation's copy took its place");
+        if (error) {
+            LogMessageWrite("The activity database \"" + activityTarget + "\" could not be moved aside ("
+                + error.message() + "); it is kept in place of the installation's copy");
+            return;
+        }
+        LogMessageWrite("The activity database \"" + activityTarget + "\" was moved to \"" + kept
+            + "\" before the installation's copy took its place");
     }
-    std::filesystem::copy_file(locations.ProgramFolder + "actmondb.sqlite", activityTarget, overwrite, error);
+    std::filesystem::copy_file(activitySource, activityTarget, overwrite, error);
     PrivateModeSet(activityTarget);
 }

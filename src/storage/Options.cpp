@@ -11,9 +11,11 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <tuple>
 
 namespace {
 
@@ -28,9 +30,11 @@ const char* const kExpirationActionNames[] = { "Reminder Only", "Close Browser/A
 const char* const kReminderChangePeriodNames[] = { "never", "daily", "weekly", "fortnightly", "monthly" };
 const char* const kReminderTypeNames[] = { "morning", "afternoon", "evening" };
 
+// The hook and the store's holder are never destroyed: the store saves from the program's exit
+// destructors, whose order between units is not ours to choose.
 std::function<void(const std::string&)>& StatementHook()
 {
-    static std::function<void(const std::string&)> hook;
+    static auto& hook = *new std::function<void(const std::string&)>;
     return hook;
 }
 
@@ -68,7 +72,7 @@ TDateTime ProgramTextToDateTime(const std::string& text)
 
 // Runs the statements on one connection; more than one share a transaction, so a failure or a
 // crash between a table's delete and its inserts leaves the table as it was.
-void StatementsRun(const std::string& fileName, TDatabaseKind kind, const std::vector<std::string>& statements)
+void StatementsRunOnce(const std::string& fileName, TDatabaseKind kind, const std::vector<std::string>& statements)
 {
     try {
         DatabaseSchemaEnsure(fileName, kind);
@@ -89,6 +93,11 @@ void StatementsRun(const std::string& fileName, TDatabaseKind kind, const std::v
         DatabaseSchemaRecheck(fileName);
         throw;
     }
+}
+
+void StatementsRun(const std::string& fileName, TDatabaseKind kind, const std::vector<std::string>& statements)
+{
+    DatabaseRunRecovering(fileName, kind, [&] { StatementsRunOnce(fileName, kind, statements); });
 }
 
 std::string RowsInsertSql(const std::string& head, const std::vector<std::string>& lines)
@@ -112,7 +121,83 @@ bool ActiveRead(const TSQLiteTable& table, int index)
     }
 }
 
+// One stored list row as the copies are compared and written.
+struct TListRow
+{
+    std::string Name;
+    std::string Caption;
+    bool Active = true;
+    bool operator<(const TListRow& other) const
+    {
+        return std::tie(Name, Caption, Active) < std::tie(other.Name, other.Caption, other.Active);
+    }
+    bool operator==(const TListRow& other) const = default;
+};
+
+const char* ListTableName(TMonitoredItemType kind)
+{
+    return kind == mitApp ? "applications_list" : "websites_list";
+}
+
+std::vector<TListRow> ListRowsRead(TSQLiteTable& table)
+{
+    std::vector<TListRow> rows;
+    for (table.First(); !table.AtEnd(); table.Next()) {
+        rows.push_back(
+            { table.TextByName("name"), table.TextByName("caption"), ActiveRead(table, table.ColumnIndex("active")) });
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// The batched inserts of one list table, at most kListBatchRows rows a statement.
+std::vector<std::string> ListInsertsSql(TMonitoredItemType kind, const std::vector<TListRow>& rows)
+{
+    std::vector<std::string> statements;
+    const std::string head = std::string("INSERT INTO ") + ListTableName(kind) + "(name, caption, active)";
+    std::vector<std::string> batch;
+    for (const TListRow& row : rows) {
+        batch.push_back(
+            "SELECT " + QuotedStr(row.Name) + ", " + QuotedStr(row.Caption) + ", " + (row.Active ? "1" : "0"));
+        if (int(batch.size()) == kListBatchRows) {
+            statements.push_back(RowsInsertSql(head, batch));
+            batch.clear();
+        }
+    }
+    if (!batch.empty()) {
+        statements.push_back(RowsInsertSql(head, batch));
+    }
+    return statements;
+}
+
 } // namespace
+
+// The fields of the settings table, so that a run whose load failed can tell what it changed.
+struct TOptions::TStoredSettings
+{
+    int32_t ScanPeriodSeconds = 0;
+    int32_t TimeLimitSeconds = 0;
+    uint8_t ExpirationAction = 0;
+    std::string Password;
+    TDateTime ResetDateTime = 0;
+    bool AllowUserToChangeSettings = false;
+    TDateTime ReminderChangedDateTime = 0;
+    uint8_t ReminderChangePeriod = 0;
+    TDateTime ReminderShowedDateTime = 0;
+    bool IsNotFirstRun = false;
+};
+
+#define TH_STORED_SETTINGS_FIELDS(X)                                                                                   \
+    X(ScanPeriodSeconds)                                                                                               \
+    X(TimeLimitSeconds)                                                                                                \
+    X(ExpirationAction)                                                                                                \
+    X(Password)                                                                                                        \
+    X(ResetDateTime)                                                                                                   \
+    X(AllowUserToChangeSettings)                                                                                       \
+    X(ReminderChangedDateTime)                                                                                         \
+    X(ReminderChangePeriod)                                                                                            \
+    X(ReminderShowedDateTime)                                                                                          \
+    X(IsNotFirstRun)
 
 std::string ExpirationActionNameGet(int action)
 {
@@ -168,6 +253,7 @@ std::string PasswordDigest(const std::string& text)
 TOptions::TOptions()
 {
     OptionsLoad();
+    ListCopyReconcile();
 }
 
 TOptions::~TOptions()
@@ -228,12 +314,19 @@ std::unique_ptr<TSQLiteTable> TOptions::SettingsDBGetTable(const std::string& sq
 {
     const std::string fileName = DataLocations().SettingsDbFileName;
     try {
-        DatabaseSchemaEnsure(fileName, TDatabaseKind::Settings);
-        TSQLiteDatabase database(fileName);
-        if (StatementHook()) {
-            StatementHook()(sql);
-        }
-        return database.RunQuery(sql);
+        return DatabaseRunRecovering(fileName, TDatabaseKind::Settings, [&] {
+            try {
+                DatabaseSchemaEnsure(fileName, TDatabaseKind::Settings);
+                TSQLiteDatabase database(fileName);
+                if (StatementHook()) {
+                    StatementHook()(sql);
+                }
+                return database.RunQuery(sql);
+            } catch (...) {
+                DatabaseSchemaRecheck(fileName);
+                throw;
+            }
+        });
     } catch (const std::exception& error) {
         DatabaseSchemaRecheck(fileName);
         LogError(error, kSettingsQueryText);
@@ -253,19 +346,13 @@ void TOptions::OptionsLoad()
     SettingsLoad();
 }
 
-void TOptions::ListLoad()
+bool TOptions::ListRead(TMonitoredList& list)
 {
-    TMonitoredList& list = MonitoredItems();
-    list.Clear();
-    const std::pair<TMonitoredItemType, const char*> kinds[]
-        = { { mitApp, "applications_list" }, { mitWeb, "websites_list" } };
-    for (const auto& [kind, tableName] : kinds) {
-        auto table = SettingsDBGetTable(std::string("SELECT * FROM ") + tableName);
+    for (TMonitoredItemType kind : { mitApp, mitWeb }) {
+        auto table = SettingsDBGetTable(std::string("SELECT * FROM ") + ListTableName(kind));
         if (!table) {
-            m_listLoaded = false;
-            return;
+            return false;
         }
-        m_listLoaded = true;
         // A row that cannot be read is logged and skipped: one odd row must not keep the
         // program from starting or cost the user the rest of the list.
         for (table->First(); !table->AtEnd(); table->Next()) {
@@ -282,6 +369,47 @@ void TOptions::ListLoad()
             }
         }
     }
+    return true;
+}
+
+void TOptions::ListLoad()
+{
+    TMonitoredList& list = MonitoredItems();
+    list.Clear();
+    m_listLoaded = ListRead(list);
+}
+
+bool TOptions::ListReread()
+{
+    if (m_listLoaded) {
+        return true;
+    }
+    TMonitoredList stored;
+    if (!ListRead(stored)) {
+        return false;
+    }
+    // The list in memory began empty, so whatever it holds now was added in this run; the stored
+    // entries it lacks are put back beside them.
+    TMonitoredList& list = MonitoredItems();
+    int added = 0;
+    for (int i = 0; i < stored.Count(); ++i) {
+        const TMonitoredItem* item = stored.Items(i);
+        bool present = false;
+        for (int j = 0; j < list.Count() && !present; ++j) {
+            present = list.Items(j)->ItemType == item->ItemType && list.Items(j)->Name == item->Name;
+        }
+        if (!present) {
+            auto copy = std::make_unique<TMonitoredItem>();
+            copy->ItemAssign(*item);
+            list.Add(stored.Keys(i), std::move(copy));
+            ++added;
+        }
+    }
+    m_listLoaded = true;
+    LogMessageWrite(Format("TOptions: the time-limit list, unreadable at start, was read again; %d stored entries "
+                           "were kept beside %d of this run",
+        added, list.Count() - added));
+    return true;
 }
 
 void TOptions::RemindersLoad()
@@ -289,6 +417,9 @@ void TOptions::RemindersLoad()
     auto table = SettingsDBGetTable("SELECT * FROM reminders");
     m_remindersLoaded = table != nullptr;
     if (!table) {
+        for (int i = 0; i < 3; ++i) {
+            m_remindersBaseline[i] = m_reminders[i];
+        }
         return;
     }
     for (table->First(); !table->AtEnd(); table->Next()) {
@@ -307,7 +438,34 @@ void TOptions::RemindersLoad()
     }
 }
 
-void TOptions::SettingsLoad()
+bool TOptions::RemindersReread()
+{
+    if (m_remindersLoaded) {
+        return true;
+    }
+    std::string mine[3];
+    std::string baseline[3];
+    for (int i = 0; i < 3; ++i) {
+        mine[i] = m_reminders[i];
+        baseline[i] = m_remindersBaseline[i];
+    }
+    RemindersLoad(); // a failure takes a new baseline, which must stay the one of the first
+    for (int i = 0; i < 3; ++i) {
+        m_remindersBaseline[i] = baseline[i];
+    }
+    if (!m_remindersLoaded) {
+        return false;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (mine[i] != m_remindersBaseline[i]) {
+            m_reminders[i] = mine[i];
+        }
+    }
+    LogMessageWrite("TOptions: the reminders, unreadable at start, were read again; this run's changes are kept");
+    return true;
+}
+
+void TOptions::SettingsDefaultsSet()
 {
     const TDateTime now = ProgramNow();
     ScanPeriodSeconds = 3;
@@ -318,18 +476,16 @@ void TOptions::SettingsLoad()
     }
     TimeLimitSeconds = 28800;
     ReminderShowedDateTime = now;
+}
 
-    auto table = SettingsDBGetTable("SELECT * FROM settings");
-    m_settingsLoaded = table != nullptr;
-    if (!table) {
-        return;
-    }
-    for (table->First(); !table->AtEnd(); table->Next()) {
+void TOptions::SettingsRowsApply(TSQLiteTable& table)
+{
+    for (table.First(); !table.AtEnd(); table.Next()) {
         // A value that does not convert is logged and its default kept, so a damaged row cannot
         // stop the program at every start.
         try {
-            const std::string name = table->TextByName("name");
-            const std::string value = table->TextByName("value");
+            const std::string name = table.TextByName("name");
+            const std::string value = table.TextByName("value");
             if (SameTextAscii(name, "ScanPeriodSeconds")) {
                 ScanPeriodSeconds = DecimalToInt(value);
             } else if (SameTextAscii(name, "TimeLimitSeconds")) {
@@ -361,6 +517,49 @@ void TOptions::SettingsLoad()
     if (ProductEdition == 2) {
         AllowUserToChangeSettings = true;
     }
+}
+
+void TOptions::SettingsLoad()
+{
+    SettingsDefaultsSet();
+    auto table = SettingsDBGetTable("SELECT * FROM settings");
+    m_settingsLoaded = table != nullptr;
+    if (!table) {
+        m_settingsBaseline = std::make_unique<TStoredSettings>();
+#define TH_FIELD_KEEP(name) m_settingsBaseline->name = name;
+        TH_STORED_SETTINGS_FIELDS(TH_FIELD_KEEP)
+#undef TH_FIELD_KEEP
+        return;
+    }
+    SettingsRowsApply(*table);
+}
+
+bool TOptions::SettingsReread()
+{
+    if (m_settingsLoaded) {
+        return true;
+    }
+    auto table = SettingsDBGetTable("SELECT * FROM settings");
+    if (!table) {
+        return false;
+    }
+    TStoredSettings mine;
+#define TH_FIELD_KEEP(name) mine.name = name;
+    TH_STORED_SETTINGS_FIELDS(TH_FIELD_KEEP)
+#undef TH_FIELD_KEEP
+    SettingsRowsApply(*table);
+    // A field this run changed keeps its new value; the others take the stored one.
+    if (m_settingsBaseline) {
+#define TH_FIELD_MERGE(name)                                                                                           \
+    if (!(mine.name == m_settingsBaseline->name)) {                                                                    \
+        name = mine.name;                                                                                              \
+    }
+        TH_STORED_SETTINGS_FIELDS(TH_FIELD_MERGE)
+#undef TH_FIELD_MERGE
+    }
+    m_settingsLoaded = true;
+    LogMessageWrite("TOptions: the settings, unreadable at start, were read again; this run's changes are kept");
+    return true;
 }
 
 std::string TOptions::SettingsRowsSql() const
@@ -395,48 +594,31 @@ std::string TOptions::RemindersRowsSql() const
 
 std::vector<std::string> TOptions::ListRowsSql(TMonitoredItemType kind) const
 {
-    std::vector<std::string> statements;
-    if (!m_monitoredItems) {
-        return statements;
-    }
-    const std::string head = std::string("INSERT INTO ") + (kind == mitApp ? "applications_list" : "websites_list")
-        + "(name, caption, active)";
-    std::vector<std::string> batch;
-    for (int i = 0; i < m_monitoredItems->Count(); ++i) {
-        const TMonitoredItem* item = m_monitoredItems->Items(i);
-        if (item->ItemType != kind) {
-            continue;
-        }
-        batch.push_back(
-            "SELECT " + QuotedStr(item->Name) + ", " + QuotedStr(item->Caption) + ", " + (item->Active ? "1" : "0"));
-        if (int(batch.size()) == kListBatchRows) {
-            statements.push_back(RowsInsertSql(head, batch));
-            batch.clear();
+    std::vector<TListRow> rows;
+    if (m_monitoredItems) {
+        for (int i = 0; i < m_monitoredItems->Count(); ++i) {
+            const TMonitoredItem* item = m_monitoredItems->Items(i);
+            if (item->ItemType == kind) {
+                rows.push_back({ item->Name, item->Caption, item->Active });
+            }
         }
     }
-    if (!batch.empty()) {
-        statements.push_back(RowsInsertSql(head, batch));
-    }
-    return statements;
+    return ListInsertsSql(kind, rows);
 }
 
 void TOptions::OptionsSave()
 {
     const auto skipped = [](const char* what) {
         LogMessageWrite(std::string("TOptions.OptionsSave: the ") + what
-            + " could not be read at start, so the stored ones are kept unchanged.");
+            + " could not be read, so the stored ones are kept unchanged.");
     };
-    if (m_settingsLoaded) {
+    if (SettingsReread()) {
         SettingsDBExecBatch({ "DELETE FROM settings;", SettingsRowsSql() });
     } else {
         skipped("settings");
     }
-    if (m_listLoaded) {
-        ListSave();
-    } else {
-        skipped("time-limit list");
-    }
-    if (m_remindersLoaded) {
+    ListSave();
+    if (RemindersReread()) {
         SettingsDBExecBatch({ "DELETE FROM reminders;", RemindersRowsSql() });
     } else {
         skipped("reminders");
@@ -445,17 +627,58 @@ void TOptions::OptionsSave()
 
 void TOptions::ListSave()
 {
-    // An explicit save of the list (after the user edited it) makes the list in memory the one
-    // that counts, even when it could not be read at start.
-    m_listLoaded = true;
+    // A list that could not be read is read again first: written as it is, the entries of this
+    // run alone would replace the user's stored list.
+    if (!ListReread()) {
+        LogMessageWrite("TOptions.ListSave: the time-limit list could not be read, so the stored one is kept "
+                        "unchanged; it is saved when the database answers.");
+        return;
+    }
     std::vector<std::string> statements = { kApplicationsListDeleteSql, kWebSitesListDeleteSql };
     for (TMonitoredItemType kind : { mitApp, mitWeb }) {
         for (auto& sql : ListRowsSql(kind)) {
             statements.push_back(std::move(sql));
         }
     }
-    SettingsDBExecBatch(statements);
-    LogDBExecBatch(statements);
+    // The activity database's copy follows the settings database, never leads it.
+    if (SettingsDBExecBatch(statements) && !LogDBExecBatch(statements)) {
+        ListCopyReconcile();
+    }
+}
+
+void TOptions::ListCopyReconcile()
+{
+    std::vector<TListRow> stored[2];
+    std::vector<TListRow> copy[2];
+    const TMonitoredItemType kinds[2] = { mitApp, mitWeb };
+    for (int k = 0; k < 2; ++k) {
+        const std::string sql = std::string("SELECT name, caption, active FROM ") + ListTableName(kinds[k]);
+        auto table = SettingsDBGetTable(sql);
+        if (!table) {
+            return;
+        }
+        try {
+            stored[k] = ListRowsRead(*table);
+            copy[k] = ListRowsRead(*ActivityDBGetTable(sql));
+        } catch (const std::exception& error) {
+            LogError(error, kLogExecText);
+            return;
+        }
+    }
+    if (stored[0] == copy[0] && stored[1] == copy[1]) {
+        return;
+    }
+    std::vector<std::string> statements = { kApplicationsListDeleteSql, kWebSitesListDeleteSql };
+    for (int k = 0; k < 2; ++k) {
+        for (auto& sql : ListInsertsSql(kinds[k], stored[k])) {
+            statements.push_back(std::move(sql));
+        }
+    }
+    if (LogDBExecBatch(statements)) {
+        LogMessageWrite(Format("TOptions: the activity database's copy of the time-limit list (%zu entries) differed "
+                               "from the settings database's (%zu entries) and was rewritten from it",
+            copy[0].size() + copy[1].size(), stored[0].size() + stored[1].size()));
+    }
 }
 
 void TOptions::ActivityPurge()

@@ -59,6 +59,11 @@ public:
     void OptionsSave();
     void ListSave();
     void ActivityPurge();
+    // settings.sqlite holds the list that counts; when the activity database's copy differs from
+    // it (a crash or a lock between the two writes of a save, a replaced or rebuilt file), the
+    // copy is rewritten from it and that is logged. Runs at load; callers that are about to read
+    // the copy run it again. A failure is logged and tried again on the next call.
+    void ListCopyReconcile();
 
     // The three database calls: each opens its own connection; errors are logged and swallowed.
     // The statements return whether they succeeded; the query returns none on failure.
@@ -93,21 +98,35 @@ public:
     std::string RemindersRowsSql() const;
     std::vector<std::string> ListRowsSql(TMonitoredItemType kind) const;
 
+    struct TStoredSettings;
+
 private:
     bool SettingsDBExecBatch(const std::vector<std::string>& statements);
     bool LogDBExecBatch(const std::vector<std::string>& statements);
+    bool ListRead(TMonitoredList& list);
     void ListLoad();
     void RemindersLoad();
+    void SettingsDefaultsSet();
+    void SettingsRowsApply(TSQLiteTable& table);
     void SettingsLoad();
+    // Reads a table that could not be read at load again and lays this run's changes over what
+    // it holds; true when the table may now be written.
+    bool ListReread();
+    bool RemindersReread();
+    bool SettingsReread();
 
     std::unique_ptr<TMonitoredList> m_monitoredItems;
     std::string m_reminders[3];
-    // Whether each table was read at start. One that could not be read (a database locked by
-    // another program at that moment, say) is not written back by OptionsSave, or the defaults in
-    // memory would replace the user's stored list, settings and password.
+    // Whether each table was read. One that could not be read (a database locked by another
+    // program at that moment, say) is never written from memory, or the defaults would replace
+    // the user's stored list, settings and password; it is read again before the next save.
     bool m_listLoaded = false;
     bool m_remindersLoaded = false;
     bool m_settingsLoaded = false;
+    // What the fields and reminders held after a load that failed, so a later read can tell
+    // this run's changes from the defaults.
+    std::unique_ptr<TStoredSettings> m_settingsBaseline;
+    std::string m_remindersBaseline[3];
 };
 
 // The one store, created and loaded on first use.

@@ -171,17 +171,24 @@ std::string SQLiteErrorText(int code)
     }
 }
 
+bool SQLiteCodeIsDamage(int code)
+{
+    return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB;
+}
+
 void SQLiteErrorRaise(sqlite3* handle, const std::string& message, const std::string& sql)
 {
     const int code = handle ? sqlite3_errcode(handle) : 0;
     if (code != 0) {
         const char* text = sqlite3_errmsg(handle);
         if (text) {
-            throw ESQLiteException(message
-                + Format(".\rError [%d]: %s.\r\"%s\": %s", code, SQLiteErrorText(code).c_str(), sql.c_str(), text));
+            // Joined, not formatted: a NUL inside the SQL text must not cut the rest of the message.
+            throw ESQLiteException(message + ".\rError [" + std::to_string(code) + "]: " + SQLiteErrorText(code)
+                    + ".\r\"" + ControlCharsVisible(sql) + "\": " + text,
+                code);
         }
     }
-    throw ESQLiteException(message);
+    throw ESQLiteException(message, code);
 }
 
 int SQLiteErrorCode(sqlite3* handle)
@@ -259,7 +266,7 @@ TSQLiteTable::TSQLiteTable(sqlite3* handle, const std::string& sql)
             break;
         }
         if (result == SQLITE_BUSY) {
-            throw ESQLiteException("Could not prepare SQL statement");
+            throw ESQLiteException("Could not prepare SQL statement", SQLITE_BUSY);
         }
         if (result != SQLITE_ROW) {
             sqlite3_reset(stmt);

@@ -13,8 +13,31 @@
 struct sqlite3;
 
 // Every failure of the database layer; its message names the SQLite result code, the code's
-// description, the SQL text and SQLite's own message.
-TH_EXCEPTION_CLASS(ESQLiteException, Exception)
+// description, the SQL text and SQLite's own message. Code() keeps the primary result code (0 when
+// the failure had none), so callers can tell a damaged file from a locked one.
+class ESQLiteException : public Exception
+{
+public:
+    explicit ESQLiteException(const std::string& message, int code = 0)
+        : Exception(message)
+        , m_code(code)
+    {
+    }
+    std::string ClassName() const override
+    {
+        return "ESQLiteException";
+    }
+    int Code() const
+    {
+        return m_code;
+    }
+
+private:
+    int m_code = 0;
+};
+
+// True for the codes of a file that is damaged ("malformed", 11) or no database at all (26).
+bool SQLiteCodeIsDamage(int code);
 
 // The English description of an SQLite result code (primary codes 0 to 26, 100, 101).
 std::string SQLiteErrorText(int code);

@@ -1,6 +1,7 @@
 #include "model/Exceptions.h"
 #include "model/MonitoredObjects.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -229,11 +230,8 @@ TEST(MonitoredList, DeleteClearAndBadIndexesAreAssertions)
     EXPECT_THROW(list.Delete(1), EAssertionFailed);
     EXPECT_THROW(list.Items(-1), EAssertionFailed);
     EXPECT_THROW(list.Add("x", static_cast<TMonitoredItem*>(nullptr)), EAssertionFailed);
-    try {
-        list.Delete(5);
-    } catch (const EAssertionFailed& error) {
-        EXPECT_NE(std::string(error.what()).find("Assertion failure (MonitoredObjects, line "), std::string::npos);
-    }
+    EXPECT_THAT([&] { list.Delete(5); },
+        ::testing::ThrowsMessage<EAssertionFailed>(::testing::HasSubstr("Assertion failure (MonitoredObjects, line ")));
     list.Delete(0);
     EXPECT_EQ(list.Count(), 0);
 }
@@ -356,11 +354,8 @@ TEST(MonitoredItem, AssignTypeNamesAndDuration)
     EXPECT_EQ(b.ItemType, mitWeb);
     EXPECT_EQ(b.Duration, 43200);
     EXPECT_THROW(MonitoredItemTypeFromInt(3), EConvertError);
-    try {
-        MonitoredItemTypeFromInt(7);
-    } catch (const EConvertError& error) {
-        EXPECT_STREQ(error.what(), "AMonitoredItemType type = 7 is not allowed");
-    }
+    EXPECT_THAT([] { MonitoredItemTypeFromInt(7); },
+        ::testing::ThrowsMessage<EConvertError>(::testing::StrEq("AMonitoredItemType type = 7 is not allowed")));
 }
 
 TEST(SampleMatch, GivesCaptionOfMatchedEntryAndAssertsOnMissingList)

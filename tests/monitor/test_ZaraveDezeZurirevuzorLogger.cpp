@@ -220,24 +220,96 @@ TEST_F(ActivityLogger, UsagePeriodIsLoadedApartFromTheDay)
     EXPECT_EQ(logger.Total, 100);
 }
 
-TEST_F(ActivityLogger, UnreadableRowsAreLoggedAndTheEntriesKept)
+TEST_F(ActivityLogger, AbsurdDurationRowIsSkippedAndLoggedWhileTheDayKeepsItsOtherRows)
 {
-    // A figure beyond any 32-bit counter, from a damaged or foreign database.
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 40, 1);
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 2), kFirefox, "example.com", 7, 2);
+    // Figures the program cannot have written, from a damaged or foreign database.
+    ActivityDBExecSQL("INSERT INTO applications VALUES('2024-03-05 09:00:01', '/usr/bin/editor', '', "
+                      "'Desktop Application', 1e30, 1)");
+    ActivityDBExecSQL("INSERT INTO applications VALUES('2024-03-05 09:00:03', '/usr/lib/firefox-esr/firefox-esr', "
+                      "'example.com', 'Mozila FireFox', 2.5, 2)");
+    TZaraveDezeZurirevuzorLogger logger;
+    EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 40);
+    EXPECT_EQ(DurationOf(logger.TodayItems(), "example.com"), 7);
+    EXPECT_EQ(logger.Total, 47);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("an activity row with an impossible duration is not counted: date_created 2024-03-05 "
+                       "09:00:01, app_name /usr/bin/editor, browser_url , duration 1.0e+30"),
+        std::string::npos)
+        << log;
+    EXPECT_NE(log.find("browser_url example.com, duration 2.5"), std::string::npos) << log;
+    // Reported once per run, however often the day is loaded again.
+    logger.TodayItemsLoad(false);
+    EXPECT_EQ(FileText(DataLocations().LogFileName), log);
+    logger.Log(&SampleOf(kEditor), 3);
+    EXPECT_EQ(logger.Total, 50);
+}
+
+TEST_F(ActivityLogger, EntrySecondsBeyondTheCounterStayAtItsLimit)
+{
     RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 2'000'000'000, 1);
     RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 1), kEditor, "", 2'000'000'000, 1);
     TZaraveDezeZurirevuzorLogger logger;
-    EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 0);
-    EXPECT_EQ(logger.Total, 0);
-    EXPECT_NE(LogText().find("ErrorClassName: ERangeError; TZaraveDezeZurirevuzorLogger.MonitoredItemsLoad: "),
-        std::string::npos);
-    logger.Log(&SampleOf(kEditor), 3);
-    EXPECT_EQ(logger.Total, 3);
+    EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 2147483647);
+    EXPECT_EQ(logger.Total, 2147483647);
+    EXPECT_NE(LogText().find("4000000000 seconds of one entry are more than its counter holds"), std::string::npos);
 
     const int before = logger.TodayItems().Count();
-    logger.MonitoredItemsLoad(&logger.TodayItems(), "SELECT nonsense FROM nowhere", true, mitApp);
+    EXPECT_FALSE(logger.MonitoredItemsLoad(&logger.TodayItems(), "SELECT nonsense FROM nowhere", true, mitApp));
     EXPECT_EQ(logger.TodayItems().Count(), before);
     EXPECT_NE(LogText().find("ESQLiteException; TZaraveDezeZurirevuzorLogger.MonitoredItemsLoad: "), std::string::npos);
     EXPECT_THROW(logger.MonitoredItemsLoad(nullptr, "SELECT 1", true, mitApp), EAssertionFailed);
+}
+
+TEST_F(ActivityLogger, LoadThatFindsTheDatabaseLockedKeepsTheEntriesAndIsTriedAgain)
+{
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 100, 1);
+    std::unique_ptr<TZaraveDezeZurirevuzorLogger> logger;
+    {
+        // Another program holds the activity database while the logger is created.
+        TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
+        locker.RunStatement("BEGIN EXCLUSIVE");
+        logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+        EXPECT_EQ(logger->Total, 0);
+    }
+    // The next charge loads the day first, so it is charged and the day's rows are counted.
+    logger->Log(&SampleOf(kEditor), 3);
+    EXPECT_EQ(DurationOf(logger->TodayItems(), kEditor), 103);
+    EXPECT_EQ(logger->Total, 103);
+
+    // A reload that fails leaves the loaded entries in place.
+    {
+        TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
+        locker.RunStatement("BEGIN EXCLUSIVE");
+        logger->TodayItemsLoad(false);
+        EXPECT_EQ(logger->TodayItems().Count(), 2);
+        EXPECT_EQ(DurationOf(logger->TodayItems(), kEditor), 103);
+    }
+    logger->Log(&SampleOf(kEditor), 2);
+    EXPECT_EQ(logger->Total, 105);
+    EXPECT_EQ(DurationOf(logger->TodayItems(), kEditor), 105);
+}
+
+TEST_F(ActivityLogger, StaleListCopyInTheActivityDatabaseIsBroughtInLineBeforeTheDayLoads)
+{
+    // A save whose second write found the activity database locked.
+    TOptions& options = OptionsInstance();
+    ListedItemAdd(options.MonitoredItems(), mitWeb, "news.example.net", "News");
+    {
+        TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
+        locker.RunStatement("BEGIN EXCLUSIVE");
+        options.ListSave();
+    }
+    EXPECT_EQ(ActivityDBGetTable("SELECT * FROM websites_list")->RowCount(), 1);
+    TZaraveDezeZurirevuzorLogger logger;
+    logger.Log(&SampleOf(kFirefox, atFirefox, "news.example.net"), 4);
+    EXPECT_EQ(logger.Total, 4);
+    EXPECT_EQ(DurationOf(logger.TodayItems(), "news.example.net"), 4);
+    EXPECT_NE(LogText().find("copy of the time-limit list (2 entries) differed from the settings database's (3 "
+                             "entries) and was rewritten"),
+        std::string::npos)
+        << LogText();
 }
 
 TEST_F(ActivityLogger, DailyResetAppliesPendingRemovalsAndStartsANewDay)

@@ -272,7 +272,7 @@ TEST_F(ActivityFile, TemplateFilesBesideTheProgramHaveTheSchema)
     ASSERT_TRUE(std::filesystem::exists(file));
     TSQLiteDatabase database(file);
     auto names = database.RunQuery("SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name");
-    EXPECT_EQ(names->RowCount(), 3);
+    EXPECT_EQ(names->RowCount(), 4);
     EXPECT_EQ(database.RunQuery("SELECT * FROM applications")->RowCount(), 0);
 
     const std::string settingsFile = std::string(binDir) + "/settings.sqlite";

@@ -2,9 +2,14 @@
 
 #include "StorageFixture.h"
 
+#include <gmock/gmock.h>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -46,13 +51,9 @@ TEST_F(InstanceLockTest, LockFileThatCannotBeCreatedRaisesTheMessage)
 {
     int handle = -1;
     const std::string lockFile = m_temp.Text() + "missing/Tallyhour.lock";
-    try {
-        ExclusiveFileOpen(lockFile, true, handle);
-        FAIL() << "no error";
-    } catch (const EOSError& error) {
-        EXPECT_EQ(std::string(error.what()),
-            "Unable to create \"" + lockFile + "\" file\r\nError: No such file or directory");
-    }
+    EXPECT_THAT([&] { ExclusiveFileOpen(lockFile, true, handle); },
+        ::testing::ThrowsMessage<EOSError>(
+            ::testing::StrEq("Unable to create \"" + lockFile + "\" file\r\nError: No such file or directory")));
 }
 
 TEST_F(InstanceLockTest, LockFileThatCannotBeOpenedIsAnErrorNotAnotherCopy)
@@ -112,6 +113,42 @@ TEST_F(InstanceLockTest, TwoReplacedActivityDatabasesInOneSecondAreBothKept)
     DatabaseFilesInstall(locations);
     EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite.2011-04-21_10-00-00.replaced"), "first history");
     EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite.2011-04-21_10-00-00-2.replaced"), "second history");
+}
+
+TEST_F(InstanceLockTest, SettingsOnAVolumeSlowToAnswerAreNeverReplaced)
+{
+    TDataLocations locations = Locations();
+    locations.ProgramFolder = m_temp.Text() + "program/";
+    std::filesystem::create_directories(locations.ProgramFolder);
+    FileWrite(locations.ProgramFolder + "settings.sqlite", "installed settings");
+    FileWrite(locations.ProgramFolder + "actmondb.sqlite", "installed activity");
+    FileWrite(locations.DataFolder + "settings.sqlite", "the user's settings");
+    FileWrite(locations.DataFolder + "actmondb.sqlite", "the user's history");
+    // Every look at the volume takes longer than the program waits for an answer.
+    PathProbeDelaySet(1500);
+    DatabaseFilesInstall(locations);
+    PathProbeDelaySet(0);
+    EXPECT_EQ(FileText(locations.DataFolder + "settings.sqlite"), "the user's settings");
+    EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite"), "the user's history");
+    EXPECT_NE(LogText().find("did not answer in time"), std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600)); // let the late looks finish
+}
+
+TEST_F(InstanceLockTest, HistoryStaysWhereItIsWhenNoActivityTemplateLiesBesideTheProgram)
+{
+    TDataLocations locations = Locations();
+    locations.ProgramFolder = m_temp.Text() + "program/";
+    std::filesystem::create_directories(locations.ProgramFolder);
+    FileWrite(locations.ProgramFolder + "settings.sqlite", "installed settings");
+    FileWrite(locations.DataFolder + "actmondb.sqlite", "the user's history");
+    DatabaseFilesInstall(locations);
+    EXPECT_EQ(FileText(locations.DataFolder + "settings.sqlite"), "installed settings");
+    EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite"), "the user's history");
+    int aside = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(locations.DataFolder)) {
+        aside += entry.path().filename().string().ends_with(".replaced") ? 1 : 0;
+    }
+    EXPECT_EQ(aside, 0);
 }
 
 TEST_F(InstanceLockTest, LogLinesAreStampedAppendedAndNeverRaise)

@@ -4,7 +4,11 @@
 #include "storage/ActivityDatabase.h"
 #include "storage/SQLiteDatabase.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <csignal>
+#include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -405,10 +409,201 @@ TEST_F(SettingsStore, TablesThatCouldNotBeReadAtStartAreNotOverwrittenByTheSave)
         holder.RunStatement("COMMIT");
         OptionsInstanceFree(); // saves
     }
-    EXPECT_NE(LogText().find("the time-limit list could not be read at start"), std::string::npos);
+    EXPECT_NE(LogText().find("the time-limit list, unreadable at start, was read again"), std::string::npos);
     TOptions& reloaded = OptionsInstance();
     EXPECT_EQ(reloaded.TimeLimitSeconds, 3600);
     EXPECT_EQ(reloaded.ReminderText(0), "Finish the report");
     ASSERT_EQ(reloaded.MonitoredItems().Count(), 1);
     EXPECT_EQ(reloaded.MonitoredItems().Items(0)->Name, "news.example");
+}
+
+TEST_F(SettingsStore, ListEditedWhileTheStoredListWasUnreadableIsAddedToItNotWrittenOverIt)
+{
+    {
+        TOptions& options = OptionsInstance();
+        options.TimeLimitSeconds = 3600;
+        options.SetPassword("pw");
+        ItemAdd(options, mitWeb, "news.example", "News");
+        ItemAdd(options, mitApp, "/usr/bin/game", "Game");
+    }
+    OptionsInstanceFree();
+    TSQLiteDatabase holder(Locations().SettingsDbFileName);
+    holder.RunStatement("BEGIN EXCLUSIVE");
+    TOptions& options = OptionsInstance(); // loads nothing: every read finds the lock
+    ItemAdd(options, mitWeb, "video.example", "Video");
+    options.ReminderTextSet(2, "Tidy the desk");
+    options.ListSave(); // still locked: nothing may be written from the empty read
+    options.OptionsSave();
+    holder.RunStatement("COMMIT");
+    EXPECT_EQ(SettingsQuery("SELECT * FROM applications_list")->RowCount(), 1);
+    EXPECT_EQ(SettingsQuery("SELECT * FROM websites_list")->RowCount(), 1);
+    EXPECT_EQ(SettingValue("TimeLimitSeconds"), "3600");
+
+    options.TimeLimitSeconds = 1800; // a change of this run
+    options.ListSave(); // the database answers: the stored list is read again, then saved
+    OptionsInstanceFree();
+    TOptions& reloaded = OptionsInstance();
+    EXPECT_EQ(reloaded.MonitoredItems().Count(), 3);
+    EXPECT_GE(reloaded.MonitoredItems().NameIndexGet("video.example"), 0);
+    EXPECT_GE(reloaded.MonitoredItems().NameIndexGet("news.example"), 0);
+    EXPECT_GE(reloaded.MonitoredItems().NameIndexGet("/usr/bin/game"), 0);
+    EXPECT_EQ(reloaded.TimeLimitSeconds, 1800);
+    EXPECT_TRUE(reloaded.CheckPassword("pw")); // stored, not replaced by the empty default
+    EXPECT_EQ(reloaded.ReminderText(2), "Tidy the desk");
+    EXPECT_EQ(ActivityDBGetTable("SELECT * FROM websites_list")->RowCount(), 2);
+    EXPECT_NE(LogText().find("the time-limit list could not be read, so the stored one is kept"), std::string::npos);
+}
+
+TEST_F(SettingsStore, ListCopyLeftStaleByAKillBetweenTheTwoWritesIsRewrittenAtTheNextStart)
+{
+    {
+        TOptions& options = OptionsInstance();
+        ItemAdd(options, mitApp, "/usr/bin/editor", "Editor");
+    }
+    OptionsInstanceFree();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TOptions& options = OptionsInstance();
+        ItemAdd(options, mitWeb, "news.example", "News");
+        // Killed as the activity database's copy is about to be written, after the settings
+        // database committed its own.
+        TOptions::StatementHookSet([seen = 0](const std::string& sql) mutable {
+            if (sql == "DELETE FROM applications_list;" && ++seen == 2) {
+                raise(SIGKILL);
+            }
+        });
+        options.ListSave();
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(SettingsQuery("SELECT * FROM websites_list")->RowCount(), 1);
+    EXPECT_EQ(ActivityDBGetTable("SELECT * FROM websites_list")->RowCount(), 0);
+    OptionsInstance();
+    EXPECT_EQ(ActivityDBGetTable("SELECT * FROM websites_list")->RowCount(), 1);
+    EXPECT_EQ(ActivityDBGetTable("SELECT * FROM applications_list")->RowCount(), 1);
+    EXPECT_NE(LogText().find("differed from the settings database's"), std::string::npos) << LogText();
+}
+
+TEST_F(SettingsStore, NulAndControlCharactersInStoredTextsNeverBreakASave)
+{
+    OptionsInstance();
+    OptionsInstanceFree();
+    const std::string odd = std::string("Cap\0tion\x01\x1b[31m", 13);
+    {
+        // A text as another tool may have stored it, NUL and all.
+        TSQLiteDatabase database(Locations().SettingsDbFileName);
+        sqlite3_stmt* insert = nullptr;
+        ASSERT_EQ(
+            sqlite3_prepare_v2(database.Handle(), "INSERT INTO websites_list VALUES(?, ?, 1)", -1, &insert, nullptr),
+            SQLITE_OK);
+        sqlite3_bind_text(insert, 1, odd.data(), int(odd.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, odd.data(), int(odd.size()), SQLITE_TRANSIENT);
+        EXPECT_EQ(sqlite3_step(insert), SQLITE_DONE);
+        sqlite3_finalize(insert);
+    }
+    {
+        TOptions& options = OptionsInstance();
+        ASSERT_EQ(options.MonitoredItems().Count(), 1);
+        EXPECT_EQ(options.MonitoredItems().Items(0)->Name, odd);
+        ItemAdd(options, mitApp, "/usr/bin/new", "New");
+        options.ReminderTextSet(0, std::string("a\0b", 3));
+        options.ListSave();
+    }
+    OptionsInstanceFree();
+    EXPECT_EQ(LogText().find("ErrorClassName"), std::string::npos) << LogText();
+    TOptions& reloaded = OptionsInstance();
+    ASSERT_EQ(reloaded.MonitoredItems().Count(), 2);
+    EXPECT_EQ(reloaded.MonitoredItems().Items(reloaded.MonitoredItems().NameIndexGet(odd))->Caption, odd);
+    EXPECT_EQ(reloaded.ReminderText(0), std::string("a\0b", 3));
+    EXPECT_EQ(ActivityDBGetTable("SELECT * FROM websites_list WHERE name = " + QuotedStr(odd))->RowCount(), 1);
+
+    // A failing statement with a NUL keeps its whole text in the message and the log line.
+    EXPECT_FALSE(reloaded.SettingsDBExecSQL("INSERT INTO nowhere VALUES(" + QuotedStr(odd) + ")"));
+    EXPECT_NE(LogText().find("'Cap'||char(0)||'tion#1#27[31')\": no such table: nowhere\r\n"), std::string::npos)
+        << LogText();
+}
+
+TEST_F(SettingsStore, MalformedSettingsDatabaseIsMovedAsideAndWhatStillReadsCarriedOver)
+{
+    {
+        TOptions& options = OptionsInstance();
+        options.TimeLimitSeconds = 4321;
+        options.ReminderTextSet(0, "Write the letter");
+        for (int i = 0; i < 300; ++i) {
+            ItemAdd(options, mitApp, "/usr/bin/tool" + std::to_string(i) + std::string(200, 'x'),
+                "Tool " + std::to_string(i));
+        }
+    }
+    OptionsInstanceFree();
+    // Half the file is gone: the tables' first pages are there, the rest of the list is not.
+    const auto size = std::filesystem::file_size(Locations().SettingsDbFileName);
+    std::filesystem::resize_file(Locations().SettingsDbFileName, size / 2);
+
+    TOptions& options = OptionsInstance();
+    EXPECT_EQ(options.TimeLimitSeconds, 4321) << LogText();
+    EXPECT_EQ(options.ReminderText(0), "Write the letter");
+    EXPECT_GT(options.MonitoredItems().Count(), 10);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("was damaged (The database disk image is malformed); it was moved to"), std::string::npos)
+        << log;
+    int damaged = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Locations().DataFolder)) {
+        damaged += entry.path().filename().string().ends_with(".damaged") ? 1 : 0;
+    }
+    EXPECT_EQ(damaged, 1);
+    options.TimeLimitSeconds = 999;
+    OptionsInstanceFree();
+    EXPECT_EQ(SettingValue("TimeLimitSeconds"), "999"); // changes are saved again
+    TSQLiteDatabase database(Locations().SettingsDbFileName);
+    EXPECT_EQ(database.RunQuery("PRAGMA integrity_check")->TextAt(0), "ok");
+}
+
+TEST_F(SettingsStore, MalformedActivityDatabaseIsRecoveredWithItsReadableRows)
+{
+    OptionsInstance();
+    OptionsInstanceFree();
+    {
+        TSQLiteDatabase database(Locations().ActivityDbFileName);
+        database.TransactionBegin();
+        for (int i = 0; i < 4000; ++i) {
+            database.RunStatement(ActivityInsertSql(
+                "2011-04-21 09:00:00", "/usr/bin/editor" + std::string(100, 'x'), "", "Desktop Application", 3, 1));
+        }
+        database.TransactionCommit();
+    }
+    // A page in the middle of the rows overwritten with rubbish.
+    {
+        std::fstream file(Locations().ActivityDbFileName, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(4096 * 60);
+        file.write(std::string(4096, '\x5a').data(), 4096);
+    }
+    EXPECT_NO_THROW(ActivityDBExecSQL(ActivityInsertSql("2011-04-21 10:00:00", "/usr/bin/new", "", "", 3, 1)));
+    const int64_t rows = ActivityDBGetTable("SELECT COUNT(*) FROM applications")->Int64At(0);
+    EXPECT_GT(rows, 3000);
+    EXPECT_LE(rows, 4001);
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications WHERE app_name = '/usr/bin/new'")->Int64At(0), 1);
+    EXPECT_EQ(ActivityDBGetTable("PRAGMA integrity_check")->TextAt(0), "ok");
+    EXPECT_NE(LogText().find("actmondb.sqlite\" was damaged"), std::string::npos) << LogText();
+}
+
+TEST_F(SettingsStore, StoreLeftToTheExitDestructorsSavesWhateverTheirOrder)
+{
+    OptionsInstance();
+    OptionsInstanceFree();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Freed memory is overwritten, so a use after free shows instead of passing unnoticed.
+        mallopt(M_PERTURB, 0xA5);
+        // Created before the objects the save uses, so it is destroyed after them.
+        OptionsInstance().TimeLimitSeconds = 777;
+        std::exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(SettingValue("TimeLimitSeconds"), "777");
 }

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <clocale>
+#include <cstdlib>
 
 namespace {
 
@@ -124,6 +125,29 @@ TEST_F(SQLiteLayer, SumWhoseFirstRowIsNullKeepsLaterValuesAsText)
     EXPECT_EQ(table->Int64At(1), -7);
 }
 
+// A locale whose decimal separator is a comma: one the system has, or else one generated from
+// the locales package's de_DE source into `folder` (LOCPATH points there). Empty when neither.
+std::string CommaLocaleGet(const std::string& folder)
+{
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    const auto usable = [&previous](const char* name) {
+        const bool comma = std::setlocale(LC_NUMERIC, name) && std::localeconv()->decimal_point[0] == ',';
+        std::setlocale(LC_NUMERIC, previous.c_str());
+        return comma;
+    };
+    for (const char* name : { "de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8" }) {
+        if (usable(name)) {
+            return name;
+        }
+    }
+    const std::string command = "localedef -i de_DE -f UTF-8 '" + folder + "de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        return {};
+    }
+    ::setenv("LOCPATH", folder.c_str(), 1);
+    return usable("de_DE.UTF-8") ? "de_DE.UTF-8" : "";
+}
+
 TEST_F(SQLiteLayer, NullKindColumnReadsLaterTextsAsNumbersWithAFullStopInAnyLocale)
 {
     TSQLiteDatabase database(DbName());
@@ -133,19 +157,31 @@ TEST_F(SQLiteLayer, NullKindColumnReadsLaterTextsAsNumbersWithAFullStopInAnyLoca
     auto table = database.RunQuery("SELECT k, CASE WHEN k = 1 THEN NULL ELSE v END AS c FROM t ORDER BY k");
     ASSERT_EQ(table->ColumnKindAt(1), ColumnKind::Null);
     // The GUI takes its number format from the environment; SQLite's texts keep the full stop.
-    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    const bool commaLocale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
-    std::vector<std::string> results;
-    for (table->First(); !table->AtEnd(); table->Next()) {
-        try {
-            results.push_back(std::to_string(table->Int64At(1)));
-        } catch (const EConvertError&) {
-            results.push_back("EConvertError");
-        }
-    }
-    std::setlocale(LC_NUMERIC, previous.c_str());
     const std::vector<std::string> expected = { "0", "2", "-3", "EConvertError", "EConvertError", "EConvertError" };
-    EXPECT_EQ(results, expected) << (commaLocale ? "with a comma locale" : "in the C locale");
+    const auto results = [&table] {
+        std::vector<std::string> texts;
+        for (table->First(); !table->AtEnd(); table->Next()) {
+            try {
+                texts.push_back(std::to_string(table->Int64At(1)));
+            } catch (const EConvertError&) {
+                texts.push_back("EConvertError");
+            }
+        }
+        return texts;
+    };
+    EXPECT_EQ(results(), expected) << "in the C locale";
+
+    const std::string commaLocale = CommaLocaleGet(m_temp.Text());
+    if (commaLocale.empty()) {
+        GTEST_SKIP() << "no locale with a decimal comma is installed and none could be generated (localedef of the "
+                        "locales package); only the C locale was tried";
+    }
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    ASSERT_NE(std::setlocale(LC_NUMERIC, commaLocale.c_str()), nullptr);
+    ASSERT_EQ(std::localeconv()->decimal_point[0], ',');
+    const std::vector<std::string> withComma = results();
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_EQ(withComma, expected) << "with " << commaLocale;
 }
 
 TEST_F(SQLiteLayer, LockedDatabaseFailsAtOnceAndTheNextCallWorks)

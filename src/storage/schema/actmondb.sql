@@ -16,5 +16,10 @@ CREATE INDEX IF NOT EXISTS applications_app_name ON applications(app_name, origi
 -- The web-site period query walks the few distinct stored addresses, then seeks each matching
 -- address's rows of the period, again without touching the table.
 CREATE INDEX IF NOT EXISTS applications_browser_url ON applications(browser_url, date_created, duration);
+-- Rows whose duration the program cannot have written (not a whole 32-bit number of seconds):
+-- the period queries skip them, and the logger finds them here to report them without reading
+-- the table. Normally empty.
+CREATE INDEX IF NOT EXISTS applications_odd_duration ON applications(date_created)
+    WHERE typeof(duration) NOT IN ('integer', 'null') OR duration NOT BETWEEN -2147483648 AND 2147483647;
 CREATE TABLE IF NOT EXISTS applications_list(name TEXT, caption TEXT, active INTEGER);
 CREATE TABLE IF NOT EXISTS websites_list(name TEXT, caption TEXT, active INTEGER);
