@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/X11WindowSystem.h"
 #include "platform/linux/testing/TestDesktop.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,15 @@ inline std::map<std::string, std::string> SampleCommandRun(const std::string& ar
     }
     values["exit"] = std::to_string(pclose(pipe));
     return values;
+}
+
+// The titles of the desktop's top-level windows, for a failure's message.
+inline std::string WindowTitles(TTestDesktop& desktop)
+{
+    std::string titles;
+    for (TWindowHandle window : desktop.Windows().TopLevelWindowsGet())
+        titles += "\"" + desktop.Windows().WindowTextGet(window) + "\" ";
+    return titles;
 }
 
 inline std::string WindowHandleText(uint64_t window)

@@ -78,21 +78,13 @@ protected:
         return page.substr(0, page.rfind('/') + 1) + "?" + tail;
     }
 
-    static std::string WindowTitles()
-    {
-        std::string titles;
-        for (TWindowHandle window : s_desktop->Windows().TopLevelWindowsGet())
-            titles += "\"" + s_desktop->Windows().WindowTextGet(window) + "\" ";
-        return titles;
-    }
-
     // Waits for the browser's window showing the loop page, puts it in front and polls until its
     // address can be read (the tree fills in after the page has loaded).
     TWindowHandle AddressShownCheck(pid_t browser, TBrowserFamily family, const std::string& appTypeText)
     {
         EXPECT_GT(browser, 0) << s_desktop->ErrorText();
         const TWindowHandle window = s_desktop->WindowWait(browser, 90, TLoopbackPageServer::PageTitle);
-        EXPECT_NE(window, 0u) << "no window showing the page; windows: " << WindowTitles();
+        EXPECT_NE(window, 0u) << "no window showing the page; windows: " << WindowTitles(*s_desktop);
         if (window == 0 || !s_desktop->WindowActivate(window)) {
             ADD_FAILURE() << "the browser's window cannot be put in front";
             return 0;
@@ -144,11 +136,17 @@ protected:
         // A new tab shows the browser's own page: no address. Then a second site in it.
         ASSERT_TRUE(KeysSend("key ctrl+t"));
         EXPECT_EQ(ValueWait("", 30, SampledAddress), "");
+        // A new tab's own page may take the keyboard from the address field when it has loaded
+        // late; then the address is typed again.
         const std::string second = OtherUrl("second");
-        ASSERT_TRUE(KeysSend("key ctrl+l"));
-        ASSERT_TRUE(KeysSend("type --delay 150 '" + second + "'"));
-        ASSERT_TRUE(KeysSend("key Return"));
-        EXPECT_EQ(ValueWait(second, 30, SampledAddress), second);
+        std::string shown;
+        for (int attempt = 0; attempt < 3 && shown != second; ++attempt) {
+            ASSERT_TRUE(KeysSend("key ctrl+l"));
+            ASSERT_TRUE(KeysSend("type --delay 150 '" + second + "'"));
+            ASSERT_TRUE(KeysSend("key Return"));
+            shown = ValueWait(second, 20, SampledAddress);
+        }
+        EXPECT_EQ(shown, second);
 
         // Switching tabs switches the address, both ways (keys both browsers know).
         ASSERT_TRUE(KeysSend("key ctrl+Page_Up"));

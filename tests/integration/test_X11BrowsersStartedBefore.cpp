@@ -78,8 +78,8 @@ TEST_F(X11BrowsersStartedBefore, FirefoxIsReadAndChromiumsUserIsToldOnceToRestar
     const pid_t firefox = m_desktop.FirefoxStart(m_server.PageUrl());
     const TWindowHandle chromiumWindow = PageWindowWait(chromium);
     const TWindowHandle firefoxWindow = PageWindowWait(firefox);
-    ASSERT_NE(chromiumWindow, 0u) << m_desktop.ErrorText() << "; see the logs in " << m_desktop.Folder();
-    ASSERT_NE(firefoxWindow, 0u) << m_desktop.ErrorText() << "; see the logs in " << m_desktop.Folder();
+    ASSERT_NE(chromiumWindow, 0u) << m_desktop.ErrorText() << "; windows: " << WindowTitles(m_desktop);
+    ASSERT_NE(firefoxWindow, 0u) << m_desktop.ErrorText() << "; windows: " << WindowTitles(m_desktop);
 
     m_services = LinuxPlatformServicesCreate(m_desktop.DisplayName());
     EXPECT_EQ(m_desktop.AccessibilitySwitchGet(), std::optional<bool>(true));
