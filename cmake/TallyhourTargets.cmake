@@ -11,16 +11,22 @@ function(th_add_subdirectories)
     endforeach()
 endfunction()
 
-# th_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>] [OWN_MAIN])
+# th_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>] [OWN_MAIN]
+#             [RESOURCE_LOCK <name>])
 # One test executable per unit; it links its module and the test support only. OWN_MAIN is for
 # tests that bring their own main() (a QApplication, for instance); the others get GoogleTest's.
+# Tests that name the same RESOURCE_LOCK never run at the same time (heavy programs, say).
 function(th_add_test)
-    cmake_parse_arguments(T "OWN_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "OWN_MAIN" "NAME;TIMEOUT;RESOURCE_LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
     if(NOT T_LABELS)
         set(T_LABELS unit)
+    endif()
+    set(T_LOCK "")
+    if(T_RESOURCE_LOCK)
+        set(T_LOCK RESOURCE_LOCK ${T_RESOURCE_LOCK})
     endif()
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} th_test_support GTest::gtest GTest::gmock th_warnings)
@@ -31,7 +37,7 @@ function(th_add_test)
     gtest_discover_tests(${T_NAME}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ${T_LOCK}
                    ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                    ENVIRONMENT_MODIFICATION "TALLYHOUR_BIN_DIR=set:${CMAKE_BINARY_DIR}/bin")
 endfunction()

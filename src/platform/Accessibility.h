@@ -43,4 +43,11 @@ public:
     // browsers). Called on every scan while a browser is in front, so it must stay cheap and
     // never block for longer than a second. Never raises.
     virtual std::string BrowserAddressGet(TWindowHandle window, int64_t processId, TBrowserFamily family) = 0;
+    // A note for the user, in the program's own words, about a browser whose addresses cannot be
+    // read and what to do about it (restart it, say); each browser program is told once. Taking
+    // the note clears it; empty when there is nothing new. The same text has gone to the log.
+    virtual std::string UserNoticeTake()
+    {
+        return {};
+    }
 };

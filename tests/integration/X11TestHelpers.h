@@ -1,13 +1,17 @@
 #pragma once
 
+#include "platform/linux/X11WindowSystem.h"
 #include "platform/linux/testing/TestDesktop.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
 
 // Skips the running test when a program the desktop needs is not installed (CI installs all).
 #define TH_REQUIRE_PROGRAMS(...)                                                                                       \
@@ -44,9 +48,39 @@ inline std::map<std::string, std::string> SampleCommandRun(const std::string& ar
     return values;
 }
 
+// The titles of the desktop's top-level windows, for a failure's message.
+inline std::string WindowTitles(TTestDesktop& desktop)
+{
+    std::string titles;
+    for (TWindowHandle window : desktop.Windows().TopLevelWindowsGet())
+        titles += "\"" + desktop.Windows().WindowTextGet(window) + "\" ";
+    return titles;
+}
+
 inline std::string WindowHandleText(uint64_t window)
 {
     char text[32];
     std::snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(window));
     return text;
+}
+
+// Sends keys to the window in front as a user types them (xdotool through the X test extension),
+// e.g. KeysSend("key ctrl+t") or KeysSend("type --delay 30 'text'"). True when xdotool ran.
+inline bool KeysSend(const std::string& arguments)
+{
+    return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Reads `read` every 200 ms until it gives `wanted` or `seconds` have passed; returns the last
+// value read.
+inline std::string ValueWait(const std::string& wanted, double seconds, const std::function<std::string()>& read)
+{
+    const auto deadline
+        = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    std::string value = read();
+    while (value != wanted && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        value = read();
+    }
+    return value;
 }

@@ -79,6 +79,36 @@ TEST_F(X11Desktop, ForegroundXtermIsSampledWithItsRealExecutable)
     EXPECT_TRUE(xtermLine);
 }
 
+TEST_F(X11Desktop, WindowFactsAskedAgainAfterASampleAreCurrent)
+{
+    TH_REQUIRE_PROGRAMS("xdotool");
+    const pid_t xterm = m_desktop.XtermStart("before");
+    ASSERT_GT(xterm, 0) << m_desktop.ErrorText();
+    const TWindowHandle window = m_desktop.WindowWait(xterm, 20, "before");
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(m_desktop.WindowActivate(window));
+
+    // What finding the window in front learnt serves the sample that follows...
+    TWindowSystem& windows = *m_services->WindowSystem;
+    ASSERT_EQ(windows.ForegroundWindowGet(), window);
+    EXPECT_EQ(windows.WindowProcessIdGet(window), xterm);
+    EXPECT_EQ(windows.WindowClassNameGet(window), "XTerm");
+    EXPECT_EQ(windows.WindowTextGet(window), "before");
+
+    // ...and nobody after it: a later question gets the window as it is now.
+    ASSERT_EQ(std::system(("xdotool set_window --name after " + std::to_string(window)).c_str()), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (m_desktop.Windows().WindowTextGet(window) != "after" && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(windows.WindowTextGet(window), "after");
+    ASSERT_EQ(windows.ForegroundWindowGet(), window);
+    EXPECT_EQ(windows.WindowTextGet(window), "after");
+    EXPECT_EQ(windows.WindowTextGet(window), "after");
+    EXPECT_EQ(windows.WindowClassNameGet(window), "XTerm");
+    EXPECT_EQ(windows.WindowClassNameGet(window), "XTerm");
+    EXPECT_EQ(windows.WindowProcessIdGet(window), xterm);
+}
+
 TEST_F(X11Desktop, CloseRequestClosesTheWindowAskedAndLeavesTheOther)
 {
     const pid_t listed = m_desktop.XtermStart("listed");

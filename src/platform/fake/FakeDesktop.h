@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A process table a test fills by hand. Failures are scripted per process, so a test can give
@@ -106,6 +107,11 @@ public:
     {
         return m_addressReads;
     }
+    // The note UserNoticeTake hands out next (once).
+    void UserNoticeSet(const std::string& notice)
+    {
+        m_userNotice = notice;
+    }
 
     // TWindowSystem
     TWindowHandle ForegroundWindowGet() override;
@@ -121,6 +127,10 @@ public:
         return m_accessibilityAvailable;
     }
     std::string BrowserAddressGet(TWindowHandle window, int64_t processId, TBrowserFamily family) override;
+    std::string UserNoticeTake() override
+    {
+        return std::exchange(m_userNotice, std::string());
+    }
 
 private:
     const TFakeWindow* Find(TWindowHandle window) const;
@@ -135,4 +145,5 @@ private:
     bool m_accessibilityAvailable = true;
     std::string m_accessibilityFailText;
     int m_addressReads = 0;
+    std::string m_userNotice;
 };

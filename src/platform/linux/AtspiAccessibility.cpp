@@ -4,9 +4,15 @@
 
 #include <atspi/atspi.h>
 
-#include <array>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -58,29 +64,50 @@ private:
     GError* m_error = nullptr;
 };
 
-// Walk limits below the frame where no Collection query can be made: the address field of
-// Firefox lies four levels down; Chromium's pages lie deeper.
+using TClock = std::chrono::steady_clock;
+
+// Walk limits below the frame for browsers that offer no Collection query: Firefox's page lies
+// four levels down; Chromium's pages lie deeper.
 constexpr int FirefoxWalkDepth = 4;
-constexpr int ChromiumWalkDepth = 8;
-// Enough for a page with frames; the first accepted address wins anyway.
-constexpr int MatchesWanted = 8;
+constexpr int ChromiumWalkDepth = 12;
+// Enough for a page with frames, or a page with its own entries after the browser's own.
+constexpr int MatchesWanted = 16;
+// Windows remembered at most; the one unused longest is forgotten first.
+constexpr size_t WindowsKept = 32;
 
 const char* const FirefoxAddressFieldId = "urlbar-input";
 const char* const ChromiumAddressFieldClass = "OmniboxViewViews";
+
+// The time one sample may spend before it starts no further call into the browser.
+class TSampleBudget
+{
+public:
+    bool Spent() const
+    {
+        return TClock::now() - m_start >= std::chrono::milliseconds(TAtspiAccessibility::CallTimeoutMs / 2);
+    }
+
+private:
+    TClock::time_point m_start = TClock::now();
+};
 
 std::string TextOf(const gchar* text)
 {
     return text ? std::string(text) : std::string();
 }
 
-std::string AccessibleText(AtspiAccessible* object)
+// The object's text; false when it has none or the call failed.
+bool AccessibleTextRead(AtspiAccessible* object, std::string& value)
 {
     TRef<AtspiText> text(atspi_accessible_get_text_iface(object));
     if (!text)
-        return {};
+        return false;
     TGErrorSink error;
-    TGText value(atspi_text_get_text(text.get(), 0, -1, &error));
-    return error.Failed() ? std::string() : TextOf(value.get());
+    TGText read(atspi_text_get_text(text.get(), 0, -1, &error));
+    if (error.Failed())
+        return false;
+    value = TextOf(read.get());
+    return true;
 }
 
 std::string AccessibleAttribute(AtspiAccessible* object, const char* name)
@@ -94,19 +121,31 @@ std::string AccessibleAttribute(AtspiAccessible* object, const char* name)
     return value;
 }
 
-// The address of a web document as the document states it.
-std::string DocumentUrl(AtspiAccessible* object)
+// The address of a web document as the document states it: Firefox names it "DocURL", the
+// Chromium family "URI".
+std::string DocumentUrl(AtspiAccessible* object, TBrowserFamily family)
 {
     TRef<AtspiDocument> document(atspi_accessible_get_document_iface(object));
     if (!document)
         return {};
-    for (const char* name : { "DocURL", "URI" }) {
+    const bool firefox = family == TBrowserFamily::Firefox;
+    for (const char* name : { firefox ? "DocURL" : "URI", firefox ? "URI" : "DocURL" }) {
         TGErrorSink error;
         TGText value(atspi_document_get_document_attribute_value(document.get(), const_cast<gchar*>(name), &error));
-        if (!error.Failed() && value && *value)
+        if (error.Failed())
+            return {};
+        if (value && *value)
             return TextOf(value.get());
     }
     return {};
+}
+
+// Still part of what the window shows: it answers, is not defunct and is showing.
+bool Showing(AtspiAccessible* object)
+{
+    TRef<AtspiStateSet> states(atspi_accessible_get_state_set(object));
+    return states && atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING)
+        && !atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT);
 }
 
 AtspiRole RoleOf(AtspiAccessible* object)
@@ -161,10 +200,11 @@ bool CollectionMatches(AtspiAccessible* frame, const std::vector<AtspiRole>& rol
 }
 
 // Pre-order walk down to `maximumDepth` below `object` (depth 0); `visit` answers true to stop.
-bool AccessibleWalk(
-    AtspiAccessible* object, int depth, int maximumDepth, const std::function<bool(AtspiAccessible*)>& visit)
+// False also when the budget ran out.
+bool AccessibleWalk(AtspiAccessible* object, int depth, int maximumDepth, const TSampleBudget& budget,
+    const std::function<bool(AtspiAccessible*)>& visit)
 {
-    if (depth > maximumDepth)
+    if (depth > maximumDepth || budget.Spent())
         return false;
     if (visit(object))
         return true;
@@ -178,7 +218,7 @@ bool AccessibleWalk(
         TRef<AtspiAccessible> child(atspi_accessible_get_child_at_index(object, i, &error));
         if (error.Failed() || !child)
             continue;
-        if (AccessibleWalk(child.get(), depth + 1, maximumDepth, visit))
+        if (AccessibleWalk(child.get(), depth + 1, maximumDepth, budget, visit))
             return true;
     }
     return false;
@@ -237,99 +277,133 @@ TRef<AtspiAccessible> FrameFind(AtspiAccessible* application, const std::string&
     return active ? std::move(active) : std::move(named);
 }
 
-std::string FirefoxAddressGet(AtspiAccessible* frame)
+enum class TSearch
 {
-    std::vector<TRef<AtspiAccessible>> fields;
-    if (CollectionMatches(frame, { ATSPI_ROLE_COMBO_BOX, ATSPI_ROLE_ENTRY }, {}, "id", FirefoxAddressFieldId, fields)) {
-        for (const auto& field : fields) {
-            std::string text = AccessibleText(field.get());
-            if (TAtspiAccessibility::UrlPrefixHas(text))
-                return text;
-        }
-        return {};
-    }
-    std::string address;
-    AccessibleWalk(frame, 0, FirefoxWalkDepth, [&address](AtspiAccessible* object) {
-        const AtspiRole role = RoleOf(object);
-        if (role != ATSPI_ROLE_COMBO_BOX && role != ATSPI_ROLE_ENTRY)
-            return false;
-        if (AccessibleAttribute(object, "id") != FirefoxAddressFieldId)
-            return false;
-        std::string text = AccessibleText(object);
-        if (!TAtspiAccessibility::UrlPrefixHas(text))
-            return false;
-        address = std::move(text);
-        return true;
-    });
-    return address;
-}
+    Found,
+    None,
+    // The frame did not answer (gone, or the browser is not responding).
+    Failed,
+};
 
-// The showing page's own address. `documentSeen` tells whether the browser exposes its pages
-// at all.
-std::string ChromiumDocumentAddressGet(AtspiAccessible* frame, bool& documentSeen)
+// The first showing web document below the frame, in the order of the tree (the page before
+// the frames inside it).
+TSearch ShowingDocumentFind(AtspiAccessible* frame, const TSampleBudget& budget, TRef<AtspiAccessible>& found)
 {
-    documentSeen = false;
     std::vector<TRef<AtspiAccessible>> documents;
     if (CollectionMatches(frame, { ATSPI_ROLE_DOCUMENT_WEB }, { ATSPI_STATE_SHOWING }, nullptr, nullptr, documents)) {
-        for (const auto& document : documents) {
-            documentSeen = true;
-            std::string url = DocumentUrl(document.get());
-            if (TAtspiAccessibility::UrlPrefixHas(url))
-                return url;
-        }
-        return {};
+        if (documents.empty())
+            return TSearch::None;
+        found = std::move(documents.front());
+        return TSearch::Found;
     }
-    std::string address;
-    AccessibleWalk(frame, 0, ChromiumWalkDepth, [&](AtspiAccessible* object) {
-        if (RoleOf(object) != ATSPI_ROLE_DOCUMENT_WEB)
+    if (budget.Spent())
+        return TSearch::Failed;
+    TGErrorSink error;
+    atspi_accessible_get_child_count(frame, &error);
+    if (error.Failed())
+        return TSearch::Failed;
+    AccessibleWalk(frame, 0, ChromiumWalkDepth, budget, [&found](AtspiAccessible* object) {
+        if (RoleOf(object) != ATSPI_ROLE_DOCUMENT_WEB || !Showing(object))
             return false;
-        documentSeen = true;
-        std::string url = DocumentUrl(object);
-        if (!TAtspiAccessibility::UrlPrefixHas(url))
-            return false;
-        address = std::move(url);
+        found.reset(static_cast<AtspiAccessible*>(g_object_ref(object)));
         return true;
     });
-    return address;
+    return found ? TSearch::Found : TSearch::None;
 }
 
-// The address entry's text as it stands (without its scheme); read only when no page is exposed.
-std::string ChromiumAddressFieldGet(AtspiAccessible* frame)
+// The browser's own address field: Firefox's entry with id "urlbar-input", the Chromium
+// family's entry of class "OmniboxViewViews". Asked by role, told apart by attribute here:
+// Chromium's Collection does not match on attributes.
+TRef<AtspiAccessible> AddressFieldFind(AtspiAccessible* frame, TBrowserFamily family, const TSampleBudget& budget)
 {
-    std::vector<TRef<AtspiAccessible>> fields;
-    if (CollectionMatches(frame, { ATSPI_ROLE_ENTRY }, {}, "class", ChromiumAddressFieldClass, fields)) {
-        for (const auto& field : fields) {
-            std::string text = AccessibleText(field.get());
-            if (!text.empty())
-                return text;
+    const bool firefox = family == TBrowserFamily::Firefox;
+    const char* attributeName = firefox ? "id" : "class";
+    const char* attributeValue = firefox ? FirefoxAddressFieldId : ChromiumAddressFieldClass;
+    const auto isField = [&](AtspiAccessible* object) {
+        const AtspiRole role = RoleOf(object);
+        return (role == ATSPI_ROLE_ENTRY || (firefox && role == ATSPI_ROLE_COMBO_BOX))
+            && AccessibleAttribute(object, attributeName) == attributeValue;
+    };
+    std::vector<TRef<AtspiAccessible>> candidates;
+    if (CollectionMatches(frame, { ATSPI_ROLE_COMBO_BOX, ATSPI_ROLE_ENTRY }, {}, nullptr, nullptr, candidates)) {
+        for (auto& candidate : candidates) {
+            if (budget.Spent())
+                return nullptr;
+            if (isField(candidate.get()))
+                return std::move(candidate);
         }
-        return {};
+        return nullptr;
     }
-    std::string address;
-    AccessibleWalk(frame, 0, ChromiumWalkDepth, [&address](AtspiAccessible* object) {
-        if (RoleOf(object) != ATSPI_ROLE_ENTRY || AccessibleAttribute(object, "class") != ChromiumAddressFieldClass)
+    TRef<AtspiAccessible> field;
+    AccessibleWalk(frame, 0, firefox ? FirefoxWalkDepth : ChromiumWalkDepth, budget, [&](AtspiAccessible* object) {
+        if (!isField(object))
             return false;
-        address = AccessibleText(object);
-        return !address.empty();
+        field.reset(static_cast<AtspiAccessible*>(g_object_ref(object)));
+        return true;
     });
-    return address;
+    return field;
+}
+
+// Seconds of CLOCK_BOOTTIME at which the process started; 0 when unknown.
+double ProcessStartSeconds(int64_t processId)
+{
+    std::ifstream stat("/proc/" + std::to_string(processId) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return 0;
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(line.substr(close + 1));
+    std::string field;
+    // After the name: state is the 3rd field of the line, the start time the 22nd.
+    for (int i = 3; i <= 22; ++i) {
+        if (!(fields >> field))
+            return 0;
+    }
+    const long ticks = sysconf(_SC_CLK_TCK);
+    try {
+        return ticks > 0 ? static_cast<double>(std::stoull(field)) / static_cast<double>(ticks) : 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
 }
 
 } // namespace
 
-TAtspiAccessibility::TAtspiAccessibility(TWindowSystem& windowSystem)
+struct TAtspiAccessibility::TWindowState
+{
+    int64_t ProcessId = 0;
+    TRef<AtspiAccessible> Frame;
+    // The showing document the last search found, and the window's title at that moment.
+    TRef<AtspiAccessible> Document;
+    std::string DocumentTitle;
+    TRef<AtspiAccessible> Field;
+    // A document has been found once: the browser's tree is awake.
+    bool DocumentSeen = false;
+    // Since when the window's program has been missing from the tree (zero: it was found).
+    TClock::time_point MissingSince {};
+    TClock::time_point LastUsed {};
+};
+
+TAtspiAccessibility::TAtspiAccessibility(TWindowSystem& windowSystem, double switchedOnAt)
     : m_windowSystem(windowSystem)
+    , m_switchedOnAt(switchedOnAt)
 {
 }
 
+TAtspiAccessibility::~TAtspiAccessibility() = default;
+
 bool TAtspiAccessibility::UrlPrefixHas(const std::string& text)
 {
-    static const std::array<std::string_view, 4> prefixes { "http://", "https://", "ftp://", "ftps://" };
-    for (std::string_view prefix : prefixes) {
-        if (text.compare(0, prefix.size(), prefix) == 0)
-            return true;
-    }
-    return false;
+    return ::UrlPrefixHas(text);
+}
+
+double TAtspiAccessibility::BootSecondsNow()
+{
+    timespec now {};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 bool TAtspiAccessibility::Start() const
@@ -353,38 +427,124 @@ bool TAtspiAccessibility::CanReadBrowserAddress() const
     return Start();
 }
 
+std::string TAtspiAccessibility::UserNoticeTake()
+{
+    return std::exchange(m_notice, std::string());
+}
+
+TAtspiAccessibility::TWindowState& TAtspiAccessibility::WindowStateGet(TWindowHandle window, int64_t processId)
+{
+    auto& slot = m_windows[window];
+    if (!slot || slot->ProcessId != processId) {
+        slot = std::make_unique<TWindowState>();
+        slot->ProcessId = processId;
+    }
+    slot->LastUsed = TClock::now();
+    if (m_windows.size() > WindowsKept) {
+        auto oldest = m_windows.begin();
+        for (auto it = m_windows.begin(); it != m_windows.end(); ++it) {
+            if (it->second->LastUsed < oldest->second->LastUsed)
+                oldest = it;
+        }
+        m_windows.erase(oldest);
+    }
+    return *m_windows[window];
+}
+
+void TAtspiAccessibility::UnreadableTell(TWindowHandle window, int64_t processId)
+{
+    m_unreadableProcesses.insert(processId);
+    m_windows.erase(window);
+    std::string program = m_windowSystem.WindowClassNameGet(window);
+    if (program.empty())
+        program = "Chromium";
+    if (!m_toldPrograms.insert(program).second)
+        return;
+    const std::string text = "Tallyhour cannot see which sites " + program + " shows: it was started before the "
+        + "desktop's accessibility support was switched on. Close every " + program
+        + " window and start it again to have its sites counted.";
+    LogMessageWrite(text);
+    m_notice += m_notice.empty() ? text : "\n" + text;
+}
+
 std::string TAtspiAccessibility::BrowserAddressGet(TWindowHandle window, int64_t processId, TBrowserFamily family)
 {
     if (processId <= 0
         || (family != TBrowserFamily::Firefox && family != TBrowserFamily::Chromium && family != TBrowserFamily::Opera))
         return {};
     try {
-        if (!Start())
+        if (!Start() || m_unreadableProcesses.contains(processId))
             return {};
+        const TSampleBudget budget;
         const bool chromium = family != TBrowserFamily::Firefox;
-        TRef<AtspiAccessible> application = ApplicationFind(processId);
-        TRef<AtspiAccessible> frame
-            = application ? FrameFind(application.get(), m_windowSystem.WindowTextGet(window)) : nullptr;
-        if (!frame) {
-            if (chromium && !m_chromiumHintLogged) {
-                m_chromiumHintLogged = true;
-                LogMessageWrite("A Chromium browser window shows no accessibility tree; the accessibility bus must be "
-                                "switched on before the browser starts for its addresses to be read");
+        TWindowState& state = WindowStateGet(window, processId);
+        const std::string title = m_windowSystem.WindowTextGet(window);
+
+        if (!state.Frame) {
+            TRef<AtspiAccessible> application = ApplicationFind(processId);
+            if (!application) {
+                const TClock::time_point now = TClock::now();
+                if (state.MissingSince == TClock::time_point {})
+                    state.MissingSince = now;
+                const double started = ProcessStartSeconds(processId);
+                const bool startedBeforeSwitch = m_switchedOnAt > 0 && started > 0 && started < m_switchedOnAt;
+                if (chromium
+                    && (startedBeforeSwitch
+                        || now - state.MissingSince >= std::chrono::seconds(MissingChromiumSeconds)))
+                    UnreadableTell(window, processId);
+                return {};
             }
+            state.MissingSince = {};
+            if (budget.Spent())
+                return {};
+            state.Frame = FrameFind(application.get(), title);
+            if (!state.Frame)
+                return {};
+        }
+        AtspiAccessible* frame = state.Frame.get();
+
+        // Asking Chromium's frame for anything beyond its name has it build the tree of its
+        // pages (within about a second); until a page is seen every sample asks again.
+        if (chromium && !state.DocumentSeen && !budget.Spent())
+            AccessibleAttribute(frame, "class");
+
+        if (state.Document && state.DocumentTitle == title && !budget.Spent() && Showing(state.Document.get())) {
+            std::string url = DocumentUrl(state.Document.get(), family);
+            return UrlPrefixHas(url) ? url : std::string();
+        }
+        state.Document.reset();
+        if (budget.Spent())
             return {};
+        TRef<AtspiAccessible> document;
+        switch (ShowingDocumentFind(frame, budget, document)) {
+        case TSearch::Found: {
+            std::string url = DocumentUrl(document.get(), family);
+            state.Document = std::move(document);
+            state.DocumentTitle = title;
+            state.DocumentSeen = true;
+            // The page shown decides, even when its address is none (a browser's own page).
+            return UrlPrefixHas(url) ? url : std::string();
         }
-        if (!chromium)
-            return FirefoxAddressGet(frame.get());
-        bool documentSeen = false;
-        std::string address = ChromiumDocumentAddressGet(frame.get(), documentSeen);
-        if (!address.empty() || documentSeen)
-            return address;
-        if (!m_chromiumHintLogged) {
-            m_chromiumHintLogged = true;
-            LogMessageWrite("A Chromium browser window shows no accessibility tree for its pages; start it with "
-                            "--force-renderer-accessibility for the sites it shows to be counted");
+        case TSearch::Failed:
+            // Found again on a later sample, from the list of programs.
+            state.Frame.reset();
+            state.Field.reset();
+            return {};
+        case TSearch::None:
+            break;
         }
-        return ChromiumAddressFieldGet(frame.get());
+
+        // No page exposed: the address field, when it holds an address.
+        std::string text;
+        if (state.Field && !budget.Spent() && AccessibleTextRead(state.Field.get(), text))
+            return UrlPrefixHas(text) ? text : std::string();
+        state.Field.reset();
+        if (budget.Spent())
+            return {};
+        state.Field = AddressFieldFind(frame, family, budget);
+        if (state.Field && !budget.Spent() && AccessibleTextRead(state.Field.get(), text) && UrlPrefixHas(text))
+            return text;
+        return {};
     } catch (const std::exception& error) {
         // Out of memory while copying a text, say: the address is not known this time.
         LogError(error, "; OnWindowAccessibleInfoEnum:");

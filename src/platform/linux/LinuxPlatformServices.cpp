@@ -1,6 +1,7 @@
 #include "platform/linux/LinuxPlatformServices.h"
 
 #include "model/ProgramLog.h"
+#include "platform/linux/AccessibilitySwitch.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/MonotonicClockSource.h"
 #include "platform/linux/ProcFsProcesses.h"
@@ -40,10 +41,32 @@ public:
     }
 };
 
+// Browsers expose the pages they show only while the desktop's accessibility switch is on, and
+// an ordinary desktop leaves it off: so the program turns it on for the session and says so.
+// Returns the moment it did (0 when it found the switch on, or could not reach it).
+double AccessibilityEnable()
+{
+    const TAccessibilitySwitch state = AccessibilitySwitchOn(2 * TAtspiAccessibility::CallTimeoutMs);
+    if (!state.Reached || !state.On) {
+        LogMessageWrite("The desktop's accessibility support cannot be switched on (" + state.ErrorText
+            + "); the addresses shown by web browsers are not read");
+        return 0;
+    }
+    if (state.WasOn) {
+        LogMessageWrite("The desktop's accessibility support is on; the addresses shown by web browsers are read "
+                        "through it");
+        return 0;
+    }
+    LogMessageWrite("Switched on the desktop's accessibility support (org.a11y.Status IsEnabled) so that the "
+                    "addresses shown by web browsers can be read; a Chromium-family browser already running must be "
+                    "restarted for its sites to be counted");
+    return TAtspiAccessibility::BootSecondsNow();
+}
+
 std::unique_ptr<TPlatformServices> ServicesAssemble(std::unique_ptr<TWindowSystem> windowSystem)
 {
     auto services = std::make_unique<TPlatformServices>();
-    services->Accessibility = std::make_unique<TAtspiAccessibility>(*windowSystem);
+    services->Accessibility = std::make_unique<TAtspiAccessibility>(*windowSystem, AccessibilityEnable());
     services->WindowSystem = std::move(windowSystem);
     services->Processes = std::make_unique<TProcFsProcesses>();
     services->ClockSource = std::make_unique<TMonotonicClockSource>();

@@ -2,7 +2,6 @@
 
 #include "model/Exceptions.h"
 
-#include <xcb/res.h>
 #include <xcb/xcb_icccm.h>
 
 #include <algorithm>
@@ -25,6 +24,9 @@ template <typename T> using TXcbReply = std::unique_ptr<T, TFreeDeleter>;
 // How far below a window manager's frame the client window is searched for (openbox puts it
 // one level down; reparenting managers rarely go deeper than two).
 constexpr int ClientSearchDepth = 3;
+// A sample asks about the window in front right after finding it; later questions are answered
+// afresh.
+constexpr int FactsFreshMs = 500;
 
 } // namespace
 
@@ -182,6 +184,7 @@ xcb_window_t TX11WindowSystem::FocusClientWindowGet()
 
 TWindowHandle TX11WindowSystem::ForegroundWindowGet()
 {
+    m_facts = {};
     if (!Ready())
         return 0;
     if (m_ewmhReady) {
@@ -190,10 +193,27 @@ TWindowHandle TX11WindowSystem::ForegroundWindowGet()
         const bool known = xcb_ewmh_get_active_window_reply(
             &m_ewmh, xcb_ewmh_get_active_window(&m_ewmh, m_screenNumber), &active, &error);
         std::free(error);
-        // Some managers leave the property naming a window that is gone (openbox after the last
-        // window closes); then the input focus is the better witness.
-        if (known && active != XCB_WINDOW_NONE && WindowExists(active))
-            return active;
+        if (known && active != XCB_WINDOW_NONE) {
+            // Whether the window still exists, and what a sample asks next about it, in one
+            // round trip.
+            const xcb_get_window_attributes_cookie_t exists = xcb_get_window_attributes(m_connection, active);
+            const TFactsRequests requests = FactsRequest(active, true, true, true);
+            error = nullptr;
+            TXcbReply<xcb_get_window_attributes_reply_t> attributes(
+                xcb_get_window_attributes_reply(m_connection, exists, &error));
+            std::free(error);
+            m_facts.Window = active;
+            m_facts.Taken = std::chrono::steady_clock::now();
+            m_facts.ProcessId = ProcessIdReceive(requests);
+            m_facts.ClassName = ClassNameReceive(requests);
+            m_facts.Text = TextReceive(requests);
+            m_facts.PidKept = m_facts.ClassKept = m_facts.TextKept = attributes != nullptr;
+            // Some managers leave the property naming a window that is gone (openbox after the
+            // last window closes); then the input focus is the better witness.
+            if (attributes)
+                return active;
+            m_facts = {};
+        }
     }
     return FocusClientWindowGet();
 }
@@ -231,48 +251,68 @@ std::vector<TWindowHandle> TX11WindowSystem::TopLevelWindowsGet()
     return windows;
 }
 
-int64_t TX11WindowSystem::WindowProcessIdGet(TWindowHandle window)
+bool TX11WindowSystem::FactsFresh(TWindowHandle window) const
 {
-    if (window == 0 || window > UINT32_MAX || !Ready())
-        return 0;
-    const auto xWindow = static_cast<xcb_window_t>(window);
-    if (m_resPresent) {
+    return m_facts.Window == window
+        && std::chrono::steady_clock::now() - m_facts.Taken < std::chrono::milliseconds(FactsFreshMs);
+}
+
+TX11WindowSystem::TFactsRequests TX11WindowSystem::FactsRequest(
+    xcb_window_t window, bool pid, bool className, bool text)
+{
+    TFactsRequests requests;
+    requests.Window = window;
+    requests.Res = pid && m_resPresent;
+    requests.Ewmh = m_ewmhReady;
+    if (requests.Res) {
         // The server knows which local client created the window, whatever the client claims.
-        xcb_res_client_id_spec_t spec { xWindow, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID };
+        xcb_res_client_id_spec_t spec { window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID };
+        requests.ResCookie = xcb_res_query_client_ids(m_connection, 1, &spec);
+    }
+    if (pid && requests.Ewmh)
+        requests.PidCookie = xcb_ewmh_get_wm_pid(&m_ewmh, window);
+    if (className)
+        requests.ClassCookie = xcb_icccm_get_wm_class(m_connection, window);
+    if (text) {
+        if (requests.Ewmh)
+            requests.EwmhNameCookie = xcb_ewmh_get_wm_name(&m_ewmh, window);
+        requests.NameCookie = xcb_icccm_get_wm_name(m_connection, window);
+    }
+    return requests;
+}
+
+int64_t TX11WindowSystem::ProcessIdReceive(const TFactsRequests& requests)
+{
+    int64_t processId = 0;
+    if (requests.Res) {
         xcb_generic_error_t* error = nullptr;
         TXcbReply<xcb_res_query_client_ids_reply_t> reply(
-            xcb_res_query_client_ids_reply(m_connection, xcb_res_query_client_ids(m_connection, 1, &spec), &error));
+            xcb_res_query_client_ids_reply(m_connection, requests.ResCookie, &error));
         std::free(error);
         if (reply) {
-            for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem;
+            for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem && processId == 0;
                  xcb_res_client_id_value_next(&it)) {
-                if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) && it.data->length >= 4) {
-                    const uint32_t pid = *xcb_res_client_id_value_value(it.data);
-                    if (pid != 0)
-                        return pid;
-                }
+                if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) && it.data->length >= 4)
+                    processId = *xcb_res_client_id_value_value(it.data);
             }
         }
     }
-    if (m_ewmhReady) {
+    if (requests.Ewmh && requests.PidCookie.sequence) {
         uint32_t pid = 0;
         xcb_generic_error_t* error = nullptr;
-        const bool known = xcb_ewmh_get_wm_pid_reply(&m_ewmh, xcb_ewmh_get_wm_pid(&m_ewmh, xWindow), &pid, &error);
+        const bool known = xcb_ewmh_get_wm_pid_reply(&m_ewmh, requests.PidCookie, &pid, &error);
         std::free(error);
-        if (known)
-            return pid;
+        if (processId == 0 && known)
+            processId = pid;
     }
-    return 0;
+    return processId;
 }
 
-std::string TX11WindowSystem::WindowClassNameGet(TWindowHandle window)
+std::string TX11WindowSystem::ClassNameReceive(const TFactsRequests& requests)
 {
-    if (window == 0 || window > UINT32_MAX || !Ready())
-        return {};
     xcb_icccm_get_wm_class_reply_t wmClass {};
     xcb_generic_error_t* error = nullptr;
-    const bool known = xcb_icccm_get_wm_class_reply(
-        m_connection, xcb_icccm_get_wm_class(m_connection, static_cast<xcb_window_t>(window)), &wmClass, &error);
+    const bool known = xcb_icccm_get_wm_class_reply(m_connection, requests.ClassCookie, &wmClass, &error);
     std::free(error);
     if (!known)
         return {};
@@ -281,31 +321,30 @@ std::string TX11WindowSystem::WindowClassNameGet(TWindowHandle window)
     return className;
 }
 
-std::string TX11WindowSystem::WindowTextGet(TWindowHandle window)
+std::string TX11WindowSystem::TextReceive(const TFactsRequests& requests)
 {
-    if (window == 0 || window > UINT32_MAX || !Ready())
-        return {};
-    const auto xWindow = static_cast<xcb_window_t>(window);
-    if (m_ewmhReady) {
+    // Both titles were asked for at once; the EWMH one (UTF-8) wins when the window has it.
+    std::string text;
+    bool found = false;
+    if (requests.Ewmh) {
         xcb_ewmh_get_utf8_strings_reply_t name {};
         xcb_generic_error_t* error = nullptr;
-        const bool known = xcb_ewmh_get_wm_name_reply(&m_ewmh, xcb_ewmh_get_wm_name(&m_ewmh, xWindow), &name, &error);
+        found = xcb_ewmh_get_wm_name_reply(&m_ewmh, requests.EwmhNameCookie, &name, &error);
         std::free(error);
-        if (known) {
-            std::string text(name.strings, name.strings_len);
+        if (found) {
+            text.assign(name.strings, name.strings_len);
             xcb_ewmh_get_utf8_strings_reply_wipe(&name);
-            return text;
         }
     }
     xcb_icccm_get_text_property_reply_t name {};
     xcb_generic_error_t* error = nullptr;
-    const bool known
-        = xcb_icccm_get_wm_name_reply(m_connection, xcb_icccm_get_wm_name(m_connection, xWindow), &name, &error);
+    const bool known = xcb_icccm_get_wm_name_reply(m_connection, requests.NameCookie, &name, &error);
     std::free(error);
-    if (!known)
-        return {};
-    std::string text(name.name, name.name_len);
-    xcb_icccm_get_text_property_reply_wipe(&name);
+    if (known) {
+        if (!found)
+            text.assign(name.name, name.name_len);
+        xcb_icccm_get_text_property_reply_wipe(&name);
+    }
     return text;
 }
 
@@ -333,6 +372,45 @@ bool TX11WindowSystem::WindowTaskbarSkipSet(TWindowHandle window)
     const bool done = error == nullptr;
     std::free(error);
     return done;
+}
+
+int64_t TX11WindowSystem::WindowProcessIdGet(TWindowHandle window)
+{
+    if (window == 0 || window > UINT32_MAX)
+        return 0;
+    if (m_facts.PidKept && FactsFresh(window)) {
+        m_facts.PidKept = false;
+        return m_facts.ProcessId;
+    }
+    if (!Ready())
+        return 0;
+    return ProcessIdReceive(FactsRequest(static_cast<xcb_window_t>(window), true, false, false));
+}
+
+std::string TX11WindowSystem::WindowClassNameGet(TWindowHandle window)
+{
+    if (window == 0 || window > UINT32_MAX)
+        return {};
+    if (m_facts.ClassKept && FactsFresh(window)) {
+        m_facts.ClassKept = false;
+        return std::move(m_facts.ClassName);
+    }
+    if (!Ready())
+        return {};
+    return ClassNameReceive(FactsRequest(static_cast<xcb_window_t>(window), false, true, false));
+}
+
+std::string TX11WindowSystem::WindowTextGet(TWindowHandle window)
+{
+    if (window == 0 || window > UINT32_MAX)
+        return {};
+    if (m_facts.TextKept && FactsFresh(window)) {
+        m_facts.TextKept = false;
+        return std::move(m_facts.Text);
+    }
+    if (!Ready())
+        return {};
+    return TextReceive(FactsRequest(static_cast<xcb_window_t>(window), false, false, true));
 }
 
 bool TX11WindowSystem::WindowCloseRequest(TWindowHandle window)

@@ -2,9 +2,11 @@
 
 #include "platform/WindowSystem.h"
 
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
+#include <chrono>
 #include <string>
 
 // The window system of an X11 desktop, read through the window manager's EWMH properties.
@@ -35,6 +37,33 @@ public:
     }
 
 private:
+    // Requests for a window's owner, class and title, sent together so that their answers come
+    // back in one round trip.
+    struct TFactsRequests
+    {
+        xcb_window_t Window = XCB_WINDOW_NONE;
+        bool Res = false;
+        xcb_res_query_client_ids_cookie_t ResCookie {};
+        bool Ewmh = false;
+        xcb_get_property_cookie_t PidCookie {};
+        xcb_get_property_cookie_t EwmhNameCookie {};
+        xcb_get_property_cookie_t ClassCookie {};
+        xcb_get_property_cookie_t NameCookie {};
+    };
+    // What one foreground query learnt about the window in front, each fact to be used once: the
+    // sample that follows asks for it at once, and anyone asking later gets a fresh answer.
+    struct TFacts
+    {
+        xcb_window_t Window = XCB_WINDOW_NONE;
+        std::chrono::steady_clock::time_point Taken {};
+        bool PidKept = false;
+        int64_t ProcessId = 0;
+        bool ClassKept = false;
+        std::string ClassName;
+        bool TextKept = false;
+        std::string Text;
+    };
+
     bool Connect();
     void Disconnect();
     // Drops queued events and errors (nothing here reads them; left alone they would pile up for
@@ -45,6 +74,12 @@ private:
     xcb_window_t ClientWindowFind(xcb_window_t window, int depth);
     xcb_window_t FocusClientWindowGet();
     xcb_atom_t AtomGet(const char* name);
+    // The facts of the last foreground query about `window`, while they are fresh.
+    bool FactsFresh(TWindowHandle window) const;
+    TFactsRequests FactsRequest(xcb_window_t window, bool pid, bool className, bool text);
+    int64_t ProcessIdReceive(const TFactsRequests& requests);
+    std::string ClassNameReceive(const TFactsRequests& requests);
+    std::string TextReceive(const TFactsRequests& requests);
 
     std::string m_displayName;
     xcb_connection_t* m_connection = nullptr;
@@ -56,4 +91,5 @@ private:
     xcb_atom_t m_wmState = XCB_ATOM_NONE;
     xcb_atom_t m_wmProtocols = XCB_ATOM_NONE;
     xcb_atom_t m_wmDeleteWindow = XCB_ATOM_NONE;
+    TFacts m_facts;
 };

@@ -1,4 +1,5 @@
 #include "model/Exceptions.h"
+#include "platform/linux/AccessibilitySwitch.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/ProcFsProcesses.h"
@@ -9,9 +10,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -123,6 +126,29 @@ TEST(AtspiAccessibility, AddressPrefixIsCaseSensitiveAndAtTheStart)
         EXPECT_TRUE(TAtspiAccessibility::UrlPrefixHas(accepted)) << accepted;
     for (const char* refused : { "HTTP://a", " http://a", "example.com/page", "file:///etc", "http:/a", "" })
         EXPECT_FALSE(TAtspiAccessibility::UrlPrefixHas(refused)) << refused;
+}
+
+TEST(AccessibilitySwitch, NoSessionBusIsSaidAndNothingIsStarted)
+{
+    TTempFolder runtime;
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const char* folder = std::getenv("XDG_RUNTIME_DIR");
+    const std::optional<std::string> savedAddress = address ? std::optional<std::string>(address) : std::nullopt;
+    const std::optional<std::string> savedFolder = folder ? std::optional<std::string>(folder) : std::nullopt;
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+    const TAccessibilitySwitch state = AccessibilitySwitchOn(1000);
+    EXPECT_FALSE(state.Reached);
+    EXPECT_FALSE(state.On);
+    EXPECT_NE(state.ErrorText, "");
+    // No bus was started in the runtime folder.
+    EXPECT_FALSE(fs::exists(runtime.Path() / "bus"));
+    if (savedAddress)
+        setenv("DBUS_SESSION_BUS_ADDRESS", savedAddress->c_str(), 1);
+    if (savedFolder)
+        setenv("XDG_RUNTIME_DIR", savedFolder->c_str(), 1);
+    else
+        unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(LinuxPlatformServices, NoDisplayIsAClearError)

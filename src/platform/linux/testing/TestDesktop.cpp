@@ -632,11 +632,12 @@ bool TTestDesktop::AccessibilityBusStart()
         g_clear_error(&error);
         return Fail("Cannot connect to the session bus: " + message);
     }
-    // Wait until the launcher owns its name (asking earlier would have the bus start a second
-    // launcher), then switch accessibility on before any browser starts: browsers read it once.
-    bool enabled = false;
+    // Wait until the launcher owns its name and hands out the accessibility bus's address
+    // (asking earlier would have the session bus start a second launcher). Its switch
+    // (org.a11y.Status IsEnabled) is left as an ordinary desktop has it: off.
+    bool ready = false;
     const auto deadline = Deadline(15);
-    while (!enabled && TClock::now() < deadline) {
+    while (!ready && TClock::now() < deadline) {
         GVariant* owned = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
             "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", "org.a11y.Bus"), G_VARIANT_TYPE("(b)"),
             G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
@@ -646,32 +647,51 @@ bool TTestDesktop::AccessibilityBusStart()
             g_variant_get(owned, "(b)", &hasOwner);
             g_variant_unref(owned);
         }
-        if (!hasOwner) {
-            Pause(50);
-            continue;
-        }
-        GVariant* set
-            = g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties",
-                "Set", g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)), nullptr,
-                G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
-        g_clear_error(&error);
-        GVariant* address = set
+        GVariant* address = hasOwner
             ? g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", nullptr,
                 G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error)
             : nullptr;
         g_clear_error(&error);
-        enabled = set && address;
-        if (set)
-            g_variant_unref(set);
+        ready = address != nullptr;
         if (address)
             g_variant_unref(address);
-        if (!enabled)
+        if (!ready)
             Pause(50);
     }
     g_object_unref(bus);
-    if (!enabled)
+    if (!ready)
         return Fail("The accessibility bus did not start (see " + m_folder + "/logs/at-spi-bus-launcher.log)");
     return true;
+}
+
+std::optional<bool> TTestDesktop::AccessibilitySwitchGet()
+{
+    if (m_busAddress.empty())
+        return std::nullopt;
+    GError* error = nullptr;
+    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(m_busAddress.c_str(),
+        static_cast<GDBusConnectionFlags>(
+            G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error);
+    g_clear_error(&error);
+    if (!bus)
+        return std::nullopt;
+    GVariant* reply = g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus",
+        "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"),
+        G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    g_clear_error(&error);
+    g_object_unref(bus);
+    if (!reply)
+        return std::nullopt;
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    g_variant_unref(reply);
+    std::optional<bool> enabled;
+    if (value && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN))
+        enabled = g_variant_get_boolean(value) != FALSE;
+    if (value)
+        g_variant_unref(value);
+    return enabled;
 }
 
 bool TTestDesktop::WindowManagerStart()
@@ -719,11 +739,13 @@ pid_t TTestDesktop::FootStart(const std::string& title)
 
 pid_t TTestDesktop::ChromiumStart(const std::string& url)
 {
+    // As a user starts it, with nothing that touches accessibility. The tests run as root, where
+    // Chromium refuses to start without --no-sandbox (a user is never root); the rest keeps a
+    // fresh profile from asking first-run questions or reaching out of the machine.
     return ProgramStart(
-        { "chromium", "--force-renderer-accessibility", "--no-sandbox", "--no-first-run", "--no-default-browser-check",
-            "--disable-background-networking", "--disable-component-update", "--disable-sync", "--disable-gpu",
-            "--disable-breakpad", "--disable-crash-reporter", "--password-store=basic",
-            "--user-data-dir=" + m_folder + "/chromium", url },
+        { "chromium", "--no-sandbox", "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
+            "--disable-component-update", "--disable-sync", "--disable-gpu", "--disable-breakpad",
+            "--disable-crash-reporter", "--password-store=basic", "--user-data-dir=" + m_folder + "/chromium", url },
         "chromium");
 }
 
@@ -732,10 +754,9 @@ pid_t TTestDesktop::FirefoxStart(const std::string& url)
     const std::string profile = m_folder + "/firefox";
     fs::create_directories(profile);
     std::ofstream prefs(profile + "/user.js");
-    // A fresh profile that opens the page at once, with accessibility on and nothing fetched from
-    // outside.
+    // A fresh profile that opens the page at once and fetches nothing from outside; accessibility
+    // keeps its default (on when the desktop's switch is).
     for (const char* pref : {
-             "\"accessibility.force_disabled\", -1",
              "\"browser.aboutwelcome.enabled\", false",
              "\"browser.shell.checkDefaultBrowser\", false",
              "\"browser.startup.homepage_override.mstone\", \"ignore\"",
@@ -746,6 +767,9 @@ pid_t TTestDesktop::FirefoxStart(const std::string& url)
              "\"datareporting.healthreport.uploadEnabled\", false",
              "\"toolkit.telemetry.reportingpolicy.firstRun\", false",
              "\"trailhead.firstrun.didSeeAboutWelcome\", true",
+             "\"datareporting.policy.firstRunURL\", \"\"",
+             "\"startup.homepage_welcome_url\", \"\"",
+             "\"startup.homepage_welcome_url.additional\", \"\"",
              "\"app.update.enabled\", false",
              "\"app.normandy.enabled\", false",
              "\"extensions.update.enabled\", false",

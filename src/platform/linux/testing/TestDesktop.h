@@ -40,11 +40,11 @@ private:
 };
 
 // A private desktop for the tests and benchmarks that need a real one: either X11 (Xvfb on a
-// display of its own, openbox, optionally a D-Bus session bus with the accessibility bus switched
-// on) or Wayland (a headless sway), and the programs a test starts on it. HOME and the XDG folders of this process and
-// of everything started point at a fresh temporary folder. Every program is started in a process group of its own and
-// recorded; Stop (or the destructor) ends exactly those groups and any of their descendants that were left behind, and
-// removes the folder.
+// display of its own, openbox, optionally a D-Bus session bus with the accessibility bus, left
+// switched off as an ordinary desktop has it) or Wayland (a headless sway), and the programs a test starts on it. HOME
+// and the XDG folders of this process and of everything started point at a fresh temporary folder. Every program is
+// started in a process group of its own and recorded; Stop (or the destructor) ends exactly those groups and any of
+// their descendants that were left behind, and removes the folder.
 class TTestDesktop
 {
 public:
@@ -93,6 +93,9 @@ public:
     // The system tray of a plain panel (trayer at the top right, 200 x 24 pixels); returns its
     // process group once its window is up, or -1.
     pid_t TrayStart();
+    // The desktop's accessibility switch (org.a11y.Status IsEnabled) as the launcher reports it;
+    // none when it cannot be read. Only read: the desktop never sets it.
+    std::optional<bool> AccessibilitySwitchGet();
 
     pid_t XtermStart(const std::string& title);
     // A Wayland-native terminal (foot) titled `title`.
