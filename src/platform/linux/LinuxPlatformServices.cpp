@@ -2,7 +2,7 @@
 
 #include "model/ProgramLog.h"
 #include "platform/linux/AtspiAccessibility.h"
-#include "platform/linux/MonotonicClockSource.h"
+#include "platform/linux/BootTimeClockSource.h"
 #include "platform/linux/ProcFsProcesses.h"
 #include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/X11WindowSystem.h"
@@ -46,7 +46,7 @@ std::unique_ptr<TPlatformServices> ServicesAssemble(std::unique_ptr<TWindowSyste
     services->Accessibility = std::make_unique<TAtspiAccessibility>(*windowSystem);
     services->WindowSystem = std::move(windowSystem);
     services->Processes = std::make_unique<TProcFsProcesses>();
-    services->ClockSource = std::make_unique<TMonotonicClockSource>();
+    services->ClockSource = std::make_unique<TBootTimeClockSource>();
     return services;
 }
 
