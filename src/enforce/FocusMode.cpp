@@ -1,14 +1,9 @@
 #include "enforce/FocusMode.h"
 
-TFocusMode::TFocusMode(TDateTime now)
-    : FocusStart(now)
-    , FocusEnd(now)
+void FocusPeriodStart(
+    TDateTime now, TDateTime duration, TDateTime& focusStart, TDateTime& focusDuration, TDateTime& focusEnd)
 {
-}
-
-void TFocusMode::Start(TDateTime now, TDateTime duration)
-{
-    FocusStart = now;
-    FocusDuration = duration;
-    FocusEnd = FocusStart + FocusDuration;
+    focusStart = now;
+    focusDuration = duration;
+    focusEnd = focusStart + focusDuration;
 }

@@ -1,7 +1,9 @@
 #include "enforce/SessionPause.h"
 
-TSessionPause::TSessionPause(TSessionPauseSteps steps)
-    : m_steps(std::move(steps))
+TSessionPause::TSessionPause(bool& sessionPaused, bool& powerPaused, TSessionPauseSteps steps)
+    : m_sessionPaused(sessionPaused)
+    , m_powerPaused(powerPaused)
+    , m_steps(std::move(steps))
 {
 }
 
@@ -10,8 +12,8 @@ void TSessionPause::SessionLockedChanged(bool locked)
     if (m_steps.Minimize) {
         m_steps.Minimize();
     }
-    SessionPaused = locked;
-    if (!locked && !PowerPaused && m_steps.ScanBaseReset) {
+    m_sessionPaused = locked;
+    if (!locked && !m_powerPaused && m_steps.ScanBaseReset) {
         m_steps.ScanBaseReset();
     }
 }
@@ -19,7 +21,7 @@ void TSessionPause::SessionLockedChanged(bool locked)
 void TSessionPause::SleepingChanged(bool sleeping)
 {
     if (sleeping) {
-        PowerPaused = true;
+        m_powerPaused = true;
         if (m_steps.Minimize) {
             m_steps.Minimize();
         }
@@ -28,7 +30,7 @@ void TSessionPause::SleepingChanged(bool sleeping)
     if (m_steps.Minimize) {
         m_steps.Minimize();
     }
-    PowerPaused = false;
+    m_powerPaused = false;
     if (m_steps.ScanBaseReset) {
         m_steps.ScanBaseReset();
     }

@@ -16,14 +16,12 @@ struct TSessionPauseSteps
 class TSessionPause
 {
 public:
-    explicit TSessionPause(TSessionPauseSteps steps);
-
-    bool SessionPaused = false;
-    bool PowerPaused = false;
+    // The flags live with the owner, whose timers read them.
+    TSessionPause(bool& sessionPaused, bool& powerPaused, TSessionPauseSteps steps);
 
     bool Paused() const
     {
-        return SessionPaused || PowerPaused;
+        return m_sessionPaused || m_powerPaused;
     }
     // Locked: minimise, pause. Unlocked: minimise, resume, and unless the computer is still
     // asleep, count the next scan from now so that the locked time is not charged.
@@ -33,5 +31,7 @@ public:
     void SleepingChanged(bool sleeping);
 
 private:
+    bool& m_sessionPaused;
+    bool& m_powerPaused;
     TSessionPauseSteps m_steps;
 };

@@ -41,11 +41,12 @@ int ReminderFirstSectionGet(TDateTime timeOfDay)
 }
 
 TTimeUp::TTimeUp(TWindowSystem& windowSystem, TProcesses& processes, TAccessibility& accessibility,
-    TSessionPower& sessionPower, TTimeUpSteps steps)
+    TSessionPower& sessionPower, TTimeUpFlags flags, TTimeUpSteps steps)
     : m_windowSystem(windowSystem)
     , m_processes(processes)
     , m_accessibility(accessibility)
     , m_sessionPower(sessionPower)
+    , m_flags(flags)
     , m_steps(std::move(steps))
 {
 }
@@ -56,10 +57,10 @@ void TTimeUp::ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t
     if (!over && !inFocus) {
         return;
     }
-    if ((!inFocus && LimitWindowArmed) || (inFocus && FocusWindowArmed)) {
+    if ((!inFocus && m_flags.LimitWindowArmed) || (inFocus && m_flags.FocusWindowArmed)) {
         TReminderAnswer answer;
         if (m_steps.ReminderShow) {
-            answer = m_steps.ReminderShow(sample, inFocus, FiveMinuteOffer);
+            answer = m_steps.ReminderShow(sample, inFocus, m_flags.FiveMinuteOffer);
         }
         if (!answer.Grace) {
             const int choice = inFocus ? eaCloseApplication : answer.Choice;
@@ -69,21 +70,21 @@ void TTimeUp::ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t
                 m_sessionPower.ShutdownRequest(skPowerOff, kTimeUpCountdownSeconds);
             }
         }
-        GraceActive = answer.Grace;
+        m_flags.GraceActive = answer.Grace;
         if (inFocus) {
-            FocusWindowArmed = false;
+            m_flags.FocusWindowArmed = false;
         } else {
-            LimitWindowArmed = false;
+            m_flags.LimitWindowArmed = false;
         }
-        if (GraceActive && FiveMinuteOffer) {
-            FiveMinuteOffer = false;
+        if (m_flags.GraceActive && m_flags.FiveMinuteOffer) {
+            m_flags.FiveMinuteOffer = false;
         }
         if (m_steps.ReminderOnlyTimerEnabledSet) {
             m_steps.ReminderOnlyTimerEnabledSet(true);
         }
     }
     const int action = m_steps.ExpirationActionGet ? m_steps.ExpirationActionGet() : eaReminderOnly;
-    if ((action == eaCloseApplication || inFocus) && !GraceActive && sample.WindowHandle != 0) {
+    if ((action == eaCloseApplication || inFocus) && !m_flags.GraceActive && sample.WindowHandle != 0) {
         m_windowSystem.WindowCloseRequest(sample.WindowHandle);
     }
 }
@@ -93,8 +94,8 @@ void TTimeUp::ReminderOnlyTimerRun(bool paused)
     if (paused) {
         return;
     }
-    LimitWindowArmed = true;
-    GraceActive = false;
+    m_flags.LimitWindowArmed = true;
+    m_flags.GraceActive = false;
     if (m_steps.ReminderOnlyTimerEnabledSet) {
         m_steps.ReminderOnlyTimerEnabledSet(false);
     }
@@ -102,9 +103,9 @@ void TTimeUp::ReminderOnlyTimerRun(bool paused)
 
 void TTimeUp::DailyRearm()
 {
-    LimitWindowArmed = true;
-    FocusWindowArmed = true;
-    FiveMinuteOffer = true;
+    m_flags.LimitWindowArmed = true;
+    m_flags.FocusWindowArmed = true;
+    m_flags.FiveMinuteOffer = true;
 }
 
 void TTimeUp::CloseAllRun(const TMonitoredList* list)

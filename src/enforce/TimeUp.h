@@ -52,18 +52,23 @@ struct TTimeUpSteps
     std::function<void(bool enabled)> ReminderOnlyTimerEnabledSet;
 };
 
+// The flags of the time-up handling. They live with the owner, the main window, whose daily
+// reset and display read and set them too.
+struct TTimeUpFlags
+{
+    bool& LimitWindowArmed; // the window may be shown for the daily limit
+    bool& FocusWindowArmed; // the window may be shown for a focus period
+    bool& GraceActive; // the user took the five minutes; nothing is closed meanwhile
+    bool& FiveMinuteOffer; // the five minutes are offered (once a day)
+};
+
 // The time-up handling of the scan: whether the window is shown, what is closed, the grace of
 // five minutes, the re-arming five minutes after the window, and the daily re-arming.
 class TTimeUp
 {
 public:
     TTimeUp(TWindowSystem& windowSystem, TProcesses& processes, TAccessibility& accessibility,
-        TSessionPower& sessionPower, TTimeUpSteps steps);
-
-    bool LimitWindowArmed = true;
-    bool FocusWindowArmed = true;
-    bool GraceActive = false;
-    bool FiveMinuteOffer = true; // the owner sets it from the preferences at start
+        TSessionPower& sessionPower, TTimeUpFlags flags, TTimeUpSteps steps);
 
     // The expiry step of a scan whose sample matched the list. Over the limit (`total` at or
     // above `limit`) or in focus, it may show the window once per arming, and then, with the
@@ -85,5 +90,6 @@ private:
     TProcesses& m_processes;
     TAccessibility& m_accessibility;
     TSessionPower& m_sessionPower;
+    TTimeUpFlags m_flags;
     TTimeUpSteps m_steps;
 };

@@ -80,7 +80,7 @@ protected:
     {
         TScanSteps steps;
         steps.PausedGet = [this] { return m_pause.Paused(); };
-        steps.FocusEndGet = [this] { return m_focus.FocusEnd; };
+        steps.FocusEndGet = [this] { return m_focusEnd; };
         steps.NormalTimeDisplayShow = [this] { m_focusDisplayOffAt = ProgramNow(); };
         steps.ResetDateTimeGet = [this] { return m_resetDateTime; };
         steps.DailyReset = [this] {
@@ -129,6 +129,11 @@ protected:
         }
     }
 
+    void FocusStart(TDateTime duration)
+    {
+        FocusPeriodStart(ProgramNow(), duration, m_focusStart, m_focusDuration, m_focusEnd);
+    }
+
     int CloseRequestsTo(TWindowHandle window) const
     {
         const auto& requests = m_desktop.CloseRequestsGet();
@@ -153,11 +158,21 @@ protected:
     TDateTime m_reminderOnlyDue = 0;
     TDateTime m_resetDateTime = EncodeDateTime(2024, 3, 6, 4, 0, 0);
     TDateTime m_focusDisplayOffAt = 0;
-    TFocusMode m_focus { ProgramNow() };
-    TTimeUp m_timeUp { m_desktop, m_desktop.Processes(), m_desktop, m_power, TimeUpSteps() };
-    TScanCycle m_cycle { m_desktop, m_desktop.Processes(), m_desktop, ScanSteps() };
-    TSessionPause m_pause { { [this] { ++m_minimized; }, [this] { m_cycle.LastScanTime = ProgramNow(); } } };
+    TDateTime m_focusStart = 0;
+    TDateTime m_focusDuration = 0;
+    TDateTime m_focusEnd = ProgramNow();
+    bool m_limitWindowArmed = true;
+    bool m_focusWindowArmed = true;
+    bool m_graceActive = false;
+    bool m_fiveMinuteOffer = true;
+    bool m_sessionPaused = false;
+    bool m_powerPaused = false;
     int m_minimized = 0;
+    TTimeUp m_timeUp { m_desktop, m_desktop.Processes(), m_desktop, m_power,
+        { m_limitWindowArmed, m_focusWindowArmed, m_graceActive, m_fiveMinuteOffer }, TimeUpSteps() };
+    TScanCycle m_cycle { m_desktop, m_desktop.Processes(), m_desktop, ScanSteps() };
+    TSessionPause m_pause { m_sessionPaused, m_powerPaused,
+        { [this] { ++m_minimized; }, [this] { m_cycle.LastScanTime = ProgramNow(); } } };
 };
 
 } // namespace
@@ -251,7 +266,7 @@ TEST_F(Enforcement, GraceClosesNothingForFiveMinutesAndIsNotOfferedAgainUntilThe
     ScanAfter(3, m_terminal);
     ASSERT_EQ(m_shown.size(), 1u);
     EXPECT_TRUE(m_shown[0].FiveMinuteOffer);
-    EXPECT_FALSE(m_timeUp.FiveMinuteOffer);
+    EXPECT_FALSE(m_fiveMinuteOffer);
     // The five minutes count from the window's closing, after its minute of countdown.
     ScansFor(294, m_terminal);
     EXPECT_TRUE(m_desktop.CloseRequestsGet().empty());
@@ -276,9 +291,9 @@ TEST_F(Enforcement, GraceClosesNothingForFiveMinutesAndIsNotOfferedAgainUntilThe
 TEST_F(Enforcement, FocusOfOneMinuteStartedAtHalfPastEndsAtTheFirstScanAfterItsEnd)
 {
     // The window was shown for an earlier period today, so this one only closes.
-    m_timeUp.FocusWindowArmed = false;
+    m_focusWindowArmed = false;
     m_clock.AdvanceMs(30'000); // 10:00:30
-    m_focus.Start(ProgramNow(), 60.0 / 86400.0);
+    FocusStart(60.0 / 86400.0);
     m_total = 0; // far below the limit: focus alone closes
     const TDateTime end = EncodeDateTime(2024, 3, 5, 10, 1, 30);
     int scans = 0;
@@ -299,7 +314,7 @@ TEST_F(Enforcement, FocusOfOneMinuteStartedAtHalfPastEndsAtTheFirstScanAfterItsE
 
 TEST_F(Enforcement, FocusShowsItsWindowOnceThenClosesEveryListedWindow)
 {
-    m_focus.Start(ProgramNow(), 1.0 / 24.0);
+    FocusStart(1.0 / 24.0);
     const TWindowHandle hiddenTerminal = m_desktop.WindowShow({ .ExeName = kTerminal, .Visible = false });
     ScanAfter(3, m_calculator);
     EXPECT_TRUE(m_shown.empty());
@@ -315,11 +330,11 @@ TEST_F(Enforcement, FocusShowsItsWindowOnceThenClosesEveryListedWindow)
 
 TEST_F(Enforcement, ASecondFocusPeriodTheSameDayClosesWithoutTheWindow)
 {
-    m_focus.Start(ProgramNow(), 60.0 / 86400.0);
+    FocusStart(60.0 / 86400.0);
     ScanAfter(3, m_terminal);
     ASSERT_EQ(m_shown.size(), 1u);
     ScansFor(120, m_calculator);
-    m_focus.Start(ProgramNow(), 60.0 / 86400.0);
+    FocusStart(60.0 / 86400.0);
     m_desktop.CloseRequestsClear();
     ScanAfter(3, m_terminal);
     EXPECT_EQ(m_shown.size(), 1u);
@@ -335,7 +350,7 @@ TEST_F(Enforcement, PausedWhenTheReminderTimerFiresTheReArmingWaitsForItsNextFir
     m_power.Lock();
     m_clock.AdvanceMs(20'000); // the five minutes pass while locked
     TimersRun();
-    EXPECT_FALSE(m_timeUp.LimitWindowArmed);
+    EXPECT_FALSE(m_limitWindowArmed);
     m_power.Unlock();
     ScansFor(30, m_terminal);
     EXPECT_EQ(m_shown.size(), 1u);
