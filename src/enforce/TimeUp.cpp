@@ -62,14 +62,6 @@ void TTimeUp::ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t
         if (m_steps.ReminderShow) {
             answer = m_steps.ReminderShow(sample, inFocus, m_flags.FiveMinuteOffer);
         }
-        if (!answer.Grace) {
-            const int choice = inFocus ? eaCloseApplication : answer.Choice;
-            if (choice == eaCloseApplication) {
-                CloseAllRun(m_steps.TimeLimitListGet ? m_steps.TimeLimitListGet() : nullptr);
-            } else if (choice == eaShutdown) {
-                m_sessionPower.ShutdownRequest(skPowerOff, kTimeUpCountdownSeconds);
-            }
-        }
         m_flags.GraceActive = answer.Grace;
         if (inFocus) {
             m_flags.FocusWindowArmed = false;
@@ -81,6 +73,16 @@ void TTimeUp::ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t
         }
         if (m_steps.ReminderOnlyTimerEnabledSet) {
             m_steps.ReminderOnlyTimerEnabledSet(true);
+        }
+        // The chosen action runs after the window is disarmed: a shutdown the system refuses
+        // then brings the window back after five minutes, not at every scan.
+        if (!answer.Grace) {
+            const int choice = inFocus ? eaCloseApplication : answer.Choice;
+            if (choice == eaCloseApplication) {
+                CloseAllRun(m_steps.TimeLimitListGet ? m_steps.TimeLimitListGet() : nullptr);
+            } else if (choice == eaShutdown) {
+                m_sessionPower.ShutdownRequest(skPowerOff, kTimeUpCountdownSeconds);
+            }
         }
     }
     const int action = m_steps.ExpirationActionGet ? m_steps.ExpirationActionGet() : eaReminderOnly;

@@ -418,7 +418,7 @@ TEST_F(Enforcement, ShutdownAsksForOnePowerOffWithTheMinuteOfWarning)
     EXPECT_TRUE(m_desktop.CloseRequestsGet().empty());
 }
 
-TEST_F(Enforcement, ARefusedShutdownReachesTheCallerAndTheScanGoesOnAfterIt)
+TEST_F(Enforcement, ARefusedShutdownReachesTheCallerAndTheWindowReturnsAfterFiveMinutesNotAtEveryScan)
 {
     m_action = eaShutdown;
     m_power.ShutdownRefuseSet("Access denied");
@@ -433,8 +433,12 @@ TEST_F(Enforcement, ARefusedShutdownReachesTheCallerAndTheScanGoesOnAfterIt)
     }
     // The scan's ending ran: the next tick counts from the end of this one.
     EXPECT_NEAR((ProgramNow() - m_cycle.LastScanTime) * 86400.0, 0.0, 1e-3);
+    // The window is not back at every scan with another refused request, but five minutes on.
+    ScansFor(240, m_terminal);
+    EXPECT_EQ(m_shown.size(), 1u);
     m_power.ShutdownRefuseSet("");
-    ScanAfter(3, m_terminal);
+    ScansFor(60, m_terminal);
+    EXPECT_EQ(m_shown.size(), 2u);
     EXPECT_EQ(m_power.ShutdownRequestsGet().size(), 2u);
 }
 
