@@ -16,6 +16,8 @@ const QString kManagerPath = QStringLiteral("/org/freedesktop/login1");
 const QString kManagerInterface = QStringLiteral("org.freedesktop.login1.Manager");
 const QString kSessionInterface = QStringLiteral("org.freedesktop.login1.Session");
 const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+// The look-ups run while the program starts; a bus that does not answer must not hold it long.
+constexpr int kLookupTimeoutMs = 5000;
 
 QDBusMessage ManagerCall(const QString& method)
 {
@@ -65,7 +67,7 @@ QString TLogindSessionPower::SessionPathFind()
     // process that logind does not count in one (started from a service, say).
     QDBusMessage byPid = ManagerCall(QStringLiteral("GetSessionByPID"));
     byPid << static_cast<uint>(getpid());
-    QDBusReply<QDBusObjectPath> reply = m_systemBus.call(byPid);
+    QDBusReply<QDBusObjectPath> reply = m_systemBus.call(byPid, QDBus::Block, kLookupTimeoutMs);
     if (reply.isValid()) {
         return reply.value().path();
     }
@@ -79,7 +81,7 @@ QString TLogindSessionPower::SessionPathFind()
     for (const QString& id : ids) {
         QDBusMessage byId = ManagerCall(QStringLiteral("GetSession"));
         byId << id;
-        reply = m_systemBus.call(byId);
+        reply = m_systemBus.call(byId, QDBus::Block, kLookupTimeoutMs);
         if (reply.isValid()) {
             return reply.value().path();
         }
