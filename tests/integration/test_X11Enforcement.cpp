@@ -48,6 +48,11 @@ protected:
     void SetUp() override
     {
         TH_REQUIRE_PROGRAMS("Xvfb", "openbox", "dbus-daemon", "trayer", "xterm", "/usr/bin/python3");
+        // The test runner's offscreen platform is no part of a user's desktop.
+        if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
+            m_savedPlatform = platform;
+            unsetenv("QT_QPA_PLATFORM");
+        }
         ASSERT_TRUE(m_desktop.Start(false)) << m_desktop.ErrorText();
         ASSERT_TRUE(m_desktop.SessionBusStart()) << m_desktop.ErrorText();
         m_services.emplace(m_desktop, FAKE_SESSION_SERVICES);
@@ -73,6 +78,9 @@ protected:
         WindowPreferencesFree();
         m_services.reset();
         m_desktop.Stop();
+        if (m_savedPlatform) {
+            setenv("QT_QPA_PLATFORM", m_savedPlatform->c_str(), 1);
+        }
     }
 
     // The first run is over, the day's reset has run, the xterm is listed, and `usedSeconds` of
@@ -140,19 +148,27 @@ protected:
         return FileText(m_locations.LogFileName);
     }
 
-    // Rows of the activity database: count and the largest single charge.
+    // Rows of the activity database: count and the largest single charge. The program writes
+    // meanwhile, so a read that finds the file locked is tried again.
     std::pair<int64_t, int64_t> RowsGet()
     {
-        auto table = ActivityDBGetTable(
-            "SELECT COUNT(*), MAX(duration) FROM applications WHERE app_name = '" + m_xtermPath + "'",
-            m_locations.ActivityDbFileName);
-        if (!table) {
-            return { -1, -1 };
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            try {
+                auto table = ActivityDBGetTable(
+                    "SELECT COUNT(*), MAX(duration) FROM applications WHERE app_name = '" + m_xtermPath + "'",
+                    m_locations.ActivityDbFileName);
+                if (table) {
+                    table->First();
+                    return { table->Int64At(0), table->Int64At(1) };
+                }
+            } catch (const std::exception&) {
+            }
+            Pause(50);
         }
-        table->First();
-        return { table->Int64At(0), table->Int64At(1) };
+        return { -1, -1 };
     }
 
+    std::optional<std::string> m_savedPlatform;
     TTestDesktop m_desktop;
     std::optional<TFakeSessionServices> m_services;
     fs::path m_programFolder;

@@ -8,6 +8,7 @@
 
 #include "model/DataLocations.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "storage/Options.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -223,6 +224,8 @@ TEST(ReminderWindow, TheMainWindowIsDisabledWhileItIsOpenAndEnabledAfter)
     EXPECT_FALSE(enabledMeanwhile);
     EXPECT_TRUE(mainWindow.isEnabled());
     EXPECT_FALSE(answer.Grace);
+    // The settings the window read go before their folder does.
+    OptionsInstanceFree();
 }
 
 TEST(ReminderSettingsWindow, ShowsTheValuesAndTheExplanation)
