@@ -8,6 +8,7 @@
 #include "ui/main/MainWindowSeams.h"
 
 #include "model/DataLocations.h"
+#include "platform/linux/dbus/LogindSessionPower.h"
 #include "storage/InstanceLock.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
@@ -110,6 +111,9 @@ int main(int argc, char* argv[])
         desktop.Processes = platformServices->Processes.get();
         desktop.Accessibility = platformServices->Accessibility.get();
     }
+    // Locking, sleep and shutdown go through the session's services, whatever the window system.
+    TLogindSessionPower sessionPower;
+    desktop.SessionPower = &sessionPower;
 
     // The protected region: an error here is reported, then the program ends as usual.
     int status = 0;

@@ -84,6 +84,10 @@ void TScanCycle::TickBody()
         return;
     }
 
+    // Taken before the expiry check: the list may change while its modal window is open, and
+    // the index would then name another entry or none.
+    const std::string matchedName = list->Items(match.Index)->Name;
+
     if (m_steps.ExpiryCheck) {
         const int32_t total = m_steps.TotalGet ? m_steps.TotalGet() : 0;
         const int32_t limit = m_steps.TimeLimitSecondsGet ? m_steps.TimeLimitSecondsGet() : 0;
@@ -93,7 +97,7 @@ void TScanCycle::TickBody()
     const int32_t seconds = ElapsedSecondsGet(LastScanTime, ProgramNow());
     if (m_sample.AppType != atDesktop) {
         // Stored under the listed entry's name, so the period queries find the row by it.
-        m_sample.BrowserUrl = list->Items(match.Index)->Name;
+        m_sample.BrowserUrl = matchedName;
     }
     if (m_steps.Log) {
         m_steps.Log(m_sample, seconds);

@@ -54,6 +54,9 @@ protected:
         steps.TotalGet = [this] { return m_total; };
         steps.ExpiryCheck = [this](TZaraveDezeZurirevuzor& sample, int32_t total, int32_t limit, bool inFocus) {
             m_trace += "expiry;";
+            if (m_duringExpiry) {
+                m_duringExpiry();
+            }
             m_expiry = { sample.ExeName, total, limit, inFocus };
         };
         steps.Log = [this](const TZaraveDezeZurirevuzor& sample, int32_t seconds) {
@@ -97,6 +100,8 @@ protected:
     int32_t m_total = 0;
     std::string m_trace;
     TExpiryCall m_expiry;
+    // Runs inside the expiry check, as the user does while its modal window is open.
+    std::function<void()> m_duringExpiry;
     std::vector<TCharge> m_charges;
     TScanCycle m_cycle { m_desktop, m_desktop.Processes(), m_desktop, Steps() };
 };
@@ -194,6 +199,17 @@ TEST_F(ScanTick, BrowserChargeIsStoredUnderTheListedSitesName)
     EXPECT_EQ(m_charges[0].BrowserUrl, "example.com");
     EXPECT_EQ(m_charges[0].AppType, atFirefox);
     EXPECT_EQ(m_cycle.Sample().BrowserUrl, "example.com");
+}
+
+TEST_F(ScanTick, BrowserChargeKeepsTheMatchedNameWhenTheListChangesDuringTheExpiryCheck)
+{
+    const TWindowHandle firefox = m_desktop.WindowShow(
+        { .ExeName = kFirefox, .ClassName = "firefox-esr", .Address = "https://www.example.com/news?id=3" });
+    // An entry sorted before the matched one moves it to another index while the window is open.
+    m_duringExpiry = [this] { ListedItemAdd(m_list, mitApp, "/usr/bin/abiword", "Abiword"); };
+    TickAfter(3, firefox);
+    ASSERT_EQ(m_charges.size(), 1u);
+    EXPECT_EQ(m_charges[0].BrowserUrl, "example.com");
 }
 
 TEST_F(ScanTick, BrowserListedByItsExecutableIsStoredUnderThatPath)

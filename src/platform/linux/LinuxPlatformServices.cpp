@@ -3,7 +3,7 @@
 #include "model/ProgramLog.h"
 #include "platform/linux/AccessibilitySwitch.h"
 #include "platform/linux/AtspiAccessibility.h"
-#include "platform/linux/MonotonicClockSource.h"
+#include "platform/linux/BootTimeClockSource.h"
 #include "platform/linux/ProcFsProcesses.h"
 #include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/X11WindowSystem.h"
@@ -69,7 +69,7 @@ std::unique_ptr<TPlatformServices> ServicesAssemble(std::unique_ptr<TWindowSyste
     services->Accessibility = std::make_unique<TAtspiAccessibility>(*windowSystem, AccessibilityEnable());
     services->WindowSystem = std::move(windowSystem);
     services->Processes = std::make_unique<TProcFsProcesses>();
-    services->ClockSource = std::make_unique<TMonotonicClockSource>();
+    services->ClockSource = std::make_unique<TBootTimeClockSource>();
     return services;
 }
 

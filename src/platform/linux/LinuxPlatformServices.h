@@ -7,7 +7,7 @@
 #include <string>
 
 // The Linux desktop's services: X11 windows (through the window manager's EWMH hints),
-// processes from /proc, browser addresses through AT-SPI and the monotonic clock. Creating them
+// processes from /proc, browser addresses through AT-SPI and the boot-time clock. Creating them
 // switches the desktop's accessibility support on for the session when it is off (browsers show
 // their pages' addresses only then), and logs what it found or did.
 // `displayName` empty means the DISPLAY of the environment. Raises EOSError with a message for

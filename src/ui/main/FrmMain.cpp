@@ -1,6 +1,9 @@
 #include "ui/main/FrmMain.h"
 
 #include "ui/main/AppearanceMenu.h"
+#include "ui/main/FrmFocusSettings.h"
+#include "ui/main/FrmReminder.h"
+#include "ui/main/FrmReminderSettings.h"
 #include "ui/main/MainDisplay.h"
 #include "ui/main/MainWindowSeams.h"
 #include "ui/main/MonitoredRowDelegate.h"
@@ -11,7 +14,11 @@
 #include "ui/framework/ImagePanel.h"
 #include "ui/framework/ListBoxItems.h"
 
+#include "enforce/FocusMode.h"
+#include "enforce/SessionPause.h"
+#include "enforce/UninstallFlag.h"
 #include "model/DataLocations.h"
+#include "model/Exceptions.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
@@ -38,6 +45,28 @@
 #include <cmath>
 
 namespace {
+
+// Stands in when the desktop offers no session service: nothing pauses, and a shutdown is
+// refused with a reason instead of being dropped.
+class TSessionPowerMissing final : public TSessionPower
+{
+public:
+    void ListenerSet(TSessionPowerListener) override
+    {
+    }
+    bool CanWatchSession() const override
+    {
+        return false;
+    }
+    bool CanWatchSleep() const override
+    {
+        return false;
+    }
+    void ShutdownRequest(TShutdownKind, int) override
+    {
+        throw EOSError("The computer cannot be shut down: no session service is available");
+    }
+};
 
 constexpr int kWindowWidth = 327;
 constexpr int kPageTop = 88;
@@ -177,6 +206,19 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     , AdminPasswordAsk(AdminPasswordAskExecute)
     , DeleteConfirm(&TfrmBase::ConfirmDelete)
     , MessageShow(&TfrmBase::ShowMessage)
+    , ReminderWindowRun(
+          [this](bool inFocus, bool fiveMinuteOffer) { return TfrmReminder::Execute(this, inFocus, fiveMinuteOffer); })
+    , FocusSettingsRun([this](TMonitoredList& result, TDateTime& duration) {
+        return TfrmFocusSettings::Execute(
+            result,
+            [this](TMonitoredList& added) {
+                if (ChangeRightsCheck() && AddWizardRun) {
+                    AddWizardRun(added);
+                }
+            },
+            duration);
+    })
+    , ReminderSettingsRun(&TfrmReminderSettings::Execute)
 {
     // 1. The skinned window: a tool window without a task-bar entry (see showEvent).
     m_windowSystem = desktop.WindowSystem;
@@ -191,7 +233,21 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     MenusCreate();
     TimersCreate();
 
-    // 2. The session notifications are the session rules' (seam).
+    // 2. The session's news of locking and sleeping.
+    m_sessionPower = desktop.SessionPower;
+    if (!m_sessionPower) {
+        m_sessionPowerMissing = std::make_unique<TSessionPowerMissing>();
+        m_sessionPower = m_sessionPowerMissing.get();
+    }
+    m_sessionPause = std::make_unique<TSessionPause>(SessionPaused, PowerPaused,
+        TSessionPauseSteps { [this] { ApplicationMinimize(); },
+            [this] {
+                if (m_scanCycle) {
+                    m_scanCycle->LastScanTime = ProgramNow();
+                }
+            } });
+    m_sessionPower->ListenerSet({ [this](bool locked) { SessionLockedChanged(locked); },
+        [this](bool sleeping) { SleepingChanged(sleeping); } });
     // 3.
     SessionPaused = false;
     PowerPaused = false;
@@ -231,6 +287,23 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
         m_scanCycle = std::make_unique<TScanCycle>(
             *desktop.WindowSystem, *desktop.Processes, *desktop.Accessibility, std::move(steps));
         m_scanCycle->LastScanTime = ProgramNow();
+
+        TTimeUpSteps timeUpSteps;
+        timeUpSteps.ExpirationActionGet = [] { return static_cast<int>(OptionsInstance().ExpirationAction); };
+        timeUpSteps.TimeLimitListGet = [] { return &OptionsInstance().MonitoredItems(); };
+        timeUpSteps.ReminderShow = [this](const TZaraveDezeZurirevuzor&, bool inFocus, bool fiveMinuteOffer) {
+            return ReminderWindowRun ? ReminderWindowRun(inFocus, fiveMinuteOffer) : TReminderAnswer();
+        };
+        timeUpSteps.ReminderOnlyTimerEnabledSet = [this](bool enabled) {
+            if (!enabled) {
+                tmrReminderOnly->stop();
+            } else if (!tmrReminderOnly->isActive()) {
+                tmrReminderOnly->start();
+            }
+        };
+        m_timeUp = std::make_unique<TTimeUp>(*desktop.WindowSystem, *desktop.Processes, *desktop.Accessibility,
+            *m_sessionPower, TTimeUpFlags { LimitWindowArmed, FocusWindowArmed, GraceActive, FiveMinuteOffer },
+            std::move(timeUpSteps));
     }
     // The skin list and its menu: step 12.
 
@@ -295,7 +368,8 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
 
 TfrmMain::~TfrmMain()
 {
-    // The session notifications and the hot key are released by their owners (seams).
+    // The hot key is released by its owner (seam).
+    m_sessionPower->ListenerSet({});
     TrayIconRemove();
     // The list boxes keep pointers into the logger's lists.
     lbxMain_Applications->clear();
@@ -446,8 +520,7 @@ void TfrmMain::ControlsCreate()
     connect(btnNext, &TImageButton::clicked, this, &TfrmMain::PageNext);
     connect(btnApp_Add, &TImageButton::clicked, this, &TfrmMain::AppAdd);
     connect(btnApp_Delete, &TImageButton::clicked, this, &TfrmMain::AppDelete);
-    // The focus mode and its window belong to the focus rules (seam).
-    connect(btnFocus, &TImageButton::clicked, this, [] {});
+    connect(btnFocus, &TImageButton::clicked, this, &TfrmMain::FocusRun);
 }
 
 void TfrmMain::ActionsCreate()
@@ -510,9 +583,9 @@ void TfrmMain::ActionsCreate()
     });
     new TLabelClick(lblMain_FocusModeTimeLink, actChangeFocusModeTimeFormat);
 
-    // The time-up settings window belongs to the time-up rules (seam).
     actTimeEdit = make(QStringLiteral("actTimeEdit"), QStringLiteral("Edit"));
     connect(btnTimeEdit, &TImageButton::clicked, actTimeEdit, &QAction::trigger);
+    connect(actTimeEdit, &QAction::triggered, this, &TfrmMain::TimeEditRun);
     actReminderSave = make(QStringLiteral("actReminderSave"), QStringLiteral("Save"));
     actSettings = make(QStringLiteral("actSettings"), QStringLiteral("Settings"));
     connect(actSettings, &QAction::triggered, this, &TfrmMain::SettingsRun);
@@ -899,6 +972,7 @@ void TfrmMain::NormalTimeDisplayShow()
     lblMain_FocusModeTimeLink->hide();
     pnlMain_TimeOnline->show();
     lblMain_TimeLink->show();
+    btnFocus->show();
     FocusTimeFormat = 0;
     const TTimeLineTexts texts = FocusTimeLineGet(0, FocusStart, FocusDuration, ProgramNow());
     lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
@@ -1081,7 +1155,9 @@ void TfrmMain::tmrReminderOnlyTimer()
     if (Paused()) {
         return;
     }
-    // Seam: the time-up rules re-arm their window here.
+    if (m_timeUp) {
+        m_timeUp->ReminderOnlyTimerRun(Paused());
+    }
 }
 
 void TfrmMain::tmrAutohideTimer()
@@ -1110,7 +1186,14 @@ void TfrmMain::tmrDeactivationTimer()
 
 void TfrmMain::tmrShutdownTimer()
 {
-    // Seam: the uninstall flag check; it keeps working while paused.
+    // Keeps working while paused. The program ends the normal way, saving the settings.
+    tmrShutdown->stop();
+    const bool found = UninstallFlagExists(DataLocations().ProgramFolder);
+    tmrShutdown->start();
+    if (found) {
+        LogMessageWrite("The uninstall flag was found; the program ends");
+        QCoreApplication::quit();
+    }
 }
 
 void TfrmMain::tmrTimeSynchronizationTimer()
@@ -1151,7 +1234,75 @@ void TfrmMain::ReminderComboMarksUpdate()
     // Seam: the reminder rules mark the combo's items that have a text.
 }
 
-void TfrmMain::ExpiryCheck(TZaraveDezeZurirevuzor&, int32_t, int32_t, bool)
+void TfrmMain::ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t timeLimitSeconds, bool inFocus)
 {
-    // Seam: the time-up rules (the time-up window, closing listed windows, shutdown).
+    if (m_timeUp) {
+        m_timeUp->ExpiryCheck(sample, total, timeLimitSeconds, inFocus);
+    }
+}
+
+void TfrmMain::SessionLockedChanged(bool locked)
+{
+    m_sessionPause->SessionLockedChanged(locked);
+}
+
+void TfrmMain::SleepingChanged(bool sleeping)
+{
+    m_sessionPause->SleepingChanged(sleeping);
+}
+
+void TfrmMain::FocusResultMerge(TMonitoredList& result)
+{
+    TOptions& options = OptionsInstance();
+    // The merge may delete entries the rows point to.
+    lbxMain_Applications->clear();
+    AddResultMerge(result, options.MonitoredItems(), &Logger().TodayItems(), DataLocations().ProgramFileName);
+    options.ListSave();
+    MainListRefresh();
+    AdminModeLeave();
+}
+
+void TfrmMain::FocusRun()
+{
+    TMonitoredList result;
+    TDateTime duration = 0;
+    bool started = false;
+    // What the user added is kept however the window ends.
+    try {
+        started = FocusSettingsRun && FocusSettingsRun(result, duration);
+    } catch (...) {
+        FocusResultMerge(result);
+        throw;
+    }
+    FocusResultMerge(result);
+    if (!started) {
+        return;
+    }
+    FocusPeriodStart(ProgramNow(), duration, FocusStart, FocusDuration, FocusEnd);
+    FocusDisplayOn();
+}
+
+void TfrmMain::FocusDisplayOn()
+{
+    const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, FocusStart, FocusDuration, ProgramNow());
+    lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
+    lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
+    FocusTimeUpdate();
+    pnlMain_TimeOnline->hide();
+    lblMain_TimeLink->hide();
+    btnFocus->hide();
+    pnlMain_FocusTime->show();
+    lblMain_FocusModeTimeLink->show();
+}
+
+void TfrmMain::TimeEditRun()
+{
+    if (!ChangeRightsCheck()) {
+        return;
+    }
+    if (!ReminderSettingsRun || !ReminderSettingsRun()) {
+        return;
+    }
+    OptionsInstance().OptionsSave();
+    ActionFieldsUpdate();
 }

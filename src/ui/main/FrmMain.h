@@ -2,6 +2,8 @@
 
 #include "ui/framework/FrmBase.h"
 
+#include "enforce/TimeUp.h"
+
 #include "model/ProgramClock.h"
 
 #include <QRect>
@@ -21,6 +23,8 @@ class TAppearanceMenu;
 class TMonitoredList;
 class TProcesses;
 class TScanCycle;
+class TSessionPause;
+class TSessionPower;
 class TWindowSystem;
 class TZaraveDezeZurirevuzor;
 class TZaraveDezeZurirevuzorLogger;
@@ -32,6 +36,9 @@ struct TMainWindowDesktop
     TWindowSystem* WindowSystem = nullptr;
     TProcesses* Processes = nullptr;
     TAccessibility* Accessibility = nullptr;
+    // Locking, sleeping and shutting down; without it the program never pauses and cannot shut
+    // the computer down.
+    TSessionPower* SessionPower = nullptr;
 };
 
 // The program's one long-lived window: a narrow, always-on-top panel docked to a side of the
@@ -185,6 +192,13 @@ public:
     std::function<bool()> AdminPasswordAsk;
     std::function<bool(const QString& caption)> DeleteConfirm;
     std::function<void(const QString& text, const QString& title)> MessageShow;
+    // The time-up window; answers how the user left it.
+    std::function<TReminderAnswer(bool inFocus, bool fiveMinuteOffer)> ReminderWindowRun;
+    // The "Block Mode" window: true with the entered length on OK; `result` collects the entries
+    // added through its link either way.
+    std::function<bool(TMonitoredList& result, TDateTime& duration)> FocusSettingsRun;
+    // The "Time-Up Settings" window: true when it ended with OK (the settings took the values).
+    std::function<bool()> ReminderSettingsRun;
 
     // True while the session is locked or the computer sleeps: the timers then do nothing.
     bool Paused() const;
@@ -224,6 +238,12 @@ public:
 
     void AppDelete(); // btnApp_Delete
     void AppAdd(); // btnApp_Add
+    void FocusRun(); // btnFocus: the "Block Mode" window and the start of a focus period
+    void FocusDisplayOn();
+    void TimeEditRun(); // actTimeEdit
+    // The session's news: the screen locked or unlocked, the computer going to sleep or woken.
+    void SessionLockedChanged(bool locked);
+    void SleepingChanged(bool sleeping);
     void SettingsRun(); // actSettings
 
     // Timer handlers.
@@ -274,6 +294,8 @@ private:
     void PagesLayout();
     void TimeLineLayout();
     bool ChangeRightsCheck();
+    // Puts the entries added for a focus period on the list, as the add button does.
+    void FocusResultMerge(TMonitoredList& result);
     void AdminModeLeave();
     void ListBoxFillFrom(QListWidget* listBox, TMonitoredList& list);
     // A control placed in page coordinates, whether it sits on its page or on the window now.
@@ -283,6 +305,10 @@ private:
     TWindowSystem* m_windowSystem = nullptr;
     std::unique_ptr<TScanCycle> m_scanCycle;
     std::unique_ptr<TZaraveDezeZurirevuzorLogger> m_logger;
+    TSessionPower* m_sessionPower = nullptr;
+    std::unique_ptr<TSessionPower> m_sessionPowerMissing;
+    std::unique_ptr<TSessionPause> m_sessionPause;
+    std::unique_ptr<TTimeUp> m_timeUp;
     QSystemTrayIcon* m_trayIcon = nullptr;
     QActionGroup* m_viewGroup = nullptr;
     QRect m_workArea;

@@ -1,0 +1,297 @@
+// The real tallyhour on a private desktop when time runs out, the session locks or the
+// uninstaller asks it to go: stand-ins for logind and a screen saver run on private buses (the
+// program's system bus is a private one, so nothing can reach the real logind), and the checks
+// are what a user would see and what lands in the files.
+
+#include "X11TestHelpers.h"
+
+#include "model/DataLocations.h"
+#include "model/ProgramClock.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "platform/linux/X11WindowSystem.h"
+#include "platform/linux/testing/FakeSessionServices.h"
+#include "storage/ActivityDatabase.h"
+#include "storage/InstanceLock.h"
+#include "storage/Options.h"
+#include "storage/WindowPreferences.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <signal.h>
+#include <sys/wait.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using TSteady = std::chrono::steady_clock;
+
+void Pause(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+double SecondsSince(TSteady::time_point start)
+{
+    return std::chrono::duration<double>(TSteady::now() - start).count();
+}
+
+class ProgramEnforcing : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TH_REQUIRE_PROGRAMS("Xvfb", "openbox", "dbus-daemon", "trayer", "xterm", "/usr/bin/python3");
+        // The test runner's offscreen platform is no part of a user's desktop.
+        if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
+            m_savedPlatform = platform;
+            unsetenv("QT_QPA_PLATFORM");
+        }
+        ASSERT_TRUE(m_desktop.Start(false)) << m_desktop.ErrorText();
+        ASSERT_TRUE(m_desktop.SessionBusStart()) << m_desktop.ErrorText();
+        m_services.emplace(m_desktop, FAKE_SESSION_SERVICES);
+        ASSERT_TRUE(m_services->Start()) << m_services->ErrorText();
+        ASSERT_GT(m_desktop.TrayStart(), 0) << m_desktop.ErrorText();
+        // A copy of the program in a folder of its own: the uninstall flag goes beside it, where
+        // no other test's program looks.
+        const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+        const fs::path built = fs::path(binDir ? binDir : ".");
+        m_programFolder = fs::path(m_desktop.Folder()) / "program";
+        fs::create_directories(m_programFolder);
+        for (const char* file : { "tallyhour", "settings.sqlite", "actmondb.sqlite" }) {
+            fs::copy_file(built / file, m_programFolder / file);
+        }
+        m_program = (m_programFolder / "tallyhour").string();
+        m_locations = DataLocationsCompute("", m_program);
+        DatabaseFilesInstall(m_locations);
+        m_xtermPath = fs::canonical(TTestDesktop::ProgramFind("xterm")).string();
+    }
+    void TearDown() override
+    {
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        m_services.reset();
+        m_desktop.Stop();
+        if (m_savedPlatform) {
+            setenv("QT_QPA_PLATFORM", m_savedPlatform->c_str(), 1);
+        }
+    }
+
+    // The first run is over, the day's reset has run, the xterm is listed, and `usedSeconds` of
+    // it were charged today already.
+    void SettingsPrepare(int32_t limitSeconds, int action, int32_t usedSeconds)
+    {
+        TOptions& options = OptionsInstance();
+        options.IsNotFirstRun = true;
+        options.ResetDateTime = TodayAt0400() + 1;
+        options.ScanPeriodSeconds = 2;
+        options.TimeLimitSeconds = limitSeconds;
+        options.ExpirationAction = static_cast<uint8_t>(action);
+        auto item = std::make_unique<TMonitoredItem>();
+        item->Name = m_xtermPath;
+        item->Caption = "XTerm";
+        item->ItemType = mitApp;
+        item->Checked = true;
+        item->Active = true;
+        const std::string caption = item->Caption;
+        options.MonitoredItems().Add(caption, std::move(item));
+        options.ListSave();
+        options.OptionsSave();
+        if (usedSeconds > 0) {
+            ASSERT_TRUE(options.LogDBExecSQL("INSERT INTO applications(date_created, app_name, browser_url, app_type, "
+                                             "duration, origin) VALUES('"
+                + DateTimeToDbText(ProgramNow() - 60.0 / 86400.0) + "', '" + m_xtermPath + "', '', "
+                + "'Desktop Application', " + std::to_string(usedSeconds) + ", 1)"));
+        }
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+    }
+
+    // An xterm in front, its window.
+    TWindowHandle XtermInFront(const std::string& title)
+    {
+        const pid_t xterm = m_desktop.XtermStart(title);
+        const TWindowHandle window = m_desktop.WindowWait(xterm, 15, title);
+        if (window != 0) {
+            m_desktop.WindowActivate(window);
+        }
+        return window;
+    }
+
+    pid_t ProgramStart()
+    {
+        return m_desktop.ProgramStart({ m_program }, "tallyhour");
+    }
+
+    // The program's exit status once it ended, or -1 when it still runs after `seconds`.
+    static int ExitWait(pid_t pid, double seconds)
+    {
+        const auto start = TSteady::now();
+        do {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            Pause(20);
+        } while (SecondsSince(start) < seconds);
+        return -1;
+    }
+
+    std::string LogText() const
+    {
+        return FileText(m_locations.LogFileName);
+    }
+
+    // Rows of the activity database: count and the largest single charge. The program writes
+    // meanwhile, so a read that finds the file locked is tried again.
+    std::pair<int64_t, int64_t> RowsGet()
+    {
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            try {
+                auto table = ActivityDBGetTable(
+                    "SELECT COUNT(*), MAX(duration) FROM applications WHERE app_name = '" + m_xtermPath + "'",
+                    m_locations.ActivityDbFileName);
+                if (table) {
+                    table->First();
+                    return { table->Int64At(0), table->Int64At(1) };
+                }
+            } catch (const std::exception&) {
+            }
+            Pause(50);
+        }
+        return { -1, -1 };
+    }
+
+    std::optional<std::string> m_savedPlatform;
+    TTestDesktop m_desktop;
+    std::optional<TFakeSessionServices> m_services;
+    fs::path m_programFolder;
+    std::string m_program;
+    std::string m_xtermPath;
+    TDataLocations m_locations;
+};
+
+} // namespace
+
+TEST_F(ProgramEnforcing, CloseBrowserAppCountsDownThenClosesTheListedXtermAndEveryOneBroughtToTheFront)
+{
+    SettingsPrepare(60, 1, 120); // limit 00:01, over it already
+    const TWindowHandle first = XtermInFront("first");
+    ASSERT_NE(first, 0u);
+    const pid_t pid = ProgramStart();
+    ASSERT_GT(pid, 0);
+    const TWindowHandle reminder = m_desktop.WindowWait(pid, 20, "Reminder");
+    ASSERT_NE(reminder, 0u) << "no time-up window; log:\n" << LogText();
+    const auto shown = TSteady::now();
+    // It counts its minute down before anything is closed.
+    Pause(5000);
+    EXPECT_TRUE(m_desktop.Windows().WindowTextGet(reminder) == "Reminder");
+    EXPECT_NE(m_desktop.Windows().WindowProcessIdGet(first), 0) << "closed before the countdown ended";
+    ASSERT_TRUE(m_desktop.WindowGoneWait(first, 75)) << LogText();
+    EXPECT_GE(SecondsSince(shown), 55.0);
+    EXPECT_TRUE(m_desktop.WindowGoneWait(reminder, 5));
+
+    // Another listed xterm in front is closed at the next scan, without the window again.
+    const TWindowHandle second = XtermInFront("second");
+    ASSERT_NE(second, 0u);
+    EXPECT_TRUE(m_desktop.WindowGoneWait(second, 6)) << LogText();
+    EXPECT_EQ(m_desktop.WindowWait(pid, 1, "Reminder"), 0u);
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitWait(pid, 10), 0);
+}
+
+TEST_F(ProgramEnforcing, ShutdownComputerAsksLogindOnceToPowerOff)
+{
+    SettingsPrepare(60, 2, 120);
+    const TWindowHandle xterm = XtermInFront("listed");
+    ASSERT_NE(xterm, 0u);
+    const pid_t pid = ProgramStart();
+    ASSERT_NE(m_desktop.WindowWait(pid, 20, "Reminder"), 0u) << LogText();
+    EXPECT_EQ(m_services->PowerOffCount(), 0);
+    const auto start = TSteady::now();
+    while (m_services->PowerOffCount() == 0 && SecondsSince(start) < 75) {
+        Pause(250);
+    }
+    EXPECT_EQ(m_services->PowerOffCount(), 1) << LogText();
+    // Scans go on with the xterm in front; none asks again.
+    m_desktop.WindowActivate(xterm);
+    Pause(5000);
+    EXPECT_EQ(m_services->PowerOffCount(), 1);
+    EXPECT_EQ(m_services->RebootCount(), 0);
+    EXPECT_EQ(ExitWait(pid, 0), -1) << "the program runs on";
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitWait(pid, 10), 0);
+}
+
+TEST_F(ProgramEnforcing, LockedTimeIsNotChargedAndUnlockingResumes)
+{
+    SettingsPrepare(28800, 0, 0);
+    const TWindowHandle xterm = XtermInFront("listed");
+    ASSERT_NE(xterm, 0u);
+    const pid_t pid = ProgramStart();
+    ASSERT_GT(pid, 0);
+    const auto start = TSteady::now();
+    while (RowsGet().first < 2 && SecondsSince(start) < 20) {
+        Pause(200);
+    }
+    ASSERT_GE(RowsGet().first, 2) << "no rows before the lock; log:\n" << LogText();
+
+    ASSERT_TRUE(m_services->Lock());
+    Pause(1000);
+    const auto locked = RowsGet();
+    Pause(8000);
+    EXPECT_EQ(RowsGet().first, locked.first) << "rows were written while locked";
+
+    ASSERT_TRUE(m_services->Unlock());
+    m_desktop.WindowActivate(xterm);
+    const auto unlocked = TSteady::now();
+    while (RowsGet().first <= locked.first && SecondsSince(unlocked) < 10) {
+        Pause(200);
+    }
+    const auto after = RowsGet();
+    EXPECT_GT(after.first, locked.first) << "no rows after unlocking";
+    EXPECT_LE(after.second, 4) << "the locked time was charged";
+
+    // The desktop's screen saver pauses it the same way.
+    ASSERT_TRUE(m_services->ScreenSaverActiveSet(true));
+    Pause(1000);
+    const auto saver = RowsGet();
+    Pause(5000);
+    EXPECT_EQ(RowsGet().first, saver.first);
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitWait(pid, 10), 0);
+}
+
+TEST_F(ProgramEnforcing, TheUninstallFlagEndsTheProgramWithinASecondWithTheSettingsSaved)
+{
+    SettingsPrepare(28800, 0, 0);
+    // A row the end of the run writes again: the settings were saved on the way out.
+    {
+        ASSERT_TRUE(OptionsInstance().SettingsDBExecSQL("DELETE FROM settings WHERE name = 'ScanPeriodSeconds'"));
+        OptionsInstanceFree();
+    }
+    const pid_t pid = ProgramStart();
+    ASSERT_GT(pid, 0);
+    const auto start = TSteady::now();
+    while (!fs::exists(m_locations.LockFileName) && SecondsSince(start) < 15) {
+        Pause(100);
+    }
+    Pause(2000);
+    ASSERT_EQ(ExitWait(pid, 0), -1) << LogText();
+    std::ofstream(m_programFolder / "uninstall.flag") << "";
+    const auto flagged = TSteady::now();
+    EXPECT_EQ(ExitWait(pid, 3), 0) << LogText();
+    EXPECT_LT(SecondsSince(flagged), 2.0);
+    EXPECT_FALSE(fs::exists(m_locations.FlagFileName));
+    auto table = OptionsInstance().SettingsDBGetTable("SELECT value FROM settings WHERE name = 'ScanPeriodSeconds'");
+    ASSERT_TRUE(table);
+    table->First();
+    ASSERT_FALSE(table->AtEnd()) << "the settings were not saved at the end";
+    EXPECT_EQ(table->TextAt(0), "2");
+}

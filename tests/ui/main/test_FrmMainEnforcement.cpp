@@ -1,0 +1,238 @@
+// The main window's time-up, focus and session rules, offscreen on a scripted desktop.
+#include "ui/main/FrmMain.h"
+
+#include "QtTestMain.h"
+
+#include "ui/framework/ImageButton.h"
+#include "ui/main/FrmReminder.h"
+
+#include "model/DataLocations.h"
+#include "model/ProgramLog.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "monitor/ScanCycle.h"
+#include "monitor/ZaraveDezeZurirevuzorLogger.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeSessionPower.h"
+#include "storage/ActivityDatabase.h"
+#include "storage/Options.h"
+#include "storage/WindowPreferences.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+constexpr const char* kXterm = "/usr/bin/xterm";
+
+class MainWindowEnforcing : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        DataLocationsCompute(m_folder.Text(), "/opt/tallyhour/tallyhour");
+        LogFileNameSet(m_folder.Text() + "test.log");
+        TestAppearanceReset();
+        TestErrorReporter().LastShown.clear();
+        m_clock = std::make_unique<TFakeClock>(EncodeDateTime(2024, 3, 5, 10, 0, 0));
+        TOptions& options = OptionsInstance();
+        options.ScanPeriodSeconds = 5;
+        options.TimeLimitSeconds = 3600;
+        options.ResetDateTime = EncodeDateTime(2024, 3, 6, 4, 0, 0);
+        EntryAdd(options.MonitoredItems(), kXterm, "XTerm");
+        options.ListSave();
+        options.OptionsSave();
+        m_desktop.WindowShow({ 0, "/usr/bin/unlisted", "Unlisted", "An unlisted program", "", true });
+    }
+    void TearDown() override
+    {
+        m_window.reset();
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        LogFileNameSet({});
+        m_clock.reset();
+    }
+
+    static void EntryAdd(TMonitoredList& list, const std::string& name, const std::string& caption)
+    {
+        auto item = std::make_unique<TMonitoredItem>();
+        item->Name = name;
+        item->Caption = caption;
+        item->ItemType = mitApp;
+        item->Checked = true;
+        list.Add(caption, std::move(item));
+    }
+
+    TfrmMain& Window()
+    {
+        if (!m_window) {
+            m_window = std::make_unique<TfrmMain>(
+                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, &m_power });
+        }
+        return *m_window;
+    }
+
+    void XtermInFront()
+    {
+        m_desktop.WindowShow({ 0, kXterm, "xterm", "xterm", "", true });
+    }
+
+    static std::string RowsText()
+    {
+        auto table = ActivityDBGetTable("SELECT app_name, duration FROM applications ORDER BY rowid");
+        std::string text;
+        for (table->First(); !table->AtEnd(); table->Next()) {
+            text += table->TextAt(0) + "," + table->TextAt(1) + ";";
+        }
+        return text;
+    }
+
+    TTempFolder m_folder;
+    std::unique_ptr<TFakeClock> m_clock;
+    TFakeDesktop m_desktop;
+    TFakeSessionPower m_power;
+    std::unique_ptr<TfrmMain> m_window;
+};
+
+} // namespace
+
+TEST_F(MainWindowEnforcing, ARefusedShutdownIsReportedAndLeavesTheWindowEnabledAndTheScanRunning)
+{
+    OptionsInstance().TimeLimitSeconds = 5;
+    OptionsInstance().ExpirationAction = 2;
+    m_power.ShutdownRefuseSet("Interactive authentication required.");
+    TfrmMain& window = Window();
+    window.ApplicationRestore();
+    XtermInFront();
+    m_clock->Advance(5);
+    window.tmrScanTimer(); // charges the five seconds that reach the limit
+    ASSERT_EQ(window.Logger().Total, 5);
+
+    // The next tick comes from the timer, as in the program, so the error takes the program's road.
+    bool disabledWhileOpen = false;
+    QTimer::singleShot(50, [&] {
+        auto* reminder = qobject_cast<TfrmReminder*>(QApplication::activeModalWidget());
+        ASSERT_NE(reminder, nullptr);
+        disabledWhileOpen = !window.isEnabled();
+        reminder->btnOk->click();
+    });
+    m_clock->Advance(5);
+    window.tmrScan->start(10);
+    QElapsedTimer waited;
+    waited.start();
+    while (TestErrorReporter().LastShown.empty() && waited.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    window.tmrScan->stop();
+    EXPECT_TRUE(disabledWhileOpen);
+    EXPECT_NE(TestErrorReporter().LastShown.find("Interactive authentication required."), std::string::npos)
+        << TestErrorReporter().LastShown;
+    ASSERT_EQ(m_power.ShutdownRequestsGet().size(), 1u);
+    EXPECT_EQ(m_power.ShutdownRequestsGet()[0], std::make_pair(skPowerOff, 60));
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_DOUBLE_EQ(window.ScanCycle()->LastScanTime, ProgramNow());
+    EXPECT_TRUE(window.tmrReminderOnly->isActive());
+    window.tmrScan->setInterval(5000);
+    m_clock->Advance(5);
+    window.tmrScanTimer(); // no time-up window again at once
+    EXPECT_TRUE(window.tmrScan->isActive()) << "the scan goes on after the error";
+    // The tick the error broke off charged nothing; the one after it charges its own five seconds.
+    EXPECT_EQ(window.Logger().Total, 10);
+}
+
+TEST_F(MainWindowEnforcing, LockingPausesAndHidesAndTheLockedHourIsNotCharged)
+{
+    TfrmMain& window = Window();
+    window.ApplicationRestore();
+    XtermInFront();
+    m_clock->Advance(5);
+    window.tmrScanTimer();
+    m_power.Lock();
+    EXPECT_TRUE(window.SessionPaused);
+    EXPECT_TRUE(window.Paused());
+    EXPECT_FALSE(window.isVisible());
+    m_clock->Advance(3600);
+    window.tmrScanTimer();
+    m_power.Unlock();
+    EXPECT_FALSE(window.Paused());
+    m_clock->Advance(5);
+    window.tmrScanTimer();
+    EXPECT_EQ(RowsText(), std::string(kXterm) + ",5;" + kXterm + ",5;");
+
+    m_power.SleepBegin();
+    EXPECT_TRUE(window.PowerPaused);
+    m_clock->Advance(8 * 3600);
+    m_power.SleepEnd();
+    m_clock->Advance(5);
+    window.tmrScanTimer();
+    EXPECT_EQ(window.Logger().Total, 15);
+}
+
+TEST_F(MainWindowEnforcing, FocusStartsFromTheBlockModeWindowAndEndsAtTheFirstScanAfterItsEnd)
+{
+    TfrmMain& window = Window();
+    window.FocusSettingsRun = [](TMonitoredList& result, TDateTime& duration) {
+        EntryAdd(result, "/usr/bin/editor", "Editor");
+        duration = 1.0 / 1440.0;
+        return true;
+    };
+    window.btnFocus->click();
+    EXPECT_TRUE(window.btnFocus->isHidden());
+    EXPECT_FALSE(window.pnlMain_FocusTime->isHidden());
+    EXPECT_TRUE(window.pnlMain_TimeOnline->isHidden());
+    EXPECT_NEAR((window.FocusEnd - ProgramNow()) * 86400.0, 60.0, 1e-3);
+    EXPECT_NE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/editor"), -1);
+
+    // A listed window in front during the period is closed (the window was shown once).
+    window.FocusWindowArmed = false;
+    XtermInFront();
+    m_clock->Advance(30);
+    window.tmrScanTimer();
+    EXPECT_EQ(m_desktop.CloseRequestsGet().size(), 1u);
+    m_clock->Advance(30);
+    window.tmrScanTimer();
+    EXPECT_TRUE(window.btnFocus->isHidden()) << "exactly at its end the period still runs";
+    m_clock->Advance(1);
+    window.tmrScanTimer();
+    EXPECT_FALSE(window.btnFocus->isHidden());
+    EXPECT_TRUE(window.pnlMain_FocusTime->isHidden());
+    EXPECT_EQ(m_desktop.CloseRequestsGet().size(), 2u);
+}
+
+TEST_F(MainWindowEnforcing, CancelInBlockModeKeepsTheAddedEntriesAndStartsNothing)
+{
+    TfrmMain& window = Window();
+    const TDateTime focusEnd = window.FocusEnd;
+    window.FocusSettingsRun = [](TMonitoredList& result, TDateTime&) {
+        EntryAdd(result, "/usr/bin/editor", "Editor");
+        return false;
+    };
+    window.FocusRun();
+    EXPECT_EQ(window.FocusEnd, focusEnd);
+    EXPECT_FALSE(window.btnFocus->isHidden());
+    EXPECT_NE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/editor"), -1);
+    OptionsInstanceFree();
+    EXPECT_NE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/editor"), -1) << "the list was saved";
+}
+
+TEST_F(MainWindowEnforcing, TimeUpSettingsTakeEffectAndAreShown)
+{
+    TfrmMain& window = Window();
+    window.ReminderSettingsRun = [] {
+        OptionsInstance().TimeLimitSecondsSet(1800);
+        OptionsInstance().ExpirationActionSet(1);
+        return true;
+    };
+    window.actTimeEdit->trigger();
+    EXPECT_EQ(window.edtTimeLimit->text().toStdString(), "00" + std::string(1, TimeSeparator()) + "30");
+    EXPECT_EQ(window.edtAction->text(), QStringLiteral("Close Browser/App."));
+}
