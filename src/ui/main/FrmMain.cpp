@@ -1192,7 +1192,8 @@ void TfrmMain::tmrShutdownTimer()
     tmrShutdown->start();
     if (found) {
         LogMessageWrite("The uninstall flag was found; the program ends");
-        QCoreApplication::quit();
+        // exit(), as for actExit: quit() first asks the windows to close, and this one refuses.
+        QApplication::exit(0);
     }
 }
 
