@@ -6,9 +6,9 @@
 
 #include "model/ProgramLog.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -90,7 +90,18 @@ void TMainWindowDock::Reposition()
     if (placement.Height != m_window->height()) {
         m_window->resize(m_window->width(), placement.Height);
     }
-    m_window->move(placement.Left, placement.Top);
+    WindowMove(placement.Left, placement.Top);
+}
+
+void TMainWindowDock::WindowMove(int left, int top)
+{
+    m_place = QPoint(left, top);
+    m_window->move(left, top);
+}
+
+QRect TMainWindowDock::Place() const
+{
+    return QRect(m_place, m_window->size());
 }
 
 void TMainWindowDock::AlignSet(int value)
@@ -129,10 +140,12 @@ bool TMainWindowDock::ApplicationInFocus()
         if (Paused()) {
             return false;
         }
-        if (m_window->isActiveWindow()) {
+        // Not isActiveWindow(): that answers yes for every parentless tool window, and the main
+        // window is one (it keeps it out of the task bar).
+        if (QApplication::activeWindow() == m_window) {
             return true;
         }
-        return m_window->isVisible() && m_window->rect().contains(m_window->mapFromGlobal(QCursor::pos()));
+        return m_window->isVisible() && Place().contains(QCursor::pos());
     } catch (const std::exception& error) {
         LogError(error, "; TfrmMain.ApplicationInFocus: ");
         return false;
@@ -199,7 +212,7 @@ void TMainWindowDock::tmrAutohideSlideTimer()
         return;
     }
     const TSlideStep step
-        = AutohideSlideStep(m_window->AutohideState, m_align, m_window->x(), m_window->width(), m_workArea);
+        = AutohideSlideStep(m_window->AutohideState, m_align, m_place.x(), m_window->width(), m_workArea);
     m_window->AutohideState = step.State;
     if (step.Finished) {
         tmrAutohideSlide->stop();
@@ -208,7 +221,7 @@ void TMainWindowDock::tmrAutohideSlideTimer()
             tmrAutohide->start();
         }
     }
-    m_window->move(step.Left, m_window->y());
+    WindowMove(step.Left, m_place.y());
 }
 
 bool TMainWindowDock::eventFilter(QObject* watched, QEvent* event)

@@ -3,6 +3,8 @@
 #include "ui/main/DockRules.h"
 
 #include <QObject>
+#include <QPoint>
+#include <QRect>
 
 #include <functional>
 
@@ -75,6 +77,11 @@ public:
     // hides a shown one, shows a hidden one.
     void TrayLeftButtonDown();
 
+    // Where the dock put the window. Only the dock places it, and the window system's reports
+    // of a frameless tool window's place can lag behind or be relative to the manager's frame,
+    // so the slide and the attention test go by this.
+    QRect Place() const;
+
     // The work area as the last placement found it.
     const TWorkArea& WorkAreaRemembered() const
     {
@@ -90,6 +97,7 @@ protected:
 
 private:
     bool Paused() const;
+    void WindowMove(int left, int top);
     void ScreenFollow(QScreen* screen);
     void tmrDeactivationTimer();
     void tmrAutohideTimer();
@@ -102,5 +110,6 @@ private:
     int m_alignVertical = 0;
     bool m_liteView = false;
     TWorkArea m_workArea;
+    QPoint m_place;
     QScreen* m_screen = nullptr;
 };
