@@ -109,6 +109,7 @@ int main(int argc, char* argv[])
         desktop.WindowSystem = platformServices->WindowSystem.get();
         desktop.Processes = platformServices->Processes.get();
         desktop.Accessibility = platformServices->Accessibility.get();
+        desktop.HotkeySource = platformServices->HotkeySource.get();
     }
 
     // The protected region: an error here is reported, then the program ends as usual.

@@ -18,9 +18,14 @@ class QSystemTrayIcon;
 class QTimer;
 class TAccessibility;
 class TAppearanceMenu;
+class THotkeySource;
+class THotkeyWatch;
+class TMainWindowDock;
 class TMonitoredList;
 class TProcesses;
+class TReminderController;
 class TScanCycle;
+class TTrayIcon;
 class TWindowSystem;
 class TZaraveDezeZurirevuzor;
 class TZaraveDezeZurirevuzorLogger;
@@ -32,6 +37,8 @@ struct TMainWindowDesktop
     TWindowSystem* WindowSystem = nullptr;
     TProcesses* Processes = nullptr;
     TAccessibility* Accessibility = nullptr;
+    // The keyboard the hot key is watched on; none: no hot key.
+    THotkeySource* HotkeySource = nullptr;
 };
 
 // The program's one long-lived window: a narrow, always-on-top panel docked to a side of the
@@ -173,7 +180,6 @@ public:
     int TimeFormat = 0;
     int FocusTimeFormat = 0;
     bool LiteView = true;
-    TDateTime HotkeyLastPress = 0;
     uint8_t LastPartOfDay = 255;
 
     // Seams for the configuration windows. Each defaults to the program's own; tests replace them.
@@ -233,9 +239,6 @@ public:
     void tmrSaveOptionsTimer();
     void tmrReminderChangeTimer();
     void tmrReminderOnlyTimer();
-    void tmrAutohideTimer();
-    void tmrAutohideSlideTimer();
-    void tmrDeactivationTimer();
     void tmrShutdownTimer();
     void tmrTimeSynchronizationTimer();
 
@@ -251,10 +254,13 @@ public:
     {
         return m_workArea;
     }
-    QSystemTrayIcon* TrayIcon() const
-    {
-        return m_trayIcon;
-    }
+    QSystemTrayIcon* TrayIcon() const;
+
+    // The companions: docking and auto-hide, the tray icon, the hot key, the reminders.
+    TMainWindowDock* Dock = nullptr;
+    TTrayIcon* Tray = nullptr;
+    THotkeyWatch* Hotkey = nullptr;
+    TReminderController* Reminders = nullptr;
 
 protected:
     bool CanMoveTo(int left, int top) override;
@@ -269,6 +275,7 @@ private:
     void ActionsCreate();
     void MenusCreate();
     void TimersCreate();
+    void CompanionsCreate(const TMainWindowDesktop& desktop);
     void TrayIconAdd();
     void TrayIconRemove();
     void PagesLayout();
@@ -283,8 +290,6 @@ private:
     TWindowSystem* m_windowSystem = nullptr;
     std::unique_ptr<TScanCycle> m_scanCycle;
     std::unique_ptr<TZaraveDezeZurirevuzorLogger> m_logger;
-    QSystemTrayIcon* m_trayIcon = nullptr;
     QActionGroup* m_viewGroup = nullptr;
     QRect m_workArea;
-    bool m_remindersLoading = false;
 };

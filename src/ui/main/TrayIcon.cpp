@@ -63,8 +63,8 @@ TTrayIcon::TTrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
         m_icon->show();
         m_inTray = true;
     } else {
-        LogMessageWrite("No system tray was found on this desktop: the main window stays on the screen and the hot "
-                        "key (Alt pressed twice) shows and hides it.");
+        LogMessageWrite("This desktop has no system tray: the main window stays on the screen, and the hot key "
+                        "(Alt pressed twice) shows and hides it.");
         tmrTrayPoll->start();
     }
 }
