@@ -114,7 +114,8 @@ TEST(X11TrayDock, TheWindowDocksAtTheWorkAreasEdgeAndADragAcrossTheMiddleMovesIt
     window.show();
     EXPECT_EQ(dock.Place(), QRect(1280 - 327, 0, 327, 1000));
     const std::string id = std::to_string(window.winId());
-    EXPECT_NE(XdotoolText("getwindowgeometry " + id).find("Position: 953,0"), std::string::npos)
+    EXPECT_TRUE(EventsUntil(
+        [&id] { return XdotoolText("getwindowgeometry " + id).find("Position: 953,0") != std::string::npos; }, 5000))
         << XdotoolText("getwindowgeometry " + id);
 
     // Drag the header to the left half with the real mouse.
