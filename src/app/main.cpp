@@ -110,6 +110,7 @@ int main(int argc, char* argv[])
         desktop.WindowSystem = platformServices->WindowSystem.get();
         desktop.Processes = platformServices->Processes.get();
         desktop.Accessibility = platformServices->Accessibility.get();
+        desktop.HotkeySource = platformServices->HotkeySource.get();
     }
     // Locking, sleep and shutdown go through the session's services, whatever the window system.
     TLogindSessionPower sessionPower;

@@ -2,6 +2,7 @@
 
 #include "platform/Accessibility.h"
 #include "platform/ClockSource.h"
+#include "platform/HotkeySource.h"
 #include "platform/Processes.h"
 #include "platform/WindowSystem.h"
 
@@ -20,4 +21,5 @@ struct TPlatformServices
     // what it cannot see and why, to be shown once: the program must never count nothing in
     // silence.
     std::string ForegroundNotice;
+    std::unique_ptr<THotkeySource> HotkeySource;
 };

@@ -7,6 +7,7 @@
 #include "platform/linux/ProcFsProcesses.h"
 #include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/X11WindowSystem.h"
+#include "platform/linux/XInputHotkeySource.h"
 
 namespace {
 
@@ -63,13 +64,17 @@ double AccessibilityEnable()
     return TAtspiAccessibility::BootSecondsNow();
 }
 
-std::unique_ptr<TPlatformServices> ServicesAssemble(std::unique_ptr<TWindowSystem> windowSystem)
+// `hotkeyDisplay` is the X display whose keyboard the hot key watches (XWayland's on Wayland,
+// where it sees only the keys typed into X11 windows).
+std::unique_ptr<TPlatformServices> ServicesAssemble(
+    std::unique_ptr<TWindowSystem> windowSystem, const std::string& hotkeyDisplay)
 {
     auto services = std::make_unique<TPlatformServices>();
     services->Accessibility = std::make_unique<TAtspiAccessibility>(*windowSystem, AccessibilityEnable());
     services->WindowSystem = std::move(windowSystem);
     services->Processes = std::make_unique<TProcFsProcesses>();
     services->ClockSource = std::make_unique<TBootTimeClockSource>();
+    services->HotkeySource = std::make_unique<TXInputHotkeySource>(hotkeyDisplay);
     return services;
 }
 
@@ -77,7 +82,7 @@ std::unique_ptr<TPlatformServices> ServicesAssemble(std::unique_ptr<TWindowSyste
 
 std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const std::string& displayName)
 {
-    return ServicesAssemble(std::make_unique<TX11WindowSystem>(displayName));
+    return ServicesAssemble(std::make_unique<TX11WindowSystem>(displayName), displayName);
 }
 
 std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const TLinuxSession& session)
@@ -108,7 +113,7 @@ std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const TLinuxSessi
     }
     if (!windowSystem)
         windowSystem = std::make_unique<TUnseenWindowSystem>();
-    auto services = ServicesAssemble(std::move(windowSystem));
+    auto services = ServicesAssemble(std::move(windowSystem), session.X11Display);
     services->ForegroundNotice = notice;
     if (!notice.empty())
         LogMessageWrite(notice);

@@ -1,12 +1,17 @@
 #include "ui/main/FrmMain.h"
 
 #include "ui/main/AppearanceMenu.h"
+#include "ui/main/DockSettings.h"
 #include "ui/main/FrmFocusSettings.h"
 #include "ui/main/FrmReminder.h"
 #include "ui/main/FrmReminderSettings.h"
+#include "ui/main/HotkeyWatch.h"
 #include "ui/main/MainDisplay.h"
+#include "ui/main/MainWindowDock.h"
 #include "ui/main/MainWindowSeams.h"
 #include "ui/main/MonitoredRowDelegate.h"
+#include "ui/main/Reminders.h"
+#include "ui/main/TrayIcon.h"
 
 #include "ui/framework/Appearance.h"
 #include "ui/framework/FrmWarning.h"
@@ -232,6 +237,7 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     ActionsCreate();
     MenusCreate();
     TimersCreate();
+    CompanionsCreate(desktop);
 
     // 2. The session's news of locking and sleeping.
     m_sessionPower = desktop.SessionPower;
@@ -336,7 +342,7 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
 
     // 9. The program always starts in Lite view; 10. at the stored edge.
     ViewSwitch(tsMain, true);
-    Reposition();
+    Dock->Start();
 
     // 11.
     tmrReminderChange->start();
@@ -351,17 +357,18 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     LastPartOfDay = 255;
     PartOfDayUpdate();
     // 15.
-    HotkeyLastPress = ProgramNow();
     FocusEnd = ProgramNow();
-    // 16. The hot key itself is registered with the tray's companions (seam).
+    // 16. The hot key: Alt twice, as a click on the tray icon. No press is waiting for its pair
+    // yet, so a single press right after the start does nothing.
+    Hotkey = new THotkeyWatch(desktop.HotkeySource, this);
+    connect(Hotkey, &THotkeyWatch::PairPressed, this, &TfrmMain::TrayIconClick);
     FiveMinuteOffer = WindowPreferences().Show5MinButtonGet();
     // 17.
     options.ActivityPurge();
     // 18. The window starts in the tray; without a tray it would be out of reach, so it shows.
-    if (m_trayIcon) {
+    if (Tray->InTray()) {
         ApplicationMinimize();
     } else {
-        LogMessageWrite("The desktop offers no system tray; the main window stays shown so the program can be reached");
         ApplicationRestore();
     }
 }
@@ -445,15 +452,6 @@ void TfrmMain::ControlsCreate()
     cbxReminder->addItems({ QStringLiteral("Morning"), QStringLiteral("Afternoon"), QStringLiteral("Evening") });
     ComboClip(cbxReminder);
     mmReminder = MemoMake(pnlReminder, QStringLiteral("mmReminder"), QRect(10, 28, 307, 88));
-    connect(cbxReminder, &QComboBox::currentIndexChanged, this, [this](int index) {
-        // The rules of the reminders (marks, storing typed text) belong to their own unit.
-        const bool loading = m_remindersLoading;
-        m_remindersLoading = true;
-        mmReminder->setPlainText(
-            QString::fromStdString(OptionsInstance().ReminderText(index == 1 || index == 2 ? index : 0)));
-        m_remindersLoading = loading;
-        ReminderComboMarksUpdate();
-    });
 
     lblApplications = LabelMake(tsMain, QStringLiteral("lblApplications"), QStringLiteral("Sites/Apps to time limit:"),
         QRect(10, 134, 220, 18));
@@ -667,71 +665,85 @@ void TfrmMain::TimersCreate()
     tmrTime = TimerMake(1000, true, &TfrmMain::tmrTimeTimer);
     tmrUsage = TimerMake(12001, true, &TfrmMain::tmrUsageTimer);
     tmrSaveOptions = TimerMake(240025, true, &TfrmMain::tmrSaveOptionsTimer);
-    tmrReminderChange = TimerMake(100002, false, &TfrmMain::tmrReminderChangeTimer);
     tmrReminderOnly = TimerMake(300000, false, &TfrmMain::tmrReminderOnlyTimer);
-    tmrAutohide = TimerMake(3000, false, &TfrmMain::tmrAutohideTimer);
-    tmrAutohideSlide = TimerMake(10, false, &TfrmMain::tmrAutohideSlideTimer);
-    tmrDeactivation = TimerMake(1000, true, &TfrmMain::tmrDeactivationTimer);
     tmrShutdown = TimerMake(900, true, &TfrmMain::tmrShutdownTimer);
     tmrTimeSynchronization = TimerMake(1800000, true, &TfrmMain::tmrTimeSynchronizationTimer);
     tmrScan->setObjectName(QStringLiteral("tmrScan"));
     tmrTime->setObjectName(QStringLiteral("tmrTime"));
     tmrUsage->setObjectName(QStringLiteral("tmrUsage"));
     tmrSaveOptions->setObjectName(QStringLiteral("tmrSaveOptions"));
-    tmrReminderChange->setObjectName(QStringLiteral("tmrReminderChange"));
     tmrReminderOnly->setObjectName(QStringLiteral("tmrReminderOnly"));
-    tmrAutohide->setObjectName(QStringLiteral("tmrAutohide"));
-    tmrAutohideSlide->setObjectName(QStringLiteral("tmrAutohideSlide"));
-    tmrDeactivation->setObjectName(QStringLiteral("tmrDeactivation"));
     tmrShutdown->setObjectName(QStringLiteral("tmrShutdown"));
     tmrTimeSynchronization->setObjectName(QStringLiteral("tmrTimeSynchronization"));
 }
 
-// The tray icon. The docking companions replace this with their own icon class; until then a
-// plain icon that shows and hides the window keeps the program reachable.
+// The companions own the timers of docking, auto-hide and the reminder prompt.
+void TfrmMain::CompanionsCreate(const TMainWindowDesktop&)
+{
+    // Stateless: every value goes to and comes from the preferences file.
+    static TDockSettingsStored dockSettings;
+    TMainWindowDock::THooks hooks;
+    hooks.PausedGet = [this] { return Paused(); };
+    hooks.LiteHeightGet = [this] { return pnlReminder->mapTo(this, QPoint(0, pnlReminder->height())).y() + 10; };
+    hooks.ApplicationMinimize = [this] { ApplicationMinimize(); };
+    hooks.ApplicationRestore = [this] { ApplicationRestore(); };
+    Dock = new TMainWindowDock(this, dockSettings, hooks, this);
+    tmrAutohide = Dock->tmrAutohide;
+    tmrAutohideSlide = Dock->tmrAutohideSlide;
+    tmrDeactivation = Dock->tmrDeactivation;
+
+    TReminderController::TControls controls { cbxReminder, mmReminder, mmReminderMorning, mmReminderAfrernoon,
+        mmReminderEvening };
+    Reminders = new TReminderController(
+        controls, OptionsInstance(), [this] { return Paused(); }, this);
+    tmrReminderChange = Reminders->tmrReminderChange;
+}
+
 void TfrmMain::TrayIconAdd()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        return;
-    }
     QIcon icon;
     for (const char* size : { "16", "24", "48", "64" }) {
         icon.addFile(QStringLiteral(":/tallyhour/images/icon%1.png").arg(QLatin1String(size)));
     }
-    m_trayIcon = new QSystemTrayIcon(icon, this);
-    m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
-    m_trayIcon->setToolTip(QApplication::applicationDisplayName());
-    m_trayIcon->setContextMenu(pmnTray);
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger) {
-            TrayIconClick();
+    Tray = new TTrayIcon(icon, QApplication::applicationDisplayName(), this);
+    Tray->MenuSet(pmnTray);
+    connect(Tray, &TTrayIcon::LeftButtonDown, this, &TfrmMain::TrayIconClick);
+    connect(Tray, &TTrayIcon::RightButtonDown, this, [this] {
+        if (isVisible()) {
+            raise();
+            activateWindow();
         }
     });
-    m_trayIcon->show();
 }
 
 void TfrmMain::TrayIconRemove()
 {
-    if (m_trayIcon) {
-        m_trayIcon->hide();
-        delete m_trayIcon;
-        m_trayIcon = nullptr;
-    }
+    delete Tray;
+    Tray = nullptr;
+}
+
+QSystemTrayIcon* TfrmMain::TrayIcon() const
+{
+    return Tray && Tray->InTray() ? Tray->Icon() : nullptr;
 }
 
 void TfrmMain::TrayIconClick()
 {
-    if (isVisible()) {
-        if (isEnabled()) {
-            ApplicationMinimize();
-        }
-    } else {
-        ApplicationRestore();
-    }
+    Dock->TrayLeftButtonDown();
 }
 
 void TfrmMain::ApplicationMinimize()
 {
+    // Without a tray and without the hot key nothing could bring a hidden window back.
+    if (!Tray->InTray() && !(Hotkey && Hotkey->Available())) {
+        static bool told = false;
+        if (!told) {
+            told = true;
+            LogMessageWrite("The main window stays on the screen: this desktop has no system tray and no hot key "
+                            "to bring it back.");
+        }
+        return;
+    }
     hide();
 }
 
@@ -800,25 +812,19 @@ void TfrmMain::PageBack()
     ViewSwitch(pcMain->widget(back), false);
 }
 
-// The docking rule itself (edges, Lite view at the top or bottom, dragging across the middle)
-// belongs to the docking companions; this places the window at the stored side.
 void TfrmMain::Reposition()
 {
-    const QRect area = WorkArea();
-    m_workArea = area;
-    const int32_t align = WindowPreferences().AlignGet();
-    const int left = align == 1 ? area.right() - width() + 1 : area.left();
-    int top = area.top();
-    if (LiteView && WindowPreferences().AlignVerticalGet() == 1) {
-        top = area.bottom() - height() + 1;
-    }
-    move(left, top);
+    Dock->LiteViewSet(LiteView);
+    Dock->Reposition();
+    const TWorkArea& area = Dock->WorkAreaRemembered();
+    m_workArea = QRect(area.Left, area.Top, area.Width(), area.Height());
 }
 
-bool TfrmMain::CanMoveTo(int, int)
+bool TfrmMain::CanMoveTo(int left, int top)
 {
-    // The window is only ever placed by the docking rule.
-    return false;
+    // The window is only ever placed by the docking rule; a drag may move it to the other edge.
+    Dock->LiteViewSet(LiteView);
+    return Dock->CanMoveTo(left, top);
 }
 
 void TfrmMain::PagePlace(QWidget* control, const QRect& pageRect)
@@ -1144,10 +1150,7 @@ void TfrmMain::tmrSaveOptionsTimer()
 
 void TfrmMain::tmrReminderChangeTimer()
 {
-    if (Paused()) {
-        return;
-    }
-    // Seam: the prompt to renew the reminders.
+    Reminders->tmrReminderChangeTimer();
 }
 
 void TfrmMain::tmrReminderOnlyTimer()
@@ -1158,30 +1161,6 @@ void TfrmMain::tmrReminderOnlyTimer()
     if (m_timeUp) {
         m_timeUp->ReminderOnlyTimerRun(Paused());
     }
-}
-
-void TfrmMain::tmrAutohideTimer()
-{
-    if (Paused()) {
-        return;
-    }
-    // Seam: the docking companions start the slide out of sight here.
-}
-
-void TfrmMain::tmrAutohideSlideTimer()
-{
-    if (Paused()) {
-        return;
-    }
-    // Seam: one step of the auto-hide slide.
-}
-
-void TfrmMain::tmrDeactivationTimer()
-{
-    if (Paused()) {
-        return;
-    }
-    // Seam: arms the auto-hide once the window lost the user's attention.
 }
 
 void TfrmMain::tmrShutdownTimer()
@@ -1205,34 +1184,18 @@ void TfrmMain::tmrTimeSynchronizationTimer()
 
 void TfrmMain::PartOfDayUpdate()
 {
-    // Seam: the reminder rules refine this (marks, the combo's own drawing).
-    const double hours = ProgramTimeOfDay() * 24.0;
-    const uint8_t part = hours >= 4.0 && hours < 12.0 ? 0 : hours >= 12.0 && hours < 18.0 ? 1 : 2;
-    if (part == LastPartOfDay) {
-        return;
-    }
-    LastPartOfDay = part;
-    cbxReminder->setCurrentIndex(part);
+    Reminders->PartOfDayUpdate();
+    LastPartOfDay = static_cast<uint8_t>(Reminders->LastPartOfDay());
 }
 
 void TfrmMain::RemindersLoad()
 {
-    // Filling the memos is no change of the user's texts.
-    const bool loading = m_remindersLoading;
-    m_remindersLoading = true;
-    const TOptions& options = OptionsInstance();
-    const int selected = cbxReminder->currentIndex();
-    mmReminder->setPlainText(
-        QString::fromStdString(options.ReminderText(selected == 1 || selected == 2 ? selected : 0)));
-    mmReminderMorning->setPlainText(QString::fromStdString(options.ReminderText(0)));
-    mmReminderAfrernoon->setPlainText(QString::fromStdString(options.ReminderText(1)));
-    mmReminderEvening->setPlainText(QString::fromStdString(options.ReminderText(2)));
-    m_remindersLoading = loading;
+    Reminders->RemindersLoad();
 }
 
 void TfrmMain::ReminderComboMarksUpdate()
 {
-    // Seam: the reminder rules mark the combo's items that have a text.
+    Reminders->ComboMarksUpdate();
 }
 
 void TfrmMain::ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t timeLimitSeconds, bool inFocus)

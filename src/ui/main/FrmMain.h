@@ -20,11 +20,16 @@ class QSystemTrayIcon;
 class QTimer;
 class TAccessibility;
 class TAppearanceMenu;
+class THotkeySource;
+class THotkeyWatch;
+class TMainWindowDock;
 class TMonitoredList;
 class TProcesses;
+class TReminderController;
 class TScanCycle;
 class TSessionPause;
 class TSessionPower;
+class TTrayIcon;
 class TWindowSystem;
 class TZaraveDezeZurirevuzor;
 class TZaraveDezeZurirevuzorLogger;
@@ -39,6 +44,8 @@ struct TMainWindowDesktop
     // Locking, sleeping and shutting down; without it the program never pauses and cannot shut
     // the computer down.
     TSessionPower* SessionPower = nullptr;
+    // The keyboard the hot key is watched on; none: no hot key.
+    THotkeySource* HotkeySource = nullptr;
 };
 
 // The program's one long-lived window: a narrow, always-on-top panel docked to a side of the
@@ -180,7 +187,6 @@ public:
     int TimeFormat = 0;
     int FocusTimeFormat = 0;
     bool LiteView = true;
-    TDateTime HotkeyLastPress = 0;
     uint8_t LastPartOfDay = 255;
 
     // Seams for the configuration windows. Each defaults to the program's own; tests replace them.
@@ -253,9 +259,6 @@ public:
     void tmrSaveOptionsTimer();
     void tmrReminderChangeTimer();
     void tmrReminderOnlyTimer();
-    void tmrAutohideTimer();
-    void tmrAutohideSlideTimer();
-    void tmrDeactivationTimer();
     void tmrShutdownTimer();
     void tmrTimeSynchronizationTimer();
 
@@ -271,10 +274,13 @@ public:
     {
         return m_workArea;
     }
-    QSystemTrayIcon* TrayIcon() const
-    {
-        return m_trayIcon;
-    }
+    QSystemTrayIcon* TrayIcon() const;
+
+    // The companions: docking and auto-hide, the tray icon, the hot key, the reminders.
+    TMainWindowDock* Dock = nullptr;
+    TTrayIcon* Tray = nullptr;
+    THotkeyWatch* Hotkey = nullptr;
+    TReminderController* Reminders = nullptr;
 
 protected:
     bool CanMoveTo(int left, int top) override;
@@ -289,6 +295,7 @@ private:
     void ActionsCreate();
     void MenusCreate();
     void TimersCreate();
+    void CompanionsCreate(const TMainWindowDesktop& desktop);
     void TrayIconAdd();
     void TrayIconRemove();
     void PagesLayout();
@@ -309,8 +316,6 @@ private:
     std::unique_ptr<TSessionPower> m_sessionPowerMissing;
     std::unique_ptr<TSessionPause> m_sessionPause;
     std::unique_ptr<TTimeUp> m_timeUp;
-    QSystemTrayIcon* m_trayIcon = nullptr;
     QActionGroup* m_viewGroup = nullptr;
     QRect m_workArea;
-    bool m_remindersLoading = false;
 };

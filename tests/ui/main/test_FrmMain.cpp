@@ -6,6 +6,8 @@
 #include "ui/framework/ImagePanel.h"
 #include "ui/framework/ListBoxItems.h"
 #include "ui/main/MainDisplay.h"
+#include "ui/main/MainWindowDock.h"
+#include "ui/main/Reminders.h"
 
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
@@ -13,6 +15,7 @@
 #include "monitor/ScanCycle.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeHotkeySource.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
@@ -97,8 +100,8 @@ protected:
     TfrmMain& Window()
     {
         if (!m_window) {
-            m_window
-                = std::make_unique<TfrmMain>(TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop });
+            m_window = std::make_unique<TfrmMain>(
+                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, &m_keys });
             m_window->DeleteConfirm = [this](const QString& caption) {
                 m_confirmed.push_back(caption.toStdString());
                 return true;
@@ -139,6 +142,8 @@ protected:
     TTempFolder m_folder;
     std::unique_ptr<TFakeClock> m_clock;
     TFakeDesktop m_desktop;
+    // The hot key keeps a window without a tray (as offscreen has none) reachable when hidden.
+    TFakeHotkeySource m_keys;
     std::unique_ptr<TfrmMain> m_window;
     std::vector<std::string> m_confirmed;
     std::vector<std::string> m_messages;
@@ -498,4 +503,44 @@ TEST_F(MainWindow, RowsAreShadedRuledAndGreyWhenInactive)
     if (last.bottom() < image.height()) {
         EXPECT_EQ(image.pixel(last.center().x(), last.bottom()) & 0xFFFFFF, kRowDividerColor);
     }
+}
+
+TEST_F(MainWindow, TwoAltPressesHideAndShowTheWindowAsATrayClickDoes)
+{
+    TfrmMain& window = Window();
+    ASSERT_TRUE(window.isVisible()); // offscreen has no tray, so it starts shown
+    m_keys.AltPress();
+    EXPECT_TRUE(window.isVisible());
+    m_clock->Advance(0.3);
+    m_keys.AltPress();
+    EXPECT_FALSE(window.isVisible());
+    m_clock->Advance(0.3);
+    m_keys.AltPress(); // the first of a new pair
+    EXPECT_FALSE(window.isVisible());
+    m_clock->Advance(0.3);
+    m_keys.AltPress();
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(MainWindow, DocksRightAndADragAcrossTheMiddleMovesItLeftAndIsStored)
+{
+    TfrmMain& window = Window();
+    const QRect area = window.WorkArea();
+    EXPECT_EQ(window.Dock->Place().right(), area.right());
+    window.DragStart(QPoint(100, 10));
+    window.DragStep(QPoint(area.left() + area.width() / 2 - 50, 40), Qt::LeftButton);
+    EXPECT_EQ(window.Dock->Place().left(), area.left());
+    EXPECT_EQ(WindowPreferences().AlignGet(), 2);
+}
+
+TEST_F(MainWindow, TheReminderComboMarksWrittenRemindersAndEditsAreStored)
+{
+    TfrmMain& window = Window();
+    EXPECT_TRUE(window.cbxReminder->itemData(0, TReminderComboDelegate::kMarkedRole).toBool());
+    EXPECT_FALSE(window.cbxReminder->itemData(2, TReminderComboDelegate::kMarkedRole).toBool());
+    window.cbxReminder->setCurrentIndex(2);
+    window.mmReminder->setPlainText(QStringLiteral("Read"));
+    EXPECT_EQ(OptionsInstance().ReminderText(2), "Read");
+    EXPECT_EQ(window.mmReminderEvening->toPlainText(), QStringLiteral("Read"));
+    EXPECT_TRUE(window.cbxReminder->itemData(2, TReminderComboDelegate::kMarkedRole).toBool());
 }

@@ -1,0 +1,103 @@
+#include "ui/main/TrayIcon.h"
+
+#include "model/ProgramLog.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace {
+
+std::function<bool()>& TrayAvailableProbe()
+{
+    static std::function<bool()> probe;
+    return probe;
+}
+
+bool MenuHasVisibleItem(const QMenu* menu)
+{
+    for (const QAction* action : menu->actions()) {
+        if (action->isVisible() && !action->isSeparator()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void TTrayIcon::TrayAvailableProbeSet(std::function<bool()> probe)
+{
+    TrayAvailableProbe() = std::move(probe);
+}
+
+bool TTrayIcon::TrayAvailable()
+{
+    return TrayAvailableProbe() ? TrayAvailableProbe()() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+TTrayIcon::TTrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
+    : QObject(parent)
+{
+    m_icon = new QSystemTrayIcon(icon, this);
+    m_icon->setObjectName(QStringLiteral("TrayIcon"));
+    m_icon->setToolTip(tip);
+    // Qt reports a press, not a release, as the click; a double click's second press comes as
+    // DoubleClick and does nothing, so a double click is one show-or-hide.
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger) {
+            LeftButtonDownRun();
+        } else if (reason == QSystemTrayIcon::Context) {
+            RightButtonDownRun();
+        }
+    });
+
+    tmrTrayPoll = new QTimer(this);
+    tmrTrayPoll->setObjectName(QStringLiteral("tmrTrayPoll"));
+    tmrTrayPoll->setInterval(kTrayPollMs);
+    connect(tmrTrayPoll, &QTimer::timeout, this, &TTrayIcon::TrayPoll);
+
+    if (TrayAvailable()) {
+        m_icon->show();
+        m_inTray = true;
+    } else {
+        LogMessageWrite("This desktop has no system tray: the main window stays on the screen, and the hot key "
+                        "(Alt pressed twice) shows and hides it.");
+        tmrTrayPoll->start();
+    }
+}
+
+TTrayIcon::~TTrayIcon()
+{
+    m_icon->hide();
+}
+
+void TTrayIcon::TrayPoll()
+{
+    if (!TrayAvailable()) {
+        return;
+    }
+    tmrTrayPoll->stop();
+    // The icon was never handed to a tray; showing it now registers it with the new one.
+    m_icon->hide();
+    m_icon->show();
+    m_inTray = true;
+    LogMessageWrite("A system tray appeared: the program's icon is in it now.");
+    emit TrayAppeared();
+}
+
+void TTrayIcon::LeftButtonDownRun()
+{
+    emit LeftButtonDown();
+}
+
+void TTrayIcon::RightButtonDownRun()
+{
+    emit RightButtonDown();
+    // An empty menu would open as a bare frame; the program's tray menu has no visible item.
+    if (m_menu && MenuHasVisibleItem(m_menu)) {
+        m_menu->popup(QCursor::pos());
+    }
+}
