@@ -1,6 +1,7 @@
 #include "X11TestHelpers.h"
 
 #include "model/MonitoredObjects.h"
+#include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/SwayWindowSystem.h"
@@ -27,6 +28,9 @@ protected:
     {
         TH_REQUIRE_PROGRAMS("sway", "foot");
         ASSERT_TRUE(m_desktop.SwayStart(xwayland)) << m_desktop.ErrorText();
+        // This process's own log lines stay out of the desktop user's data folder: made here, as
+        // root and private, it would keep the program (run as that user) from starting at all.
+        LogFileNameSet(m_desktop.Folder() + "/logs/test_sway_desktop.log");
         const TLinuxSession session = LinuxSessionDetect();
         ASSERT_EQ(session.Kind, TLinuxDesktopKind::Sway);
         m_services = LinuxPlatformServicesCreate(session);
@@ -35,6 +39,7 @@ protected:
     void TearDown() override
     {
         m_services.reset();
+        LogFileNameSet({});
         m_desktop.Stop();
     }
     TWindowHandle FootShow(const std::string& title, pid_t& foot)

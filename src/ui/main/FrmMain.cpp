@@ -227,6 +227,7 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
 {
     // 1. The skinned window: a tool window without a task-bar entry (see showEvent).
     m_windowSystem = desktop.WindowSystem;
+    m_accessibility = desktop.Accessibility;
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setObjectName(QStringLiteral("frmMain"));
@@ -1119,6 +1120,7 @@ void TfrmMain::tmrScanTimer()
 {
     if (m_scanCycle) {
         m_scanCycle->TickRun();
+        AccessibilityNoticeShow();
         return;
     }
     // Nothing to sample on this desktop; the day still turns over.
@@ -1128,6 +1130,18 @@ void TfrmMain::tmrScanTimer()
     PartOfDayUpdate();
     if (ProgramNow() > OptionsInstance().ResetDateTime) {
         DailyReset();
+    }
+}
+
+void TfrmMain::AccessibilityNoticeShow()
+{
+    // A browser whose pages cannot be read is told once, after the scan, so the message's own
+    // loop never runs inside the scan and the scan timer goes on meanwhile.
+    const std::string notice = m_accessibility ? m_accessibility->UserNoticeTake() : std::string();
+    if (!notice.empty()) {
+        QTimer::singleShot(0, this, [this, text = QString::fromStdString(notice)] {
+            MessageShow(text, QStringLiteral("Please Note"));
+        });
     }
 }
 

@@ -298,6 +298,8 @@ private:
     void CompanionsCreate(const TMainWindowDesktop& desktop);
     void TrayIconAdd();
     void TrayIconRemove();
+    // Shows what the address reader has to tell the user (a browser it cannot read), once.
+    void AccessibilityNoticeShow();
     void PagesLayout();
     void TimeLineLayout();
     bool ChangeRightsCheck();
@@ -310,6 +312,7 @@ private:
     QTimer* TimerMake(int interval, bool enabled, void (TfrmMain::*handler)());
 
     TWindowSystem* m_windowSystem = nullptr;
+    TAccessibility* m_accessibility = nullptr;
     std::unique_ptr<TScanCycle> m_scanCycle;
     std::unique_ptr<TZaraveDezeZurirevuzorLogger> m_logger;
     TSessionPower* m_sessionPower = nullptr;

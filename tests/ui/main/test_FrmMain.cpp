@@ -101,7 +101,7 @@ protected:
     {
         if (!m_window) {
             m_window = std::make_unique<TfrmMain>(
-                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, &m_keys });
+                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, nullptr, &m_keys });
             m_window->DeleteConfirm = [this](const QString& caption) {
                 m_confirmed.push_back(caption.toStdString());
                 return true;
@@ -229,6 +229,22 @@ TEST_F(MainWindow, UnlistedWindowChargesNothingAndPausedTicksDoNothing)
     window.tmrScanTimer();
     EXPECT_EQ(RowsText(), "");
     EXPECT_DOUBLE_EQ(window.ScanCycle()->LastScanTime, before);
+}
+
+TEST_F(MainWindow, ABrowserThatCannotBeReadIsToldOnceAfterTheScan)
+{
+    TfrmMain& window = Window();
+    m_desktop.UserNoticeSet("Close every Chromium window and start it again.");
+    m_clock->Advance(5);
+    window.tmrScanTimer();
+    EXPECT_TRUE(m_messages.empty()) << "not from inside the scan";
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0], "Please Note|Close every Chromium window and start it again.");
+    m_clock->Advance(5);
+    window.tmrScanTimer();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_messages.size(), 1u) << "told once";
 }
 
 TEST_F(MainWindow, TimeLinkCyclesThroughTheThreeFormats)

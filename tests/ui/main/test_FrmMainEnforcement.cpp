@@ -12,6 +12,7 @@
 #include "monitor/ScanCycle.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeHotkeySource.h"
 #include "platform/fake/FakeSessionPower.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
@@ -76,7 +77,7 @@ protected:
     {
         if (!m_window) {
             m_window = std::make_unique<TfrmMain>(
-                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, &m_power });
+                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, &m_power, &m_keys });
         }
         return *m_window;
     }
@@ -100,6 +101,8 @@ protected:
     std::unique_ptr<TFakeClock> m_clock;
     TFakeDesktop m_desktop;
     TFakeSessionPower m_power;
+    // The hot key keeps a window without a tray (as offscreen has none) reachable when hidden.
+    TFakeHotkeySource m_keys;
     std::unique_ptr<TfrmMain> m_window;
 };
 
