@@ -178,6 +178,8 @@ std::vector<std::string> WordsSplit(const std::string& line)
             if (ch == quote) {
                 quote = 0;
             }
+        } else if (ch == '#' && word.empty()) {
+            break;
         } else if (ch == '"' || ch == '\'') {
             quote = ch;
             word += ch;
@@ -187,7 +189,14 @@ std::vector<std::string> WordsSplit(const std::string& line)
                 word.clear();
             }
         } else if (ch == ';' || ch == '&' || ch == '|') {
-            break;
+            // A command separator: "exec" may start the next command.
+            if (!word.empty()) {
+                words.push_back(word);
+                word.clear();
+            }
+            if (words.empty() || words.back() != ";") {
+                words.push_back(";");
+            }
         } else {
             word += ch;
         }
@@ -245,32 +254,36 @@ std::string LauncherTargetFind(const std::string& scriptPath, int depth)
             }
             continue;
         }
-        if (words[0] != "exec") {
-            continue;
-        }
-        size_t i = 1;
-        while (i < words.size()) {
-            if (words[i] == "-a") {
-                i += 2;
-            } else if (words[i] == "-c" || words[i] == "-l" || words[i] == "--" || words[i] == "env"
-                || AssignmentIs(words[i])) {
-                ++i;
-            } else {
-                break;
+        for (size_t start = 0; start < words.size(); ++start) {
+            if (words[start] != "exec"
+                || (start > 0 && words[start - 1] != ";" && words[start - 1] != "then" && words[start - 1] != "else"
+                    && words[start - 1] != "do")) {
+                continue;
             }
-        }
-        std::string program;
-        if (i >= words.size() || !VariablesExpand(Unquote(words[i]), variables, program) || program.empty()
-            || program[0] != '/' || InterpreterIs(BaseNameGet(program))) {
-            continue;
-        }
-        const int kind = ProgramKindGet(program);
-        if (kind == 1) {
-            targets.insert(RealPathGet(program));
-        } else if (kind == 2 && depth < 3) {
-            const std::string inner = LauncherTargetFind(RealPathGet(program), depth + 1);
-            if (!inner.empty()) {
-                targets.insert(inner);
+            size_t i = start + 1;
+            while (i < words.size()) {
+                if (words[i] == "-a") {
+                    i += 2;
+                } else if (words[i] == "-c" || words[i] == "-l" || words[i] == "--" || words[i] == "env"
+                    || AssignmentIs(words[i])) {
+                    ++i;
+                } else {
+                    break;
+                }
+            }
+            std::string program;
+            if (i >= words.size() || words[i] == ";" || !VariablesExpand(Unquote(words[i]), variables, program)
+                || program.empty() || program[0] != '/' || InterpreterIs(BaseNameGet(program))) {
+                continue;
+            }
+            const int kind = ProgramKindGet(program);
+            if (kind == 1) {
+                targets.insert(RealPathGet(program));
+            } else if (kind == 2 && depth < 3) {
+                const std::string inner = LauncherTargetFind(RealPathGet(program), depth + 1);
+                if (!inner.empty()) {
+                    targets.insert(inner);
+                }
             }
         }
     }
@@ -362,20 +375,18 @@ std::vector<TMenuApplication> TXdgInstalledApplications::MenuApplicationsGet()
             if (!info || g_desktop_app_info_get_is_hidden(info.get()) || g_desktop_app_info_get_nodisplay(info.get())) {
                 continue;
             }
-            std::string program = g_app_info_get_executable(G_APP_INFO(info.get()));
-            if (BaseNameGet(program) == "env") {
-                // "env NAME=value program ...": the program is the first word that is neither.
-                program.clear();
-                gchar** argv = nullptr;
-                if (g_shell_parse_argv(g_app_info_get_commandline(G_APP_INFO(info.get())), nullptr, &argv, nullptr)) {
-                    for (int i = 1; argv[i]; ++i) {
-                        if (argv[i][0] != '-' && !AssignmentIs(argv[i])) {
-                            program = argv[i];
-                            break;
-                        }
-                    }
-                    g_strfreev(argv);
+            // The program is the first word of Exec, unquoted; "env NAME=value program ..." names it
+            // in the first word that is neither an option nor an assignment. (GLib's own
+            // executable cuts a quoted path at its first blank.)
+            std::string program;
+            gchar** argv = nullptr;
+            if (g_shell_parse_argv(g_app_info_get_commandline(G_APP_INFO(info.get())), nullptr, &argv, nullptr)) {
+                int i = 0;
+                if (argv[0] && BaseNameGet(argv[0]) == "env") {
+                    for (i = 1; argv[i] && (argv[i][0] == '-' || AssignmentIs(argv[i])); ++i) { }
                 }
+                program = argv[i] ? argv[i] : "";
+                g_strfreev(argv);
             }
             TMenuApplication application;
             application.ExePath = ExecutableResolve(program);
