@@ -26,23 +26,24 @@ void TModalAnswers::Add(std::function<void(QWidget*)> answer)
 void TModalAnswers::Poll()
 {
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal) {
+    if (!modal || modal == m_lastActive) {
         return;
     }
+    // A window counts as new once; one that comes to the front again (after a message it
+    // opened) takes the next answer too.
+    m_lastActive = modal;
+    bool fresh = true;
     for (const QPointer<QWidget>& seen : m_seen) {
-        if (seen == modal) {
-            return;
+        fresh = fresh && seen != modal;
+    }
+    if (fresh) {
+        m_seen.emplace_back(modal);
+        if (auto* warning = qobject_cast<TfrmWarning*>(modal)) {
+            Messages.push_back(
+                (warning->windowTitle() + QStringLiteral(": ") + warning->lblWarning->text()).toStdString());
         }
-    }
-    m_seen.emplace_back(modal);
-    if (auto* warning = qobject_cast<TfrmWarning*>(modal)) {
-        Messages.push_back((warning->windowTitle() + QStringLiteral(": ") + warning->lblWarning->text()).toStdString());
-    }
-    if (qobject_cast<TfrmDeleteConfirm*>(modal)) {
-        ++DeleteConfirms;
-    }
-    if (qobject_cast<TfrmPasswordCheck*>(modal)) {
-        ++PasswordWindows;
+        DeleteConfirms += qobject_cast<TfrmDeleteConfirm*>(modal) ? 1 : 0;
+        PasswordWindows += qobject_cast<TfrmPasswordCheck*>(modal) ? 1 : 0;
     }
     if (!m_answers.empty() && !qobject_cast<TfrmWarning*>(modal)) {
         auto answer = std::move(m_answers.front());
@@ -50,7 +51,7 @@ void TModalAnswers::Poll()
         answer(modal);
         return;
     }
-    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+    if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && fresh) {
         QTimer::singleShot(0, dialog, &QDialog::accept);
     }
 }

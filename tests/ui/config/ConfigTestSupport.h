@@ -39,6 +39,7 @@ private:
     QTimer m_timer;
     std::deque<std::function<void(QWidget*)>> m_answers;
     std::vector<QPointer<QWidget>> m_seen;
+    QPointer<QWidget> m_lastActive;
 };
 
 // A fresh data folder and settings store per test; the program's own executable is
