@@ -41,15 +41,17 @@ std::string ProcessExe(pid_t process)
     return std::filesystem::read_symlink("/proc/" + std::to_string(process) + "/exe", error).string();
 }
 
-// Waits until the started command has become its program (a launcher script execs it).
+// Waits until the started command has become its program: the forked child is this test until
+// it execs, and a launcher script execs the program in turn.
 std::string RunningExeWait(pid_t process, double seconds)
 {
+    const std::string self = ProcessExe(getpid());
     std::string exe;
     for (auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
          std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
         exe = ProcessExe(process);
         const std::string name = exe.substr(exe.find_last_of('/') + 1);
-        if (!exe.empty() && name != "dash" && name != "bash" && name != "sh") {
+        if (!exe.empty() && exe != self && name != "dash" && name != "bash" && name != "sh") {
             return exe;
         }
     }
