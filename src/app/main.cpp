@@ -1,6 +1,7 @@
 #include "app/PlatformPick.h"
 #include "app/TerminationSignals.h"
 
+#include "ui/config/ConfigurationWindows.h"
 #include "ui/framework/Application.h"
 #include "ui/framework/ApplicationErrorMessage.h"
 #include "ui/framework/FrmBase.h"
@@ -8,6 +9,8 @@
 #include "ui/main/MainWindowSeams.h"
 
 #include "model/DataLocations.h"
+#include "platform/linux/ProcFsProcesses.h"
+#include "platform/linux/XdgInstalledApplications.h"
 #include "storage/InstanceLock.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
@@ -104,6 +107,13 @@ int main(int argc, char* argv[])
         desktop.Processes = platformServices->Processes.get();
         desktop.Accessibility = platformServices->Accessibility.get();
     }
+
+    // The configuration windows find installed programs in the desktop's menus and folders, and
+    // running ones in /proc even where no desktop can be watched.
+    TXdgInstalledApplications installedApplications;
+    TProcFsProcesses processesWithoutDesktop;
+    ConfigurationWindowsInstall(
+        TAppSiteSources { &installedApplications, desktop.Processes ? desktop.Processes : &processesWithoutDesktop });
 
     // The protected region: an error here is reported, then the program ends as usual.
     int status = 0;

@@ -239,6 +239,23 @@ std::string LauncherTargetFind(const std::string& scriptPath, int depth)
         if (words.empty() || words[0][0] == '#') {
             continue;
         }
+        // ': "${NAME=default}"' gives NAME its default when the script has not set it.
+        if (words[0] == ":" && words.size() >= 2) {
+            const std::string word = Unquote(words[1]);
+            const size_t equal = word.find('=');
+            if (word.rfind("${", 0) == 0 && word.back() == '}' && equal != std::string::npos) {
+                std::string name = word.substr(2, equal - 2);
+                if (!name.empty() && name.back() == ':') {
+                    name.pop_back();
+                }
+                std::string value;
+                if (!variables.count(name)
+                    && VariablesExpand(word.substr(equal + 1, word.size() - equal - 2), variables, value)) {
+                    variables[name] = value;
+                }
+            }
+            continue;
+        }
         size_t first = words[0] == "export" || words[0] == "readonly" ? 1 : 0;
         if (words.size() == first + 1 && AssignmentIs(words[first])) {
             const size_t equal = words[first].find('=');
@@ -273,7 +290,15 @@ std::string LauncherTargetFind(const std::string& scriptPath, int depth)
             }
             std::string program;
             if (i >= words.size() || words[i] == ";" || !VariablesExpand(Unquote(words[i]), variables, program)
-                || program.empty() || program[0] != '/' || InterpreterIs(BaseNameGet(program))) {
+                || program.empty() || InterpreterIs(BaseNameGet(program))) {
+                continue;
+            }
+            if (program.find('/') == std::string::npos) {
+                gchar* found = g_find_program_in_path(program.c_str());
+                program = found ? found : "";
+                g_free(found);
+            }
+            if (program.empty() || program[0] != '/') {
                 continue;
             }
             const int kind = ProgramKindGet(program);

@@ -153,6 +153,8 @@ TEST_F(XdgTree, LauncherScriptsGiveTheProgramTheyStart)
     ScriptWrite(Path("bin/either"),
         "[ -x /x ] && exec " + Path("usr/lib/app/app") + "\nexec " + Path("usr/lib/other/other") + "\n");
     ScriptWrite(Path("bin/python-app"), "exec /usr/bin/python3 " + Path("share/app.py") + "\n");
+    // A default given with ':' and a program named by its bare name, found on PATH.
+    ScriptWrite(Path("bin/true-wrapper"), ": \"${PROGRAM=true}\"\nexec \"$PROGRAM\" -x \"$@\"\n");
 
     TXdgInstalledApplications installed(m_folders);
     EXPECT_EQ(Path("usr/lib/app/app"), installed.ExecutableResolve(Path("usr/bin/app")));
@@ -160,6 +162,7 @@ TEST_F(XdgTree, LauncherScriptsGiveTheProgramTheyStart)
     EXPECT_EQ(Path("bin/computed"), installed.ExecutableResolve(Path("bin/computed")));
     EXPECT_EQ(Path("bin/either"), installed.ExecutableResolve(Path("bin/either")));
     EXPECT_EQ(Path("bin/python-app"), installed.ExecutableResolve(Path("bin/python-app")));
+    EXPECT_EQ("/usr/bin/true", installed.ExecutableResolve(Path("bin/true-wrapper")));
     EXPECT_EQ("", installed.ExecutableResolve(Path("absent")));
     EXPECT_EQ("/usr/bin/true", installed.ExecutableResolve("true")) << "a bare name is looked up on PATH";
 }
