@@ -1,6 +1,7 @@
 #include "app/PlatformPick.h"
 #include "app/TerminationSignals.h"
 
+#include "ui/config/ConfigurationWindows.h"
 #include "ui/framework/Application.h"
 #include "ui/framework/ApplicationErrorMessage.h"
 #include "ui/framework/FrmBase.h"
@@ -8,6 +9,8 @@
 #include "ui/main/MainWindowSeams.h"
 
 #include "model/DataLocations.h"
+#include "platform/linux/ProcFsProcesses.h"
+#include "platform/linux/XdgInstalledApplications.h"
 #include "platform/linux/dbus/LogindSessionPower.h"
 #include "storage/InstanceLock.h"
 #include "storage/Options.h"
@@ -115,6 +118,13 @@ int main(int argc, char* argv[])
     // Locking, sleep and shutdown go through the session's services, whatever the window system.
     TLogindSessionPower sessionPower;
     desktop.SessionPower = &sessionPower;
+
+    // The configuration windows find installed programs in the desktop's menus and folders, and
+    // running ones in /proc even where no desktop can be watched.
+    TXdgInstalledApplications installedApplications;
+    TProcFsProcesses processesWithoutDesktop;
+    ConfigurationWindowsInstall(
+        TAppSiteSources { &installedApplications, desktop.Processes ? desktop.Processes : &processesWithoutDesktop });
 
     // The protected region: an error here is reported, then the program ends as usual.
     int status = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/MonitoredObjects.h"
+#include "model/ProductEdition.h"
 #include "model/ProgramClock.h"
 #include "storage/SQLiteDatabase.h"
 
@@ -10,10 +11,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-// The edition this program is built as; it lets every user change settings under the
-// once-a-day rule.
-inline constexpr int ProductEdition = 2;
 
 // Value names as stored in the settings table and shown in the windows.
 std::string ExpirationActionNameGet(int action); // 0 "Reminder Only", 1 "Close Browser/App.", 2 "Shutdown Computer"

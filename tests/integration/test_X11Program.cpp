@@ -119,6 +119,45 @@ std::string FileStamp(const std::string& name)
         + "." + std::to_string(info.st_mtim.tv_nsec) + "/" + FileText(name);
 }
 
+// The first visible window of the program whose title is `title`, or 0 after `seconds`.
+uint64_t TitledWindowWait(pid_t pid, const std::string& title, double seconds = 15)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        const std::string found = CommandOutput(
+            "xdotool search --all --onlyvisible --pid " + std::to_string(pid) + " --name '^" + title + "$'");
+        if (!found.empty()) {
+            return std::stoull(found);
+        }
+        Pause(100);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return 0;
+}
+
+// A click at a point of the window, as the user's mouse gives it.
+void ClickAt(uint64_t window, int x, int y)
+{
+    CommandOutput("xdotool windowactivate --sync " + WindowHandleText(window) + " mousemove --window "
+        + WindowHandleText(window) + " " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+    Pause(400);
+}
+
+void TypeInto(uint64_t window, const std::string& text)
+{
+    CommandOutput("xdotool windowactivate --sync " + WindowHandleText(window) + " type --delay 30 '" + text + "'");
+    Pause(400);
+}
+
+std::vector<std::string> ListedNames(const std::string& database, const std::string& table)
+{
+    std::vector<std::string> names;
+    auto rows = ActivityDBGetTable("SELECT name FROM " + table + " ORDER BY name", database);
+    for (rows->First(); rows && !rows->AtEnd(); rows->Next()) {
+        names.push_back(rows->TextAt(0));
+    }
+    return names;
+}
+
 class ProgramOnDesktop : public ::testing::Test
 {
 protected:
@@ -221,6 +260,10 @@ TEST_F(ProgramOnDesktop, StartsToTheTrayOnlyAndEndsOnSigtermWithTheSettingsSaved
     SettingsPrepare("", false); // a first run: the program marks it done, in memory until the end
     const pid_t pid = ProgramStart();
     ASSERT_GT(pid, 0);
+    // The first run's settings wizard comes first; Esc on its first page cancels it.
+    const uint64_t settings = TitledWindowWait(pid, "Settings", 20);
+    ASSERT_NE(settings, 0u) << LogText();
+    CommandOutput("xdotool windowactivate --sync " + WindowHandleText(settings) + " key --clearmodifiers Escape");
     const TGeometry icon = WindowWait(pid, IsTrayIcon);
     ASSERT_NE(icon.Window, 0u) << "no tray icon; log:\n" << LogText();
     Pause(1000);
@@ -349,4 +392,63 @@ TEST_F(ProgramOnDesktop, WithoutATrayTheWindowStaysShown)
     EXPECT_NE(LogText().find("no system tray"), std::string::npos) << LogText();
     ::kill(pid, SIGTERM);
     EXPECT_EQ(ExitWait(pid, 10), 0);
+}
+
+TEST_F(ProgramOnDesktop, FirstStartWizardListsASiteAndAProgramOfTheFastScanWhichIsThenCharged)
+{
+    TH_REQUIRE_PROGRAMS("xterm");
+    if (!fs::exists("/usr/share/applications/debian-xterm.desktop")) {
+        GTEST_SKIP() << "xterm has no menu entry here";
+    }
+    ASSERT_GT(m_desktop.TrayStart(), 0) << m_desktop.ErrorText();
+    const std::string xtermPath = fs::canonical(TTestDesktop::ProgramFind("xterm")).string();
+    // A fresh HOME: the first start.
+    const pid_t pid = ProgramStart();
+    const uint64_t settings = TitledWindowWait(pid, "Settings", 20);
+    ASSERT_NE(settings, 0u) << "no settings wizard; log:\n" << LogText();
+    for (const TGeometry& window : VisibleWindowsGet(pid)) {
+        EXPECT_FALSE(IsMainWindow(window)) << "the main window is made after the wizard";
+        EXPECT_FALSE(IsTrayIcon(window)) << "the main window's tray icon is made after the wizard";
+    }
+
+    // Background page, "Next >"; the list's "Add site/application".
+    ClickAt(settings, 414, 374);
+    ClickAt(settings, 418, 329);
+    const uint64_t add = TitledWindowWait(pid, "Add Websites to your time-limit list");
+    ASSERT_NE(add, 0u) << "no add wizard";
+    TypeInto(add, "example.org");
+    ClickAt(add, 410, 116); // "Add"
+    ClickAt(add, 409, 444); // "Next >"
+    ClickAt(add, 410, 108); // "Scan", the fast one
+    Pause(2000);
+    ClickAt(add, 200, 142); // the filter box
+    TypeInto(add, "XTerm");
+    ClickAt(add, 16 + 438 - 10, 36 + 146 + 9); // the first row's check box
+    ClickAt(add, 409, 444); // "Next >"
+    ClickAt(add, 409, 444); // "Finish"
+    ASSERT_EQ(TitledWindowWait(pid, "Add Websites to your time-limit list", 0.5), 0u) << "the add wizard stayed open";
+
+    ClickAt(settings, 414, 374); // Apps -> Expiration
+    ClickAt(settings, 414, 374); // Expiration -> Reminder
+    ClickAt(settings, 414, 374); // "Apply"
+    ASSERT_NE(WindowWait(pid, IsTrayIcon).Window, 0u) << "no main window after the wizard; log:\n" << LogText();
+    for (const std::string& database : { m_locations.SettingsDbFileName, m_locations.ActivityDbFileName }) {
+        EXPECT_EQ(std::vector<std::string> { xtermPath }, ListedNames(database, "applications_list")) << database;
+        EXPECT_EQ(std::vector<std::string> { "example.org" }, ListedNames(database, "websites_list")) << database;
+    }
+
+    const pid_t xterm = m_desktop.XtermStart("found by the scan");
+    const TWindowHandle xtermWindow = m_desktop.WindowWait(xterm, 10);
+    ASSERT_NE(xtermWindow, 0u);
+    ASSERT_TRUE(m_desktop.WindowActivate(xtermWindow));
+    Pause(8'000);
+    auto charged = ActivityDBGetTable(
+        "SELECT app_name, SUM(duration) FROM applications GROUP BY app_name", m_locations.ActivityDbFileName);
+    ASSERT_TRUE(charged);
+    charged->First();
+    ASSERT_FALSE(charged->AtEnd()) << "nothing charged; log:\n" << LogText();
+    EXPECT_EQ(xtermPath, charged->TextAt(0));
+    EXPECT_GE(charged->Int64At(1), 4);
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitWait(pid, 30), 0) << LogText();
 }

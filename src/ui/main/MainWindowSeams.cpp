@@ -1,16 +1,31 @@
 #include "ui/main/MainWindowSeams.h"
 
-bool SettingsWizardExecute(bool)
+namespace {
+
+TConfigurationWindows& ConfigurationWindows()
 {
-    return false;
+    static TConfigurationWindows windows;
+    return windows;
 }
 
-bool AddWizardExecute(TMonitoredList&)
+} // namespace
+
+void ConfigurationWindowsSet(TConfigurationWindows windows)
 {
-    return false;
+    ConfigurationWindows() = std::move(windows);
+}
+
+bool SettingsWizardExecute(bool firstRun)
+{
+    return ConfigurationWindows().SettingsWizard && ConfigurationWindows().SettingsWizard(firstRun);
+}
+
+bool AddWizardExecute(TMonitoredList& result)
+{
+    return ConfigurationWindows().AddWizard && ConfigurationWindows().AddWizard(result);
 }
 
 bool AdminPasswordAskExecute()
 {
-    return false;
+    return ConfigurationWindows().AdminPasswordAsk && ConfigurationWindows().AdminPasswordAsk();
 }

@@ -1,0 +1,61 @@
+// The add wizard's two scans on this machine: the desktop's menu entries (fast) and the walk of
+// the application folders (complete), with the number of folders walked and lines found.
+#include "ui/config/ApplicationDiscovery.h"
+
+#include "platform/linux/XdgInstalledApplications.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+void BM_FastScan(benchmark::State& state)
+{
+    size_t lines = 0;
+    for (auto _ : state) {
+        TXdgInstalledApplications installed;
+        TApplicationDiscovery discovery(installed);
+        std::vector<std::string> found;
+        discovery.FastScan(found);
+        lines = found.size();
+        benchmark::DoNotOptimize(found.data());
+    }
+    state.counters["lines"] = double(lines);
+}
+BENCHMARK(BM_FastScan)->Unit(benchmark::kMillisecond);
+
+void BM_CompleteScan(benchmark::State& state)
+{
+    size_t lines = 0;
+    int folders = 0;
+    size_t roots = 0;
+    for (auto _ : state) {
+        TXdgInstalledApplications installed;
+        TApplicationDiscovery discovery(installed);
+        roots = discovery.RootsGet().size();
+        folders = discovery.CountFolders([] { return true; });
+        std::vector<std::string> found;
+        discovery.CompleteScan(found, [] { return true; });
+        lines = found.size();
+    }
+    state.counters["roots"] = double(roots);
+    state.counters["folders"] = double(folders);
+    state.counters["lines"] = double(lines);
+}
+BENCHMARK(BM_CompleteScan)->Unit(benchmark::kMillisecond);
+
+// The counting pass alone, which the gauge waits for before the walk.
+void BM_CompleteScanCountOnly(benchmark::State& state)
+{
+    int folders = 0;
+    for (auto _ : state) {
+        TXdgInstalledApplications installed;
+        TApplicationDiscovery discovery(installed);
+        folders = discovery.CountFolders([] { return true; });
+    }
+    state.counters["folders"] = double(folders);
+}
+BENCHMARK(BM_CompleteScanCountOnly)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

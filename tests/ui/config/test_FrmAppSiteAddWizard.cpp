@@ -1,0 +1,272 @@
+#include "ConfigTestSupport.h"
+
+#include "ui/config/FrmAppSiteAddWizard.h"
+#include "ui/framework/Gauge.h"
+#include "ui/framework/ImageButton.h"
+#include "ui/framework/ListBoxItems.h"
+
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeInstalledApplications.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+
+namespace {
+
+class AddWizard : public ConfigTest
+{
+protected:
+    void TearDown() override
+    {
+        if (m_window) {
+            delete m_window.data();
+        }
+        ConfigTest::TearDown();
+    }
+    TfrmAppSiteAddWizard* Open()
+    {
+        m_window = new TfrmAppSiteAddWizard(OptionsInstance(), OptionsInstance().MonitoredItems(), m_result,
+            TAppSiteSources { &m_installed, &m_processes });
+        m_window->Prepare();
+        return m_window;
+    }
+    int RowOf(QListWidget* listBox, const std::string& name)
+    {
+        for (int row = 0; row < listBox->count(); ++row) {
+            if (const TMonitoredItem* item = ListBoxItemObject(listBox, row); item && item->Name == name) {
+                return row;
+            }
+        }
+        return -1;
+    }
+    const TMonitoredItem* ResultItem(const std::string& name)
+    {
+        const int index = m_result.NameIndexGet(name);
+        return index < 0 ? nullptr : m_result.Items(index);
+    }
+    void RightsSet(int level)
+    {
+        TOptions& options = OptionsInstance();
+        options.AdminMode = level == 2;
+        options.AllowUserToChangeSettings = level == 1;
+    }
+
+    TFakeInstalledApplications m_installed;
+    TFakeProcesses m_processes;
+    TMonitoredList m_result;
+    QPointer<TfrmAppSiteAddWizard> m_window;
+};
+
+} // namespace
+
+TEST_F(AddWizard, DuplicateAndSelfAddMessages)
+{
+    StoredItemAdd("example.com", "Example", mitWeb);
+    StoredItemAdd("/usr/games/chess", "Chess", mitApp);
+    Open();
+    TModalAnswers answers;
+    const auto add
+        = [&](QLineEdit* name, QLineEdit* tag, TMonitoredItemType kind, const char* text, const char* caption) {
+              name->setText(QString::fromLatin1(text));
+              tag->setText(QString::fromLatin1(caption));
+              return m_window->ItemAdd(kind);
+          };
+    EXPECT_FALSE(add(m_window->edURL, m_window->edTag, mitWeb, "", "Tag")) << "an empty box adds nothing";
+    EXPECT_FALSE(add(m_window->edURL, m_window->edTag, mitWeb, "example.com", "Example"));
+    EXPECT_FALSE(add(m_window->edURL, m_window->edTag, mitWeb, "/usr/games/chess", "Chess"));
+    m_window->SitesNext();
+    m_window->ScanNext();
+    EXPECT_FALSE(add(m_window->edApp, m_window->edAppTag, mitApp, "/usr/games/chess", " Chess "));
+    EXPECT_FALSE(add(m_window->edApp, m_window->edAppTag, mitApp, "example.com", "Example"));
+    EXPECT_FALSE(add(m_window->edApp, m_window->edAppTag, mitApp, "/OPT/tallyhour/tallyhour", ""));
+    EXPECT_EQ(
+        (std::vector<std::string> {
+            "Please note: You have already added an site with the same URL to the list. Please choose another URL.",
+            "Please note: You have already added an application with the same filename. Please choose another URL.",
+            "Please note: You have already added an application with the same filename. Please choose another "
+            "filename.",
+            "Please note: You have already added an site with the same URL to the list. Please choose filename.",
+            "Please Note: \"tallyhour\" could not be added to time-limit list" }),
+        answers.Messages);
+    EXPECT_EQ("/OPT/tallyhour/tallyhour", m_window->edApp->text().toStdString()) << "a refused entry stays in the box";
+
+    // Another tag renames the listed entry; a new site joins the list.
+    answers.Messages.clear();
+    m_window->AppsBack();
+    m_window->ScanBack();
+    EXPECT_TRUE(add(m_window->edURL, m_window->edTag, mitWeb, "example.com", "Examples"));
+    EXPECT_TRUE(add(m_window->edURL, m_window->edTag, mitWeb, "news.example", ""));
+    EXPECT_TRUE(m_window->edURL->text().isEmpty());
+    m_window->SitesNext();
+    m_window->ScanNext();
+    EXPECT_TRUE(add(m_window->edApp, m_window->edAppTag, mitApp, "/usr/games/chess", "Chess Deluxe"));
+    m_window->Finish();
+    EXPECT_TRUE(answers.Messages.empty());
+    ASSERT_NE(nullptr, ResultItem("example.com"));
+    EXPECT_EQ("Examples", ResultItem("example.com")->Caption);
+    EXPECT_EQ("news.example", ResultItem("news.example")->Caption);
+    EXPECT_EQ("Chess Deluxe", ResultItem("/usr/games/chess")->Caption);
+    const TMonitoredList& stored = OptionsInstance().MonitoredItems();
+    EXPECT_EQ("Chess", stored.Items(stored.NameIndexGet("/usr/games/chess"))->Caption)
+        << "the caller's list is untouched";
+    EXPECT_EQ(2, stored.Count());
+}
+
+TEST_F(AddWizard, UncheckingAListedApplicationFollowsTheRightsLevel)
+{
+    StoredItemAdd("/usr/games/chess", "Chess", mitApp);
+    StoredItemAdd("/usr/games/mines", "Mines", mitApp);
+    TOptions& options = OptionsInstance();
+    options.SetPassword("Secret");
+    TModalAnswers answers;
+
+    // Level 2: the entry is simply unchecked; the caller then takes it off.
+    RightsSet(2);
+    Open();
+    m_window->SitesNext();
+    m_window->CheckMarkFlip(m_window->lbxAppProcesses, RowOf(m_window->lbxAppProcesses, "/usr/games/chess"));
+    m_window->Finish();
+    ASSERT_NE(nullptr, ResultItem("/usr/games/chess"));
+    EXPECT_FALSE(ResultItem("/usr/games/chess")->Checked);
+    EXPECT_TRUE(ResultItem("/usr/games/chess")->Active);
+    EXPECT_TRUE(ResultItem("/usr/games/mines")->Checked);
+
+    // Level 1, the day's immediate removal unused: every unchecking removes, and Finish records it.
+    RightsSet(1);
+    options.MonitoredItemDeleteActionProcessed = false;
+    Open();
+    m_window->SitesNext();
+    m_window->CheckMarkFlip(m_window->lbxAppProcesses, RowOf(m_window->lbxAppProcesses, "/usr/games/chess"));
+    m_window->CheckMarkFlip(m_window->lbxAppProcesses, RowOf(m_window->lbxAppProcesses, "/usr/games/mines"));
+    m_window->Finish();
+    EXPECT_FALSE(ResultItem("/usr/games/chess")->Checked);
+    EXPECT_FALSE(ResultItem("/usr/games/mines")->Checked);
+    EXPECT_TRUE(ResultItem("/usr/games/mines")->Active);
+    EXPECT_TRUE(options.MonitoredItemDeleteActionProcessed);
+
+    // Level 1 afterwards: the entry stays, inactive, until the daily reset.
+    Open();
+    m_window->SitesNext();
+    const int row = RowOf(m_window->lbxAppProcesses, "/usr/games/chess");
+    m_window->lbxAppProcesses->setCurrentRow(row);
+    m_window->CheckMarkFlip(m_window->lbxAppProcesses, row);
+    EXPECT_EQ(-1, m_window->lbxAppProcesses->currentRow());
+    m_window->Finish();
+    EXPECT_FALSE(ResultItem("/usr/games/chess")->Checked);
+    EXPECT_FALSE(ResultItem("/usr/games/chess")->Active);
+
+    // Level 0: the password decides; refused, the check mark stays.
+    RightsSet(0);
+    Open();
+    m_window->SitesNext();
+    if (ProductEdition != 2) {
+        answers.Add(PasswordAnswer("", false));
+    }
+    m_window->CheckMarkFlip(m_window->lbxAppProcesses, RowOf(m_window->lbxAppProcesses, "/usr/games/mines"));
+    if (ProductEdition != 2) {
+        EXPECT_TRUE(ListBoxItemObject(m_window->lbxAppProcesses, RowOf(m_window->lbxAppProcesses, "/usr/games/mines"))
+                        ->Checked);
+        answers.Add(PasswordAnswer("Secret"));
+        m_window->CheckMarkFlip(m_window->lbxAppProcesses, RowOf(m_window->lbxAppProcesses, "/usr/games/mines"));
+    }
+    m_window->Finish();
+    EXPECT_FALSE(ResultItem("/usr/games/mines")->Checked);
+    EXPECT_EQ(ProductEdition == 2 ? 0 : 2, answers.PasswordWindows);
+}
+
+TEST_F(AddWizard, ResultHoldsEachNameOnceTheFirstSourceWinning)
+{
+    StoredItemAdd("/usr/games/chess", "Chess", mitApp);
+    StoredItemAdd("example.com", "Example", mitWeb);
+    m_installed.MenuApplicationAdd("Mail Reader", "/opt/mail/mail");
+    m_installed.MenuApplicationAdd("Chess Game", "/usr/games/chess");
+    m_processes.ProcessAdd(42, "/usr/bin/xterm");
+    Open();
+    m_window->SitesNext();
+    m_window->ScanNext();
+    m_window->edApp->setText(QStringLiteral("/opt/mail/mail"));
+    m_window->edAppTag->setText(QStringLiteral("My Mail"));
+    ASSERT_TRUE(m_window->ItemAdd(mitApp));
+    m_window->AppsBack();
+    m_window->btnScanClick();
+    // The scan's find of the same program goes in as a checked find too, behind the typed one.
+    const int mail = RowOf(m_window->lbxAppProcesses, "/opt/mail/mail");
+    ASSERT_GE(mail, 0);
+    EXPECT_EQ("My Mail", ListBoxItemObject(m_window->lbxAppProcesses, mail)->Caption) << "typed before the scan";
+    EXPECT_GE(RowOf(m_window->lbxAppProcesses, "/usr/bin/xterm"), 0) << "running programs are offered";
+    const int xterm = RowOf(m_window->lbxAppProcesses, "/usr/bin/xterm");
+    m_window->CheckMarkFlip(m_window->lbxAppProcesses, xterm);
+    EXPECT_EQ(1, m_window->CheckedScanFinds().Count());
+    m_window->ScanNext();
+    m_window->Finish();
+    ASSERT_EQ(4, m_result.Count());
+    EXPECT_EQ("Chess", ResultItem("/usr/games/chess")->Caption) << "the list's own entry wins over the scan's";
+    EXPECT_EQ("My Mail", ResultItem("/opt/mail/mail")->Caption);
+    EXPECT_TRUE(ResultItem("/usr/bin/xterm")->Checked);
+    EXPECT_TRUE(ResultItem("example.com")->Checked);
+}
+
+TEST_F(AddWizard, FilterAndCheckingAFindMovesItBackAndForth)
+{
+    m_installed.MenuApplicationAdd("Solitaire", "/usr/games/sol");
+    m_installed.MenuApplicationAdd("Mail", "/opt/mail/mail");
+    Open();
+    m_window->SitesNext();
+    m_window->btnScanClick();
+    m_window->edtFilter->setText(QStringLiteral("SOLI"));
+    emit m_window->edtFilter->textEdited(m_window->edtFilter->text());
+    EXPECT_EQ(0, RowOf(m_window->lbxAppProcesses, "/usr/games/sol"));
+    EXPECT_EQ(-1, RowOf(m_window->lbxAppProcesses, "/opt/mail/mail"));
+    m_window->CheckMarkFlip(m_window->lbxAppProcesses, 0);
+    EXPECT_EQ(1, m_window->CheckedScanFinds().Count());
+    m_window->CheckMarkFlip(m_window->lbxAppProcesses, 0);
+    EXPECT_EQ(0, m_window->CheckedScanFinds().Count());
+    EXPECT_EQ(2, m_window->ScanResults().Count());
+    m_window->Finish();
+    EXPECT_EQ(0, m_result.Count());
+}
+
+TEST_F(AddWizard, StopDuringACompleteScanKeepsWhatWasFound)
+{
+    for (const char* folder : { "a", "b", "c", "d", "e" }) {
+        m_installed.ExecutableAdd(std::string("/opt/") + folder + "/" + folder + "-game");
+    }
+    m_installed.ApplicationFolderAdd("/opt/");
+    int listingsOfC = 0;
+    m_installed.OnFolderList = [&](const std::string& folder) {
+        // The second listing of c is the walk's (the first is the count's): the user presses Stop.
+        if (folder == "/opt/c/" && ++listingsOfC == 2) {
+            QMetaObject::invokeMethod(m_window->btnScan, "click", Qt::QueuedConnection);
+        }
+    };
+    Open();
+    m_window->SitesNext();
+    m_window->cbxScanningAlghorithm->setCurrentIndex(1);
+    m_window->btnScanClick();
+    EXPECT_FALSE(m_window->Scanning());
+    EXPECT_EQ("Scan", m_window->btnScan->text().toStdString());
+    EXPECT_TRUE(m_window->ggScan->isHidden());
+    EXPECT_FALSE(m_window->edtFilter->isHidden());
+    EXPECT_EQ("Filter", m_window->lblFilter->text().toStdString());
+    EXPECT_EQ(4, m_window->FoldersVisited()) << "the stop came at the next folder; no second scan was started";
+    EXPECT_EQ(3, m_window->ScanResults().Count());
+    EXPECT_GE(RowOf(m_window->lbxAppProcesses, "/opt/c/c-game"), 0);
+    EXPECT_EQ(-1, RowOf(m_window->lbxAppProcesses, "/opt/d/d-game"));
+}
+
+TEST_F(AddWizard, BrowseFillsTheBoxesWithTheProgramARunningProcessShows)
+{
+    m_installed.ExecutableAdd("/usr/bin/browser", "/usr/lib/browser/browser");
+    m_installed.MenuApplicationAdd("Web Browser", "/usr/lib/browser/browser");
+    TfrmAppSiteAddWizard::FileDialogHookSet([](QWidget*) { return QStringLiteral("/usr/bin/browser"); });
+    Open();
+    m_window->SitesNext();
+    m_window->ScanNext();
+    m_window->btnBrowseClick();
+    TfrmAppSiteAddWizard::FileDialogHookSet(nullptr);
+    EXPECT_EQ("/usr/lib/browser/browser", m_window->edApp->text().toStdString());
+    EXPECT_EQ("Web Browser", m_window->edAppTag->text().toStdString());
+}
