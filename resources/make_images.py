@@ -20,6 +20,8 @@ import zlib
 HERE = os.path.dirname(os.path.abspath(__file__))
 IMAGES = os.path.join(HERE, "images")
 SKINS = os.path.join(HERE, "Skins")
+# The desktop's icon theme sizes, installed with the package.
+THEME_ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
 
 
 def png_write(path, width, height, pixels):
@@ -279,6 +281,13 @@ def skin_linen(x, y):
     return mix(hexc("#3b352e"), hexc("#5a5147"), 0.6 * thread + 0.4 * n)
 
 
+def theme_icons():
+    for size in THEME_ICON_SIZES:
+        folder = os.path.join(HERE, "icons", "hicolor", "%dx%d" % (size, size), "apps")
+        os.makedirs(folder, exist_ok=True)
+        save(folder, "tallyhour.png", size, size, icon(size))
+
+
 def main():
     save(IMAGES, "header.png", 64, 32, header)
     save(IMAGES, "body.png", 32, 32, body)
@@ -294,6 +303,7 @@ def main():
     save(IMAGES, "check_off.png", 16, 16, check(False))
     for size in (16, 24, 48, 64):
         save(IMAGES, "icon%d.png" % size, size, size, icon(size))
+    theme_icons()
 
     save(SKINS, "Blue.png", 96, 96, skin_blue, ss=2)
     save(SKINS, "Graphite.png", 32, 32, skin_graphite)

@@ -1,0 +1,99 @@
+#!/bin/sh
+# Builds the Debian package from this build and checks it as an installer and a user would meet
+# it: its contents and metadata, lintian, the desktop entries and the metainfo; then the program
+# unpacked into a temporary root runs on a private desktop with a fresh HOME, reaches the tray,
+# and ends itself, settings saved, when "uninstall.flag" appears in its program folder.
+# Usage: package_test.sh BUILD_DIR
+set -u
+build_dir=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail()
+{
+    echo "FAIL: $*"
+    exit 1
+}
+
+if [ "${2:-}" != "inside" ]; then
+    cpack -G DEB -B "$work/out" --config "$build_dir/CPackConfig.cmake" >"$work/cpack.log" 2>&1 \
+        || { cat "$work/cpack.log"; fail "cpack failed"; }
+    deb=$(ls "$work"/out/tallyhour_*.deb 2>/dev/null | head -n 1)
+    [ -n "$deb" ] || fail "no package was made"
+    echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+
+    dpkg-deb -I "$deb" >"$work/info" || fail "dpkg-deb -I failed"
+    grep -q '^ Package: tallyhour$' "$work/info" || fail "wrong package name"
+    grep -q '^ Depends:.*at-spi2-core' "$work/info" || fail "the accessibility bus is not a dependency"
+    grep -q '^ Depends:.*libqt6widgets6' "$work/info" || fail "the computed library dependencies are missing"
+    grep -q '^ Installed-Size:' "$work/info" && echo "installed size: $(sed -n 's/^ Installed-Size: //p' "$work/info") KiB"
+    dpkg-deb -c "$deb" >"$work/contents" || fail "dpkg-deb -c failed"
+    for path in ./opt/tallyhour/tallyhour ./opt/tallyhour/settings.sqlite ./opt/tallyhour/actmondb.sqlite \
+        ./opt/tallyhour/Skins/Blue.png ./usr/share/applications/tallyhour.desktop \
+        ./etc/xdg/autostart/tallyhour.desktop ./usr/share/metainfo/org.example.tallyhour.metainfo.xml \
+        ./usr/share/icons/hicolor/48x48/apps/tallyhour.png ./usr/share/icons/hicolor/256x256/apps/tallyhour.png \
+        ./usr/share/doc/tallyhour/copyright ./usr/share/man/man1/tallyhour.1.gz; do
+        grep -q " $path\$" "$work/contents" || fail "$path is not in the package"
+    done
+    grep -q ' ./usr/bin/tallyhour -> /opt/tallyhour/tallyhour$' "$work/contents" || fail "no command in /usr/bin"
+    dpkg-deb -e "$deb" "$work/control" || fail "dpkg-deb -e failed"
+    for script in prerm postrm; do
+        [ -x "$work/control/$script" ] || fail "no executable $script"
+        sh -n "$work/control/$script" || fail "$script does not parse"
+    done
+    grep -q '^/etc/xdg/autostart/tallyhour.desktop$' "$work/control/conffiles" || fail "the autostart entry is no conffile"
+
+    lintian --fail-on error --no-tag-display-limit "$deb" >"$work/lintian" 2>&1
+    status=$?
+    grep -v 'running with root privileges' "$work/lintian"
+    [ $status -eq 0 ] || fail "lintian reported errors"
+
+    dpkg-deb -x "$deb" "$work/root" || fail "dpkg-deb -x failed"
+    desktop-file-validate "$work/root/usr/share/applications/tallyhour.desktop" \
+        "$work/root/etc/xdg/autostart/tallyhour.desktop" || fail "a desktop entry does not validate"
+    appstreamcli validate --no-net "$work/root/usr/share/metainfo/org.example.tallyhour.metainfo.xml" \
+        || fail "the metainfo does not validate"
+
+    # The unpacked program on a private desktop; this script, as "inside", is the session.
+    xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- sh "$0" "$work" inside || exit 1
+    echo "package: all checks passed"
+    exit 0
+fi
+
+# Inside the private desktop: $1 is the outer work folder.
+root=$1/root
+openbox >/dev/null 2>&1 &
+trayer --edge top --align right --widthtype pixel --width 100 --heighttype pixel --height 24 >/dev/null 2>&1 &
+home=$1/home
+mkdir -p "$home"
+HOME=$home XDG_DATA_HOME="" XDG_CONFIG_HOME="" "$root/opt/tallyhour/tallyhour" >"$1/program.log" 2>&1 &
+pid=$!
+data="$home/.local/share/Tallyhour"
+tray=0
+for _ in $(seq 1 100); do
+    kill -0 $pid 2>/dev/null || break
+    # Reachable: a small window of the program's own is mapped inside the tray.
+    for w in $(xdotool search --all --onlyvisible --pid $pid '' 2>/dev/null); do
+        width=$(xwininfo -id "$w" 2>/dev/null | awk '/Width:/{print $2}')
+        [ -n "$width" ] && [ "$width" -le 64 ] && tray=1
+    done
+    [ $tray -eq 1 ] && break
+    sleep 0.2
+done
+kill -0 $pid 2>/dev/null || { cat "$1/program.log"; fail "the unpacked program ended by itself"; }
+[ $tray -eq 1 ] || { kill $pid; fail "no tray icon of the program"; }
+[ -f "$data/settings.sqlite" ] || fail "the first start did not install the databases"
+touch "$root/opt/tallyhour/uninstall.flag"
+ended=0
+for _ in $(seq 1 25); do
+    kill -0 $pid 2>/dev/null || { ended=1; break; }
+    sleep 0.2
+done
+[ $ended -eq 1 ] || { kill -9 $pid; fail "uninstall.flag did not end the program within 5 s"; }
+wait $pid
+rc=$?
+[ $rc -eq 0 ] || fail "the program ended with status $rc"
+[ ! -e "$data/Tallyhour.lock" ] || fail "the lock file was left behind"
+[ "$(sqlite3 "$data/settings.sqlite" "SELECT COUNT(*) FROM settings" 2>/dev/null)" -gt 0 ] \
+    || fail "no settings were saved on the way out"
+echo "program: reached the tray, ended by uninstall.flag with its settings saved"
