@@ -15,6 +15,8 @@ file(CREATE_LINK /${TH_PROGRAM_FOLDER}/tallyhour ${CMAKE_BINARY_DIR}/package/tal
 install(FILES ${CMAKE_BINARY_DIR}/package/tallyhour DESTINATION usr/bin)
 
 install(FILES ${TH_DESKTOP}/tallyhour.desktop DESTINATION usr/share/applications)
+# Debian's chromium reads its start flags from this folder (see the README's Install section).
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/chromium/tallyhour-accessibility DESTINATION etc/chromium.d)
 install(FILES ${TH_DESKTOP}/tallyhour-autostart.desktop DESTINATION etc/xdg/autostart RENAME tallyhour.desktop)
 install(FILES ${TH_DESKTOP}/tallyhour.metainfo.xml DESTINATION usr/share/metainfo
     RENAME org.example.tallyhour.metainfo.xml)

@@ -32,7 +32,8 @@ if [ "${2:-}" != "inside" ]; then
         ./opt/tallyhour/Skins/Blue.png ./usr/share/applications/tallyhour.desktop \
         ./etc/xdg/autostart/tallyhour.desktop ./usr/share/metainfo/org.example.tallyhour.metainfo.xml \
         ./usr/share/icons/hicolor/48x48/apps/tallyhour.png ./usr/share/icons/hicolor/256x256/apps/tallyhour.png \
-        ./usr/share/doc/tallyhour/copyright ./usr/share/man/man1/tallyhour.1.gz; do
+        ./usr/share/doc/tallyhour/copyright ./usr/share/man/man1/tallyhour.1.gz \
+        ./etc/chromium.d/tallyhour-accessibility; do
         grep -q " $path\$" "$work/contents" || fail "$path is not in the package"
     done
     grep -q ' ./usr/bin/tallyhour -> /opt/tallyhour/tallyhour$' "$work/contents" || fail "no command in /usr/bin"
@@ -42,6 +43,7 @@ if [ "${2:-}" != "inside" ]; then
         sh -n "$work/control/$script" || fail "$script does not parse"
     done
     grep -q '^/etc/xdg/autostart/tallyhour.desktop$' "$work/control/conffiles" || fail "the autostart entry is no conffile"
+    grep -q "^/etc/chromium.d/tallyhour-accessibility$" "$work/control/conffiles" || fail "the chromium flags file is no conffile"
 
     lintian --fail-on error --no-tag-display-limit "$deb" >"$work/lintian" 2>&1
     status=$?
