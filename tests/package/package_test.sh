@@ -71,6 +71,16 @@ mkdir -p "$home"
 HOME=$home XDG_DATA_HOME="" XDG_CONFIG_HOME="" "$root/opt/tallyhour/tallyhour" >"$1/program.log" 2>&1 &
 pid=$!
 data="$home/.local/share/Tallyhour"
+# A first start opens the settings wizard before anything else; the user closes it.
+wizard=""
+for _ in $(seq 1 150); do
+    wizard=$(xdotool search --all --onlyvisible --pid $pid --name '^Settings$' 2>/dev/null | head -n 1)
+    [ -n "$wizard" ] && break
+    kill -0 $pid 2>/dev/null || break
+    sleep 0.2
+done
+[ -n "$wizard" ] || { kill $pid; cat "$1/program.log"; fail "the first start showed no settings wizard"; }
+xdotool windowactivate --sync "$wizard" key --clearmodifiers Escape >/dev/null 2>&1
 tray=0
 for _ in $(seq 1 100); do
     kill -0 $pid 2>/dev/null || break
