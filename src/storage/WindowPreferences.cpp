@@ -141,9 +141,10 @@ bool IniLineSafe(const std::string& text)
 }
 
 // Whether the file can hold this entry so that it reads back as written and leaves every other
-// entry alone. Every entry belongs to a named section. A line break would start a line of its own (a value could open a
-// section and take over the keys behind it), "=" in a key splits it elsewhere, a leading ";", "#" or "[" turns the line
-// into a comment or a section, and blanks at either end are trimmed by the reader.
+// entry alone. Every entry belongs to a named section. A line break would start a line of its
+// own (a value could open a section and take over the keys behind it), "=" in a key splits it
+// elsewhere, a leading ";", "#" or "[" makes the line a comment or a section, and the reader
+// trims blanks at either end.
 bool IniEntryStorable(const std::string& section, const std::string& key, const std::string& value)
 {
     return !section.empty() && IniLineSafe(section) && section.find(']') == std::string::npos && !key.empty()
