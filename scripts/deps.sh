@@ -5,9 +5,9 @@ PKGS="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg
 libsimpleini-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev \
 libxkbcommon-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev libxcb-icccm4-dev libxcb-xinput-dev libatspi2.0-dev libglib2.0-dev \
 nlohmann-json3-dev \
-ccache locales xvfb xauth openbox xterm trayer xdotool dbus dbus-x11 python3-dbus python3-gi at-spi2-core x11-utils \
-imagemagick fonts-dejavu-core sway foot xwayland"
-if [ "$1" = "--browsers" ]; then PKGS="$PKGS firefox-esr chromium lintian desktop-file-utils appstream"; fi
+ccache locales xvfb xauth openbox xterm trayer xdotool dbus dbus-x11 python3-dbus python3-gi \
+at-spi2-core x11-utils imagemagick fonts-dejavu-core sway foot xwayland"
+if [ "$1" = "--browsers" ]; then PKGS="$PKGS firefox-esr chromium lintian desktop-file-utils appstream clang libclang-rt-14-dev"; fi
 MISSING=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || MISSING="$MISSING $p"

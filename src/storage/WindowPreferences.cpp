@@ -129,6 +129,29 @@ bool PreferencesTextRead(const std::string& fileName, std::string& text, std::st
     return true;
 }
 
+bool IniBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IniLineSafe(const std::string& text)
+{
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos
+        && (text.empty() || (!IniBlank(text.front()) && !IniBlank(text.back())));
+}
+
+// Whether the file can hold this entry so that it reads back as written and leaves every other
+// entry alone. Every entry belongs to a named section. A line break would start a line of its
+// own (a value could open a section and take over the keys behind it), "=" in a key splits it
+// elsewhere, a leading ";", "#" or "[" makes the line a comment or a section, and the reader
+// trims blanks at either end.
+bool IniEntryStorable(const std::string& section, const std::string& key, const std::string& value)
+{
+    return !section.empty() && IniLineSafe(section) && section.find(']') == std::string::npos && !key.empty()
+        && IniLineSafe(key) && key.find('=') == std::string::npos && key.find_first_of(";#[") != 0
+        && IniLineSafe(value);
+}
+
 std::function<void(const std::string&)>& ImageChangedHook()
 {
     static std::function<void(const std::string&)> hook;
@@ -278,6 +301,11 @@ bool TIniFile::WriteBool(const std::string& section, const std::string& key, boo
 
 bool TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
+    if (!IniEntryStorable(section, key, value)) {
+        LogMessageWrite("The preferences file \"" + m_fileName + "\" cannot hold the value of \"" + key + "\" in ["
+            + section + "] (a line break, a blank at an end, or \"=\" in the name); it is not written.");
+        return false;
+    }
     Refresh();
     if (m_impl->Ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0) {
         return false;

@@ -33,7 +33,9 @@ public:
     std::string ReadString(const std::string& section, const std::string& key, const std::string& defaultValue);
     bool ValueExists(const std::string& section, const std::string& key);
 
-    // Each returns whether the file was written.
+    // Each returns whether the file was written. An entry the file cannot hold as written (no
+    // section name, a line break, a blank at either end, "=" or a leading ";", "#", "[" in the
+    // key) is refused with a log line, so it never changes another entry.
     bool WriteInteger(const std::string& section, const std::string& key, int32_t value);
     bool WriteBool(const std::string& section, const std::string& key, bool value);
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);

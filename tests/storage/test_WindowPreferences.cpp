@@ -251,3 +251,26 @@ TEST_F(PreferencesFile, FolderInThePlaceOfTheFileIsUnreadableAndLeftAlone)
         log.find("The preferences file \"" + fileName + "\" cannot be read (it is not a file)"), std::string::npos)
         << log;
 }
+
+TEST_F(PreferencesFile, AnEntryTheFileCannotHoldIsRefusedAndTheOthersStay)
+{
+    LogFileNameSet("");
+    TIniFile file(IniName());
+    ASSERT_TRUE(file.WriteString("WebSites", "example.com", "example.com"));
+    ASSERT_TRUE(file.WriteInteger("Common", "TimeLimitSeconds", 3600));
+    // A picture path with a line break would open a section of its own and take over the keys
+    // behind it; a site name with "=" or a leading "[" would read back as another key.
+    EXPECT_FALSE(file.WriteString("Background", "Image", "/tmp/a\n[Common]\nTimeLimitSeconds=86399"));
+    EXPECT_FALSE(file.WriteString("WebSites", "example.org/?a=b", "example.org/?a=b"));
+    EXPECT_FALSE(file.WriteString("WebSites", "[x]", "[x]"));
+    EXPECT_FALSE(file.WriteString("WebSites", "", "x"));
+    EXPECT_FALSE(file.WriteString("Background", "Image", " padded "));
+
+    TIniFile fresh(IniName());
+    EXPECT_EQ(fresh.ReadInteger("Common", "TimeLimitSeconds", 0), 3600);
+    EXPECT_EQ(fresh.SectionValuesRead("WebSites"),
+        (std::vector<std::pair<std::string, std::string>> { { "example.com", "example.com" } }));
+    EXPECT_FALSE(fresh.ValueExists("Background", "Image"));
+    EXPECT_NE(FileText(DataLocations().LogFileName).find("cannot hold the value of \"Image\" in [Background]"),
+        std::string::npos);
+}
