@@ -109,7 +109,10 @@ TEST_F(SessionPowerOverDBus, TheLockedHintAndTheScreenSaverCountAsLockingEachRep
 
 TEST_F(SessionPowerOverDBus, PrepareForSleepReportsSleepingAndWaking)
 {
+    // On a real machine waking comes seconds after falling asleep. Sent back to back, the two
+    // signals were once handed over in the opposite order, so the test waits for each.
     ASSERT_TRUE(m_services->SleepBegin());
+    ASSERT_TRUE(EventsRunUntil([&] { return m_sleeping.size() == 1; }));
     ASSERT_TRUE(m_services->SleepEnd());
     ASSERT_TRUE(EventsRunUntil([&] { return m_sleeping.size() == 2; }));
     EXPECT_EQ(m_sleeping, std::vector<bool>({ true, false }));
