@@ -1,5 +1,6 @@
 #include "ui/main/FrmMain.h"
 
+#include "MainWindowFixture.h"
 #include "QtTestMain.h"
 
 #include "ui/framework/ImageButton.h"
@@ -39,7 +40,6 @@
 
 namespace {
 
-constexpr const char* kXterm = "/usr/bin/xterm";
 constexpr const char* kEditor = "/usr/bin/editor";
 
 std::string Sep(const std::string& text)
@@ -53,79 +53,36 @@ std::string Sep(const std::string& text)
     return result;
 }
 
-// A fresh data folder with a time-limit list of two applications, the clock at 10:00 on a
-// working day, and the main window on a scripted desktop whose front window is unlisted.
-class MainWindow : public ::testing::Test
+// The list holds two applications and a reminder; deletes are confirmed and messages kept.
+class MainWindow : public TMainWindowFixture
 {
 protected:
-    void SetUp() override
+    void ListFill(TOptions& options) override
     {
-        OptionsInstanceFree();
-        WindowPreferencesFree();
-        DataLocationsCompute(m_folder.Text(), "/opt/tallyhour/tallyhour");
-        LogFileNameSet(m_folder.Text() + "test.log");
-        TestAppearanceReset();
-        m_clock = std::make_unique<TFakeClock>(EncodeDateTime(2024, 3, 5, 10, 0, 0));
-        TOptions& options = OptionsInstance();
-        options.ScanPeriodSeconds = 5;
-        options.TimeLimitSeconds = 3600;
-        // The day's reset has run already: the tests below decide when the next one comes.
-        options.ResetDateTime = EncodeDateTime(2024, 3, 6, 4, 0, 0);
         EntryAdd(kXterm, "XTerm");
         EntryAdd(kEditor, "Editor");
         options.ReminderTextSet(0, "Write the report");
-        options.ListSave();
-        options.OptionsSave();
-        m_desktop.WindowShow({ 0, "/usr/bin/unlisted", "Unlisted", "An unlisted program", "", true });
-    }
-    void TearDown() override
-    {
-        m_window.reset();
-        OptionsInstanceFree();
-        WindowPreferencesFree();
-        LogFileNameSet({});
-        m_clock.reset();
-    }
-
-    static void EntryAdd(const std::string& name, const std::string& caption)
-    {
-        auto item = std::make_unique<TMonitoredItem>();
-        item->Name = name;
-        item->Caption = caption;
-        item->ItemType = mitApp;
-        item->Checked = true;
-        OptionsInstance().MonitoredItems().Add(caption, std::move(item));
     }
 
     TfrmMain& Window()
     {
-        if (!m_window) {
-            m_window = std::make_unique<TfrmMain>(
-                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, nullptr, &m_keys });
-            m_window->DeleteConfirm = [this](const QString& caption) {
+        const bool made = m_window != nullptr;
+        TfrmMain& window = WindowMake(nullptr);
+        if (!made) {
+            window.DeleteConfirm = [this](const QString& caption) {
                 m_confirmed.push_back(caption.toStdString());
                 return true;
             };
-            m_window->MessageShow = [this](const QString& text, const QString& title) {
+            window.MessageShow = [this](const QString& text, const QString& title) {
                 m_messages.push_back(title.toStdString() + "|" + text.toStdString());
             };
         }
-        return *m_window;
-    }
-
-    void XtermInFront()
-    {
-        m_desktop.WindowShow({ 0, kXterm, "xterm", "xterm", "", true });
+        return window;
     }
 
     static std::string RowsText()
     {
-        auto table = ActivityDBGetTable("SELECT app_name, duration, origin FROM applications ORDER BY rowid");
-        std::string text;
-        for (table->First(); !table->AtEnd(); table->Next()) {
-            text += table->TextAt(0) + "," + table->TextAt(1) + "," + table->TextAt(2) + ";";
-        }
-        return text;
+        return TMainWindowFixture::RowsText("app_name, duration, origin");
     }
 
     static QStringList RowTexts(QListWidget* listBox)
@@ -139,12 +96,6 @@ protected:
         return texts;
     }
 
-    TTempFolder m_folder;
-    std::unique_ptr<TFakeClock> m_clock;
-    TFakeDesktop m_desktop;
-    // The hot key keeps a window without a tray (as offscreen has none) reachable when hidden.
-    TFakeHotkeySource m_keys;
-    std::unique_ptr<TfrmMain> m_window;
     std::vector<std::string> m_confirmed;
     std::vector<std::string> m_messages;
 };

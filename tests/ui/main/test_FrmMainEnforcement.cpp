@@ -1,6 +1,7 @@
 // The main window's time-up, focus and session rules, offscreen on a scripted desktop.
 #include "ui/main/FrmMain.h"
 
+#include "MainWindowFixture.h"
 #include "QtTestMain.h"
 
 #include "ui/framework/ImageButton.h"
@@ -31,79 +32,25 @@
 
 namespace {
 
-constexpr const char* kXterm = "/usr/bin/xterm";
-
-class MainWindowEnforcing : public ::testing::Test
+class MainWindowEnforcing : public TMainWindowFixture
 {
 protected:
-    void SetUp() override
+    void ListFill(TOptions&) override
     {
-        OptionsInstanceFree();
-        WindowPreferencesFree();
-        DataLocationsCompute(m_folder.Text(), "/opt/tallyhour/tallyhour");
-        LogFileNameSet(m_folder.Text() + "test.log");
-        TestAppearanceReset();
-        TestErrorReporter().LastShown.clear();
-        m_clock = std::make_unique<TFakeClock>(EncodeDateTime(2024, 3, 5, 10, 0, 0));
-        TOptions& options = OptionsInstance();
-        options.ScanPeriodSeconds = 5;
-        options.TimeLimitSeconds = 3600;
-        options.ResetDateTime = EncodeDateTime(2024, 3, 6, 4, 0, 0);
-        EntryAdd(options.MonitoredItems(), kXterm, "XTerm");
-        options.ListSave();
-        options.OptionsSave();
-        m_desktop.WindowShow({ 0, "/usr/bin/unlisted", "Unlisted", "An unlisted program", "", true });
-    }
-    void TearDown() override
-    {
-        m_window.reset();
-        OptionsInstanceFree();
-        WindowPreferencesFree();
-        LogFileNameSet({});
-        m_clock.reset();
-    }
-
-    static void EntryAdd(TMonitoredList& list, const std::string& name, const std::string& caption)
-    {
-        auto item = std::make_unique<TMonitoredItem>();
-        item->Name = name;
-        item->Caption = caption;
-        item->ItemType = mitApp;
-        item->Checked = true;
-        list.Add(caption, std::move(item));
+        EntryAdd(kXterm, "XTerm");
     }
 
     TfrmMain& Window()
     {
-        if (!m_window) {
-            m_window = std::make_unique<TfrmMain>(
-                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, &m_power, &m_keys });
-        }
-        return *m_window;
-    }
-
-    void XtermInFront()
-    {
-        m_desktop.WindowShow({ 0, kXterm, "xterm", "xterm", "", true });
+        return WindowMake(&m_power);
     }
 
     static std::string RowsText()
     {
-        auto table = ActivityDBGetTable("SELECT app_name, duration FROM applications ORDER BY rowid");
-        std::string text;
-        for (table->First(); !table->AtEnd(); table->Next()) {
-            text += table->TextAt(0) + "," + table->TextAt(1) + ";";
-        }
-        return text;
+        return TMainWindowFixture::RowsText("app_name, duration");
     }
 
-    TTempFolder m_folder;
-    std::unique_ptr<TFakeClock> m_clock;
-    TFakeDesktop m_desktop;
     TFakeSessionPower m_power;
-    // The hot key keeps a window without a tray (as offscreen has none) reachable when hidden.
-    TFakeHotkeySource m_keys;
-    std::unique_ptr<TfrmMain> m_window;
 };
 
 } // namespace
