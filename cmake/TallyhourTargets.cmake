@@ -34,6 +34,10 @@ function(th_add_test)
         target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
     endif()
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    # The sanitizer build compiles only what its tests run (th_checked_tests, made in tests/).
+    if(T_LABELS MATCHES "^(unit|storage|gui)$")
+        set_property(GLOBAL APPEND PROPERTY TH_CHECKED_TESTS ${T_NAME})
+    endif()
     gtest_discover_tests(${T_NAME}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
         DISCOVERY_TIMEOUT 60

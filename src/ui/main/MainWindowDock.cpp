@@ -226,7 +226,9 @@ void TMainWindowDock::tmrAutohideSlideTimer()
 
 bool TMainWindowDock::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_window->pnlBody && event->type() == QEvent::MouseMove && m_window->AutohideState == kAutohideHidden
+    // The event type first: while the window is destroyed its body still sends events here, and
+    // the half-destroyed window must not be touched.
+    if (event->type() == QEvent::MouseMove && watched == m_window->pnlBody && m_window->AutohideState == kAutohideHidden
         && m_settings.AutohideGet()) {
         tmrAutohideSlide->start();
     }
