@@ -279,6 +279,13 @@ bool TTestDesktop::TestUserTake()
     m_userId = user->pw_uid;
     m_groupId = user->pw_gid;
     // The account owns the desktop's folder: its home, its runtime folder, its sockets.
+    return FolderHandOver();
+}
+
+bool TTestDesktop::FolderHandOver()
+{
+    if (m_userId == static_cast<uid_t>(-1) || m_folder.empty())
+        return true;
     std::error_code error;
     for (const auto& entry : fs::recursive_directory_iterator(m_folder, error))
         [[maybe_unused]] const int changed = lchown(entry.path().c_str(), m_userId, m_groupId);

@@ -67,6 +67,9 @@ public:
     bool SwayStart(bool xwayland = false);
     // The unprivileged account the Wayland desktop runs programs as when the tests run as root.
     static constexpr const char* TestUserName = "tallyhour-test";
+    // Gives what this process made in the desktop's folder (a prepared data folder, say) to the
+    // account the desktop's programs run as; nothing to do when they run as this process's own.
+    bool FolderHandOver();
     void Stop();
     const std::string& ErrorText() const
     {
