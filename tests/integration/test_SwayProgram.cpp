@@ -8,6 +8,7 @@
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
 #include "platform/linux/LinuxSession.h"
+#include "platform/linux/SwayWindowSystem.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
@@ -16,6 +17,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -61,9 +63,9 @@ protected:
     }
 
     // The settings a user had when the program starts: the first run over, the day's reset done,
-    // foot on the time-limit list. Then the files go to the session's user, and this process's
-    // own log lines elsewhere.
-    void SettingsPrepare()
+    // foot on the time-limit list, and `site` when given. Then the files go to the session's
+    // user, and this process's own log lines elsewhere.
+    void SettingsPrepare(const std::string& site = "")
     {
         TOptions& options = OptionsInstance();
         options.IsNotFirstRun = true;
@@ -74,6 +76,14 @@ protected:
         item->ItemType = mitApp;
         item->Checked = true;
         options.MonitoredItems().Add("Terminal", std::move(item));
+        if (!site.empty()) {
+            auto web = std::make_unique<TMonitoredItem>();
+            web->Name = site;
+            web->Caption = "Loop site";
+            web->ItemType = mitWeb;
+            web->Checked = true;
+            options.MonitoredItems().Add("Loop site", std::move(web));
+        }
         options.ListSave();
         OptionsInstanceFree();
         WindowPreferencesFree();
@@ -146,6 +156,10 @@ protected:
                 Pause(100);
         }
         ASSERT_NE(mainWindow, 0u) << "the program shows no window; log:\n" << LogText();
+        // A narrow panel at its own size, not stretched over the screen as a tiled window is.
+        const auto shown = m_desktop.Sway()->WindowGet(mainWindow);
+        ASSERT_TRUE(shown);
+        EXPECT_TRUE(shown->Floating);
 
         const pid_t foot = m_desktop.FootStart("listed");
         const TWindowHandle footWindow = foot > 0 ? m_desktop.WindowWait(foot, 20, "listed") : 0;
@@ -201,4 +215,55 @@ TEST_F(ProgramOnSway, WithoutXWaylandTheWindowsAreWaylandOnesTheUserIsToldWhatTh
         LogLineWait("The window in front is read through", 0).find("Qt's \"wayland\" platform"), std::string::npos);
     const std::string told = LogLineWait("XWayland", 0);
     EXPECT_NE(told.find("not docked"), std::string::npos) << LogText();
+}
+
+TEST_F(ProgramOnSway, ListedSiteInFirefoxOnWaylandIsChargedAsASite)
+{
+    TH_REQUIRE_PROGRAMS("firefox-esr");
+    Start(false);
+    TLoopbackPageServer server;
+    ASSERT_TRUE(server.Start());
+    SettingsPrepare("127.0.0.1");
+    const pid_t program = m_desktop.ProgramStart({ m_program }, "tallyhour");
+    ASSERT_GT(program, 0) << m_desktop.ErrorText();
+    ASSERT_NE(LogLineWait("The window in front is read through", 20), "") << LogText();
+    // The program switched the session's accessibility support on; the browser starts after it.
+    EXPECT_NE(LogText().find("Switched on the desktop's accessibility support"), std::string::npos) << LogText();
+    const pid_t firefox = m_desktop.FirefoxStart(server.PageUrl());
+    ASSERT_GT(firefox, 0) << m_desktop.ErrorText();
+    const TWindowHandle window = m_desktop.WindowWait(firefox, 60, TLoopbackPageServer::PageTitle);
+    ASSERT_NE(window, 0u) << WindowTitles(m_desktop);
+    ASSERT_TRUE(m_desktop.WindowActivate(window));
+
+    // The page's tree fills in a moment after the window shows: watch a copy of the database
+    // (the program's own file is left to the program) until the site is charged twice.
+    const std::string copy = m_desktop.Folder() + "/tmp/actmondb-copy.sqlite";
+    const std::string charged = ValueWait("2", 40, [&] {
+        std::error_code error;
+        fs::copy_file(m_locations.ActivityDbFileName, copy, fs::copy_options::overwrite_existing, error);
+        try {
+            auto rows = ActivityDBGetTable("SELECT COUNT(*) FROM applications WHERE browser_url = '127.0.0.1'", copy);
+            return rows && rows->First() ? std::to_string(std::min<int64_t>(rows->Int64At(0), 2)) : std::string();
+        } catch (const std::exception&) {
+            return std::string();
+        }
+    });
+    EXPECT_EQ(charged, "2") << LogText();
+    ::kill(program, SIGTERM);
+    ASSERT_EQ(ExitWait(program, 15), 0) << LogText();
+
+    auto rows = ActivityDBGetTable("SELECT browser_url, app_type, origin, app_name, MIN(duration) FROM applications "
+                                   "GROUP BY browser_url, app_type, origin, app_name",
+        m_locations.ActivityDbFileName);
+    ASSERT_TRUE(rows);
+    rows->First();
+    ASSERT_FALSE(rows->AtEnd()) << "nothing charged; log:\n" << LogText();
+    EXPECT_EQ(rows->TextAt(0), "127.0.0.1");
+    EXPECT_EQ(rows->TextAt(1), "Mozila FireFox");
+    EXPECT_EQ(rows->Int64At(2), 2);
+    EXPECT_EQ(fs::path(rows->TextAt(3)).filename(), "firefox-esr") << rows->TextAt(3);
+    EXPECT_GE(rows->Int64At(4), 1);
+    rows->Next();
+    EXPECT_TRUE(rows->AtEnd()) << "only the site was charged";
+    EXPECT_EQ(LogText().find("Error"), std::string::npos) << LogText();
 }
