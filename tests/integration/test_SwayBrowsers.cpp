@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 
@@ -40,6 +41,8 @@ protected:
         if (!s_started) {
             s_started = true;
             ASSERT_TRUE(s_desktop->SwayStart(false)) << s_desktop->ErrorText();
+            // No XWayland: a browser window on this desktop can only be a Wayland client's.
+            ASSERT_EQ(std::getenv("DISPLAY"), nullptr);
             // The session's bus, which starts the accessibility bus when it is first asked for it.
             ASSERT_TRUE(s_desktop->SessionBusStart()) << s_desktop->ErrorText();
             ASSERT_TRUE(s_server->Start());

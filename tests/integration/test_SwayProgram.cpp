@@ -210,7 +210,7 @@ TEST_F(ProgramOnSway, WithoutXWaylandTheWindowsAreWaylandOnesTheUserIsToldWhatTh
     Start(false);
     SettingsPrepare();
     const pid_t program = m_desktop.ProgramStart({ m_program }, "tallyhour");
-    ListedFootChargedCheck(program, 4);
+    ListedFootChargedCheck(program, 5);
     EXPECT_NE(
         LogLineWait("The window in front is read through", 0).find("Qt's \"wayland\" platform"), std::string::npos);
     const std::string told = LogLineWait("XWayland", 0);
