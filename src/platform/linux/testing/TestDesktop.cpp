@@ -94,6 +94,18 @@ bool SocketAccepts(const std::string& path)
     return accepted;
 }
 
+// Whether an unprivileged process may make a user namespace here.
+bool UserNamespacesAllowed()
+{
+    for (const char* setting : { "/proc/sys/kernel/unprivileged_userns_clone", "/proc/sys/user/max_user_namespaces" }) {
+        std::ifstream file(setting);
+        long value = 1;
+        if (file >> value && value == 0)
+            return false;
+    }
+    return true;
+}
+
 std::string PageHtml()
 {
     return std::string("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>") + TLoopbackPageServer::PageTitle
@@ -811,13 +823,14 @@ pid_t TTestDesktop::ChromiumStart(const std::string& url)
 {
     // As a user starts it, with nothing that touches accessibility. Run as root (the X11 desktop
     // when the tests run as root) Chromium refuses to start without --no-sandbox, which a user,
-    // never root, does not need; the rest keeps a fresh profile from asking first-run questions
-    // or reaching out of the machine.
+    // never root, does not need; so does a machine (a container) that allows no user namespaces,
+    // which Debian's Chromium builds its sandbox from. The rest keeps a fresh profile from asking
+    // first-run questions or reaching out of the machine.
     std::vector<std::string> arguments
         = { "chromium", "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
               "--disable-component-update", "--disable-sync", "--disable-gpu", "--disable-breakpad",
               "--disable-crash-reporter", "--password-store=basic", "--user-data-dir=" + m_folder + "/chromium" };
-    if (getuid() == 0 && m_userId == static_cast<uid_t>(-1))
+    if ((getuid() == 0 && m_userId == static_cast<uid_t>(-1)) || !UserNamespacesAllowed())
         arguments.insert(arguments.begin() + 1, "--no-sandbox");
     // On sway as a Wayland client, the way a Wayland session's user starts it.
     if (m_sway)
