@@ -49,8 +49,9 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://${TALLYHOUR_SITE_HOST}/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Started or talked to at run time rather than linked: the accessibility bus for browser addresses.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "at-spi2-core")
+# Started or talked to at run time rather than linked: the accessibility bus for browser addresses,
+# and Qt's Wayland platform, which a Wayland session without XWayland needs for any window at all.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "at-spi2-core, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${TH_PACKAGING}/prerm ${TH_PACKAGING}/postrm ${TH_PACKAGING}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

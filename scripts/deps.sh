@@ -6,7 +6,7 @@ libsimpleini-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev \
 libxkbcommon-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev libxcb-icccm4-dev libxcb-xinput-dev libatspi2.0-dev libglib2.0-dev \
 nlohmann-json3-dev \
 ccache locales xvfb xauth openbox xterm trayer xdotool dbus dbus-x11 python3-dbus python3-gi \
-at-spi2-core x11-utils imagemagick fonts-dejavu-core sway foot xwayland"
+at-spi2-core x11-utils imagemagick fonts-dejavu-core sway foot xwayland qt6-wayland"
 if [ "$1" = "--browsers" ]; then PKGS="$PKGS firefox-esr chromium lintian desktop-file-utils appstream clang libclang-rt-14-dev"; fi
 MISSING=""
 for p in $PKGS; do

@@ -4,6 +4,7 @@
 #include "model/ProgramClock.h"
 #include "model/ProgramLog.h"
 #include "platform/linux/LinuxPlatformServices.h"
+#include "platform/linux/SwayWindowSystem.h"
 #include "ui/framework/FrmBase.h"
 
 #include <QGuiApplication>
@@ -40,6 +41,13 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
     switch (session.Kind) {
     case TLinuxDesktopKind::Sway:
         channel = "sway's IPC socket " + session.SwaySocket;
+        // The main window is a narrow panel and the others are small dialogs: tiled, sway would
+        // stretch each over its share of the screen. (XWayland's are floated for their kind
+        // already; Wayland ones are not.)
+        if (auto* sway = dynamic_cast<TSwayWindowSystem*>(services->WindowSystem.get());
+            sway && !sway->ProcessWindowsFloat(QCoreApplication::applicationPid())) {
+            LogMessageWrite("sway did not take the rule that floats the program's windows; they may be tiled");
+        }
         break;
     case TLinuxDesktopKind::X11:
         channel = "the X display " + session.X11Display;
@@ -50,6 +58,12 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
     }
     LogMessageWrite("The window in front is read through " + channel + "; the program's windows run on Qt's \""
         + platform.toStdString() + "\" platform.");
+    if (platform == QLatin1String("wayland") && session.X11Display.empty()) {
+        LogMessageWrite("XWayland does not run in this session, so the program's windows are Wayland windows: the "
+                        "desktop places them (the main window is not docked to the screen's edge), may not keep them "
+                        "on top, and may list them in the task bar; the hot key (Alt pressed twice) is not "
+                        "available.");
+    }
     if (!services->ForegroundNotice.empty()) {
         // Once the windows are up, so the message has an owner on the screen.
         QTimer::singleShot(0, qApp, [notice = QString::fromStdString(services->ForegroundNotice)] {

@@ -22,19 +22,18 @@
         }                                                                                                              \
     } while (false)
 
-// Runs the tallyhour-sample command on the current desktop and returns its "key: value" lines.
-inline std::map<std::string, std::string> SampleCommandRun(const std::string& arguments = "")
+// The "key: value" lines of the tallyhour-sample command's output; other lines under "?<n>".
+inline std::map<std::string, std::string> SampleLinesParse(const std::string& output)
 {
-    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
-    const std::string command = std::string(binDir ? binDir : ".") + "/tallyhour-sample " + arguments + " 2>&1";
     std::map<std::string, std::string> values;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return values;
-    char line[4096];
-    while (std::fgets(line, sizeof(line), pipe)) {
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos)
+            end = output.size();
+        std::string text = output.substr(start, end - start);
+        start = end + 1;
+        while (!text.empty() && text.back() == '\r')
             text.pop_back();
         const size_t colon = text.find(": ");
         if (colon != std::string::npos)
@@ -44,7 +43,38 @@ inline std::map<std::string, std::string> SampleCommandRun(const std::string& ar
         else
             values["?" + std::to_string(values.size())] = text;
     }
+    return values;
+}
+
+// Runs the tallyhour-sample command on the current desktop and returns its "key: value" lines.
+inline std::map<std::string, std::string> SampleCommandRun(const std::string& arguments = "")
+{
+    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+    const std::string command = std::string(binDir ? binDir : ".") + "/tallyhour-sample " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return {};
+    std::string output;
+    char buffer[4096];
+    size_t read = 0;
+    while ((read = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+        output.append(buffer, read);
+    auto values = SampleLinesParse(output);
     values["exit"] = std::to_string(pclose(pipe));
+    return values;
+}
+
+// Runs the tallyhour-sample command as the desktop's programs run (its own account where it has
+// one: its session bus and XWayland admit no other). "output" holds everything it wrote.
+inline std::map<std::string, std::string> DesktopSampleRun(TTestDesktop& desktop)
+{
+    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+    std::string output;
+    const int status = desktop.ProgramRun(
+        { std::string(binDir ? binDir : ".") + "/tallyhour-sample" }, "tallyhour-sample", 30, output);
+    auto values = SampleLinesParse(output);
+    values["exit"] = std::to_string(status);
+    values["output"] = output;
     return values;
 }
 

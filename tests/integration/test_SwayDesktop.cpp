@@ -7,14 +7,12 @@
 #include "platform/linux/SwayWindowSystem.h"
 
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <thread>
 
 namespace {
@@ -199,36 +197,20 @@ TEST_F(SwayDesktop, WithoutTheCompositorsChannelOnlyXWaylandWindowsCountAndTheUs
     setenv("XDG_CURRENT_DESKTOP", "Elsewhere", 1);
     // XWayland admits its own user only: the sample runs as the desktop's user, as the program
     // would.
-    auto sampleRun = [this](const std::string& name) {
-        const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
-        const pid_t tool
-            = m_desktop.ProgramStart({ std::string(binDir ? binDir : ".") + "/tallyhour-sample" }, "sample-" + name);
-        int status = -1;
-        if (tool > 0)
-            waitpid(tool, &status, 0);
-        std::map<std::string, std::string> values;
-        std::ifstream output(m_desktop.Folder() + "/logs/sample-" + name + ".log");
-        for (std::string line; std::getline(output, line);) {
-            const size_t colon = line.find(": ");
-            values[colon == std::string::npos ? line : line.substr(0, colon)]
-                = colon == std::string::npos ? "" : line.substr(colon + 2);
-            if (line.find("cannot see which window is in front") != std::string::npos)
-                values["notice"] = line;
-        }
-        values["exit"] = std::to_string(status);
-        return values;
-    };
-
     ASSERT_TRUE(m_desktop.WindowActivate(xtermWindow));
-    auto sample = sampleRun("x11");
+    auto sample = DesktopSampleRun(m_desktop);
     EXPECT_EQ(sample["exit"], "0");
     EXPECT_EQ(sample["exe"], std::filesystem::canonical(TTestDesktop::ProgramFind("xterm")).string());
-    EXPECT_NE(sample["notice"].find("(Elsewhere)"), std::string::npos) << sample["notice"];
-    EXPECT_NE(sample["notice"].find("XWayland"), std::string::npos) << sample["notice"];
+    const std::string output = sample["output"];
+    const size_t notice = output.find("cannot see which window is in front");
+    ASSERT_NE(notice, std::string::npos) << output;
+    const std::string noticeLine = output.substr(notice, output.find('\n', notice) - notice);
+    EXPECT_NE(noticeLine.find("(Elsewhere)"), std::string::npos) << noticeLine;
+    EXPECT_NE(noticeLine.find("XWayland"), std::string::npos) << noticeLine;
 
     // A Wayland window in front is not taken for the X11 one that had the focus before it.
     ASSERT_TRUE(m_desktop.WindowActivate(footWindow));
-    sample = sampleRun("native");
+    sample = DesktopSampleRun(m_desktop);
     EXPECT_EQ(sample["window"], "0x0");
     EXPECT_EQ(sample["exe"], "Error: No such process");
 }

@@ -25,6 +25,7 @@ if [ "${2:-}" != "inside" ]; then
     dpkg-deb -I "$deb" >"$work/info" || fail "dpkg-deb -I failed"
     grep -q '^ Package: tallyhour$' "$work/info" || fail "wrong package name"
     grep -q '^ Depends:.*at-spi2-core' "$work/info" || fail "the accessibility bus is not a dependency"
+    grep -q '^ Depends:.*qt6-wayland' "$work/info" || fail "Qt's Wayland platform is not a dependency"
     grep -q '^ Depends:.*libqt6widgets6' "$work/info" || fail "the computed library dependencies are missing"
     grep -q '^ Installed-Size:' "$work/info" && echo "installed size: $(sed -n 's/^ Installed-Size: //p' "$work/info") KiB"
     dpkg-deb -c "$deb" >"$work/contents" || fail "dpkg-deb -c failed"

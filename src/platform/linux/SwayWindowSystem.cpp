@@ -114,6 +114,7 @@ void TreeWalk(const nlohmann::json& node, TSwayTree& tree, int depth)
                 window.ClassName = StringField(*properties, "class");
         }
         window.Title = StringField(node, "name");
+        window.Floating = node["type"] == "floating_con";
         const auto focused = node.find("focused");
         if (focused != node.end() && focused->is_boolean() && focused->get<bool>())
             tree.Focused = window.Id;
@@ -312,6 +313,17 @@ bool TSwayWindowSystem::CommandRun(const std::string& command)
             return false;
     }
     return true;
+}
+
+bool TSwayWindowSystem::ProcessWindowsFloat(int64_t processId)
+{
+    return processId > 0 && CommandRun("for_window [pid=" + std::to_string(processId) + "] floating enable");
+}
+
+std::optional<TSwayWindow> TSwayWindowSystem::WindowGet(TWindowHandle window)
+{
+    const TSwayWindow* found = WindowFind(window);
+    return found ? std::optional<TSwayWindow>(*found) : std::nullopt;
 }
 
 bool TSwayWindowSystem::WindowCloseRequest(TWindowHandle window)

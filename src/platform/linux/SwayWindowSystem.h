@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@ struct TSwayWindow
     int64_t ProcessId = 0;
     std::string ClassName; // the Wayland app_id, or the X11 class of an XWayland window
     std::string Title;
+    bool Floating = false; // above the tiled windows, at its own size, instead of sharing the screen
 };
 
 // What one GET_TREE answer says about the windows.
@@ -52,6 +54,11 @@ public:
 
     // Runs one sway command (as a key binding would); true when sway reports its success.
     bool CommandRun(const std::string& command);
+    // Has sway float every window that `processId` opens from now on (a rule for this session).
+    bool ProcessWindowsFloat(int64_t processId);
+    // The window as the last tree read saw it (reading the tree anew when that is old); none when
+    // it is not there.
+    std::optional<TSwayWindow> WindowGet(TWindowHandle window);
 
     const std::string& SocketPath() const
     {

@@ -169,6 +169,8 @@ TEST(SwayTree, ViewsAreFoundAtAnyDepthWithTheirProcessClassAndTitle)
     // An XWayland view has no app_id: its X11 class stands in.
     EXPECT_EQ(tree.Windows[3].ClassName, "XTerm");
     EXPECT_EQ(tree.Windows[3].ProcessId, 800);
+    EXPECT_TRUE(tree.Windows[3].Floating);
+    EXPECT_FALSE(tree.Windows[1].Floating);
 }
 
 TEST(SwayTree, FocusOnAnEmptyWorkspaceOrBrokenTextGivesNoWindow)

@@ -26,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -91,6 +92,18 @@ bool SocketAccepts(const std::string& path)
     if (fd >= 0)
         close(fd);
     return accepted;
+}
+
+// Whether an unprivileged process may make a user namespace here.
+bool UserNamespacesAllowed()
+{
+    for (const char* setting : { "/proc/sys/kernel/unprivileged_userns_clone", "/proc/sys/user/max_user_namespaces" }) {
+        std::ifstream file(setting);
+        long value = 1;
+        if (file >> value && value == 0)
+            return false;
+    }
+    return true;
 }
 
 std::string PageHtml()
@@ -279,6 +292,13 @@ bool TTestDesktop::TestUserTake()
     m_userId = user->pw_uid;
     m_groupId = user->pw_gid;
     // The account owns the desktop's folder: its home, its runtime folder, its sockets.
+    return FolderHandOver();
+}
+
+bool TTestDesktop::FolderHandOver()
+{
+    if (m_userId == static_cast<uid_t>(-1) || m_folder.empty())
+        return true;
     std::error_code error;
     for (const auto& entry : fs::recursive_directory_iterator(m_folder, error))
         [[maybe_unused]] const int changed = lchown(entry.path().c_str(), m_userId, m_groupId);
@@ -300,6 +320,8 @@ bool TTestDesktop::SwayStart(bool xwayland)
     setenv("WLR_BACKENDS", "headless", 1);
     setenv("WLR_RENDERER", "pixman", 1);
     setenv("WLR_LIBINPUT_NO_DEVICES", "1", 1);
+    // What a Wayland session's user sets so that Firefox draws as a Wayland client.
+    setenv("MOZ_ENABLE_WAYLAND", "1", 1);
     // sway runs its start-up commands once it serves clients; the one here tells the socket's name.
     const std::string readyFile = m_folder + "/run/sway-ready";
     const std::string config = m_folder + "/sway.config";
@@ -341,7 +363,7 @@ namespace {
 const char* const DesktopVariables[] = { "HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME",
     "XDG_RUNTIME_DIR", "TMPDIR", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER",
     "NO_AT_BRIDGE", "MOZ_CRASHREPORTER_DISABLE", "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "SWAYSOCK", "I3SOCK",
-    "WLR_BACKENDS", "WLR_RENDERER", "WLR_LIBINPUT_NO_DEVICES" };
+    "WLR_BACKENDS", "WLR_RENDERER", "WLR_LIBINPUT_NO_DEVICES", "MOZ_ENABLE_WAYLAND" };
 } // namespace
 
 void TTestDesktop::EnvironmentSet()
@@ -369,6 +391,7 @@ void TTestDesktop::EnvironmentSet()
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     unsetenv("SESSION_MANAGER");
     unsetenv("NO_AT_BRIDGE");
+    unsetenv("MOZ_ENABLE_WAYLAND");
     setenv("MOZ_CRASHREPORTER_DISABLE", "1", 1);
 }
 
@@ -452,6 +475,51 @@ void TTestDesktop::ProgramStop(pid_t group)
     waitpid(group, nullptr, 0);
     ChildrenReap();
     std::erase(m_groups, group);
+}
+
+bool TTestDesktop::AccountTake()
+{
+    if (m_userId == static_cast<uid_t>(-1))
+        return true;
+    if (!FolderHandOver())
+        return false;
+    if (setgroups(0, nullptr) != 0 || setresgid(m_groupId, m_groupId, m_groupId) != 0
+        || setresuid(m_userId, m_userId, m_userId) != 0)
+        return Fail("Cannot run as " + std::string(TestUserName) + ": " + std::strerror(errno));
+    // The programs started from now on are this process's own account already.
+    m_userId = static_cast<uid_t>(-1);
+    m_groupId = static_cast<gid_t>(-1);
+    return true;
+}
+
+int TTestDesktop::ProgramRun(
+    const std::vector<std::string>& arguments, const std::string& logName, double seconds, std::string& output)
+{
+    const std::string logFile = m_folder + "/logs/" + logName + ".log";
+    std::error_code error;
+    fs::remove(logFile, error);
+    const pid_t program = ProgramStart(arguments, logName);
+    if (program < 0)
+        return -1;
+    int status = -1;
+    const auto deadline = Deadline(seconds);
+    while (waitpid(program, &status, WNOHANG) != program) {
+        if (TClock::now() > deadline) {
+            ProgramStop(program);
+            status = -1;
+            break;
+        }
+        Pause(10);
+    }
+    if (status != -1) {
+        // Whatever it left behind in its group goes with it.
+        kill(-program, SIGKILL);
+        std::erase(m_groups, program);
+        status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::ifstream log(logFile);
+    output.assign(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
+    return status;
 }
 
 void TTestDesktop::Stop()
@@ -668,6 +736,20 @@ std::optional<bool> TTestDesktop::AccessibilitySwitchGet()
 {
     if (m_busAddress.empty())
         return std::nullopt;
+    if (m_userId != static_cast<uid_t>(-1)) {
+        std::string answer;
+        const int status = ProgramRun(
+            { "dbus-send", "--session", "--print-reply", "--reply-timeout=5000", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                "org.freedesktop.DBus.Properties.Get", "string:org.a11y.Status", "string:IsEnabled" },
+            "dbus-send", 10, answer);
+        if (status != 0)
+            return std::nullopt;
+        if (answer.find("boolean true") != std::string::npos)
+            return true;
+        if (answer.find("boolean false") != std::string::npos)
+            return false;
+        return std::nullopt;
+    }
     GError* error = nullptr;
     GDBusConnection* bus = g_dbus_connection_new_for_address_sync(m_busAddress.c_str(),
         static_cast<GDBusConnectionFlags>(
@@ -739,14 +821,22 @@ pid_t TTestDesktop::FootStart(const std::string& title)
 
 pid_t TTestDesktop::ChromiumStart(const std::string& url)
 {
-    // As a user starts it, with nothing that touches accessibility. The tests run as root, where
-    // Chromium refuses to start without --no-sandbox (a user is never root); the rest keeps a
-    // fresh profile from asking first-run questions or reaching out of the machine.
-    return ProgramStart(
-        { "chromium", "--no-sandbox", "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
-            "--disable-component-update", "--disable-sync", "--disable-gpu", "--disable-breakpad",
-            "--disable-crash-reporter", "--password-store=basic", "--user-data-dir=" + m_folder + "/chromium", url },
-        "chromium");
+    // As a user starts it, with nothing that touches accessibility. Run as root (the X11 desktop
+    // when the tests run as root) Chromium refuses to start without --no-sandbox, which a user,
+    // never root, does not need; so does a machine (a container) that allows no user namespaces,
+    // which Debian's Chromium builds its sandbox from. The rest keeps a fresh profile from asking
+    // first-run questions or reaching out of the machine.
+    std::vector<std::string> arguments
+        = { "chromium", "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
+              "--disable-component-update", "--disable-sync", "--disable-gpu", "--disable-breakpad",
+              "--disable-crash-reporter", "--password-store=basic", "--user-data-dir=" + m_folder + "/chromium" };
+    if ((getuid() == 0 && m_userId == static_cast<uid_t>(-1)) || !UserNamespacesAllowed())
+        arguments.insert(arguments.begin() + 1, "--no-sandbox");
+    // On sway as a Wayland client, the way a Wayland session's user starts it.
+    if (m_sway)
+        arguments.push_back("--ozone-platform=wayland");
+    arguments.push_back(url);
+    return ProgramStart(arguments, "chromium");
 }
 
 pid_t TTestDesktop::FirefoxStart(const std::string& url)
@@ -787,6 +877,9 @@ pid_t TTestDesktop::FirefoxStart(const std::string& url)
          })
         prefs << "user_pref(" << pref << ");\n";
     prefs.close();
+    // The profile belongs to the account Firefox runs as.
+    if (!FolderHandOver())
+        return -1;
     return ProgramStart({ "firefox-esr", "--no-remote", "--profile", profile, url }, "firefox");
 }
 

@@ -67,6 +67,12 @@ public:
     bool SwayStart(bool xwayland = false);
     // The unprivileged account the Wayland desktop runs programs as when the tests run as root.
     static constexpr const char* TestUserName = "tallyhour-test";
+    // Gives what this process made in the desktop's folder (a prepared data folder, say) to the
+    // account the desktop's programs run as; nothing to do when they run as this process's own.
+    bool FolderHandOver();
+    // Makes this whole process run as that account from now on, for a benchmark that talks to the
+    // session bus itself (the bus admits its owner only). Not undone by Stop.
+    bool AccountTake();
     void Stop();
     const std::string& ErrorText() const
     {
@@ -86,6 +92,10 @@ public:
     pid_t ProgramStart(const std::vector<std::string>& arguments, const std::string& logName);
     // Ends one started program's group (and waits for it).
     void ProgramStop(pid_t group);
+    // Runs `arguments` as ProgramStart does and waits for its end; gives its exit status (-1 when
+    // it had to be ended after `seconds`) and what it wrote.
+    int ProgramRun(
+        const std::vector<std::string>& arguments, const std::string& logName, double seconds, std::string& output);
 
     // A session bus of the desktop's own, with nothing switched on: what a plain desktop gives
     // the programs of its session (a tray's icons, for instance, may talk over it).
@@ -94,7 +104,8 @@ public:
     // process group once its window is up, or -1.
     pid_t TrayStart();
     // The desktop's accessibility switch (org.a11y.Status IsEnabled) as the launcher reports it;
-    // none when it cannot be read. Only read: the desktop never sets it.
+    // none when it cannot be read. Only read: the desktop never sets it. Where the desktop runs
+    // as its own account, asked as that account (a session bus admits its owner only).
     std::optional<bool> AccessibilitySwitchGet();
 
     pid_t XtermStart(const std::string& title);

@@ -1,0 +1,269 @@
+// The real tallyhour in a headless sway session, started as a user's session starts it: the
+// session's variables, a fresh HOME, a session bus, with or without XWayland. The checks are
+// what lands in the files and what the program says.
+
+#include "X11TestHelpers.h"
+
+#include "model/DataLocations.h"
+#include "model/ProgramLog.h"
+#include "model/TextHelpers.h"
+#include "platform/linux/LinuxSession.h"
+#include "platform/linux/SwayWindowSystem.h"
+#include "storage/ActivityDatabase.h"
+#include "storage/Options.h"
+#include "storage/WindowPreferences.h"
+#include "support/TestSupport.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Pause(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+class ProgramOnSway : public ::testing::Test
+{
+protected:
+    void Start(bool xwayland)
+    {
+        TH_REQUIRE_PROGRAMS("sway", "foot", "dbus-daemon");
+        if (xwayland)
+            TH_REQUIRE_PROGRAMS("Xwayland");
+        // The program chooses its Qt platform itself, as started from the desktop.
+        if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
+            m_platform = platform;
+            unsetenv("QT_QPA_PLATFORM");
+        }
+        ASSERT_TRUE(m_desktop.SwayStart(xwayland)) << m_desktop.ErrorText();
+        ASSERT_TRUE(m_desktop.SessionBusStart()) << m_desktop.ErrorText();
+        const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+        m_program = std::string(binDir ? binDir : ".") + "/tallyhour";
+        m_footPath = fs::canonical(TTestDesktop::ProgramFind("foot")).string();
+        // The data folder the program will compute for itself in the session's fresh HOME.
+        m_locations = DataLocationsCompute({}, m_program);
+    }
+    void TearDown() override
+    {
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        LogFileNameSet({});
+        m_desktop.Stop();
+        if (!m_platform.empty())
+            setenv("QT_QPA_PLATFORM", m_platform.c_str(), 1);
+    }
+
+    // The settings a user had when the program starts: the first run over, the day's reset done,
+    // foot on the time-limit list, and `site` when given. Then the files go to the session's
+    // user, and this process's own log lines elsewhere.
+    void SettingsPrepare(const std::string& site = "")
+    {
+        TOptions& options = OptionsInstance();
+        options.IsNotFirstRun = true;
+        options.ResetDateTime = TodayAt0400() + 1;
+        auto item = std::make_unique<TMonitoredItem>();
+        item->Name = m_footPath;
+        item->Caption = "Terminal";
+        item->ItemType = mitApp;
+        item->Checked = true;
+        options.MonitoredItems().Add("Terminal", std::move(item));
+        if (!site.empty()) {
+            auto web = std::make_unique<TMonitoredItem>();
+            web->Name = site;
+            web->Caption = "Loop site";
+            web->ItemType = mitWeb;
+            web->Checked = true;
+            options.MonitoredItems().Add("Loop site", std::move(web));
+        }
+        options.ListSave();
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        LogFileNameSet(m_desktop.Folder() + "/logs/test_sway_program.log");
+        fs::remove(m_locations.LogFileName);
+        ASSERT_TRUE(m_desktop.FolderHandOver()) << m_desktop.ErrorText();
+    }
+
+    std::string LogText() const
+    {
+        return FileText(m_locations.LogFileName);
+    }
+    // Polls the program's log until a line contains `part`; returns that line, or empty.
+    std::string LogLineWait(const std::string& part, double seconds)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        do {
+            const std::string text = LogText();
+            const size_t at = text.find(part);
+            if (at != std::string::npos) {
+                const size_t begin = text.rfind('\n', at);
+                const size_t end = text.find('\n', at);
+                return text.substr(begin == std::string::npos ? 0 : begin + 1,
+                    end == std::string::npos ? std::string::npos : end - (begin == std::string::npos ? 0 : begin + 1));
+            }
+            Pause(100);
+        } while (std::chrono::steady_clock::now() < deadline);
+        return {};
+    }
+
+    // The program's exit status once it ended, or -1 when it still runs after `seconds`.
+    static int ExitWait(pid_t pid, double seconds)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        do {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid)
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            Pause(50);
+        } while (std::chrono::steady_clock::now() < deadline);
+        return -1;
+    }
+
+    // The windows of the program's process in sway's tree.
+    std::vector<TWindowHandle> ProgramWindows(pid_t program)
+    {
+        std::vector<TWindowHandle> found;
+        TWindowSystem& windows = m_desktop.Windows();
+        for (TWindowHandle window : windows.TopLevelWindowsGet()) {
+            if (windows.WindowProcessIdGet(window) == program)
+                found.push_back(window);
+        }
+        return found;
+    }
+
+    // With the program started: waits for its main window (there is no tray on this desktop, so
+    // it shows), puts a listed foot in front for `seconds`, ends the program, and checks that
+    // foot's time, and only foot's, landed in the activity database under its real path.
+    void ListedFootChargedCheck(pid_t program, double seconds)
+    {
+        ASSERT_GT(program, 0) << m_desktop.ErrorText();
+        const std::string line = LogLineWait("The window in front is read through", 20);
+        ASSERT_NE(line, "") << LogText();
+        EXPECT_NE(line.find("sway's IPC socket " + LinuxSessionDetect().SwaySocket), std::string::npos) << line;
+        TWindowHandle mainWindow = 0;
+        for (int i = 0; i < 150 && mainWindow == 0; ++i) {
+            const auto windows = ProgramWindows(program);
+            mainWindow = windows.empty() ? 0 : windows.front();
+            if (mainWindow == 0)
+                Pause(100);
+        }
+        ASSERT_NE(mainWindow, 0u) << "the program shows no window; log:\n" << LogText();
+        // A narrow panel at its own size, not stretched over the screen as a tiled window is.
+        const auto shown = m_desktop.Sway()->WindowGet(mainWindow);
+        ASSERT_TRUE(shown);
+        EXPECT_TRUE(shown->Floating);
+
+        const pid_t foot = m_desktop.FootStart("listed");
+        const TWindowHandle footWindow = foot > 0 ? m_desktop.WindowWait(foot, 20, "listed") : 0;
+        ASSERT_NE(footWindow, 0u) << m_desktop.ErrorText();
+        ASSERT_TRUE(m_desktop.WindowActivate(footWindow));
+        Pause(static_cast<int>(seconds * 1000));
+        ::kill(program, SIGTERM);
+        ASSERT_EQ(ExitWait(program, 15), 0) << LogText();
+
+        auto rows = ActivityDBGetTable("SELECT app_name, app_type, origin, SUM(duration), COUNT(*) FROM applications "
+                                       "GROUP BY app_name, app_type, origin",
+            m_locations.ActivityDbFileName);
+        ASSERT_TRUE(rows);
+        rows->First();
+        ASSERT_FALSE(rows->AtEnd()) << "nothing charged; log:\n" << LogText();
+        EXPECT_EQ(rows->TextAt(0), m_footPath);
+        EXPECT_EQ(rows->TextAt(1), "Desktop Application");
+        EXPECT_EQ(rows->Int64At(2), 1);
+        EXPECT_GE(rows->Int64At(3), 3);
+        EXPECT_LE(rows->Int64At(3), seconds + 5);
+        rows->Next();
+        EXPECT_TRUE(rows->AtEnd()) << "only foot was charged";
+        const std::string log = LogText();
+        EXPECT_EQ(log.find("cannot see which window is in front"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Error"), std::string::npos) << log;
+    }
+
+    TTestDesktop m_desktop;
+    std::string m_program;
+    std::string m_footPath;
+    std::string m_platform;
+    TDataLocations m_locations;
+};
+
+} // namespace
+
+TEST_F(ProgramOnSway, ListedWaylandProgramInFrontIsChargedWithItsRealPathAndTheWindowsUseXWayland)
+{
+    Start(true);
+    SettingsPrepare();
+    const pid_t program = m_desktop.ProgramStart({ m_program }, "tallyhour");
+    ListedFootChargedCheck(program, 7);
+    EXPECT_NE(LogLineWait("The window in front is read through", 0).find("Qt's \"xcb\" platform"), std::string::npos);
+}
+
+TEST_F(ProgramOnSway, WithoutXWaylandTheWindowsAreWaylandOnesTheUserIsToldWhatTheyLackAndTimeIsCharged)
+{
+    Start(false);
+    SettingsPrepare();
+    const pid_t program = m_desktop.ProgramStart({ m_program }, "tallyhour");
+    ListedFootChargedCheck(program, 5);
+    EXPECT_NE(
+        LogLineWait("The window in front is read through", 0).find("Qt's \"wayland\" platform"), std::string::npos);
+    const std::string told = LogLineWait("XWayland", 0);
+    EXPECT_NE(told.find("not docked"), std::string::npos) << LogText();
+}
+
+TEST_F(ProgramOnSway, ListedSiteInFirefoxOnWaylandIsChargedAsASite)
+{
+    TH_REQUIRE_PROGRAMS("firefox-esr");
+    Start(false);
+    TLoopbackPageServer server;
+    ASSERT_TRUE(server.Start());
+    SettingsPrepare("127.0.0.1");
+    const pid_t program = m_desktop.ProgramStart({ m_program }, "tallyhour");
+    ASSERT_GT(program, 0) << m_desktop.ErrorText();
+    ASSERT_NE(LogLineWait("The window in front is read through", 20), "") << LogText();
+    // The program switched the session's accessibility support on; the browser starts after it.
+    EXPECT_NE(LogText().find("Switched on the desktop's accessibility support"), std::string::npos) << LogText();
+    const pid_t firefox = m_desktop.FirefoxStart(server.PageUrl());
+    ASSERT_GT(firefox, 0) << m_desktop.ErrorText();
+    const TWindowHandle window = m_desktop.WindowWait(firefox, 60, TLoopbackPageServer::PageTitle);
+    ASSERT_NE(window, 0u) << WindowTitles(m_desktop);
+    ASSERT_TRUE(m_desktop.WindowActivate(window));
+
+    // The page's tree fills in a moment after the window shows: watch a copy of the database
+    // (the program's own file is left to the program) until the site is charged twice.
+    const std::string copy = m_desktop.Folder() + "/tmp/actmondb-copy.sqlite";
+    const std::string charged = ValueWait("2", 40, [&] {
+        std::error_code error;
+        fs::copy_file(m_locations.ActivityDbFileName, copy, fs::copy_options::overwrite_existing, error);
+        try {
+            auto rows = ActivityDBGetTable("SELECT COUNT(*) FROM applications WHERE browser_url = '127.0.0.1'", copy);
+            return rows && rows->First() ? std::to_string(std::min<int64_t>(rows->Int64At(0), 2)) : std::string();
+        } catch (const std::exception&) {
+            return std::string();
+        }
+    });
+    EXPECT_EQ(charged, "2") << LogText();
+    ::kill(program, SIGTERM);
+    ASSERT_EQ(ExitWait(program, 15), 0) << LogText();
+
+    auto rows = ActivityDBGetTable("SELECT browser_url, app_type, origin, app_name, MIN(duration) FROM applications "
+                                   "GROUP BY browser_url, app_type, origin, app_name",
+        m_locations.ActivityDbFileName);
+    ASSERT_TRUE(rows);
+    rows->First();
+    ASSERT_FALSE(rows->AtEnd()) << "nothing charged; log:\n" << LogText();
+    EXPECT_EQ(rows->TextAt(0), "127.0.0.1");
+    EXPECT_EQ(rows->TextAt(1), "Mozila FireFox");
+    EXPECT_EQ(rows->Int64At(2), 2);
+    EXPECT_EQ(fs::path(rows->TextAt(3)).filename(), "firefox-esr") << rows->TextAt(3);
+    EXPECT_GE(rows->Int64At(4), 1);
+    rows->Next();
+    EXPECT_TRUE(rows->AtEnd()) << "only the site was charged";
+    EXPECT_EQ(LogText().find("Error"), std::string::npos) << LogText();
+}
