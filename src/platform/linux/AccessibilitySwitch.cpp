@@ -1,5 +1,7 @@
 #include "platform/linux/AccessibilitySwitch.h"
 
+#include "platform/linux/CHandles.h"
+
 #include <gio/gio.h>
 
 #include <sys/stat.h>
@@ -9,14 +11,6 @@
 
 namespace {
 
-struct TGObjectUnref
-{
-    void operator()(void* object) const
-    {
-        if (object)
-            g_object_unref(object);
-    }
-};
 struct TGVariantUnref
 {
     void operator()(GVariant* value) const

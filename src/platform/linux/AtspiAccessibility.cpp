@@ -1,5 +1,7 @@
 #include "platform/linux/AtspiAccessibility.h"
 
+#include "platform/linux/CHandles.h"
+
 #include "model/ProgramLog.h"
 
 #include <atspi/atspi.h>
@@ -17,15 +19,7 @@
 
 namespace {
 
-struct TGObjectUnref
-{
-    void operator()(void* object) const
-    {
-        if (object)
-            g_object_unref(object);
-    }
-};
-template <typename T> using TRef = std::unique_ptr<T, TGObjectUnref>;
+template <typename T> using TRef = TGObjectRef<T>;
 
 struct TGFree
 {

@@ -1,5 +1,7 @@
 #include "platform/linux/X11WindowSystem.h"
 
+#include "platform/linux/CHandles.h"
+
 #include "model/Exceptions.h"
 
 #include <xcb/xcb_icccm.h>
@@ -12,14 +14,7 @@
 
 namespace {
 
-struct TFreeDeleter
-{
-    void operator()(void* p) const
-    {
-        std::free(p);
-    }
-};
-template <typename T> using TXcbReply = std::unique_ptr<T, TFreeDeleter>;
+template <typename T> using TXcbReply = TMallocRef<T>;
 
 // How far below a window manager's frame the client window is searched for (openbox puts it
 // one level down; reparenting managers rarely go deeper than two).

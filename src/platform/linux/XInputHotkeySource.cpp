@@ -1,5 +1,7 @@
 #include "platform/linux/XInputHotkeySource.h"
 
+#include "platform/linux/CHandles.h"
+
 #include "model/ProgramLog.h"
 
 #include <xcb/xinput.h>
@@ -13,14 +15,7 @@ namespace {
 constexpr uint32_t kKeysymAltL = 0xffe9;
 constexpr uint32_t kKeysymAltR = 0xffea;
 
-template <typename T> struct TFreeDeleter
-{
-    void operator()(T* value) const
-    {
-        std::free(value);
-    }
-};
-template <typename T> using TReply = std::unique_ptr<T, TFreeDeleter<T>>;
+template <typename T> using TReply = TMallocRef<T>;
 
 } // namespace
 
