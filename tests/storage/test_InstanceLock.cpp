@@ -23,12 +23,6 @@ protected:
     }
 };
 
-void FileWrite(const std::string& name, const std::string& text)
-{
-    std::ofstream out(name, std::ios::binary);
-    out << text;
-}
-
 } // namespace
 
 TEST_F(InstanceLockTest, SecondHolderIsRefusedAndAStaleFileDoesNotBlock)

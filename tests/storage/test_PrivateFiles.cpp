@@ -36,12 +36,6 @@ std::string NotPrivate(const std::string& root)
     return found;
 }
 
-void FileWrite(const std::string& name, const std::string& text)
-{
-    std::ofstream out(name, std::ios::binary);
-    out << text;
-}
-
 // Each test runs under the umask it is given: the program must not rely on the user's.
 class PrivateFiles : public ::testing::TestWithParam<mode_t>
 {

@@ -18,6 +18,12 @@ std::string FileText(const std::string& fileName)
     return text.str();
 }
 
+void FileWrite(const std::string& fileName, const std::string& text)
+{
+    std::ofstream out(fileName, std::ios::binary);
+    out << text;
+}
+
 TFakeClock::TFakeClock(TDateTime base)
 {
     s_ticks = 0;

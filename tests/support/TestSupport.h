@@ -23,6 +23,8 @@ private:
 
 // The whole content of a file, byte for byte; empty when it cannot be read.
 std::string FileText(const std::string& fileName);
+// Writes `text` as the whole content of a file, byte for byte.
+void FileWrite(const std::string& fileName, const std::string& text);
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TTempFolder
