@@ -28,7 +28,7 @@
 
 namespace {
 
-std::function<QString(QWidget*)>& FileDialogHook()
+std::function<QString(QWidget*)>& ProgramDialogHook()
 {
     static std::function<QString(QWidget*)> hook;
     return hook;
@@ -63,7 +63,7 @@ bool ItemMove(TMonitoredList& from, TMonitoredList& to, const std::string& name,
 
 void TfrmAppSiteAddWizard::FileDialogHookSet(std::function<QString(QWidget*)> hook)
 {
-    FileDialogHook() = std::move(hook);
+    ProgramDialogHook() = std::move(hook);
 }
 
 QListWidget* TfrmAppSiteAddWizard::ListAdd(QWidget* sheet, const QString& name, const QRect& geometry)
@@ -662,8 +662,8 @@ bool TfrmAppSiteAddWizard::ItemAdd(TMonitoredItemType kind)
 void TfrmAppSiteAddWizard::btnBrowseClick()
 {
     QString path;
-    if (FileDialogHook()) {
-        path = FileDialogHook()(this);
+    if (ProgramDialogHook()) {
+        path = ProgramDialogHook()(this);
     } else {
         path = QFileDialog::getOpenFileName(
             this, QStringLiteral("Browse"), QString(), QStringLiteral("Executable Files (*)"));

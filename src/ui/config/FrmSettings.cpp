@@ -31,7 +31,7 @@
 
 namespace {
 
-std::function<QString(const QString&)>& FileDialogHook()
+std::function<QString(const QString&)>& PictureDialogHook()
 {
     static std::function<QString(const QString&)> hook;
     return hook;
@@ -135,7 +135,7 @@ QIcon CheckMarkIcon()
 
 void TfrmSettings::FileDialogHookSet(std::function<QString(const QString&)> hook)
 {
-    FileDialogHook() = std::move(hook);
+    PictureDialogHook() = std::move(hook);
 }
 
 void TfrmSettings::ColorDialogHookSet(std::function<QColor(const QColor&)> hook)
@@ -549,9 +549,9 @@ void TfrmSettings::cbxImageSelect(int index)
     btnBrowseImage->setVisible(index == 0);
     if (index == 0) {
         const QString start = QString::fromStdString(SkinsFolder());
-        const QString path = FileDialogHook() ? FileDialogHook()(start)
-                                              : QFileDialog::getOpenFileName(this, QStringLiteral("Image"), start,
-                                                  QStringLiteral("Pictures (*.png *.jpg *.jpeg *.gif *.bmp *.ico)"));
+        const QString path = PictureDialogHook() ? PictureDialogHook()(start)
+                                                 : QFileDialog::getOpenFileName(this, QStringLiteral("Image"), start,
+                                                     QStringLiteral("Pictures (*.png *.jpg *.jpeg *.gif *.bmp *.ico)"));
         RoundOutline();
         if (path.isEmpty()) {
             return;
