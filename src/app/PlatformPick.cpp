@@ -52,6 +52,11 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
     case TLinuxDesktopKind::X11:
         channel = "the X display " + session.X11Display;
         break;
+    case TLinuxDesktopKind::KWin:
+        channel = services->ForegroundNotice.empty()
+            ? "KWin's window script"
+            : (session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone");
+        break;
     default:
         channel = session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone";
         break;
