@@ -75,6 +75,15 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
             TfrmBase::ShowMessage(notice, QStringLiteral("Please Note"));
         });
     }
+    // A compositor can go away while the program runs (KWin restarts): the user hears of it
+    // when it does not come back, not only at start.
+    auto* noticePoll = new QTimer(qApp);
+    QObject::connect(noticePoll, &QTimer::timeout, qApp, [windows = services->WindowSystem.get()] {
+        const std::string notice = windows->ForegroundNoticeTake();
+        if (!notice.empty())
+            TfrmBase::ShowMessage(QString::fromStdString(notice), QStringLiteral("Please Note"));
+    });
+    noticePoll->start(5000);
     return services;
 }
 

@@ -17,6 +17,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -148,7 +150,8 @@ GDBusInterfaceInfo* ReportInterfaceInfo()
 
 } // namespace
 
-TKWinWindowSystem::TKWinWindowSystem(const std::string& busAddress)
+TKWinWindowSystem::TKWinWindowSystem(const std::string& busAddress, unsigned absenceNoticeDelayMs)
+    : m_absenceNoticeDelayMs(absenceNoticeDelayMs)
 {
     GError* error = nullptr;
     std::string address = busAddress;
@@ -288,10 +291,12 @@ void TKWinWindowSystem::Shutdown()
         g_source_unref(quit);
         if (m_thread.joinable())
             m_thread.join();
-        if (m_reloadTimer) {
-            if (GSource* timer = g_main_context_find_source_by_id(m_context, m_reloadTimer))
-                g_source_destroy(timer);
-            m_reloadTimer = 0;
+        for (unsigned* timerId : { &m_reloadTimer, &m_absenceTimer }) {
+            if (*timerId) {
+                if (GSource* timer = g_main_context_find_source_by_id(m_context, *timerId))
+                    g_source_destroy(timer);
+                *timerId = 0;
+            }
         }
         g_main_loop_unref(m_loop);
         m_loop = nullptr;
@@ -629,6 +634,12 @@ void TKWinWindowSystem::OwnerChanged(const std::string& newOwner)
     if (newOwner.empty()) {
         LogMessageWrite("KWin has left the session bus (it may be restarting); the window in front is not known "
                         "until it is back");
+        if (m_absenceTimer == 0) {
+            GSource* timer = g_timeout_source_new(m_absenceNoticeDelayMs);
+            g_source_set_callback(timer, &TKWinWindowSystem::OnAbsenceTimer, this, nullptr);
+            m_absenceTimer = g_source_attach(timer, m_context);
+            g_source_unref(timer);
+        }
         return;
     }
     LogMessageWrite(std::string("KWin ") + (wasThere ? "was replaced" : "is back")
@@ -640,6 +651,27 @@ void TKWinWindowSystem::OwnerChanged(const std::string& newOwner)
         m_reloadTimer = g_source_attach(timer, m_context);
         g_source_unref(timer);
     }
+}
+
+int TKWinWindowSystem::OnAbsenceTimer(void* self)
+{
+    auto* system = static_cast<TKWinWindowSystem*>(self);
+    std::lock_guard lock(system->m_mutex);
+    system->m_absenceTimer = 0;
+    if (system->m_kwinOwner.empty()) {
+        system->m_pendingNotice = "Tallyhour cannot see which window is in front any more: KWin has left the "
+                                  "desktop session and has not come back, so the time spent on the applications "
+                                  "and sites of your list is not counted until it does.";
+        LogMessageWrite("KWin has been away for " + std::to_string(system->m_absenceNoticeDelayMs / 1000)
+            + " seconds; the user is told that nothing is counted");
+    }
+    return G_SOURCE_REMOVE;
+}
+
+std::string TKWinWindowSystem::ForegroundNoticeTake()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_pendingNotice, std::string());
 }
 
 int TKWinWindowSystem::OnReloadTimer(void* self)
@@ -670,6 +702,10 @@ void TKWinWindowSystem::ReloadTry()
     if (m_reloadAttempts >= ReloadAttempts) {
         m_reloadTimer = 0;
         LogMessageWrite(errorText + "; the window in front stays unknown until the program is restarted");
+        m_pendingNotice = "Tallyhour cannot see which window is in front any more: KWin restarted and did not take "
+                          "its window script back ("
+            + errorText + "), so the time spent on the applications and sites of your list is not counted. "
+            + "Restart Tallyhour to try again.";
     }
 }
 

@@ -41,6 +41,8 @@ class TKWinWindowSystem final : public TWindowSystem
 {
 public:
     static constexpr int CallTimeoutMs = 1000;
+    // How long KWin may be away (a restart takes a second or two) before the user is told.
+    static constexpr unsigned AbsenceNoticeDelayMs = 10000;
     static constexpr const char* ServiceName = "org.kde.KWin";
     static constexpr const char* ReportPath = "/org/tallyhour/KWinReports";
     static constexpr const char* ReportInterface = "org.tallyhour.KWinReports";
@@ -48,7 +50,8 @@ public:
     // Connects to the session bus at `busAddress` (empty: the session's own), loads the script
     // and waits for its first report. Raises EOSError, saying why, when KWin is not there or
     // does not run the script.
-    explicit TKWinWindowSystem(const std::string& busAddress = "");
+    explicit TKWinWindowSystem(
+        const std::string& busAddress = "", unsigned absenceNoticeDelayMs = AbsenceNoticeDelayMs);
     ~TKWinWindowSystem() override;
     TKWinWindowSystem(const TKWinWindowSystem&) = delete;
     TKWinWindowSystem& operator=(const TKWinWindowSystem&) = delete;
@@ -59,6 +62,7 @@ public:
     std::string WindowClassNameGet(TWindowHandle window) override;
     std::string WindowTextGet(TWindowHandle window) override;
     bool WindowCloseRequest(TWindowHandle window) override;
+    std::string ForegroundNoticeTake() override;
 
     // Runs `body` once inside KWin (with `workspace` and the windows as KWin's scripts see
     // them), without waiting for it to end. `window` names a window for the body as `target`
@@ -96,6 +100,7 @@ private:
     static void OnNameOwnerChanged(GDBusConnection*, const char* sender, const char* path, const char* interface,
         const char* signal, GVariant* parameters, void* self);
     static int OnReloadTimer(void* self);
+    static int OnAbsenceTimer(void* self);
 
     void Shutdown();
     const TKWinWindow* WindowFind(TWindowHandle window) const;
@@ -123,4 +128,7 @@ private:
     unsigned m_foreignReports = 0;
     unsigned m_reloadAttempts = 0;
     unsigned m_reloadTimer = 0;
+    unsigned m_absenceNoticeDelayMs = AbsenceNoticeDelayMs;
+    unsigned m_absenceTimer = 0;
+    std::string m_pendingNotice;
 };

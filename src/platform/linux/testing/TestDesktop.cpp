@@ -446,12 +446,13 @@ bool TTestDesktop::KWinLaunch()
     return true;
 }
 
-bool TTestDesktop::KWinRestart()
+bool TTestDesktop::KWinRestart(double downSeconds)
 {
     if (m_kwinGroup < 0)
         return Fail("KWin was not started");
     ProgramStop(m_kwinGroup);
     m_kwinGroup = -1;
+    Pause(static_cast<int>(downSeconds * 1000));
     return KWinLaunch();
 }
 

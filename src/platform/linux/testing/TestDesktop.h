@@ -71,9 +71,9 @@ public:
     // variables (WAYLAND_DISPLAY, XDG_SESSION_TYPE, XDG_CURRENT_DESKTOP=KDE). Its windows are
     // seen through a script of the program's own in KWin.
     bool KWinStart();
-    // Ends KWin alone (its clients go with it) and starts it again on the same socket and bus,
-    // as after a crash of the compositor.
-    bool KWinRestart();
+    // Ends KWin alone (its clients go with it) and starts it again on the same socket and bus
+    // `downSeconds` later, as after a crash of the compositor.
+    bool KWinRestart(double downSeconds = 0);
     // A window of the small Qt program `program` titled `title`, run as a native Wayland client.
     pid_t WaylandWindowStart(const std::string& program, const std::string& title);
     // The unprivileged account the Wayland desktop runs programs as when the tests run as root.
