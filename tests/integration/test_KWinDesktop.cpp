@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -342,4 +343,34 @@ TEST(KWinSession, WithoutKWinOnTheBusTheUserIsToldAndNothingIsCountedInSilence)
     EXPECT_EQ(services->WindowSystem->ForegroundWindowGet(), xtermWindow);
     services.reset();
     LogFileNameSet({});
+}
+
+TEST_F(KWinDesktop, TheProgramReadsTheWindowInFrontFromKWinAndTakesItsScriptAwayWhenItEnds)
+{
+    // Started as a user starts it from the desktop: no Qt platform chosen (the desktop has no
+    // XWayland here, so its windows are Wayland ones).
+    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+    const pid_t program = m_desktop.ProgramStart({ std::string(binDir ? binDir : ".") + "/tallyhour" }, "tallyhour");
+    ASSERT_GT(program, 0) << m_desktop.ErrorText();
+    const std::string logFile = m_desktop.Folder() + "/home/.local/share/Tallyhour/tallyhour.log";
+    std::string line;
+    ASSERT_TRUE(Eventually(30,
+        [&] {
+            std::istringstream log(FileRead(logFile));
+            for (std::string text; std::getline(log, text);) {
+                if (text.find("The window in front is read through") != std::string::npos)
+                    line = text;
+            }
+            return !line.empty();
+        }))
+        << "no start-up line in " << logFile;
+    EXPECT_NE(line.find("KWin's window script"), std::string::npos) << line;
+    EXPECT_NE(line.find("Qt's \"wayland\" platform"), std::string::npos) << line;
+    // Its reporting script is the first it names.
+    const std::string script = "tallyhour-" + std::to_string(program) + "-1";
+    EXPECT_TRUE(KWinScriptLoaded(script));
+
+    kill(program, SIGTERM);
+    EXPECT_TRUE(Eventually(20, [&] { return waitpid(program, nullptr, WNOHANG) == program; })) << FileRead(logFile);
+    EXPECT_FALSE(KWinScriptLoaded(script));
 }
