@@ -308,13 +308,15 @@ TEST_F(KWinDesktop, ReportsFromAnyoneButKWinAreRefusedAndMalformedOnesFromKWinAr
         + "\", \"" + TKWinWindowSystem::ReportInterface + "\", \"Report\", \"{not json\");"));
     EXPECT_TRUE(Eventually(5, [&] { return FileRead(m_logFile).find("cannot be read") != std::string::npos; }))
         << FileRead(m_logFile);
-    // and the reports that follow still count.
+    // and the reports that follow still count, a title with quotes, a backslash and letters
+    // from beyond ASCII among them.
+    const std::string odd = "still \"seen\" \\ {x} \u00fcn\u00efc\u00f8d\u00e9 \U0001F642";
     pid_t window = 0;
-    ASSERT_NE(WindowShow("still seen", window), 0u);
+    ASSERT_NE(WindowShow(odd, window), 0u);
     EXPECT_TRUE(Eventually(5, [&] {
         const auto shown = m_services->WindowSystem->TopLevelWindowsGet();
-        return shown.size() == 1 && m_services->WindowSystem->WindowTextGet(shown[0]) == "still seen";
-    }));
+        return shown.size() == 1 && m_services->WindowSystem->WindowTextGet(shown[0]) == odd;
+    })) << WindowTitles(m_desktop);
 }
 
 TEST(KWinSession, WithoutKWinOnTheBusTheUserIsToldAndNothingIsCountedInSilence)
