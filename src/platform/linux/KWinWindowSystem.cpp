@@ -113,14 +113,14 @@ bool IsWindowId(const std::string& id)
     });
 }
 
-std::string ErrorTake(GError*& error)
+std::string CallErrorTake(GError*& error)
 {
     const std::string text = error ? error->message : "unknown error";
     g_clear_error(&error);
     return text;
 }
 
-std::string StringField(const nlohmann::json& node, const char* name)
+std::string ReportField(const nlohmann::json& node, const char* name)
 {
     const auto it = node.find(name);
     return it != node.end() && it->is_string() ? it->get<std::string>() : std::string();
@@ -130,15 +130,15 @@ bool WindowRead(const nlohmann::json& node, TKWinWindow& window)
 {
     if (!node.is_object())
         return false;
-    window.Id = StringField(node, "id");
+    window.Id = ReportField(node, "id");
     const auto pid = node.find("pid");
     if (!IsWindowId(window.Id) || pid == node.end() || !pid->is_number())
         return false;
     // KWin gives 0 (or -1) for a window whose process it does not know.
     const double processId = pid->get<double>();
     window.ProcessId = processId > 0 && processId < 1e9 ? static_cast<int64_t>(processId) : 0;
-    window.Title = StringField(node, "title");
-    window.ClassName = StringField(node, "class");
+    window.Title = ReportField(node, "title");
+    window.ClassName = ReportField(node, "class");
     return true;
 }
 
@@ -175,7 +175,7 @@ TKWinWindowSystem::TKWinWindowSystem(const std::string& busAddress, unsigned abs
             G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
         nullptr, nullptr, &error);
     if (!m_bus)
-        throw EOSError("Cannot connect to the session bus: " + ErrorTake(error));
+        throw EOSError("Cannot connect to the session bus: " + CallErrorTake(error));
     g_dbus_connection_set_exit_on_close(m_bus, FALSE);
     m_busName = g_dbus_connection_get_unique_name(m_bus);
 
@@ -217,7 +217,7 @@ TKWinWindowSystem::TKWinWindowSystem(const std::string& busAddress, unsigned abs
         &TKWinWindowSystem::OnNameOwnerChanged, this, nullptr);
     g_main_context_pop_thread_default(m_context);
     if (m_objectId == 0) {
-        const std::string reason = ErrorTake(error);
+        const std::string reason = CallErrorTake(error);
         Shutdown();
         throw EOSError("Cannot offer KWin's script a place to report to: " + reason);
     }
@@ -356,7 +356,7 @@ bool TKWinWindowSystem::ScriptStart(const std::string& source, const std::string
         "loadScript", g_variant_new("(ss)", file.c_str(), name.c_str()), G_VARIANT_TYPE("(i)"), G_DBUS_CALL_FLAGS_NONE,
         CallTimeoutMs, nullptr, &error);
     if (!loaded) {
-        errorText = "KWin did not load the window script (" + ErrorTake(error) + ")";
+        errorText = "KWin did not load the window script (" + CallErrorTake(error) + ")";
         fs::remove(file, ignored);
         return false;
     }
@@ -372,7 +372,7 @@ bool TKWinWindowSystem::ScriptStart(const std::string& source, const std::string
     GVariant* started = g_dbus_connection_call_sync(m_bus, ServiceName, "/Scripting", "org.kde.kwin.Scripting", "start",
         nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, CallTimeoutMs, nullptr, &error);
     if (!started) {
-        errorText = "KWin did not start the window script (" + ErrorTake(error) + ")";
+        errorText = "KWin did not start the window script (" + CallErrorTake(error) + ")";
         ScriptUnload(name);
         fs::remove(file, ignored);
         return false;
@@ -519,14 +519,14 @@ void TKWinWindowSystem::ReportApply(std::string_view text)
         MalformedReportLog("not a JSON object: " + std::string(text.substr(0, 80)));
         return;
     }
-    const std::string kind = StringField(report, "report");
-    const std::string script = StringField(report, "script");
+    const std::string kind = ReportField(report, "report");
+    const std::string script = ReportField(report, "script");
     if (kind == "ran") {
         // A one-shot script has done its work: KWin would keep it (and its file) until told.
         const auto it = std::find(m_oneShotScripts.begin(), m_oneShotScripts.end(), script);
         if (it == m_oneShotScripts.end())
             return;
-        const std::string failure = StringField(report, "failure");
+        const std::string failure = ReportField(report, "failure");
         if (!failure.empty())
             LogMessageWrite("A script run in KWin failed: " + failure);
         std::error_code ignored;
@@ -560,7 +560,7 @@ void TKWinWindowSystem::ReportApply(std::string_view text)
             window.Handle = known != m_windows.end() ? known->Handle : m_nextHandle++;
         }
         m_windows = std::move(read);
-        m_activeId = StringField(report, "active");
+        m_activeId = ReportField(report, "active");
         const bool first = !m_reportingScriptRunning;
         m_reportingScriptRunning = true;
         // The script is KWin's now; its file has served.
@@ -588,7 +588,7 @@ void TKWinWindowSystem::ReportApply(std::string_view text)
         }
         return;
     }
-    const std::string id = StringField(report, "id");
+    const std::string id = ReportField(report, "id");
     if (kind == "removed") {
         std::erase_if(m_windows, [&id](const TKWinWindow& one) { return one.Id == id; });
         if (m_activeId == id)
@@ -598,7 +598,7 @@ void TKWinWindowSystem::ReportApply(std::string_view text)
     } else if (kind == "title") {
         for (TKWinWindow& window : m_windows) {
             if (window.Id == id)
-                window.Title = StringField(report, "title");
+                window.Title = ReportField(report, "title");
         }
     } else {
         MalformedReportLog("a report of the unknown kind \"" + kind.substr(0, 40) + "\"");
