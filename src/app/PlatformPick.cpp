@@ -52,6 +52,11 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
     case TLinuxDesktopKind::X11:
         channel = "the X display " + session.X11Display;
         break;
+    case TLinuxDesktopKind::KWin:
+        channel = services->ForegroundNotice.empty()
+            ? "KWin's window script"
+            : (session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone");
+        break;
     default:
         channel = session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone";
         break;
@@ -70,6 +75,15 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
             TfrmBase::ShowMessage(notice, QStringLiteral("Please Note"));
         });
     }
+    // A compositor can go away while the program runs (KWin restarts): the user hears of it
+    // when it does not come back, not only at start.
+    auto* noticePoll = new QTimer(qApp);
+    QObject::connect(noticePoll, &QTimer::timeout, qApp, [windows = services->WindowSystem.get()] {
+        const std::string notice = windows->ForegroundNoticeTake();
+        if (!notice.empty())
+            TfrmBase::ShowMessage(QString::fromStdString(notice), QStringLiteral("Please Note"));
+    });
+    noticePoll->start(5000);
     return services;
 }
 

@@ -34,4 +34,11 @@ public:
     {
         return false;
     }
+    // A sentence for the user, given once, when the window system has lost sight of the window
+    // in front while the program runs (its compositor went away and did not come back, or
+    // refused the program when it did); empty otherwise. Polled by the entry.
+    virtual std::string ForegroundNoticeTake()
+    {
+        return {};
+    }
 };

@@ -4,6 +4,7 @@
 #include "platform/linux/AccessibilitySwitch.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/BootTimeClockSource.h"
+#include "platform/linux/KWinWindowSystem.h"
 #include "platform/linux/ProcFsProcesses.h"
 #include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/X11WindowSystem.h"
@@ -96,6 +97,16 @@ std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const TLinuxSessi
             break;
         case TLinuxDesktopKind::X11:
             windowSystem = std::make_unique<TX11WindowSystem>(session.X11Display);
+            break;
+        case TLinuxDesktopKind::KWin:
+            try {
+                windowSystem = std::make_unique<TKWinWindowSystem>();
+            } catch (const std::exception& error) {
+                // XWayland's windows are still seen; the notice says the rest is not.
+                notice = LinuxSessionForegroundNotice(session, error.what());
+                if (!session.X11Display.empty())
+                    windowSystem = std::make_unique<TX11WindowSystem>(session.X11Display);
+            }
             break;
         case TLinuxDesktopKind::WaylandOther:
             if (!session.X11Display.empty())

@@ -91,7 +91,12 @@ TLinuxSession LinuxSessionDetect(const std::function<const char*(const char*)>& 
             session.SwaySocket = text("I3SOCK");
         if (session.SwaySocket.empty() && Contains(session.DesktopName, "sway"))
             session.SwaySocket = SwaySocketFind(text("XDG_RUNTIME_DIR"));
-        session.Kind = session.SwaySocket.empty() ? TLinuxDesktopKind::WaylandOther : TLinuxDesktopKind::Sway;
+        if (!session.SwaySocket.empty())
+            session.Kind = TLinuxDesktopKind::Sway;
+        else if (Contains(session.DesktopName, "kde") || Contains(session.DesktopName, "plasma"))
+            session.Kind = TLinuxDesktopKind::KWin;
+        else
+            session.Kind = TLinuxDesktopKind::WaylandOther;
         if (session.DesktopName.empty() && session.Kind == TLinuxDesktopKind::Sway)
             session.DesktopName = "sway";
     } else if (!session.X11Display.empty()) {
@@ -109,13 +114,16 @@ std::string LinuxSessionQtPlatform(const TLinuxSession& session, const std::stri
 {
     if (!current.empty())
         return current;
-    const bool wayland = session.Kind == TLinuxDesktopKind::Sway || session.Kind == TLinuxDesktopKind::WaylandOther;
+    const bool wayland = session.Kind == TLinuxDesktopKind::Sway || session.Kind == TLinuxDesktopKind::KWin
+        || session.Kind == TLinuxDesktopKind::WaylandOther;
     return wayland && !session.X11Display.empty() ? "xcb" : "";
 }
 
-std::string LinuxSessionForegroundNotice(const TLinuxSession& session)
+std::string LinuxSessionForegroundNotice(const TLinuxSession& session, const std::string& failure)
 {
-    if (session.Kind != TLinuxDesktopKind::WaylandOther)
+    if (session.Kind == TLinuxDesktopKind::KWin && failure.empty())
+        return {};
+    if (session.Kind != TLinuxDesktopKind::WaylandOther && session.Kind != TLinuxDesktopKind::KWin)
         return {};
     const std::string& name = session.DesktopName;
     std::string desktop;
@@ -123,7 +131,7 @@ std::string LinuxSessionForegroundNotice(const TLinuxSession& session)
     if (Contains(name, "gnome") || Contains(name, "ubuntu") || Contains(name, "unity")) {
         desktop = "GNOME's Wayland session";
         advice = "Choose \"GNOME on Xorg\" at the login screen to have them counted.";
-    } else if (Contains(name, "kde") || Contains(name, "plasma")) {
+    } else if (session.Kind == TLinuxDesktopKind::KWin || Contains(name, "kde") || Contains(name, "plasma")) {
         desktop = "KDE Plasma's Wayland session";
         advice = "Choose \"Plasma (X11)\" at the login screen to have them counted.";
     } else {
@@ -131,6 +139,7 @@ std::string LinuxSessionForegroundNotice(const TLinuxSession& session)
         advice = "Log in to an X11 session, or to sway, to have them counted.";
     }
     const std::string partly = session.X11Display.empty() ? "" : " Only programs that run through XWayland are seen.";
-    return "Tallyhour cannot see which window is in front on " + desktop
+    const std::string reason = failure.empty() ? "" : " (" + failure + ")";
+    return "Tallyhour cannot see which window is in front on " + desktop + reason
         + ", so the time spent on the applications and sites of your list is not counted." + partly + " " + advice;
 }

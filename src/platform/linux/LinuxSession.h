@@ -10,6 +10,7 @@ enum class TLinuxDesktopKind
     None, // no display server at all
     X11, // an X11 session: the window manager's EWMH hints
     Sway, // sway or another compositor speaking i3's IPC: its layout tree
+    KWin, // KDE Plasma's Wayland session: a script of the program's own inside KWin
     WaylandOther, // a Wayland compositor without a channel the program speaks (GNOME, KDE, ...)
 };
 
@@ -25,8 +26,8 @@ struct TLinuxSession
 
 // Reads the session from the environment the desktop gave the program: XDG_SESSION_TYPE,
 // WAYLAND_DISPLAY, SWAYSOCK (or I3SOCK), DISPLAY and the desktop names (XDG_CURRENT_DESKTOP,
-// XDG_SESSION_DESKTOP, DESKTOP_SESSION). A sway session that does not name its socket is given
-// the one in XDG_RUNTIME_DIR that answers. `environment` answers like getenv.
+// XDG_SESSION_DESKTOP, DESKTOP_SESSION). A Wayland session of KDE's is KWin's. A sway session that does not name its
+// socket is given the one in XDG_RUNTIME_DIR that answers. `environment` answers like getenv.
 TLinuxSession LinuxSessionDetect(const std::function<const char*(const char*)>& environment);
 TLinuxSession LinuxSessionDetect();
 
@@ -37,5 +38,6 @@ TLinuxSession LinuxSessionDetect();
 std::string LinuxSessionQtPlatform(const TLinuxSession& session, const std::string& current);
 
 // A sentence for the user when the session lets the program see the window in front only in
-// part or not at all; empty when it sees it.
-std::string LinuxSessionForegroundNotice(const TLinuxSession& session);
+// part or not at all; empty when it sees it. `failure` says why the desktop's channel (KWin's
+// script) could not be opened; without one, that channel is taken to work.
+std::string LinuxSessionForegroundNotice(const TLinuxSession& session, const std::string& failure = "");

@@ -1,5 +1,6 @@
 #include "platform/linux/testing/TestDesktop.h"
 
+#include "platform/linux/KWinWindowSystem.h"
 #include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/X11WindowSystem.h"
 
@@ -359,11 +360,113 @@ bool TTestDesktop::SwayStart(bool xwayland)
     return true;
 }
 
+bool TTestDesktop::KWinStart()
+{
+    if (!FolderPrepare())
+        return false;
+    EnvironmentSet();
+    unsetenv("DISPLAY");
+    // What KDE's login sets for a Plasma Wayland session; Qt's platform is left to Qt, as there.
+    setenv("XDG_SESSION_TYPE", "wayland", 1);
+    setenv("XDG_CURRENT_DESKTOP", "KDE", 1);
+    unsetenv("QT_QPA_PLATFORM");
+    if (!SessionBusStart())
+        return false;
+    // Debian's kwin_wayland carries a file capability (to raise its own limits) that a container
+    // may refuse to grant, and then the kernel refuses to run it at all. A copy carries none;
+    // its name must still end in kwin_wayland, by which KWin knows it is the Wayland one.
+    const std::string installed = ProgramFind("kwin_wayland");
+    if (installed.empty())
+        return Fail("kwin_wayland is not installed");
+    fs::create_directories(m_folder + "/bin");
+    std::error_code error;
+    fs::copy_file(installed, m_folder + "/bin/kwin_wayland", fs::copy_options::overwrite_existing, error);
+    if (error)
+        return Fail("Cannot copy " + installed + ": " + error.message());
+    chmod((m_folder + "/bin/kwin_wayland").c_str(), 0755);
+    if (!KWinLaunch())
+        return false;
+    try {
+        auto kwin = std::make_unique<TKWinWindowSystem>(m_busAddress);
+        m_kwin = kwin.get();
+        m_windows = std::move(kwin);
+    } catch (const std::exception& failure) {
+        return Fail(failure.what());
+    }
+    return true;
+}
+
+bool TTestDesktop::KWinLaunch()
+{
+    const std::string socketName = "kwin-test";
+    m_kwinGroup
+        = ProgramStart({ m_folder + "/bin/kwin_wayland", "--virtual", "--no-lockscreen", "--no-global-shortcuts",
+                           "--socket", socketName, "--width", "1280", "--height", "800" },
+            "kwin");
+    if (m_kwinGroup < 0)
+        return false;
+    // Ready once it serves Wayland clients and has its name on the bus (its scripting with it).
+    GError* error = nullptr;
+    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(m_busAddress.c_str(),
+        static_cast<GDBusConnectionFlags>(
+            G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error);
+    g_clear_error(&error);
+    if (!bus)
+        return Fail("Cannot connect to the desktop's session bus");
+    bool ready = false;
+    const auto deadline = Deadline(30);
+    while (!ready && TClock::now() < deadline && GroupAlive(m_kwinGroup)) {
+        GVariant* owned = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+            "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", "org.kde.KWin"), G_VARIANT_TYPE("(b)"),
+            G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
+        g_clear_error(&error);
+        gboolean hasOwner = FALSE;
+        if (owned) {
+            g_variant_get(owned, "(b)", &hasOwner);
+            g_variant_unref(owned);
+        }
+        // KWin takes its name a moment before its scripting service is there.
+        GVariant* scripting = hasOwner
+            ? g_dbus_connection_call_sync(bus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "isScriptLoaded",
+                g_variant_new("(s)", "none"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error)
+            : nullptr;
+        g_clear_error(&error);
+        if (scripting)
+            g_variant_unref(scripting);
+        ready = scripting && SocketAccepts(m_folder + "/run/" + socketName);
+        if (!ready)
+            Pause(50);
+    }
+    g_object_unref(bus);
+    if (!ready)
+        return Fail("KWin did not start (see " + m_folder + "/logs/kwin.log)");
+    setenv("WAYLAND_DISPLAY", socketName.c_str(), 1);
+    m_displayName = socketName;
+    return true;
+}
+
+bool TTestDesktop::KWinRestart(double downSeconds)
+{
+    if (m_kwinGroup < 0)
+        return Fail("KWin was not started");
+    ProgramStop(m_kwinGroup);
+    m_kwinGroup = -1;
+    Pause(static_cast<int>(downSeconds * 1000));
+    return KWinLaunch();
+}
+
+pid_t TTestDesktop::WaylandWindowStart(const std::string& program, const std::string& title)
+{
+    // env replaces itself with the program, so the group's leader is the window's own process.
+    return ProgramStart({ "env", "QT_QPA_PLATFORM=wayland", program, title }, "window-" + title);
+}
+
 namespace {
 const char* const DesktopVariables[] = { "HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME",
     "XDG_RUNTIME_DIR", "TMPDIR", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER",
     "NO_AT_BRIDGE", "MOZ_CRASHREPORTER_DISABLE", "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "SWAYSOCK", "I3SOCK",
-    "WLR_BACKENDS", "WLR_RENDERER", "WLR_LIBINPUT_NO_DEVICES", "MOZ_ENABLE_WAYLAND" };
+    "WLR_BACKENDS", "WLR_RENDERER", "WLR_LIBINPUT_NO_DEVICES", "MOZ_ENABLE_WAYLAND", "QT_QPA_PLATFORM" };
 } // namespace
 
 void TTestDesktop::EnvironmentSet()
@@ -527,6 +630,8 @@ void TTestDesktop::Stop()
     if (!m_started)
         return;
     m_sway = nullptr;
+    m_kwin = nullptr;
+    m_kwinGroup = -1;
     m_windows.reset();
     // The programs first, the buses and the display last, so nothing complains about a server
     // that vanished under it.
@@ -903,6 +1008,14 @@ bool TTestDesktop::ActivationRequest(TWindowHandle window)
 {
     if (m_sway)
         return m_sway->CommandRun("[con_id=" + std::to_string(window) + "] focus");
+    if (m_kwin)
+        return m_kwin->ScriptRun("        if (target) {\n"
+                                 "            if (workspace.activeWindow !== undefined)\n"
+                                 "                workspace.activeWindow = target;\n"
+                                 "            else\n"
+                                 "                workspace.activeClient = target;\n"
+                                 "        }",
+            window);
     xcb_connection_t* connection = xcb_connect(m_displayName.c_str(), nullptr);
     bool sent = false;
     if (!xcb_connection_has_error(connection)) {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+class TKWinWindowSystem;
 class TSwayWindowSystem;
 
 // Serves one small HTML page on 127.0.0.1 (a free port) from a thread of this process, so a
@@ -65,6 +66,16 @@ public:
     // run as an unprivileged user (TestUserName), created once when missing. With `xwayland`
     // X11 programs run too (DISPLAY names XWayland's display).
     bool SwayStart(bool xwayland = false);
+    // Starts a headless KWin instead (a virtual output, no lock screen, no global shortcuts) on a
+    // session bus of its own, as KDE Plasma's Wayland session runs it, and sets that session's
+    // variables (WAYLAND_DISPLAY, XDG_SESSION_TYPE, XDG_CURRENT_DESKTOP=KDE). Its windows are
+    // seen through a script of the program's own in KWin.
+    bool KWinStart();
+    // Ends KWin alone (its clients go with it) and starts it again on the same socket and bus
+    // `downSeconds` later, as after a crash of the compositor.
+    bool KWinRestart(double downSeconds = 0);
+    // A window of the small Qt program `program` titled `title`, run as a native Wayland client.
+    pid_t WaylandWindowStart(const std::string& program, const std::string& title);
     // The unprivileged account the Wayland desktop runs programs as when the tests run as root.
     static constexpr const char* TestUserName = "tallyhour-test";
     // Gives what this process made in the desktop's folder (a prepared data folder, say) to the
@@ -123,6 +134,11 @@ public:
     bool WindowGoneWait(TWindowHandle window, double seconds);
     // The desktop's own view of the windows, for waiting.
     TWindowSystem& Windows();
+    // The KWin of KWinStart as the desktop sees it, or none.
+    TKWinWindowSystem* KWin()
+    {
+        return m_kwin;
+    }
     // The sway of SwayStart, or none.
     TSwayWindowSystem* Sway()
     {
@@ -144,6 +160,7 @@ private:
     void EnvironmentSet();
     bool TestUserTake();
     bool ActivationRequest(TWindowHandle window);
+    bool KWinLaunch();
 
     std::string m_folder;
     std::string m_displayName;
@@ -153,6 +170,8 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnvironment;
     std::unique_ptr<TWindowSystem> m_windows;
     TSwayWindowSystem* m_sway = nullptr;
+    TKWinWindowSystem* m_kwin = nullptr;
+    pid_t m_kwinGroup = -1;
     // The account programs run as; -1: this process's own.
     uid_t m_userId = static_cast<uid_t>(-1);
     gid_t m_groupId = static_cast<gid_t>(-1);

@@ -1,0 +1,378 @@
+#include "X11TestHelpers.h"
+
+#include "model/MonitoredObjects.h"
+#include "model/ProgramLog.h"
+#include "monitor/ZaraveDezeZurirevuzor.h"
+#include "platform/linux/KWinWindowSystem.h"
+#include "platform/linux/LinuxPlatformServices.h"
+
+#include <gio/gio.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Polls `done` every 50 ms for up to `seconds`.
+template <typename TCondition> bool Eventually(double seconds, TCondition done)
+{
+    const auto deadline
+        = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+std::string FileRead(const std::string& path)
+{
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Calls a method on the desktop's session bus as another program of the session would; true
+// when it was answered without an error.
+bool BusCall(const std::string& destination, const char* path, const char* interface, const char* method,
+    GVariant* arguments, GVariant** reply = nullptr)
+{
+    // A connection of its own: the shared one would end this process when a test's bus goes.
+    GError* error = nullptr;
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    GDBusConnection* bus = address ? g_dbus_connection_new_for_address_sync(address,
+                               static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
+                                   | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                               nullptr, nullptr, &error)
+                                   : nullptr;
+    g_clear_error(&error);
+    if (!bus) {
+        g_variant_unref(g_variant_ref_sink(arguments));
+        return false;
+    }
+    GVariant* answer = g_dbus_connection_call_sync(bus, destination.c_str(), path, interface, method, arguments,
+        nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    g_clear_error(&error);
+    g_object_unref(bus);
+    if (reply)
+        *reply = answer;
+    else if (answer)
+        g_variant_unref(answer);
+    return answer != nullptr;
+}
+
+bool KWinScriptLoaded(const std::string& name)
+{
+    GVariant* reply = nullptr;
+    if (!BusCall("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "isScriptLoaded",
+            g_variant_new("(s)", name.c_str()), &reply))
+        return false;
+    gboolean loaded = FALSE;
+    g_variant_get(reply, "(b)", &loaded);
+    g_variant_unref(reply);
+    return loaded != FALSE;
+}
+
+// A headless KWin of its own on a private session bus, the services picked from the session it
+// sets, as the program picks them.
+class KWinDesktop : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TH_REQUIRE_PROGRAMS("kwin_wayland", "dbus-daemon");
+        if (!fs::exists(QT_WAYLAND_PLUGIN))
+            GTEST_SKIP() << "Qt's Wayland platform (qt6-wayland) is not installed: " << QT_WAYLAND_PLUGIN;
+        ASSERT_TRUE(m_desktop.KWinStart()) << m_desktop.ErrorText();
+        m_logFile = m_desktop.Folder() + "/logs/test_kwin_desktop.log";
+        LogFileNameSet(m_logFile);
+        const TLinuxSession session = LinuxSessionDetect();
+        ASSERT_EQ(session.Kind, TLinuxDesktopKind::KWin);
+        m_services = LinuxPlatformServicesCreate(session);
+        ASSERT_EQ(m_services->ForegroundNotice, "") << FileRead(m_logFile);
+    }
+    void TearDown() override
+    {
+        m_services.reset();
+        LogFileNameSet({});
+        m_desktop.Stop();
+    }
+    TWindowHandle WindowShow(const std::string& title, pid_t& process, const std::string& program = TEST_WINDOW_PROGRAM)
+    {
+        process = m_desktop.WaylandWindowStart(program, title);
+        return process > 0 ? m_desktop.WindowWait(process, 20, title) : 0;
+    }
+    bool Listed(TWindowHandle window)
+    {
+        const auto windows = m_services->WindowSystem->TopLevelWindowsGet();
+        return std::find(windows.begin(), windows.end(), window) != windows.end();
+    }
+    // The program's own view, which must agree with the desktop's after the desktop's change.
+    bool ForegroundBecomes(TWindowHandle desktopWindow, const std::string& title)
+    {
+        TWindowSystem& windows = *m_services->WindowSystem;
+        return m_desktop.WindowActivate(desktopWindow)
+            && Eventually(5, [&] { return windows.WindowTextGet(windows.ForegroundWindowGet()) == title; });
+    }
+    static std::string WindowProgramPath()
+    {
+        return fs::canonical(TEST_WINDOW_PROGRAM).string();
+    }
+
+    TTestDesktop m_desktop;
+    std::unique_ptr<TPlatformServices> m_services;
+    std::string m_logFile;
+};
+
+} // namespace
+
+TEST_F(KWinDesktop, WaylandWindowInFrontIsSampledWithItsRealExecutableAndSwitchingOrRenamingIsPushed)
+{
+    pid_t first = 0;
+    pid_t second = 0;
+    const TWindowHandle firstOnDesktop = WindowShow("first", first);
+    const TWindowHandle secondOnDesktop = WindowShow("second", second);
+    ASSERT_NE(firstOnDesktop, 0u) << WindowTitles(m_desktop);
+    ASSERT_NE(secondOnDesktop, 0u) << WindowTitles(m_desktop);
+
+    ASSERT_TRUE(ForegroundBecomes(firstOnDesktop, "first"));
+    TWindowSystem& windows = *m_services->WindowSystem;
+    const TWindowHandle firstWindow = windows.ForegroundWindowGet();
+    EXPECT_EQ(windows.WindowProcessIdGet(firstWindow), first);
+    EXPECT_EQ(windows.WindowClassNameGet(firstWindow), "tallyhour-test-window");
+    TZaraveDezeZurirevuzor scan(*m_services->WindowSystem, *m_services->Processes, *m_services->Accessibility);
+    scan.Execute(false, nullptr);
+    EXPECT_EQ(scan.WindowHandle, firstWindow);
+    EXPECT_EQ(scan.ExeName, WindowProgramPath());
+    EXPECT_EQ(scan.AppType, atDesktop);
+    // The tool a user runs, in the session as it stands, loads a script of its own and sees the same.
+    auto sample = SampleCommandRun();
+    EXPECT_EQ(sample["exit"], "0") << FileRead(m_logFile);
+    EXPECT_EQ(sample["exe"], WindowProgramPath());
+
+    ASSERT_TRUE(ForegroundBecomes(secondOnDesktop, "second"));
+    scan.Execute(false, nullptr);
+    EXPECT_NE(scan.WindowHandle, firstWindow);
+    EXPECT_EQ(windows.WindowProcessIdGet(scan.WindowHandle), second);
+    EXPECT_EQ(scan.ExeName, WindowProgramPath());
+
+    // A title changed in front (a browser's tab, a document) reaches the program without a new
+    // activation.
+    kill(second, SIGUSR1);
+    EXPECT_TRUE(Eventually(5, [&] { return windows.WindowTextGet(scan.WindowHandle) == "second (renamed)"; }))
+        << windows.WindowTextGet(scan.WindowHandle);
+    EXPECT_EQ(windows.ForegroundWindowGet(), scan.WindowHandle);
+}
+
+TEST_F(KWinDesktop, CloseRequestClosesTheAskedWindowOnlyAndTheScriptsLeaveKWinAtTheEnd)
+{
+    pid_t asked = 0;
+    pid_t other = 0;
+    ASSERT_NE(WindowShow("asked", asked), 0u);
+    ASSERT_NE(WindowShow("other", other), 0u);
+    TWindowSystem& windows = *m_services->WindowSystem;
+    auto find = [&windows](const std::string& title) -> TWindowHandle {
+        for (TWindowHandle window : windows.TopLevelWindowsGet()) {
+            if (windows.WindowTextGet(window) == title)
+                return window;
+        }
+        return 0;
+    };
+    ASSERT_TRUE(Eventually(5, [&] { return find("asked") && find("other"); }));
+    const TWindowHandle askedWindow = find("asked");
+    const TWindowHandle otherWindow = find("other");
+
+    auto* kwin = dynamic_cast<TKWinWindowSystem*>(m_services->WindowSystem.get());
+    ASSERT_NE(kwin, nullptr);
+    EXPECT_TRUE(windows.WindowCloseRequest(askedWindow));
+    const std::vector<std::string> scripts = kwin->ScriptNamesGet();
+    EXPECT_TRUE(Eventually(10, [&] { return !Listed(askedWindow); }));
+    // Closed as its close button closes it: the program ends by itself.
+    EXPECT_TRUE(Eventually(10, [&] { return kill(asked, 0) != 0 || waitpid(asked, nullptr, WNOHANG) == asked; }));
+    EXPECT_TRUE(Listed(otherWindow));
+    EXPECT_EQ(kill(other, 0), 0);
+    // A gone window answers "not available".
+    EXPECT_FALSE(windows.WindowCloseRequest(askedWindow));
+    EXPECT_EQ(windows.WindowProcessIdGet(askedWindow), 0);
+    EXPECT_EQ(windows.WindowTextGet(askedWindow), "");
+
+    ASSERT_TRUE(windows.WindowCloseRequest(otherWindow));
+    ASSERT_TRUE(Eventually(10, [&] { return !Listed(otherWindow); }));
+    EXPECT_EQ(windows.ForegroundWindowGet(), 0u);
+
+    // Every script the program had KWin load is gone once the program ends with it: the one-shot
+    // ones as soon as they ran, the reporting one at the end.
+    const std::string reporting = kwin->ScriptNameGet();
+    ASSERT_NE(reporting, "");
+    EXPECT_TRUE(KWinScriptLoaded(reporting));
+    EXPECT_TRUE(Eventually(5, [&] { return kwin->ScriptNamesGet() == std::vector<std::string> { reporting }; }));
+    for (const std::string& script : scripts) {
+        if (script != reporting) {
+            EXPECT_FALSE(KWinScriptLoaded(script)) << script;
+        }
+    }
+    m_services.reset();
+    EXPECT_FALSE(KWinScriptLoaded(reporting));
+}
+
+TEST_F(KWinDesktop, CloseAllClosesTheListedProgramsWindowsAndLeavesAnotherProgram)
+{
+    // The same window program under a second name is another program to the list.
+    const std::string otherProgram = m_desktop.Folder() + "/bin/other-window";
+    fs::copy_file(TEST_WINDOW_PROGRAM, otherProgram);
+    pid_t listed = 0;
+    pid_t listedToo = 0;
+    pid_t unlisted = 0;
+    ASSERT_NE(WindowShow("listed", listed), 0u);
+    ASSERT_NE(WindowShow("listed too", listedToo), 0u);
+    ASSERT_NE(WindowShow("unlisted", unlisted, otherProgram), 0u);
+    ASSERT_TRUE(Eventually(5, [&] { return m_services->WindowSystem->TopLevelWindowsGet().size() >= 3; }));
+
+    TMonitoredList list;
+    auto item = std::make_unique<TMonitoredItem>();
+    item->ItemType = mitApp;
+    item->Name = WindowProgramPath();
+    item->Caption = "Test window";
+    list.Add("Test window", std::move(item));
+    TZaraveDezeZurirevuzor sample(*m_services->WindowSystem, *m_services->Processes, *m_services->Accessibility);
+    sample.Execute(true, &list);
+    auto titles = [this] {
+        std::vector<std::string> shown;
+        for (TWindowHandle window : m_services->WindowSystem->TopLevelWindowsGet())
+            shown.push_back(m_services->WindowSystem->WindowTextGet(window));
+        return shown;
+    };
+    EXPECT_TRUE(Eventually(10, [&] { return titles() == std::vector<std::string> { "unlisted" }; }))
+        << WindowTitles(m_desktop);
+    EXPECT_EQ(kill(unlisted, 0), 0);
+}
+
+TEST_F(KWinDesktop, AfterKWinRestartsTheScriptIsLoadedAgainAndTheLogSaysWhatHappened)
+{
+    pid_t before = 0;
+    ASSERT_NE(WindowShow("before", before), 0u);
+    TWindowSystem& windows = *m_services->WindowSystem;
+    ASSERT_TRUE(Eventually(5, [&] { return !windows.TopLevelWindowsGet().empty(); }));
+
+    // A second reader that tells its user after half a second of KWin's absence, where the
+    // program waits longer than a restart takes.
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    TKWinWindowSystem impatient(address ? address : "", 500);
+
+    ASSERT_TRUE(m_desktop.KWinRestart(1.5)) << m_desktop.ErrorText();
+    const std::string notice = impatient.ForegroundNoticeTake();
+    EXPECT_NE(notice.find("KWin has left the desktop session"), std::string::npos) << notice;
+    EXPECT_EQ(impatient.ForegroundNoticeTake(), "");
+    EXPECT_EQ(windows.ForegroundNoticeTake(), "");
+    // What the old KWin showed is not taken for what the new one shows.
+    EXPECT_TRUE(Eventually(5, [&] {
+        const auto shown = windows.TopLevelWindowsGet();
+        return std::none_of(shown.begin(), shown.end(),
+            [&](TWindowHandle window) { return windows.WindowTextGet(window) == "before"; });
+    }));
+    pid_t after = 0;
+    const TWindowHandle afterOnDesktop = WindowShow("after", after);
+    ASSERT_NE(afterOnDesktop, 0u) << FileRead(m_logFile);
+    ASSERT_TRUE(ForegroundBecomes(afterOnDesktop, "after")) << FileRead(m_logFile);
+    EXPECT_EQ(windows.WindowProcessIdGet(windows.ForegroundWindowGet()), after);
+    const std::string log = FileRead(m_logFile);
+    EXPECT_NE(log.find("KWin has left the session bus"), std::string::npos) << log;
+    EXPECT_NE(log.find("KWin runs the window script again"), std::string::npos) << log;
+}
+
+TEST_F(KWinDesktop, ReportsFromAnyoneButKWinAreRefusedAndMalformedOnesFromKWinAreLogged)
+{
+    auto* kwin = dynamic_cast<TKWinWindowSystem*>(m_services->WindowSystem.get());
+    ASSERT_NE(kwin, nullptr);
+    const std::string forged = R"({"report":"all","script":")" + kwin->ScriptNameGet()
+        + R"(","windows":[{"id":"{00000000-0000-0000-0000-000000000001}","pid":1,"title":"forged","class":"x"}],)"
+        + R"("active":"{00000000-0000-0000-0000-000000000001}"})";
+    // Another program of the session claims a window is in front.
+    EXPECT_FALSE(BusCall(kwin->BusNameGet(), TKWinWindowSystem::ReportPath, TKWinWindowSystem::ReportInterface,
+        "Report", g_variant_new("(s)", forged.c_str())));
+    EXPECT_EQ(m_services->WindowSystem->ForegroundWindowGet(), 0u);
+    EXPECT_TRUE(m_services->WindowSystem->TopLevelWindowsGet().empty());
+    EXPECT_NE(FileRead(m_logFile).find("which is not KWin; it is ignored"), std::string::npos) << FileRead(m_logFile);
+
+    // KWin itself passes on what a script sends: text that is no report is logged and changes nothing.
+    ASSERT_TRUE(kwin->ScriptRun("        callDBus(\"" + kwin->BusNameGet() + "\", \"" + TKWinWindowSystem::ReportPath
+        + "\", \"" + TKWinWindowSystem::ReportInterface + "\", \"Report\", \"{not json\");"));
+    EXPECT_TRUE(Eventually(5, [&] { return FileRead(m_logFile).find("cannot be read") != std::string::npos; }))
+        << FileRead(m_logFile);
+    // and the reports that follow still count, a title with quotes, a backslash and letters
+    // from beyond ASCII among them.
+    const std::string odd = "still \"seen\" \\ {x} \u00fcn\u00efc\u00f8d\u00e9 \U0001F642";
+    pid_t window = 0;
+    ASSERT_NE(WindowShow(odd, window), 0u);
+    EXPECT_TRUE(Eventually(5, [&] {
+        const auto shown = m_services->WindowSystem->TopLevelWindowsGet();
+        return shown.size() == 1 && m_services->WindowSystem->WindowTextGet(shown[0]) == odd;
+    })) << WindowTitles(m_desktop);
+}
+
+TEST(KWinSession, WithoutKWinOnTheBusTheUserIsToldAndNothingIsCountedInSilence)
+{
+    TH_REQUIRE_PROGRAMS("dbus-daemon");
+    TTestDesktop desktop;
+    // A Plasma Wayland session whose bus has no KWin (a KWin too old for scripting, or gone).
+    ASSERT_TRUE(desktop.Start(false)) << desktop.ErrorText();
+    ASSERT_TRUE(desktop.SessionBusStart()) << desktop.ErrorText();
+    const std::string logFile = desktop.Folder() + "/logs/test_kwin_session.log";
+    LogFileNameSet(logFile);
+    setenv("XDG_SESSION_TYPE", "wayland", 1);
+    setenv("XDG_CURRENT_DESKTOP", "KDE", 1);
+    const TLinuxSession session = LinuxSessionDetect();
+    ASSERT_EQ(session.Kind, TLinuxDesktopKind::KWin);
+    auto services = LinuxPlatformServicesCreate(session);
+    EXPECT_NE(services->ForegroundNotice.find("KWin is not on the session bus"), std::string::npos)
+        << services->ForegroundNotice;
+    EXPECT_NE(services->ForegroundNotice.find("Plasma (X11)"), std::string::npos) << services->ForegroundNotice;
+    EXPECT_NE(FileRead(logFile).find(services->ForegroundNotice), std::string::npos);
+    // XWayland's windows (here the desktop's X display) are still seen.
+    const pid_t xterm = desktop.XtermStart("x11");
+    const TWindowHandle xtermWindow = xterm > 0 ? desktop.WindowWait(xterm, 20, "x11") : 0;
+    ASSERT_NE(xtermWindow, 0u);
+    ASSERT_TRUE(desktop.WindowActivate(xtermWindow));
+    EXPECT_EQ(services->WindowSystem->ForegroundWindowGet(), xtermWindow);
+    services.reset();
+    LogFileNameSet({});
+}
+
+TEST_F(KWinDesktop, TheProgramReadsTheWindowInFrontFromKWinAndTakesItsScriptAwayWhenItEnds)
+{
+    // Started as a user starts it from the desktop: no Qt platform chosen (the desktop has no
+    // XWayland here, so its windows are Wayland ones).
+    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+    const pid_t program = m_desktop.ProgramStart({ std::string(binDir ? binDir : ".") + "/tallyhour" }, "tallyhour");
+    ASSERT_GT(program, 0) << m_desktop.ErrorText();
+    const std::string logFile = m_desktop.Folder() + "/home/.local/share/Tallyhour/tallyhour.log";
+    std::string line;
+    ASSERT_TRUE(Eventually(30,
+        [&] {
+            std::istringstream log(FileRead(logFile));
+            for (std::string text; std::getline(log, text);) {
+                if (text.find("The window in front is read through") != std::string::npos)
+                    line = text;
+            }
+            return !line.empty();
+        }))
+        << "no start-up line in " << logFile;
+    EXPECT_NE(line.find("KWin's window script"), std::string::npos) << line;
+    EXPECT_NE(line.find("Qt's \"wayland\" platform"), std::string::npos) << line;
+    // Its reporting script is the first it names.
+    const std::string script = "tallyhour-" + std::to_string(program) + "-1";
+    EXPECT_TRUE(KWinScriptLoaded(script));
+
+    kill(program, SIGTERM);
+    EXPECT_TRUE(Eventually(20, [&] { return waitpid(program, nullptr, WNOHANG) == program; })) << FileRead(logFile);
+    EXPECT_FALSE(KWinScriptLoaded(script));
+}
