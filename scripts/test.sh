@@ -12,9 +12,8 @@ cd "$(dirname "$0")/.."
 [ $# -gt 0 ] || [ "${TALLYHOUR_EXTRA_CHECKS:-0}" = 0 ] && exit 0
 
 echo "Sanitizer build (build-asan): unit, storage and gui tests"
-# One compiler run per batch of sources (a unity build) halves the build on two cores.
 TALLYHOUR_BUILD_DIR=build-asan \
-    TALLYHOUR_CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DTALLYHOUR_SANITIZE=ON -DTALLYHOUR_BENCH=OFF -DCMAKE_UNITY_BUILD=ON" ./scripts/build.sh th_checked_tests
+    TALLYHOUR_CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DTALLYHOUR_SANITIZE=ON -DTALLYHOUR_BENCH=OFF" ./scripts/build.sh th_checked_tests
 # Leaks are reported only for our own code: the suppressions name the system libraries that
 # keep their caches until exit.
 (cd build-asan && ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1" \
