@@ -11,6 +11,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -122,9 +125,101 @@ std::string TotalsSql(const std::string& from, const std::string& to)
 // The one connection the program keeps open on the activity database, so a charge costs an
 // insert and not an open, a schema look and a close. The file is in write-ahead-log mode with
 // synchronous=NORMAL: a commit appends to the -wal file without waiting for the disk, and the
-// log is synced only when it is copied back into the database. A killed program loses nothing
-// it committed and never leaves a torn file; a power cut may take back the last commits since
-// that copy, never more, and leaves the file sound.
+// log is synced only when it is copied back into the database, which TLogCopier does on a thread
+// of its own. A killed program loses nothing it committed and never leaves a torn file; a power
+// cut may take back the commits since the last copy (up to kLogCopyPages pages of log, a few
+// minutes of charges), never more, and leaves the file sound.
+
+// Log pages after which the log is copied back into the file (SQLite's own default).
+constexpr int kLogCopyPages = 1000;
+
+// Copies the write-ahead log back into the file on its own thread and connection, so the one
+// wait on the disk that WAL mode leaves (the sync of that copy) never falls on the thread that
+// charges. A passive copy: it never holds up a writer or a reader, and what it cannot copy yet
+// is copied the next time.
+class TLogCopier
+{
+public:
+    void Request(const std::string& fileName)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_fileName = fileName;
+            m_pending = true;
+            if (!m_thread.joinable()) {
+                m_stop = false;
+                m_thread = std::thread([this] { Run(); });
+            }
+        }
+        m_wake.notify_one();
+    }
+    void Stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_pending || m_stop; });
+            if (m_stop) {
+                return;
+            }
+            m_pending = false;
+            const std::string fileName = m_fileName;
+            lock.unlock();
+            // Never creates a file: one that is gone meanwhile is left alone.
+            sqlite3* handle = nullptr;
+            // A first read tells the new connection that the file is in WAL mode.
+            if (sqlite3_open_v2(fileName.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
+                && sqlite3_exec(handle, "PRAGMA schema_version", nullptr, nullptr, nullptr) == SQLITE_OK) {
+                sqlite3_wal_checkpoint_v2(handle, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            }
+            sqlite3_close(handle);
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_thread;
+    std::string m_fileName;
+    bool m_pending = false;
+    bool m_stop = false;
+};
+
+// This process's copier. Never destroyed (its thread may still wait at the program's end); one
+// inherited through fork() has no thread in the child and is left alone.
+TLogCopier& LogCopier()
+{
+    static TLogCopier* copier = nullptr;
+    static pid_t owner = 0;
+    if (!copier || owner != ::getpid()) {
+        copier = new TLogCopier;
+        owner = ::getpid();
+    }
+    return *copier;
+}
+
+// Called by SQLite after every commit of the shared connection with the log's size in pages;
+// it stands in for SQLite's own copy, which would run in the committing call.
+int LogCopyHook(void* fileName, sqlite3*, const char*, int pages)
+{
+    if (pages >= kLogCopyPages) {
+        LogCopier().Request(*static_cast<const std::string*>(fileName));
+    }
+    return SQLITE_OK;
+}
+
 struct TActivityConnection
 {
     std::string FileName;
@@ -162,6 +257,9 @@ void WriteAheadLogTry(TActivityConnection& connection)
         connection.WriteAheadLog = mode->RowCount() == 1 && mode->TextAt(0) == "wal";
         if (connection.WriteAheadLog) {
             connection.Database->RunStatement("PRAGMA synchronous=NORMAL");
+            // A log that grew while copies could not catch up is cut back when it starts over.
+            connection.Database->RunQuery("PRAGMA journal_size_limit=" + std::to_string(2 * kLogCopyPages * 4096));
+            sqlite3_wal_hook(connection.Database->Handle(), LogCopyHook, &connection.FileName);
         }
     } catch (const ESQLiteException& error) {
         if (SQLiteCodeIsDamage(error.Code())) {
@@ -176,6 +274,12 @@ void ActivityConnectionDrop()
     if (connection.Process != ::getpid()) {
         // Inherited through fork(): the handle and its locks belong to the parent.
         (void)connection.Database.release();
+    } else if (connection.Database) {
+        // The log goes into the file this connection has open, and is emptied. SQLite leaves the
+        // log of a file that was renamed or replaced meanwhile where it is, and would lay it over
+        // whatever file now has the name; emptied, it does no harm, and the moved file keeps
+        // every row.
+        sqlite3_wal_checkpoint_v2(connection.Database->Handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     }
     connection.Database.reset();
     connection.FileName.clear();
@@ -196,6 +300,8 @@ TSQLiteDatabase& ActivityConnection(const std::string& fileName)
         return *connection.Database;
     }
     ActivityConnectionDrop();
+    // The file may be another one now, or none: its tables are looked for again.
+    DatabaseSchemaRecheck(fileName);
     DatabaseSchemaEnsure(fileName, TDatabaseKind::Activity);
     auto database = std::make_unique<TSQLiteDatabase>(fileName);
     FileIdentityGet(fileName, device, inode);
@@ -389,5 +495,6 @@ std::unique_ptr<TSQLiteTable> ActivityDBGetTable(const std::string& sql, const s
 
 void ActivityDatabaseClose()
 {
+    LogCopier().Stop();
     ActivityConnectionDrop();
 }

@@ -6,9 +6,11 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -424,4 +426,77 @@ TEST_F(ActivityFile, FileOfAnEarlierVersionGetsItsTotalsOnceAndLosesTheWideIndex
     EXPECT_EQ(ActivityDBGetTable("SELECT TOTAL(rows) FROM applications_hours")->Int64At(0), 3);
     EXPECT_NE(LogText().find("lacked tables, indexes or triggers; they were created ("), std::string::npos)
         << LogText();
+}
+
+TEST_F(ActivityFile, SharedConnectionWritesThroughTheLogAndFollowsTheFileAtItsName)
+{
+    const std::string file = DataLocations().ActivityDbFileName;
+    const auto rowCount = [&file] {
+        TSQLiteDatabase other(file);
+        return other.RunQuery("SELECT COUNT(*) FROM applications")->Int64At(0);
+    };
+    ActivityDBExecSQL(ActivityInsertSql("2011-04-21 09:00:00", "/usr/bin/a", "", "Desktop Application", 3, 1));
+    {
+        TSQLiteDatabase other(file);
+        EXPECT_EQ(other.RunQuery("PRAGMA journal_mode")->TextAt(0), "wal");
+    }
+    EXPECT_TRUE(std::filesystem::exists(file + "-wal"));
+    // Another reader sees each commit at once.
+    EXPECT_EQ(rowCount(), 1);
+    ActivityDBExecSQL(ActivityInsertSql("2011-04-21 09:00:05", "/usr/bin/a", "", "Desktop Application", 3, 1));
+    EXPECT_EQ(rowCount(), 2);
+
+    // A file put in its place (a restored copy): the next call works on that file, not the old one.
+    const std::string other = DataLocations().DataFolder + "restored.sqlite";
+    DatabaseSchemaEnsure(other, TDatabaseKind::Activity);
+    {
+        TSQLiteDatabase restored(other);
+        restored.RunStatement(ActivityInsertSql("2011-04-20 09:00:00", "/usr/bin/r", "", "", 1, 1));
+    }
+    std::filesystem::rename(other, file);
+    EXPECT_EQ(ActivityDBGetTable("SELECT app_name FROM applications")->TextAt(0), "/usr/bin/r");
+    ActivityDBExecSQL(ActivityInsertSql("2011-04-21 09:00:10", "/usr/bin/a", "", "Desktop Application", 3, 1));
+    EXPECT_EQ(rowCount(), 2);
+
+    // A file removed: the next charge makes a new one with its tables instead of writing into the gone one.
+    ActivityDatabaseClose();
+    std::filesystem::remove(file);
+    std::filesystem::remove(file + "-wal");
+    std::filesystem::remove(file + "-shm");
+    ActivityDBExecSQL(ActivityInsertSql("2011-04-21 09:00:15", "/usr/bin/a", "", "Desktop Application", 3, 1));
+    EXPECT_EQ(rowCount(), 1);
+
+    // At the end the log is folded into the file, which then holds every row alone.
+    ActivityDatabaseClose();
+    EXPECT_FALSE(std::filesystem::exists(file + "-wal"));
+    EXPECT_EQ(rowCount(), 1);
+}
+
+TEST_F(ActivityFile, LongRunOfChargesHasItsLogCopiedBackIntoTheFile)
+{
+    const std::string file = DataLocations().ActivityDbFileName;
+    ActivityDBExecSQL("DELETE FROM applications");
+    for (int i = 0; i < 800; ++i) {
+        ActivityDBExecSQL(
+            ActivityInsertSql("2011-04-21 09:" + std::to_string(10 + i / 60) + ":" + std::to_string(10 + i % 50),
+                "/usr/bin/a", "", "Desktop Application", 3, 1));
+    }
+    // The rows soon reach the file itself, not only its log: a copy of the file alone holds them.
+    const std::string copy = DataLocations().DataFolder + "copy.sqlite";
+    int64_t inFile = 0;
+    for (int wait = 0; wait < 200 && inFile < 400; ++wait) {
+        std::filesystem::copy_file(file, copy, std::filesystem::copy_options::overwrite_existing);
+        try {
+            TSQLiteDatabase alone(copy);
+            inFile = alone.RunQuery("SELECT COUNT(*) FROM applications")->Int64At(0);
+        } catch (const ESQLiteException&) {
+            inFile = 0; // copied while a page was being written
+        }
+        if (inFile < 400) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    EXPECT_GE(inFile, 400);
+    TSQLiteDatabase other(file);
+    EXPECT_EQ(other.RunQuery("SELECT COUNT(*) FROM applications")->Int64At(0), 800);
 }
