@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -55,10 +56,9 @@ constexpr const char* kCountedDuration = "typeof(duration) = 'integer' AND durat
 // A historical statement over the rows whose duration counts, for bounds the totals cannot answer.
 std::string CountedRowsLiteralSql(std::string sql)
 {
-    const std::string table = "LEFT JOIN applications a ";
-    const size_t at = sql.find(table);
-    return sql.replace(
-        at, table.size() - 2, std::string("LEFT JOIN (SELECT * FROM applications WHERE ") + kCountedDuration + ")");
+    const std::string join = "LEFT JOIN applications a ";
+    return sql.replace(sql.find(join), join.size(),
+        std::string("LEFT JOIN (SELECT * FROM applications WHERE ") + kCountedDuration + ") a ");
 }
 
 // The rows of one range of date texts within the hour `hour` as (path, address, origin,
@@ -201,13 +201,13 @@ private:
 // inherited through fork() has no thread in the child and is left alone.
 TLogCopier& LogCopier()
 {
-    static TLogCopier* copier = nullptr;
+    static auto& copiers = *new std::vector<std::unique_ptr<TLogCopier>>;
     static pid_t owner = 0;
-    if (!copier || owner != ::getpid()) {
-        copier = new TLogCopier;
+    if (copiers.empty() || owner != ::getpid()) {
+        copiers.push_back(std::make_unique<TLogCopier>());
         owner = ::getpid();
     }
-    return *copier;
+    return *copiers.back();
 }
 
 // Called by SQLite after every commit of the shared connection with the log's size in pages;
@@ -272,8 +272,10 @@ void ActivityConnectionDrop()
 {
     TActivityConnection& connection = CachedConnection();
     if (connection.Process != ::getpid()) {
-        // Inherited through fork(): the handle and its locks belong to the parent.
-        (void)connection.Database.release();
+        // Inherited through fork(): the handle and its locks belong to the parent. Kept where it
+        // can be found, never closed.
+        static auto& inherited = *new std::vector<std::unique_ptr<TSQLiteDatabase>>;
+        inherited.push_back(std::move(connection.Database));
     } else if (connection.Database) {
         // The log goes into the file this connection has open, and is emptied. SQLite leaves the
         // log of a file that was renamed or replaced meanwhile where it is, and would lay it over

@@ -500,3 +500,30 @@ TEST_F(ActivityFile, LongRunOfChargesHasItsLogCopiedBackIntoTheFile)
     TSQLiteDatabase other(file);
     EXPECT_EQ(other.RunQuery("SELECT COUNT(*) FROM applications")->Int64At(0), 800);
 }
+
+TEST_F(ActivityFile, OtherConnectionsOfTheProgramLeaveTheSharedOneItsLog)
+{
+    const std::string file = DataLocations().ActivityDbFileName;
+    // Another program's count, read through the sqlite3 command.
+    const auto countElsewhere = [&file] {
+        FILE* pipe = popen(("sqlite3 '" + file + "' 'SELECT COUNT(*) FROM applications' 2>&1").c_str(), "r");
+        char line[256] = {};
+        const bool read = pipe && fgets(line, sizeof line, pipe) != nullptr;
+        if (pipe) {
+            pclose(pipe);
+        }
+        return read ? std::string(line) : std::string("nothing");
+    };
+    ActivityDBExecSQL(ActivityInsertSql("2011-04-21 09:00:00", "/usr/bin/a", "", "Desktop Application", 3, 1));
+    // A connection of its own opened and closed beside the shared one, as the settings store's
+    // list saves do, must not take the shared connection's locks with it: without them the
+    // next program to close the file would think itself the last and remove the log under it.
+    {
+        TSQLiteDatabase own(file);
+        own.RunQuery("SELECT COUNT(*) FROM applications");
+    }
+    EXPECT_EQ(countElsewhere(), "1\n");
+    ActivityDBExecSQL(ActivityInsertSql("2011-04-21 09:00:05", "/usr/bin/a", "", "Desktop Application", 3, 1));
+    EXPECT_EQ(countElsewhere(), "2\n");
+    EXPECT_TRUE(std::filesystem::exists(file + "-wal"));
+}
