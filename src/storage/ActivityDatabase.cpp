@@ -463,7 +463,7 @@ void ActivityTotalsVerify(const std::string& fileName)
         }
         // The schema script ends with the statements that make the totals from the rows.
         const std::string& schema = DatabaseSchemaSql(TDatabaseKind::Activity);
-        const size_t rebuild = schema.find("DELETE FROM applications_days;");
+        const size_t rebuild = schema.find("DELETE FROM applications_hours;");
         const auto started = std::chrono::steady_clock::now();
         database.TransactionBegin();
         if (sqlite3_exec(database.Handle(), schema.c_str() + rebuild, nullptr, nullptr, nullptr) != SQLITE_OK) {

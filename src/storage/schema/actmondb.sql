@@ -107,15 +107,14 @@ CREATE TABLE IF NOT EXISTS applications_list(name TEXT, caption TEXT, active INT
 CREATE TABLE IF NOT EXISTS websites_list(name TEXT, caption TEXT, active INTEGER);
 -- Whenever this script runs (a new file, or one that lacks any of the above), the totals are
 -- made again from the rows, inside the same transaction.
-DELETE FROM applications_days;
-INSERT INTO applications_days(day, app_name, browser_url, origin, seconds, rows)
-    SELECT substr(a.date_created, 1, 10), a.app_name, a.browser_url, a.origin,
-        SUM(CASE WHEN typeof(a.duration) = 'integer' AND a.duration BETWEEN -2147483648 AND 2147483647
-            THEN a.duration ELSE 0 END), COUNT(*)
-    FROM applications a GROUP BY 1, 2, 3, 4;
 DELETE FROM applications_hours;
 INSERT INTO applications_hours(hour, app_name, browser_url, origin, seconds, rows)
     SELECT substr(a.date_created, 1, 13), a.app_name, a.browser_url, a.origin,
         SUM(CASE WHEN typeof(a.duration) = 'integer' AND a.duration BETWEEN -2147483648 AND 2147483647
             THEN a.duration ELSE 0 END), COUNT(*)
     FROM applications a GROUP BY 1, 2, 3, 4;
+-- A date is a prefix of its hours, so the days come from the hours instead of the rows again.
+DELETE FROM applications_days;
+INSERT INTO applications_days(day, app_name, browser_url, origin, seconds, rows)
+    SELECT substr(h.hour, 1, 10), h.app_name, h.browser_url, h.origin, SUM(h.seconds), SUM(h.rows)
+    FROM applications_hours h GROUP BY 1, 2, 3, 4;
