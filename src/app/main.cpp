@@ -12,6 +12,7 @@
 #include "platform/linux/ProcFsProcesses.h"
 #include "platform/linux/XdgInstalledApplications.h"
 #include "platform/linux/dbus/LogindSessionPower.h"
+#include "storage/ActivityDatabase.h"
 #include "storage/InstanceLock.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
@@ -155,6 +156,8 @@ int main(int argc, char* argv[])
     if (OptionsInstanceExists()) {
         OptionsInstanceFree();
     }
+    // Folds the write-ahead log into the activity database, so the file stands alone again.
+    ActivityDatabaseClose();
     FlagFileDelete(locations);
     WindowPreferencesFree();
     return status;

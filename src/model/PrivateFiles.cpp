@@ -74,11 +74,21 @@ int PrivateFileOpen(const std::string& path, int flags)
 
 bool PrivateFileCreate(const std::string& path)
 {
-    const int fd = PrivateFileOpen(path, O_RDONLY);
-    if (fd < 0) {
-        return false;
+    // A file already there is not opened: closing any descriptor of a file drops every lock this
+    // process holds on it, and an SQLite connection kept open on a database relies on its locks
+    // to keep the database's log (-wal, -shm) from being removed under it by another connection.
+    struct stat info = {};
+    if (::stat(path.c_str(), &info) == 0) {
+        return true;
     }
-    ::close(fd);
+    const int created = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
+    if (created < 0) {
+        return errno == EEXIST;
+    }
+    // The umask can only take bits away, but one that takes the user's own would leave a file
+    // the program cannot write again.
+    ::fchmod(created, kPrivateFileMode);
+    ::close(created);
     return true;
 }
 

@@ -1,9 +1,20 @@
 #include "storage/ActivityDatabase.h"
 
 #include "model/DataLocations.h"
+#include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "storage/DatabaseSchema.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -12,24 +23,317 @@ std::string ActivityFileName(const std::string& fileName)
     return fileName.empty() ? DataLocations().ActivityDbFileName : fileName;
 }
 
-// The seconds of one seek's rows: those of the period plus those without a date, which the
-// historical statements count in every period. Kept as two sums so each is an index range.
-// Only a duration the program can have written counts: a whole number of seconds within the
-// 32-bit range. One absurd figure (a damaged row, a foreign tool's 1e30) would otherwise turn
-// the whole sum into a value no counter holds and cost the entry its day. Testing every row
-// costs the long periods more than half again, so the test is made only when the (normally
-// empty) partial index of such rows holds any; that look is made once per statement.
-std::string PeriodSumSql(const std::string& seekCondition, const std::string& from, const std::string& to)
+// The texts of a period that the totals can answer: both bounds begin with 13 plain ASCII
+// characters ("yyyy-mm-dd hh") and from is not after to. The program's bounds always do; any
+// other texts get the historical statements, which are exact by definition.
+bool TotalsBoundsUsable(const std::string& from, const std::string& to)
 {
-    const auto sums = [&](const std::string& valid) {
-        return "COALESCE((SELECT SUM(a.duration) FROM applications a WHERE " + seekCondition + valid
-            + " AND a.date_created BETWEEN " + from + " AND " + to + "), 0) + COALESCE((SELECT SUM(a.duration) "
-            + "FROM applications a WHERE " + seekCondition + valid + " AND a.date_created IS NULL), 0)";
-    };
-    return "CASE WHEN EXISTS (SELECT 1 FROM applications INDEXED BY applications_odd_duration WHERE "
-           "typeof(duration) NOT IN ('integer', 'null') OR duration NOT BETWEEN -2147483648 AND 2147483647) THEN "
-        + sums(" AND typeof(a.duration) = 'integer' AND a.duration BETWEEN -2147483648 AND 2147483647") + " ELSE "
-        + sums("") + " END";
+    if (from.size() < 13 || to.size() < 13 || from > to) {
+        return false;
+    }
+    for (size_t i = 0; i < 13; ++i) {
+        for (const char c : { from[i], to[i] }) {
+            if (c < 32 || c > 125) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The first text after every text that begins with `prefix` (its last character raised by one).
+std::string PrefixEnd(std::string prefix)
+{
+    prefix.back() = char(prefix.back() + 1);
+    return prefix;
+}
+
+// Only a duration the program can have written counts: a whole number of seconds within the
+// 32-bit range. One absurd figure (a damaged row, a foreign tool's 1e30) would otherwise turn a
+// whole sum into a value no counter holds and cost the entry its day. The totals hold the same.
+constexpr const char* kCountedDuration = "typeof(duration) = 'integer' AND duration BETWEEN -2147483648 AND 2147483647";
+
+// A historical statement over the rows whose duration counts, for bounds the totals cannot answer.
+std::string CountedRowsLiteralSql(std::string sql)
+{
+    const std::string join = "LEFT JOIN applications a ";
+    return sql.replace(sql.find(join), join.size(),
+        std::string("LEFT JOIN (SELECT * FROM applications WHERE ") + kCountedDuration + ") a ");
+}
+
+// The rows of one range of date texts within the hour `hour` as (path, address, origin,
+// seconds), the seconds negated when `subtract`. The texts of an hour are exactly those whose
+// first 13 characters are the hour's, which the hour index finds.
+std::string RowsRangeSql(const std::string& hour, const std::string& low, const char* lowOperator,
+    const std::string& high, const char* highOperator, bool subtract)
+{
+    return std::string("SELECT app_name, browser_url, origin, ") + (subtract ? "-duration" : "duration")
+        + " FROM applications WHERE substr(date_created, 1, 13) = " + QuotedStr(hour) + " AND date_created "
+        + lowOperator + " " + QuotedStr(low) + " AND date_created " + highOperator + " " + QuotedStr(high) + " AND "
+        + kCountedDuration;
+}
+
+// One row per stored (path, address, origin) and source with the seconds of the period. A key of
+// the totals is a prefix of its rows' date texts, or the whole text when that is shorter, so
+// with both bounds beginning with a plain "yyyy-mm-dd hh": the keys strictly between the bounds'
+// dates are exactly the whole dates inside the period (a shorter key lies there exactly when its
+// text lies between the bounds), and likewise for the hours of the first and last date. A NULL
+// key holds the rows without a date, which count in every period. The partial hours at the ends
+// come from the rows: either the rows inside the period, or the hour's total less the rows
+// outside, whichever part of the hour is normally smaller, so a period that starts on the hour
+// or ends now reads hardly any row.
+std::string TotalsSql(const std::string& from, const std::string& to)
+{
+    const std::string fromDay = from.substr(0, 10);
+    const std::string toDay = to.substr(0, 10);
+    const std::string fromHour = from.substr(0, 13);
+    const std::string toHour = to.substr(0, 13);
+    const std::string totalsColumns = "SELECT app_name, browser_url, origin, seconds FROM ";
+
+    std::string sql = totalsColumns + "applications_days WHERE day IS NULL";
+    if (fromDay < toDay) {
+        sql += " UNION ALL " + totalsColumns + "applications_days WHERE day > " + QuotedStr(fromDay) + " AND day < "
+            + QuotedStr(toDay);
+    }
+    if (fromHour == toHour) {
+        return sql + " UNION ALL " + RowsRangeSql(fromHour, from, ">=", to, "<=", false);
+    }
+    const bool fromSubtract = from.compare(13, std::string::npos, ":30") < 0;
+    const bool toSubtract = to.compare(13, std::string::npos, ":30") >= 0;
+    const std::string fromHourBound = QuotedStr(fromHour);
+    const std::string toHourBound = QuotedStr(toHour);
+    const char* const fromHourOperator = fromSubtract ? ">=" : ">";
+    const char* const toHourOperator = toSubtract ? "<=" : "<";
+    if (fromDay == toDay) {
+        sql += " UNION ALL " + totalsColumns + "applications_hours WHERE hour " + fromHourOperator + " " + fromHourBound
+            + " AND hour " + toHourOperator + " " + toHourBound;
+    } else {
+        sql += " UNION ALL " + totalsColumns + "applications_hours WHERE hour " + fromHourOperator + " " + fromHourBound
+            + " AND hour < " + QuotedStr(PrefixEnd(fromDay));
+        sql += " UNION ALL " + totalsColumns + "applications_hours WHERE hour >= " + QuotedStr(toDay) + " AND hour "
+            + toHourOperator + " " + toHourBound;
+    }
+    sql += " UNION ALL "
+        + (fromSubtract ? RowsRangeSql(fromHour, fromHour, ">=", from, "<", true)
+                        : RowsRangeSql(fromHour, from, ">=", PrefixEnd(fromHour), "<", false));
+    sql += " UNION ALL "
+        + (toSubtract ? RowsRangeSql(toHour, to, ">", PrefixEnd(toHour), "<", true)
+                      : RowsRangeSql(toHour, toHour, ">=", to, "<=", false));
+    return sql;
+}
+
+// The one connection the program keeps open on the activity database, so a charge costs an
+// insert and not an open, a schema look and a close. The file is in write-ahead-log mode with
+// synchronous=NORMAL: a commit appends to the -wal file without waiting for the disk, and the
+// log is synced only when it is copied back into the database, which TLogCopier does on a thread
+// of its own. A killed program loses nothing it committed and never leaves a torn file; a power
+// cut may take back the commits since the last copy (up to kLogCopyPages pages of log, a few
+// minutes of charges), never more, and leaves the file sound.
+
+// Log pages after which the log is copied back into the file (SQLite's own default).
+constexpr int kLogCopyPages = 1000;
+
+// Copies the write-ahead log back into the file on its own thread and connection, so the one
+// wait on the disk that WAL mode leaves (the sync of that copy) never falls on the thread that
+// charges. A passive copy: it never holds up a writer or a reader, and what it cannot copy yet
+// is copied the next time.
+class TLogCopier
+{
+public:
+    void Request(const std::string& fileName)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_fileName = fileName;
+            m_pending = true;
+            if (!m_thread.joinable()) {
+                m_stop = false;
+                m_thread = std::thread([this] { Run(); });
+            }
+        }
+        m_wake.notify_one();
+    }
+    void Stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_pending || m_stop; });
+            if (m_stop) {
+                return;
+            }
+            m_pending = false;
+            const std::string fileName = m_fileName;
+            lock.unlock();
+            // Never creates a file: one that is gone meanwhile is left alone.
+            sqlite3* handle = nullptr;
+            // A first read tells the new connection that the file is in WAL mode.
+            if (sqlite3_open_v2(fileName.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
+                && sqlite3_exec(handle, "PRAGMA schema_version", nullptr, nullptr, nullptr) == SQLITE_OK) {
+                sqlite3_wal_checkpoint_v2(handle, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            }
+            sqlite3_close(handle);
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_thread;
+    std::string m_fileName;
+    bool m_pending = false;
+    bool m_stop = false;
+};
+
+// This process's copier. Never destroyed (its thread may still wait at the program's end); one
+// inherited through fork() has no thread in the child and is left alone.
+TLogCopier& LogCopier()
+{
+    static auto& copiers = *new std::vector<std::unique_ptr<TLogCopier>>;
+    static pid_t owner = 0;
+    if (copiers.empty() || owner != ::getpid()) {
+        copiers.push_back(std::make_unique<TLogCopier>());
+        owner = ::getpid();
+    }
+    return *copiers.back();
+}
+
+// Called by SQLite after every commit of the shared connection with the log's size in pages;
+// it stands in for SQLite's own copy, which would run in the committing call.
+int LogCopyHook(void* fileName, sqlite3*, const char*, int pages)
+{
+    if (pages >= kLogCopyPages) {
+        LogCopier().Request(*static_cast<const std::string*>(fileName));
+    }
+    return SQLITE_OK;
+}
+
+struct TActivityConnection
+{
+    std::string FileName;
+    std::unique_ptr<TSQLiteDatabase> Database;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    pid_t Process = 0;
+    bool WriteAheadLog = false;
+};
+
+// Never destroyed, as the schema's file set: a charge may come from the program's exit path.
+TActivityConnection& CachedConnection()
+{
+    static auto& connection = *new TActivityConnection;
+    return connection;
+}
+
+bool FileIdentityGet(const std::string& fileName, dev_t& device, ino_t& inode)
+{
+    struct stat status = {};
+    if (::stat(fileName.c_str(), &status) != 0) {
+        return false;
+    }
+    device = status.st_dev;
+    inode = status.st_ino;
+    return true;
+}
+
+// Switches the file to the write-ahead log. Another program's open transaction may refuse the
+// switch for now; the connection then works with the rollback journal and tries again later.
+void WriteAheadLogTry(TActivityConnection& connection)
+{
+    try {
+        const auto mode = connection.Database->RunQuery("PRAGMA journal_mode=WAL");
+        connection.WriteAheadLog = mode->RowCount() == 1 && mode->TextAt(0) == "wal";
+        if (connection.WriteAheadLog) {
+            connection.Database->RunStatement("PRAGMA synchronous=NORMAL");
+            // A log that grew while copies could not catch up is cut back when it starts over.
+            connection.Database->RunQuery("PRAGMA journal_size_limit=" + std::to_string(2 * kLogCopyPages * 4096));
+            sqlite3_wal_hook(connection.Database->Handle(), LogCopyHook, &connection.FileName);
+        }
+    } catch (const ESQLiteException& error) {
+        if (SQLiteCodeIsDamage(error.Code())) {
+            throw;
+        }
+    }
+}
+
+void ActivityConnectionDrop()
+{
+    TActivityConnection& connection = CachedConnection();
+    if (connection.Process != ::getpid()) {
+        // Inherited through fork(): the handle and its locks belong to the parent. Kept where it
+        // can be found, never closed.
+        static auto& inherited = *new std::vector<std::unique_ptr<TSQLiteDatabase>>;
+        inherited.push_back(std::move(connection.Database));
+    } else if (connection.Database) {
+        // The log goes into the file this connection has open, and is emptied. SQLite leaves the
+        // log of a file that was renamed or replaced meanwhile where it is, and would lay it over
+        // whatever file now has the name; emptied, it does no harm, and the moved file keeps
+        // every row.
+        sqlite3_wal_checkpoint_v2(connection.Database->Handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    }
+    connection.Database.reset();
+    connection.FileName.clear();
+}
+
+// The open connection on `fileName`, opened again when it is another file, the file at that name
+// was replaced or removed since, or this is a child process.
+TSQLiteDatabase& ActivityConnection(const std::string& fileName)
+{
+    TActivityConnection& connection = CachedConnection();
+    dev_t device = 0;
+    ino_t inode = 0;
+    if (connection.Database && connection.Process == ::getpid() && connection.FileName == fileName
+        && FileIdentityGet(fileName, device, inode) && device == connection.Device && inode == connection.Inode) {
+        if (!connection.WriteAheadLog) {
+            WriteAheadLogTry(connection);
+        }
+        return *connection.Database;
+    }
+    ActivityConnectionDrop();
+    // The file may be another one now, or none: its tables are looked for again.
+    DatabaseSchemaRecheck(fileName);
+    DatabaseSchemaEnsure(fileName, TDatabaseKind::Activity);
+    auto database = std::make_unique<TSQLiteDatabase>(fileName);
+    FileIdentityGet(fileName, device, inode);
+    connection.Database = std::move(database);
+    connection.FileName = fileName;
+    connection.Device = device;
+    connection.Inode = inode;
+    connection.Process = ::getpid();
+    connection.WriteAheadLog = false;
+    WriteAheadLogTry(connection);
+    return *connection.Database;
+}
+
+// Runs `action` on the open connection; a failure closes it (the next call opens the file
+// afresh) and has the schema looked at again, and a damaged file is recovered and tried once
+// more.
+template <typename TAction>
+auto ActivityConnectionRun(const std::string& fileName, TAction action)
+    -> decltype(action(std::declval<TSQLiteDatabase&>()))
+{
+    const std::string name = ActivityFileName(fileName);
+    return DatabaseRunRecovering(name, TDatabaseKind::Activity, [&] {
+        try {
+            return action(ActivityConnection(name));
+        } catch (...) {
+            ActivityConnectionDrop();
+            DatabaseSchemaRecheck(name);
+            throw;
+        }
+    });
 }
 
 } // namespace
@@ -44,29 +348,29 @@ std::string ActivityInsertSql(const std::string& dateText, const std::string& ap
 
 std::string ApplicationsPeriodSql(const std::string& fromText, const std::string& toText)
 {
-    // One index seek per listed entry (path, origin, period), instead of joining every stored
-    // row with the list. A name listed twice is summed for each of its rows, as before.
-    return "SELECT al.caption AS caption, al.active AS active, al.name AS name, SUM("
-        + PeriodSumSql("a.app_name = al.name AND a.origin = 1", QuotedStr(fromText), QuotedStr(toText))
-        + ") AS total_duration FROM applications_list al GROUP BY al.name";
+    if (!TotalsBoundsUsable(fromText, toText)) {
+        return CountedRowsLiteralSql(ApplicationsPeriodLiteralSql(fromText, toText));
+    }
+    // A name listed twice is summed for each of its rows, as before.
+    return "WITH totals(app_name, seconds) AS MATERIALIZED (SELECT app_name, SUM(seconds) FROM ("
+        + TotalsSql(fromText, toText)
+        + ") WHERE origin = 1 GROUP BY app_name) "
+          "SELECT al.caption AS caption, al.active AS active, al.name AS name, "
+          "SUM(COALESCE(t.seconds, 0)) AS total_duration FROM applications_list al "
+          "LEFT JOIN totals t ON t.app_name = al.name GROUP BY al.name";
 }
 
 std::string WebSitesPeriodSql(const std::string& fromText, const std::string& toText)
 {
-    // The stored addresses are few (a charge stores the listed entry's name, a browser's path or
-    // nothing), so they are walked one index seek at a time; only those that some listed name
-    // matches are summed over the period, then joined with the list. The LIKE pattern is the
-    // same as ever, so "%" and "_" in a name still act as wildcards.
-    return "WITH RECURSIVE urls(url) AS ("
-           "SELECT (SELECT MIN(browser_url) FROM applications) "
-           "UNION ALL SELECT (SELECT MIN(a.browser_url) FROM applications a WHERE a.browser_url > urls.url) "
-           "FROM urls WHERE urls.url IS NOT NULL), "
-           "totals(url, duration) AS MATERIALIZED (SELECT u.url, "
-        + PeriodSumSql("a.browser_url = u.url", QuotedStr(fromText), QuotedStr(toText))
-        + " FROM urls u WHERE u.url IS NOT NULL AND EXISTS (SELECT 1 FROM websites_list w "
-          "WHERE u.url LIKE '%' || w.name || '%')) "
+    if (!TotalsBoundsUsable(fromText, toText)) {
+        return CountedRowsLiteralSql(WebSitesPeriodLiteralSql(fromText, toText));
+    }
+    // The LIKE pattern is the same as ever, so "%" and "_" in a name still act as wildcards.
+    return "WITH totals(url, seconds) AS MATERIALIZED (SELECT browser_url, SUM(seconds) FROM ("
+        + TotalsSql(fromText, toText)
+        + ") GROUP BY browser_url) "
           "SELECT wl.caption AS caption, wl.active AS active, wl.name AS name, "
-          "SUM(COALESCE(t.duration, 0)) AS total_duration FROM websites_list wl "
+          "SUM(COALESCE(t.seconds, 0)) AS total_duration FROM websites_list wl "
           "LEFT JOIN totals t ON t.url LIKE '%' || wl.name || '%' GROUP BY wl.name";
 }
 
@@ -116,33 +420,62 @@ std::string WebSitesPeriodLiteralSql(const std::string& fromText, const std::str
 
 std::string ActivityPurgeOldSql(TDateTime now)
 {
+    // A text before the cut-off never has a later hour than the cut-off's (a prefix keeps the
+    // order), so the first condition changes nothing but lets the hour index find the rows.
+    const std::string cut = DateTimeToDbText(now - 90);
+    return "DELETE FROM applications WHERE substr(date_created, 1, 13) <= " + QuotedStr(cut.substr(0, 13))
+        + " AND date_created < " + QuotedStr(cut);
+}
+
+std::string ActivityPurgeOldLiteralSql(TDateTime now)
+{
     return "DELETE FROM applications where date_created  < " + QuotedStr(DateTimeToDbText(now - 90));
 }
 
 std::string ActivityPurgeUnlistedSql()
 {
-    // The stored paths are walked one index seek at a time, and only the rows of unlisted ones
-    // are visited (by rowid, so the planner cannot fall back to reading the whole table).
-    // NOT IN keeps its NULL rules: a NULL name in the list protects every row.
-    return "WITH RECURSIVE names(name) AS ("
-           "SELECT (SELECT MIN(app_name) FROM applications) "
-           "UNION ALL SELECT (SELECT MIN(a.app_name) FROM applications a WHERE a.app_name > names.name) "
-           "FROM names WHERE names.name IS NOT NULL) "
-           "DELETE FROM applications WHERE rowid IN (SELECT a.rowid FROM names n CROSS JOIN applications a "
-           "ON a.app_name = n.name AND a.origin = 1 "
-           "WHERE n.name IS NOT NULL AND n.name NOT IN (SELECT DISTINCT name FROM applications_list))";
-}
-
-std::string ActivityPurgeUnlistedNullSql()
-{
-    return "DELETE FROM applications WHERE origin = 1 AND app_name IS NULL "
-           "AND NOT EXISTS (SELECT 1 FROM applications_list)";
+    // The daily totals hold every stored (path, origin), so the unlisted paths come from them and
+    // the rows are read only for such a path (by rowid, so the planner cannot fall back to
+    // reading the whole table first); with none, the statement touches no row. NOT IN keeps its
+    // NULL rules: a NULL name in the list protects every row, an empty list gives up even the
+    // rows without a path, which IS matches.
+    return "DELETE FROM applications WHERE rowid IN (SELECT a.rowid FROM (SELECT DISTINCT d.app_name AS name "
+           "FROM applications_days d WHERE d.origin = 1 AND d.app_name NOT IN (SELECT DISTINCT name FROM "
+           "applications_list)) n CROSS JOIN applications a WHERE a.app_name IS n.name AND a.origin = 1)";
 }
 
 std::string ActivityPurgeUnlistedLiteralSql()
 {
     return "delete from applications where origin = 1 and app_name not in (select distinct name from "
            "applications_list)";
+}
+
+void ActivityTotalsVerify(const std::string& fileName)
+{
+    ActivityConnectionRun(fileName, [](TSQLiteDatabase& database) {
+        const auto counts = database.RunQuery("SELECT (SELECT COUNT(*) FROM applications), "
+                                              "(SELECT TOTAL(rows) FROM applications_days), "
+                                              "(SELECT TOTAL(rows) FROM applications_hours)");
+        counts->First();
+        const int64_t rows = counts->Int64At(0);
+        if (rows == counts->Int64At(1) && rows == counts->Int64At(2)) {
+            return;
+        }
+        // The schema script ends with the statements that make the totals from the rows.
+        const std::string& schema = DatabaseSchemaSql(TDatabaseKind::Activity);
+        const size_t rebuild = schema.find("DELETE FROM applications_hours;");
+        const auto started = std::chrono::steady_clock::now();
+        database.TransactionBegin();
+        if (sqlite3_exec(database.Handle(), schema.c_str() + rebuild, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            database.RaiseError("Error executing SQL", schema.substr(rebuild));
+        }
+        database.TransactionCommit();
+        const auto took
+            = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+        LogMessageWrite(Format("The activity database's daily and hourly totals disagreed with its %lld rows; "
+                               "they were made again from the rows in %lld ms",
+            static_cast<long long>(rows), static_cast<long long>(took.count())));
+    });
 }
 
 std::unique_ptr<TSQLiteDatabase> ActivityDatabaseOpen(const std::string& fileName)
@@ -154,26 +487,16 @@ std::unique_ptr<TSQLiteDatabase> ActivityDatabaseOpen(const std::string& fileNam
 
 void ActivityDBExecSQL(const std::string& sql, const std::string& fileName)
 {
-    const std::string name = ActivityFileName(fileName);
-    DatabaseRunRecovering(name, TDatabaseKind::Activity, [&] {
-        try {
-            ActivityDatabaseOpen(name)->RunStatement(sql);
-        } catch (...) {
-            DatabaseSchemaRecheck(name);
-            throw;
-        }
-    });
+    ActivityConnectionRun(fileName, [&](TSQLiteDatabase& database) { database.RunStatement(sql); });
 }
 
 std::unique_ptr<TSQLiteTable> ActivityDBGetTable(const std::string& sql, const std::string& fileName)
 {
-    const std::string name = ActivityFileName(fileName);
-    return DatabaseRunRecovering(name, TDatabaseKind::Activity, [&] {
-        try {
-            return ActivityDatabaseOpen(name)->RunQuery(sql);
-        } catch (...) {
-            DatabaseSchemaRecheck(name);
-            throw;
-        }
-    });
+    return ActivityConnectionRun(fileName, [&](TSQLiteDatabase& database) { return database.RunQuery(sql); });
+}
+
+void ActivityDatabaseClose()
+{
+    LogCopier().Stop();
+    ActivityConnectionDrop();
 }

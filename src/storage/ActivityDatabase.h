@@ -8,9 +8,10 @@
 #include <string>
 
 // The activity database (actmondb.sqlite): one row per charged scan in table applications, and
-// copies of the time-limit list in applications_list and websites_list. Every call opens the
-// file, makes sure it has its tables, runs one statement or query and closes it again; failures
-// are raised as ESQLiteException for the caller to log with its own method text.
+// copies of the time-limit list in applications_list and websites_list, with daily and hourly
+// totals of the rows that triggers keep. The calls share one connection that stays open (see
+// ActivityDatabaseClose); failures are raised as ESQLiteException for the caller to log with its
+// own method text, and close the connection so the next call opens the file afresh.
 
 // The insert of one charge; the four texts become single-quoted literals, the integers stay bare.
 std::string ActivityInsertSql(const std::string& dateText, const std::string& appName, const std::string& browserUrl,
@@ -22,8 +23,8 @@ std::string ActivityInsertSql(const std::string& dateText, const std::string& ap
 // contains the name (SQLite's LIKE: ASCII case ignored, "%" and "_" in a name are wildcards).
 // A name listed twice counts its rows twice. Rows with no date count in every period; rows whose
 // duration is no whole 32-bit number of seconds count in none (ActivityOddRowsSql finds them).
-// They give the same rows as the historical statements below but seek through the indexes
-// instead of joining every row with every listed name.
+// They give the same rows as the historical statements below, but read whole dates and hours
+// from the totals and only the rows of the partial hours at the period's ends.
 std::string ApplicationsPeriodSql(const std::string& fromText, const std::string& toText);
 std::string WebSitesPeriodSql(const std::string& fromText, const std::string& toText);
 std::string ApplicationsPeriodSql(TDateTime from, TDateTime to);
@@ -39,12 +40,11 @@ std::string ApplicationsPeriodLiteralSql(const std::string& fromText, const std:
 std::string WebSitesPeriodLiteralSql(const std::string& fromText, const std::string& toText);
 
 // The start-up purge: rows older than 90 days before `now`, then origin-1 rows of applications
-// that are no longer listed. The second statement seeks the few distinct stored paths instead of
-// testing every row; the literal form is kept as the reference.
+// that are no longer listed. The second statement reads the rows only when the daily totals show
+// an unlisted path; the literal form is kept as the reference.
 std::string ActivityPurgeOldSql(TDateTime now);
+std::string ActivityPurgeOldLiteralSql(TDateTime now);
 std::string ActivityPurgeUnlistedSql();
-// The one case the seek cannot reach: rows without a path go when the list is empty.
-std::string ActivityPurgeUnlistedNullSql();
 std::string ActivityPurgeUnlistedLiteralSql();
 
 // The list copies: deletes and batched inserts, as the settings store writes them.
@@ -55,5 +55,13 @@ inline constexpr const char* kWebSitesListDeleteSql = "DELETE FROM websites_list
 void ActivityDBExecSQL(const std::string& sql, const std::string& fileName = {});
 std::unique_ptr<TSQLiteTable> ActivityDBGetTable(const std::string& sql, const std::string& fileName = {});
 
-// Opens the activity database with its tables in place; for callers that run several statements.
+// Compares the totals with the rows (their counts) and makes them again from the rows when they
+// disagree, in one transaction, with a log line that gives the time it took. Run at start.
+void ActivityTotalsVerify(const std::string& fileName = {});
+
+// Closes the shared connection, so the write-ahead log is folded into the file; the next call
+// opens it again.
+void ActivityDatabaseClose();
+
+// Opens a connection of its own on the activity database with its tables in place.
 std::unique_ptr<TSQLiteDatabase> ActivityDatabaseOpen(const std::string& fileName = {});

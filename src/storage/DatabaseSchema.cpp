@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -29,7 +30,7 @@ std::set<std::string>& EnsuredFiles()
 std::set<std::string> PresentObjectNames(TSQLiteDatabase& database)
 {
     std::set<std::string> names;
-    auto table = database.RunQuery("SELECT name FROM sqlite_master WHERE type IN ('table', 'index')");
+    auto table = database.RunQuery("SELECT name FROM sqlite_master WHERE type IN ('table', 'index', 'trigger')");
     for (table->First(); !table->AtEnd(); table->Next()) {
         names.insert(table->TextAt(0));
     }
@@ -200,13 +201,16 @@ void DatabaseSchemaEnsure(const std::string& fileName, TDatabaseKind kind)
         DatabaseDamagedRecover(fileName, kind, damage); // makes the fresh file with its schema
         return;
     }
+    const auto started = std::chrono::steady_clock::now();
     TSQLiteDatabase database(fileName);
     database.TransactionBegin();
     if (sqlite3_exec(database.Handle(), DatabaseSchemaSql(kind).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
         database.RaiseError("Error executing SQL", DatabaseSchemaSql(kind));
     }
     database.TransactionCommit();
-    LogMessageWrite(Format("Database \"%s\" lacked tables or indexes; they were created", fileName.c_str()));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    LogMessageWrite(Format("Database \"%s\" lacked tables, indexes or triggers; they were created (%lld ms)",
+        fileName.c_str(), static_cast<long long>(took.count())));
     EnsuredFiles().insert(fileName);
 }
 

@@ -141,6 +141,14 @@ void DatabaseFilesInstall(const TDataLocations& locations)
                 + error.message() + "); it is kept in place of the installation's copy");
             return;
         }
+        // Its log and journal go with it: left behind, SQLite would lay them over the new copy,
+        // and the moved file would lack the commits they hold.
+        for (const char* suffix : { "-wal", "-shm", "-journal" }) {
+            std::error_code ignored;
+            if (std::filesystem::exists(activityTarget + suffix, ignored)) {
+                std::filesystem::rename(activityTarget + suffix, kept + suffix, ignored);
+            }
+        }
         LogMessageWrite("The activity database \"" + activityTarget + "\" was moved to \"" + kept
             + "\" before the installation's copy took its place");
     }

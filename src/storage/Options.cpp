@@ -683,9 +683,13 @@ void TOptions::ListCopyReconcile()
 
 void TOptions::ActivityPurge()
 {
+    try {
+        ActivityTotalsVerify();
+    } catch (const std::exception& error) {
+        LogError(error, kLogExecText);
+    }
     LogDBExecSQL(ActivityPurgeOldSql(ProgramNow()));
     LogDBExecSQL(ActivityPurgeUnlistedSql());
-    LogDBExecSQL(ActivityPurgeUnlistedNullSql());
 }
 
 std::string TOptions::ExpirationActionName() const

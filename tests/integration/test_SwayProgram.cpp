@@ -11,6 +11,7 @@
 #include "platform/linux/SwayWindowSystem.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
+#include "storage/SQLiteDatabase.h"
 #include "storage/WindowPreferences.h"
 #include "support/TestSupport.h"
 
@@ -236,16 +237,23 @@ TEST_F(ProgramOnSway, ListedSiteInFirefoxOnWaylandIsChargedAsASite)
     ASSERT_TRUE(m_desktop.WindowActivate(window));
 
     // The page's tree fills in a moment after the window shows: watch a copy of the database
-    // (the program's own file is left to the program) until the site is charged twice.
+    // (the program's own file is left to the program) until the site is charged twice. The
+    // latest rows are in its write-ahead log, which is copied with it.
     const std::string copy = m_desktop.Folder() + "/tmp/actmondb-copy.sqlite";
     const std::string charged = ValueWait("2", 40, [&] {
         std::error_code error;
-        fs::copy_file(m_locations.ActivityDbFileName, copy, fs::copy_options::overwrite_existing, error);
+        for (const char* suffix : { "", "-wal", "-shm" }) {
+            fs::remove(copy + suffix, error);
+        }
+        for (const char* suffix : { "", "-wal" }) {
+            fs::copy_file(m_locations.ActivityDbFileName + suffix, copy + suffix, error);
+        }
         try {
-            auto rows = ActivityDBGetTable("SELECT COUNT(*) FROM applications WHERE browser_url = '127.0.0.1'", copy);
+            TSQLiteDatabase database(copy);
+            auto rows = database.RunQuery("SELECT COUNT(*) FROM applications WHERE browser_url = '127.0.0.1'");
             return rows && rows->First() ? std::to_string(std::min<int64_t>(rows->Int64At(0), 2)) : std::string();
         } catch (const std::exception&) {
-            return std::string();
+            return std::string(); // copied while a page was being written
         }
     });
     EXPECT_EQ(charged, "2") << LogText();

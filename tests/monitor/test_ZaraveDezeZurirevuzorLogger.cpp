@@ -265,11 +265,18 @@ TEST_F(ActivityLogger, EntrySecondsBeyondTheCounterStayAtItsLimit)
 TEST_F(ActivityLogger, LoadThatFindsTheDatabaseLockedKeepsTheEntriesAndIsTriedAgain)
 {
     RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 100, 1);
+    // Another program holds the activity database for itself alone, which even readers must wait
+    // for; it can take the file so only while this program has no connection open on it.
+    const auto lockerOpen = [] {
+        ActivityDatabaseClose();
+        auto locker = std::make_unique<TSQLiteDatabase>(DataLocations().ActivityDbFileName);
+        locker->RunQuery("PRAGMA locking_mode=EXCLUSIVE");
+        locker->RunStatement("BEGIN EXCLUSIVE");
+        return locker;
+    };
     std::unique_ptr<TZaraveDezeZurirevuzorLogger> logger;
     {
-        // Another program holds the activity database while the logger is created.
-        TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
-        locker.RunStatement("BEGIN EXCLUSIVE");
+        const auto locker = lockerOpen();
         logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
         EXPECT_EQ(logger->Total, 0);
     }
@@ -280,8 +287,7 @@ TEST_F(ActivityLogger, LoadThatFindsTheDatabaseLockedKeepsTheEntriesAndIsTriedAg
 
     // A reload that fails leaves the loaded entries in place.
     {
-        TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
-        locker.RunStatement("BEGIN EXCLUSIVE");
+        const auto locker = lockerOpen();
         logger->TodayItemsLoad(false);
         EXPECT_EQ(logger->TodayItems().Count(), 2);
         EXPECT_EQ(DurationOf(logger->TodayItems(), kEditor), 103);
@@ -289,6 +295,30 @@ TEST_F(ActivityLogger, LoadThatFindsTheDatabaseLockedKeepsTheEntriesAndIsTriedAg
     logger->Log(&SampleOf(kEditor), 2);
     EXPECT_EQ(logger->Total, 105);
     EXPECT_EQ(DurationOf(logger->TodayItems(), kEditor), 105);
+}
+
+TEST_F(ActivityLogger, AnotherProgramWritingDelaysNoReadAndItsCommittedRowsCount)
+{
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 100, 1);
+    TZaraveDezeZurirevuzorLogger logger;
+    logger.Log(&SampleOf(kEditor), 3);
+    {
+        // A write of another program, still open: the day loads from what is committed.
+        TSQLiteDatabase writer(DataLocations().ActivityDbFileName);
+        writer.RunStatement("BEGIN EXCLUSIVE");
+        writer.RunStatement(ActivityInsertSql("2024-03-05 09:30:00", kEditor, "", "Desktop Application", 50, 1));
+        logger.TodayItemsLoad(false);
+        EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 103);
+        // The charge of this scan finds the file locked: logged, not counted as written.
+        logger.Log(&SampleOf(kEditor), 4);
+        EXPECT_EQ(logger.Total, 103);
+        EXPECT_NE(LogText().find("The database file is locked"), std::string::npos) << LogText();
+        writer.RunStatement("COMMIT");
+    }
+    // Another program's committed row is seen at the next load, and the next charge is written.
+    logger.Log(&SampleOf(kEditor), 2);
+    logger.TodayItemsLoad(false);
+    EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 155);
 }
 
 TEST_F(ActivityLogger, StaleListCopyInTheActivityDatabaseIsBroughtInLineBeforeTheDayLoads)

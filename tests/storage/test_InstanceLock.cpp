@@ -4,8 +4,13 @@
 
 #include <gmock/gmock.h>
 
+#include "storage/ActivityDatabase.h"
+#include "storage/DatabaseSchema.h"
+
+#include <csignal>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -107,6 +112,39 @@ TEST_F(InstanceLockTest, TwoReplacedActivityDatabasesInOneSecondAreBothKept)
     DatabaseFilesInstall(locations);
     EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite.2011-04-21_10-00-00.replaced"), "first history");
     EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite.2011-04-21_10-00-00-2.replaced"), "second history");
+}
+
+TEST_F(InstanceLockTest, ReplacedActivityDatabaseTakesItsUncopiedLogAlong)
+{
+    TDataLocations locations = Locations();
+    locations.ProgramFolder = m_temp.Text() + "program/";
+    std::filesystem::create_directories(locations.ProgramFolder);
+    FileWrite(locations.ProgramFolder + "settings.sqlite", "installed settings");
+    const std::string installed = locations.ProgramFolder + "actmondb.sqlite";
+    DatabaseSchemaEnsure(installed, TDatabaseKind::Activity);
+    // A run that ended without closing the file (killed, or the power gone): its last rows are
+    // only in the log beside it.
+    const std::string target = locations.DataFolder + "actmondb.sqlite";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ActivityDBExecSQL(ActivityInsertSql("2011-04-21 09:00:00", "/usr/bin/a", "", "Desktop Application", 7, 1));
+        raise(SIGKILL);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(std::filesystem::exists(target + "-wal"));
+
+    DatabaseFilesInstall(locations);
+    const std::string kept = locations.DataFolder + "actmondb.sqlite.2011-04-21_10-00-00.replaced";
+    EXPECT_FALSE(std::filesystem::exists(target + "-wal"));
+    {
+        TSQLiteDatabase fresh(target);
+        EXPECT_EQ(fresh.RunQuery("SELECT COUNT(*) FROM applications")->Int64At(0), 0);
+        EXPECT_EQ(fresh.RunQuery("PRAGMA integrity_check")->TextAt(0), "ok");
+        TSQLiteDatabase old(kept);
+        EXPECT_EQ(old.RunQuery("SELECT SUM(duration) FROM applications")->Int64At(0), 7);
+    }
 }
 
 TEST_F(InstanceLockTest, SettingsOnAVolumeSlowToAnswerAreNeverReplaced)

@@ -565,6 +565,8 @@ TEST_F(SettingsStore, MalformedActivityDatabaseIsRecoveredWithItsReadableRows)
 {
     OptionsInstance();
     OptionsInstanceFree();
+    // Closed, so the rows below reach the file itself when their connection closes.
+    ActivityDatabaseClose();
     {
         TSQLiteDatabase database(Locations().ActivityDbFileName);
         database.TransactionBegin();
