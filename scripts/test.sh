@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 ./scripts/deps.sh --browsers
 ./scripts/build.sh
 (cd "${TALLYHOUR_BUILD_DIR:-build}" && ctest --output-on-failure -j"$(nproc)" "$@")
-[ $# -gt 0 ] || [ "${TALLYHOUR_EXTRA_CHECKS:-0}" = 0 ] && exit 0
+[ $# -gt 0 ] || [ "${TALLYHOUR_EXTRA_CHECKS:-1}" = 0 ] && exit 0
 
 echo "Sanitizer build (build-asan): unit, storage and gui tests"
 TALLYHOUR_BUILD_DIR=build-asan \
