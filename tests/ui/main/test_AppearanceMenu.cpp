@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
@@ -46,15 +47,18 @@ void PictureWrite(const fs::path& path, const QColor& color, const char* format)
 template <class T> void ModalAnswer(std::function<void(T*)> answer)
 {
     auto* poll = new QTimer();
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, [poll, tries, answer] {
+    // Qt's file dialog reads its folder first: on a loaded machine or under the sanitizers it
+    // takes seconds to come up, so the wait is measured in time, not in polls.
+    auto waited = std::make_shared<QElapsedTimer>();
+    waited->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, waited, answer] {
         if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
             poll->deleteLater();
             poll->stop();
             answer(window);
             return;
         }
-        if (++*tries > 300) {
+        if (waited->elapsed() > 30000) {
             poll->stop();
             poll->deleteLater();
             ADD_FAILURE() << "the expected window did not open";
