@@ -82,6 +82,18 @@ bool KWinScriptLoaded(const std::string& name)
     return loaded != FALSE;
 }
 
+// The program's start-up line that says how it reads the window in front; empty until written.
+std::string StartLineFind(const std::string& log)
+{
+    std::istringstream lines(log);
+    std::string line;
+    for (std::string text; std::getline(lines, text);) {
+        if (text.find("The window in front is read through") != std::string::npos)
+            line = text;
+    }
+    return line;
+}
+
 // A headless KWin of its own on a private session bus, the services picked from the session it
 // sets, as the program picks them.
 class KWinDesktop : public ::testing::Test
@@ -358,11 +370,7 @@ TEST_F(KWinDesktop, TheProgramReadsTheWindowInFrontFromKWinAndTakesItsScriptAway
     std::string line;
     ASSERT_TRUE(Eventually(30,
         [&] {
-            std::istringstream log(FileRead(logFile));
-            for (std::string text; std::getline(log, text);) {
-                if (text.find("The window in front is read through") != std::string::npos)
-                    line = text;
-            }
+            line = StartLineFind(FileRead(logFile));
             return !line.empty();
         }))
         << "no start-up line in " << logFile;
@@ -375,4 +383,52 @@ TEST_F(KWinDesktop, TheProgramReadsTheWindowInFrontFromKWinAndTakesItsScriptAway
     kill(program, SIGTERM);
     EXPECT_TRUE(Eventually(20, [&] { return waitpid(program, nullptr, WNOHANG) == program; })) << FileRead(logFile);
     EXPECT_FALSE(KWinScriptLoaded(script));
+}
+
+// Plasma's own session runs XWayland beside KWin: an X11 program's window in front is read through
+// KWin's script like any other, with its process and real executable.
+TEST(KWinDesktopWithXWayland, AnX11WindowInFrontIsReadThroughKWinWithItsRealExecutable)
+{
+    TH_REQUIRE_PROGRAMS("kwin_wayland", "dbus-daemon", "Xwayland", "xterm");
+    TTestDesktop desktop;
+    ASSERT_TRUE(desktop.KWinStart(true)) << desktop.ErrorText();
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr);
+    const std::string logFile = desktop.Folder() + "/logs/test_kwin_xwayland.log";
+    LogFileNameSet(logFile);
+    const TLinuxSession session = LinuxSessionDetect();
+    ASSERT_EQ(session.Kind, TLinuxDesktopKind::KWin);
+    auto services = LinuxPlatformServicesCreate(session);
+    EXPECT_EQ(services->ForegroundNotice, "") << FileRead(logFile);
+
+    const pid_t xterm = desktop.XtermStart("x11 in front");
+    const TWindowHandle onDesktop = xterm > 0 ? desktop.WindowWait(xterm, 20, "x11 in front") : 0;
+    ASSERT_NE(onDesktop, 0u) << WindowTitles(desktop);
+    ASSERT_TRUE(desktop.WindowActivate(onDesktop));
+    TWindowSystem& windows = *services->WindowSystem;
+    EXPECT_TRUE(Eventually(5, [&] { return windows.WindowTextGet(windows.ForegroundWindowGet()) == "x11 in front"; }))
+        << WindowTitles(desktop);
+    TZaraveDezeZurirevuzor scan(windows, *services->Processes, *services->Accessibility);
+    scan.Execute(false, nullptr);
+    EXPECT_EQ(windows.WindowProcessIdGet(scan.WindowHandle), xterm);
+    EXPECT_EQ(scan.ExeName, fs::canonical(TTestDesktop::ProgramFind("xterm")).string());
+    EXPECT_EQ(scan.AppType, atDesktop);
+    services.reset();
+    LogFileNameSet({});
+
+    // The program started there runs its own windows through XWayland, where they can be placed.
+    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
+    const pid_t program = desktop.ProgramStart({ std::string(binDir ? binDir : ".") + "/tallyhour" }, "tallyhour");
+    ASSERT_GT(program, 0) << desktop.ErrorText();
+    const std::string programLog = desktop.Folder() + "/home/.local/share/Tallyhour/tallyhour.log";
+    std::string line;
+    EXPECT_TRUE(Eventually(30,
+        [&] {
+            line = StartLineFind(FileRead(programLog));
+            return !line.empty();
+        }))
+        << "no start-up line in " << programLog;
+    EXPECT_NE(line.find("KWin's window script"), std::string::npos) << line;
+    EXPECT_NE(line.find("Qt's \"xcb\" platform"), std::string::npos) << line;
+    kill(program, SIGTERM);
+    EXPECT_TRUE(Eventually(20, [&] { return waitpid(program, nullptr, WNOHANG) == program; })) << FileRead(programLog);
 }

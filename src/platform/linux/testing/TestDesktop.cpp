@@ -360,8 +360,9 @@ bool TTestDesktop::SwayStart(bool xwayland)
     return true;
 }
 
-bool TTestDesktop::KWinStart()
+bool TTestDesktop::KWinStart(bool xwayland)
 {
+    m_kwinXwayland = xwayland;
     if (!FolderPrepare())
         return false;
     EnvironmentSet();
@@ -399,10 +400,21 @@ bool TTestDesktop::KWinStart()
 bool TTestDesktop::KWinLaunch()
 {
     const std::string socketName = "kwin-test";
-    m_kwinGroup
-        = ProgramStart({ m_folder + "/bin/kwin_wayland", "--virtual", "--no-lockscreen", "--no-global-shortcuts",
-                           "--socket", socketName, "--width", "1280", "--height", "800" },
-            "kwin");
+    std::vector<std::string> arguments { m_folder + "/bin/kwin_wayland", "--virtual", "--no-lockscreen",
+        "--no-global-shortcuts", "--socket", socketName, "--width", "1280", "--height", "800" };
+    // KWin tells the programs it starts which display its XWayland serves, and nobody else.
+    const std::string displayFile = m_folder + "/kwin-display";
+    fs::remove(displayFile);
+    if (m_kwinXwayland) {
+        arguments.insert(arguments.begin() + 4, "--xwayland");
+        // KWin takes its programs' names only, without arguments of their own.
+        const std::string script = m_folder + "/bin/display-tell";
+        std::ofstream(script) << "#!/bin/sh\necho \"$DISPLAY\" > " << displayFile << ".new && mv " << displayFile
+                              << ".new " << displayFile << "\n";
+        chmod(script.c_str(), 0755);
+        arguments.push_back(script);
+    }
+    m_kwinGroup = ProgramStart(arguments, "kwin");
     if (m_kwinGroup < 0)
         return false;
     // Ready once it serves Wayland clients and has its name on the bus (its scripting with it).
@@ -434,7 +446,8 @@ bool TTestDesktop::KWinLaunch()
         g_clear_error(&error);
         if (scripting)
             g_variant_unref(scripting);
-        ready = scripting && SocketAccepts(m_folder + "/run/" + socketName);
+        ready = scripting && SocketAccepts(m_folder + "/run/" + socketName)
+            && (!m_kwinXwayland || fs::exists(displayFile));
         if (!ready)
             Pause(50);
     }
@@ -443,6 +456,13 @@ bool TTestDesktop::KWinLaunch()
         return Fail("KWin did not start (see " + m_folder + "/logs/kwin.log)");
     setenv("WAYLAND_DISPLAY", socketName.c_str(), 1);
     m_displayName = socketName;
+    if (m_kwinXwayland) {
+        std::string display;
+        std::ifstream(displayFile) >> display;
+        if (display.empty())
+            return Fail("KWin named no XWayland display");
+        setenv("DISPLAY", display.c_str(), 1);
+    }
     return true;
 }
 

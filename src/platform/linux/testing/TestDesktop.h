@@ -69,8 +69,9 @@ public:
     // Starts a headless KWin instead (a virtual output, no lock screen, no global shortcuts) on a
     // session bus of its own, as KDE Plasma's Wayland session runs it, and sets that session's
     // variables (WAYLAND_DISPLAY, XDG_SESSION_TYPE, XDG_CURRENT_DESKTOP=KDE). Its windows are
-    // seen through a script of the program's own in KWin.
-    bool KWinStart();
+    // seen through a script of the program's own in KWin. With `xwayland` KWin runs XWayland as
+    // Plasma's session does, and DISPLAY names its display.
+    bool KWinStart(bool xwayland = false);
     // Ends KWin alone (its clients go with it) and starts it again on the same socket and bus
     // `downSeconds` later, as after a crash of the compositor.
     bool KWinRestart(double downSeconds = 0);
@@ -161,6 +162,7 @@ private:
     bool TestUserTake();
     bool ActivationRequest(TWindowHandle window);
     bool KWinLaunch();
+    bool m_kwinXwayland = false;
 
     std::string m_folder;
     std::string m_displayName;
