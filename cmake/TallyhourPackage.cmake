@@ -21,6 +21,9 @@ install(FILES ${TH_DESKTOP}/tallyhour-autostart.desktop DESTINATION etc/xdg/auto
 install(FILES ${TH_DESKTOP}/tallyhour.metainfo.xml DESTINATION usr/share/metainfo
     RENAME org.example.tallyhour.metainfo.xml)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor DESTINATION usr/share/icons)
+# The GNOME Shell extension through which the program sees the window in front on GNOME's
+# Wayland session; installed, not enabled: the program enables it for the user who runs it.
+install(DIRECTORY ${TH_GNOME_SHELL_EXTENSION} DESTINATION usr/share/gnome-shell/extensions)
 
 # Debian wants the copyright and a compressed changelog in the package's doc folder.
 execute_process(COMMAND gzip -9nc ${TH_PACKAGING}/changelog OUTPUT_FILE ${CMAKE_BINARY_DIR}/package/changelog.Debian.gz)

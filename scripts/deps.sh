@@ -7,10 +7,11 @@ libxkbcommon-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev libxcb-icccm4-dev l
 nlohmann-json3-dev \
 ccache locales xvfb xauth openbox xterm trayer xdotool dbus dbus-x11 python3-dbus python3-gi \
 at-spi2-core x11-utils imagemagick fonts-dejavu-core sway foot xwayland qt6-wayland"
-# The KWin tests' compositor (about 140 packages, 37 MB to download) comes with the test tools,
+# The KWin and GNOME tests' compositors (KWin: about 140 packages, 37 MB to download; GNOME Shell
+# with python3-dbusmock, its logind stand-in: about 100 MB) come with the test tools,
 # not with what running the program needs.
 if [ "$1" = "--browsers" ]; then PKGS="$PKGS firefox-esr chromium lintian desktop-file-utils appstream clang libclang-rt-14-dev \
-kwin-wayland"; fi
+kwin-wayland gnome-shell python3-dbusmock"; fi
 MISSING=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || MISSING="$MISSING $p"

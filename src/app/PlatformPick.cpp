@@ -57,6 +57,11 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
             ? "KWin's window script"
             : (session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone");
         break;
+    case TLinuxDesktopKind::Gnome:
+        channel = services->ForegroundNotice.empty()
+            ? "Tallyhour's GNOME Shell extension"
+            : (session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone");
+        break;
     default:
         channel = session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone";
         break;

@@ -34,7 +34,9 @@ if [ "${2:-}" != "inside" ]; then
         ./etc/xdg/autostart/tallyhour.desktop ./usr/share/metainfo/org.example.tallyhour.metainfo.xml \
         ./usr/share/icons/hicolor/48x48/apps/tallyhour.png ./usr/share/icons/hicolor/256x256/apps/tallyhour.png \
         ./usr/share/doc/tallyhour/copyright ./usr/share/man/man1/tallyhour.1.gz \
-        ./etc/chromium.d/tallyhour-accessibility; do
+        ./etc/chromium.d/tallyhour-accessibility \
+        ./usr/share/gnome-shell/extensions/tallyhour@tallyhour.example.org/metadata.json \
+        ./usr/share/gnome-shell/extensions/tallyhour@tallyhour.example.org/extension.js; do
         grep -q " $path\$" "$work/contents" || fail "$path is not in the package"
     done
     grep -q ' ./usr/bin/tallyhour -> /opt/tallyhour/tallyhour$' "$work/contents" || fail "no command in /usr/bin"
@@ -56,6 +58,15 @@ if [ "${2:-}" != "inside" ]; then
         "$work/root/etc/xdg/autostart/tallyhour.desktop" || fail "a desktop entry does not validate"
     appstreamcli validate --no-net "$work/root/usr/share/metainfo/org.example.tallyhour.metainfo.xml" \
         || fail "the metainfo does not validate"
+    # GNOME Shell takes an extension only from the folder named as its uuid, and only for the
+    # versions its metadata names: those of the GNOME the package was built for.
+    extension="$work/root/usr/share/gnome-shell/extensions/tallyhour@tallyhour.example.org"
+    python3 -c 'import json, sys; m = json.load(open(sys.argv[1])); sys.exit(m["uuid"] != sys.argv[2])' \
+        "$extension/metadata.json" tallyhour@tallyhour.example.org || fail "the extension's metadata names another uuid"
+    if command -v gnome-shell >/dev/null 2>&1; then
+        major=$(gnome-shell --version | grep -o '[0-9][0-9]*' | head -n 1)
+        grep -q "\"$major\"" "$extension/metadata.json" || fail "the extension is not made for GNOME Shell $major"
+    fi
 
     # The unpacked program on a private desktop; this script, as "inside", is the session.
     xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- sh "$0" "$work" inside || exit 1

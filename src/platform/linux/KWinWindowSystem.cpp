@@ -2,6 +2,7 @@
 
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"
+#include "platform/linux/SessionBus.h"
 
 #include <gio/gio.h>
 #include <nlohmann/json.hpp>
@@ -154,43 +155,13 @@ TKWinWindowSystem::TKWinWindowSystem(const std::string& busAddress, unsigned abs
     : m_absenceNoticeDelayMs(absenceNoticeDelayMs)
 {
     GError* error = nullptr;
-    std::string address = busAddress;
-    if (address.empty()) {
-        // The session's bus as the desktop names it, or the user's bus in the runtime folder;
-        // never one launched on the spot, where KWin could not be anyway.
-        const char* named = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        std::error_code ignored;
-        if (named && *named)
-            address = named;
-        else if (runtime && *runtime && fs::exists(std::string(runtime) + "/bus", ignored))
-            address = "unix:path=" + std::string(runtime) + "/bus";
-        else
-            throw EOSError("There is no session bus to reach KWin on (DBUS_SESSION_BUS_ADDRESS is not set)");
-    }
-    // A connection of its own, so that its messages are dispatched on this object's thread
-    // whatever the rest of the program does with the session bus.
-    m_bus = g_dbus_connection_new_for_address_sync(address.c_str(),
-        static_cast<GDBusConnectionFlags>(
-            G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    if (!m_bus)
-        throw EOSError("Cannot connect to the session bus: " + CallErrorTake(error));
-    g_dbus_connection_set_exit_on_close(m_bus, FALSE);
+    m_bus = SessionBusConnect(busAddress, "KWin");
     m_busName = g_dbus_connection_get_unique_name(m_bus);
-
-    GVariant* owner = g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-        "org.freedesktop.DBus", "GetNameOwner", g_variant_new("(s)", ServiceName), G_VARIANT_TYPE("(s)"),
-        G_DBUS_CALL_FLAGS_NONE, CallTimeoutMs, nullptr, &error);
-    if (!owner) {
-        g_clear_error(&error);
+    m_kwinOwner = SessionBusOwnerGet(m_bus, ServiceName, CallTimeoutMs);
+    if (m_kwinOwner.empty()) {
         Shutdown();
         throw EOSError(std::string("KWin is not on the session bus (no owner of ") + ServiceName + ")");
     }
-    const char* ownerName = nullptr;
-    g_variant_get(owner, "(&s)", &ownerName);
-    m_kwinOwner = ownerName;
-    g_variant_unref(owner);
 
     // The scripts' files live in the user's private runtime folder, which KWin (the same user)
     // reads and nobody else can change between our writing and KWin's reading.

@@ -4,6 +4,7 @@
 #include "platform/linux/AccessibilitySwitch.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/BootTimeClockSource.h"
+#include "platform/linux/GnomeWindowSystem.h"
 #include "platform/linux/KWinWindowSystem.h"
 #include "platform/linux/ProcFsProcesses.h"
 #include "platform/linux/SwayWindowSystem.h"
@@ -103,6 +104,19 @@ std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const TLinuxSessi
                 windowSystem = std::make_unique<TKWinWindowSystem>();
             } catch (const std::exception& error) {
                 // XWayland's windows are still seen; the notice says the rest is not.
+                notice = LinuxSessionForegroundNotice(session, error.what());
+                if (!session.X11Display.empty())
+                    windowSystem = std::make_unique<TX11WindowSystem>(session.X11Display);
+            }
+            break;
+        case TLinuxDesktopKind::Gnome:
+            try {
+                windowSystem = std::make_unique<TGnomeWindowSystem>();
+            } catch (const EGnomeExtensionError& error) {
+                notice = LinuxSessionForegroundNotice(session, error.what(), error.Advice);
+                if (!session.X11Display.empty())
+                    windowSystem = std::make_unique<TX11WindowSystem>(session.X11Display);
+            } catch (const std::exception& error) {
                 notice = LinuxSessionForegroundNotice(session, error.what());
                 if (!session.X11Display.empty())
                     windowSystem = std::make_unique<TX11WindowSystem>(session.X11Display);

@@ -95,6 +95,10 @@ TLinuxSession LinuxSessionDetect(const std::function<const char*(const char*)>& 
             session.Kind = TLinuxDesktopKind::Sway;
         else if (Contains(session.DesktopName, "kde") || Contains(session.DesktopName, "plasma"))
             session.Kind = TLinuxDesktopKind::KWin;
+        // Distributions put their own name first ("ubuntu:GNOME", "pop:GNOME"); GNOME Shell is
+        // the compositor of all of them.
+        else if (Contains(text("XDG_CURRENT_DESKTOP"), "gnome") || Contains(session.DesktopName, "gnome"))
+            session.Kind = TLinuxDesktopKind::Gnome;
         else
             session.Kind = TLinuxDesktopKind::WaylandOther;
         if (session.DesktopName.empty() && session.Kind == TLinuxDesktopKind::Sway)
@@ -115,31 +119,37 @@ std::string LinuxSessionQtPlatform(const TLinuxSession& session, const std::stri
     if (!current.empty())
         return current;
     const bool wayland = session.Kind == TLinuxDesktopKind::Sway || session.Kind == TLinuxDesktopKind::KWin
-        || session.Kind == TLinuxDesktopKind::WaylandOther;
+        || session.Kind == TLinuxDesktopKind::Gnome || session.Kind == TLinuxDesktopKind::WaylandOther;
     return wayland && !session.X11Display.empty() ? "xcb" : "";
 }
 
-std::string LinuxSessionForegroundNotice(const TLinuxSession& session, const std::string& failure)
+std::string LinuxSessionForegroundNotice(
+    const TLinuxSession& session, const std::string& failure, const std::string& advice)
 {
-    if (session.Kind == TLinuxDesktopKind::KWin && failure.empty())
+    const bool ownChannel = session.Kind == TLinuxDesktopKind::KWin || session.Kind == TLinuxDesktopKind::Gnome;
+    if (ownChannel && failure.empty())
         return {};
-    if (session.Kind != TLinuxDesktopKind::WaylandOther && session.Kind != TLinuxDesktopKind::KWin)
+    if (session.Kind != TLinuxDesktopKind::WaylandOther && !ownChannel)
         return {};
     const std::string& name = session.DesktopName;
     std::string desktop;
-    std::string advice;
-    if (Contains(name, "gnome") || Contains(name, "ubuntu") || Contains(name, "unity")) {
+    std::string todo = advice;
+    if (session.Kind == TLinuxDesktopKind::Gnome || Contains(name, "gnome") || Contains(name, "ubuntu")
+        || Contains(name, "unity")) {
         desktop = "GNOME's Wayland session";
-        advice = "Choose \"GNOME on Xorg\" at the login screen to have them counted.";
+        if (todo.empty())
+            todo = "Choose \"GNOME on Xorg\" at the login screen to have them counted.";
     } else if (session.Kind == TLinuxDesktopKind::KWin || Contains(name, "kde") || Contains(name, "plasma")) {
         desktop = "KDE Plasma's Wayland session";
-        advice = "Choose \"Plasma (X11)\" at the login screen to have them counted.";
+        if (todo.empty())
+            todo = "Choose \"Plasma (X11)\" at the login screen to have them counted.";
     } else {
         desktop = name.empty() ? "this Wayland desktop" : "this Wayland desktop (" + name + ")";
-        advice = "Log in to an X11 session, or to sway, to have them counted.";
+        if (todo.empty())
+            todo = "Log in to an X11 session, or to sway, to have them counted.";
     }
     const std::string partly = session.X11Display.empty() ? "" : " Only programs that run through XWayland are seen.";
     const std::string reason = failure.empty() ? "" : " (" + failure + ")";
     return "Tallyhour cannot see which window is in front on " + desktop + reason
-        + ", so the time spent on the applications and sites of your list is not counted." + partly + " " + advice;
+        + ", so the time spent on the applications and sites of your list is not counted." + partly + " " + todo;
 }

@@ -11,7 +11,8 @@ enum class TLinuxDesktopKind
     X11, // an X11 session: the window manager's EWMH hints
     Sway, // sway or another compositor speaking i3's IPC: its layout tree
     KWin, // KDE Plasma's Wayland session: a script of the program's own inside KWin
-    WaylandOther, // a Wayland compositor without a channel the program speaks (GNOME, KDE, ...)
+    Gnome, // GNOME's Wayland session: an extension of the program's own inside GNOME Shell
+    WaylandOther, // a Wayland compositor without a channel the program speaks
 };
 
 struct TLinuxSession
@@ -26,7 +27,8 @@ struct TLinuxSession
 
 // Reads the session from the environment the desktop gave the program: XDG_SESSION_TYPE,
 // WAYLAND_DISPLAY, SWAYSOCK (or I3SOCK), DISPLAY and the desktop names (XDG_CURRENT_DESKTOP,
-// XDG_SESSION_DESKTOP, DESKTOP_SESSION). A Wayland session of KDE's is KWin's. A sway session that does not name its
+// XDG_SESSION_DESKTOP, DESKTOP_SESSION). A Wayland session of KDE's is KWin's; one that names
+// GNOME anywhere in XDG_CURRENT_DESKTOP ("ubuntu:GNOME") is GNOME Shell's. A sway session that does not name its
 // socket is given the one in XDG_RUNTIME_DIR that answers. `environment` answers like getenv.
 TLinuxSession LinuxSessionDetect(const std::function<const char*(const char*)>& environment);
 TLinuxSession LinuxSessionDetect();
@@ -39,5 +41,7 @@ std::string LinuxSessionQtPlatform(const TLinuxSession& session, const std::stri
 
 // A sentence for the user when the session lets the program see the window in front only in
 // part or not at all; empty when it sees it. `failure` says why the desktop's channel (KWin's
-// script) could not be opened; without one, that channel is taken to work.
-std::string LinuxSessionForegroundNotice(const TLinuxSession& session, const std::string& failure = "");
+// script, GNOME Shell's extension) could not be opened; without one, that channel is taken to
+// work. `advice`, when given, says what the user can do instead of the desktop's default advice.
+std::string LinuxSessionForegroundNotice(
+    const TLinuxSession& session, const std::string& failure = "", const std::string& advice = "");

@@ -38,8 +38,15 @@ TEST(LinuxSession, TheSessionTypeDecidesAndSwayIsKnownByItsSocket)
         TLinuxDesktopKind::X11);
     const TLinuxSession gnome = Detect({ { "XDG_SESSION_TYPE", "wayland" }, { "WAYLAND_DISPLAY", "wayland-0" },
         { "XDG_CURRENT_DESKTOP", "ubuntu:GNOME" } });
-    EXPECT_EQ(gnome.Kind, TLinuxDesktopKind::WaylandOther);
+    EXPECT_EQ(gnome.Kind, TLinuxDesktopKind::Gnome);
     EXPECT_EQ(gnome.DesktopName, "ubuntu");
+    EXPECT_EQ(Detect({ { "WAYLAND_DISPLAY", "wayland-0" }, { "XDG_CURRENT_DESKTOP", "GNOME-Classic:GNOME" } }).Kind,
+        TLinuxDesktopKind::Gnome);
+    // GNOME on Xorg stays X11; a desktop that only borrows GNOME's parts in its name does not.
+    EXPECT_EQ(Detect({ { "XDG_SESSION_TYPE", "x11" }, { "XDG_CURRENT_DESKTOP", "GNOME" }, { "DISPLAY", ":0" } }).Kind,
+        TLinuxDesktopKind::X11);
+    EXPECT_EQ(Detect({ { "WAYLAND_DISPLAY", "wayland-0" }, { "XDG_CURRENT_DESKTOP", "Hyprland" } }).Kind,
+        TLinuxDesktopKind::WaylandOther);
     // KDE's Wayland session, however the login manager spells it; its X11 session stays X11.
     EXPECT_EQ(
         Detect({ { "XDG_SESSION_TYPE", "wayland" }, { "XDG_CURRENT_DESKTOP", "KDE" } }).Kind, TLinuxDesktopKind::KWin);
@@ -65,11 +72,11 @@ TEST(LinuxSession, WindowsRunThroughXWaylandWhereItIsUnlessTheUserChoseOtherwise
 TEST(LinuxSession, ADesktopWhoseWindowInFrontCannotBeSeenIsToldAndLoggedNotSilent)
 {
     LogFileNameSet("/dev/null");
-    const TLinuxSession gnome = Detect(
-        { { "XDG_SESSION_TYPE", "wayland" }, { "WAYLAND_DISPLAY", "wayland-0" }, { "XDG_CURRENT_DESKTOP", "GNOME" } });
-    auto services = LinuxPlatformServicesCreate(gnome);
+    const TLinuxSession other = Detect({ { "XDG_SESSION_TYPE", "wayland" }, { "WAYLAND_DISPLAY", "wayland-0" },
+        { "XDG_CURRENT_DESKTOP", "Hyprland" } });
+    auto services = LinuxPlatformServicesCreate(other);
     ASSERT_TRUE(services && services->WindowSystem && services->Processes && services->Accessibility);
-    EXPECT_NE(services->ForegroundNotice.find("GNOME"), std::string::npos) << services->ForegroundNotice;
+    EXPECT_NE(services->ForegroundNotice.find("Hyprland"), std::string::npos) << services->ForegroundNotice;
     EXPECT_NE(services->ForegroundNotice.find("not counted"), std::string::npos);
     EXPECT_EQ(services->ForegroundNotice.find("XWayland"), std::string::npos);
     EXPECT_EQ(services->WindowSystem->ForegroundWindowGet(), 0u);
@@ -86,6 +93,19 @@ TEST(LinuxSession, ADesktopWhoseWindowInFrontCannotBeSeenIsToldAndLoggedNotSilen
     EXPECT_NE(
         LinuxSessionForegroundNotice(Detect({ { "WAYLAND_DISPLAY", "w" }, { "XDG_CURRENT_DESKTOP", "Hyprland" } }))
             .find("(Hyprland)"),
+        std::string::npos);
+    // GNOME Shell's extension likewise; when it cannot run, the user reads why and what to do
+    // about that very cause, not the general advice.
+    const TLinuxSession gnome
+        = Detect({ { "XDG_SESSION_TYPE", "wayland" }, { "XDG_CURRENT_DESKTOP", "ubuntu:GNOME" }, { "DISPLAY", ":0" } });
+    EXPECT_EQ(LinuxSessionForegroundNotice(gnome), "");
+    const std::string gnomeNotice
+        = LinuxSessionForegroundNotice(gnome, "GNOME Shell has not loaded its extension", "Log out and in again.");
+    EXPECT_NE(gnomeNotice.find("GNOME's Wayland session (GNOME Shell has not loaded its extension)"), std::string::npos)
+        << gnomeNotice;
+    EXPECT_NE(gnomeNotice.find("Log out and in again."), std::string::npos) << gnomeNotice;
+    EXPECT_EQ(gnomeNotice.find("GNOME on Xorg"), std::string::npos) << gnomeNotice;
+    EXPECT_NE(LinuxSessionForegroundNotice(gnome, "GNOME Shell is not on the session bus").find("GNOME on Xorg"),
         std::string::npos);
 
     // A sway whose socket is gone and a session without any display: told, never raised.

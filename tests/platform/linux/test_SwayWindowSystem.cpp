@@ -274,7 +274,7 @@ TEST(LinuxSession, ASwaySessionThatDoesNotNameItsSocketGetsTheOneThatAnswers)
     EXPECT_EQ(session.SwaySocket, sway.Path());
     // Another desktop's session is not searched for sway's socket.
     variables["XDG_CURRENT_DESKTOP"] = "GNOME";
-    EXPECT_EQ(LinuxSessionDetect(environment).Kind, TLinuxDesktopKind::WaylandOther);
+    EXPECT_EQ(LinuxSessionDetect(environment).Kind, TLinuxDesktopKind::Gnome);
     // i3's own variable names the socket as well.
     variables["I3SOCK"] = sway.Path();
     EXPECT_EQ(LinuxSessionDetect(environment).SwaySocket, sway.Path());

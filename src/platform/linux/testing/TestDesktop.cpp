@@ -1,5 +1,6 @@
 #include "platform/linux/testing/TestDesktop.h"
 
+#include "platform/linux/GnomeWindowSystem.h"
 #include "platform/linux/KWinWindowSystem.h"
 #include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/X11WindowSystem.h"
@@ -476,6 +477,248 @@ bool TTestDesktop::KWinRestart(double downSeconds)
     return KWinLaunch();
 }
 
+namespace {
+
+GDBusConnection* BusOpen(const std::string& address)
+{
+    GError* error = nullptr;
+    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(address.c_str(),
+        static_cast<GDBusConnectionFlags>(
+            G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error);
+    g_clear_error(&error);
+    if (bus)
+        g_dbus_connection_set_exit_on_close(bus, FALSE);
+    return bus;
+}
+
+bool NameOwned(GDBusConnection* bus, const char* name)
+{
+    GError* error = nullptr;
+    GVariant* owned = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+        "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"),
+        G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
+    g_clear_error(&error);
+    gboolean hasOwner = FALSE;
+    if (owned) {
+        g_variant_get(owned, "(b)", &hasOwner);
+        g_variant_unref(owned);
+    }
+    return hasOwner != FALSE;
+}
+
+// What a desktop shows that cannot be seen.
+class TNoWindows final : public TWindowSystem
+{
+public:
+    TWindowHandle ForegroundWindowGet() override
+    {
+        return 0;
+    }
+    std::vector<TWindowHandle> TopLevelWindowsGet() override
+    {
+        return {};
+    }
+    int64_t WindowProcessIdGet(TWindowHandle) override
+    {
+        return 0;
+    }
+    std::string WindowClassNameGet(TWindowHandle) override
+    {
+        return {};
+    }
+    std::string WindowTextGet(TWindowHandle) override
+    {
+        return {};
+    }
+    bool WindowCloseRequest(TWindowHandle) override
+    {
+        return false;
+    }
+};
+
+} // namespace
+
+bool TTestDesktop::GnomeStart(const std::string& extensionFolder)
+{
+    if (!FolderPrepare())
+        return false;
+    EnvironmentSet();
+    unsetenv("DISPLAY");
+    // What GDM sets for GNOME's Wayland session; Qt's platform is left to Qt, as there.
+    setenv("XDG_SESSION_TYPE", "wayland", 1);
+    setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+    unsetenv("QT_QPA_PLATFORM");
+    // The data folders as a system's, with one more where the package's files would be.
+    const std::string share = m_folder + "/share";
+    fs::create_directories(share + "/gnome-shell/extensions");
+    setenv("XDG_DATA_DIRS", (share + ":/usr/local/share:/usr/share").c_str(), 1);
+    if (!extensionFolder.empty()) {
+        std::error_code error;
+        fs::copy(extensionFolder, share + "/gnome-shell/extensions/" + fs::path(extensionFolder).filename().string(),
+            fs::copy_options::recursive, error);
+        if (error)
+            return Fail("Cannot install the extension " + extensionFolder + ": " + error.message());
+    }
+    if (!SessionBusStart())
+        return false;
+    // GNOME Shell asks logind for its session and seat; the system's own must not be reached.
+    const std::string systemSocket = m_folder + "/run/system_bus";
+    m_systemBusAddress = "unix:path=" + systemSocket;
+    if (ProgramStart(
+            { "dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + m_systemBusAddress }, "dbus-system")
+        < 0)
+        return false;
+    auto deadline = Deadline(10);
+    while (!SocketAccepts(systemSocket)) {
+        if (TClock::now() > deadline)
+            return Fail("The private system bus did not start");
+        Pause(20);
+    }
+    if (ProgramStart({ "env", "DBUS_SYSTEM_BUS_ADDRESS=" + m_systemBusAddress, "/usr/bin/python3", "-m", "dbusmock",
+                         "--system", "--template", "logind" },
+            "logind")
+        < 0)
+        return false;
+    GDBusConnection* systemBus = BusOpen(m_systemBusAddress);
+    if (!systemBus)
+        return Fail("Cannot connect to the private system bus");
+    deadline = Deadline(15);
+    bool logind = false;
+    while (!(logind = NameOwned(systemBus, "org.freedesktop.login1")) && TClock::now() < deadline)
+        Pause(50);
+    g_object_unref(systemBus);
+    if (!logind)
+        return Fail("The stand-in for logind did not start (see " + m_folder + "/logs/logind.log)");
+    m_gnomeBus = BusOpen(m_busAddress);
+    if (!m_gnomeBus)
+        return Fail("Cannot connect to the desktop's session bus");
+    return GnomeLaunch();
+}
+
+bool TTestDesktop::GnomeLaunch()
+{
+    const auto started = TClock::now();
+    m_gnomeGroup = ProgramStart({ "env", "DBUS_SYSTEM_BUS_ADDRESS=" + m_systemBusAddress, "gnome-shell", "--headless",
+                                    "--wayland", "--no-x11", "--virtual-monitor", "1280x800" },
+        "gnome-shell");
+    if (m_gnomeGroup < 0)
+        return false;
+    // Ready once it answers about its extensions (it has loaded them then) and serves Wayland
+    // clients on its socket in the runtime folder.
+    bool ready = false;
+    std::string socketName;
+    const auto deadline = Deadline(60);
+    while (!ready && TClock::now() < deadline && GroupAlive(m_gnomeGroup)) {
+        GError* error = nullptr;
+        GVariant* version = NameOwned(m_gnomeBus, "org.gnome.Shell") ? g_dbus_connection_call_sync(m_gnomeBus,
+                                "org.gnome.Shell", "/org/gnome/Shell", "org.freedesktop.DBus.Properties", "Get",
+                                g_variant_new("(ss)", "org.gnome.Shell.Extensions", "ShellVersion"),
+                                G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error)
+                                                                     : nullptr;
+        g_clear_error(&error);
+        if (version) {
+            g_variant_unref(version);
+            std::error_code ignored;
+            for (const auto& entry : fs::directory_iterator(m_folder + "/run", ignored)) {
+                const std::string name = entry.path().filename().string();
+                if (name.starts_with("wayland-") && !name.ends_with(".lock") && SocketAccepts(entry.path().string()))
+                    socketName = name;
+            }
+            ready = !socketName.empty();
+        }
+        if (!ready)
+            Pause(50);
+    }
+    if (!ready)
+        return Fail("GNOME Shell did not start (see " + m_folder + "/logs/gnome-shell.log)");
+    m_gnomeStartSeconds = std::chrono::duration<double>(TClock::now() - started).count();
+    setenv("WAYLAND_DISPLAY", socketName.c_str(), 1);
+    m_displayName = socketName;
+    return GnomeOverviewLeave();
+}
+
+bool TTestDesktop::GnomeOverviewLeave()
+{
+    // The keyboard is a remote desktop session's, which lives as long as the connection that made it.
+    GError* error = nullptr;
+    GVariant* session = g_dbus_connection_call_sync(m_gnomeBus, "org.gnome.Mutter.RemoteDesktop",
+        "/org/gnome/Mutter/RemoteDesktop", "org.gnome.Mutter.RemoteDesktop", "CreateSession", nullptr,
+        G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    if (!session) {
+        const std::string reason = error ? error->message : "unknown error";
+        g_clear_error(&error);
+        return Fail("GNOME Shell gave no remote desktop session for a keyboard: " + reason);
+    }
+    const char* path = nullptr;
+    g_variant_get(session, "(&o)", &path);
+    m_gnomeKeyboard = path;
+    g_variant_unref(session);
+    GVariant* started = g_dbus_connection_call_sync(m_gnomeBus, "org.gnome.Mutter.RemoteDesktop",
+        m_gnomeKeyboard.c_str(), "org.gnome.Mutter.RemoteDesktop.Session", "Start", nullptr, nullptr,
+        G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    g_clear_error(&error);
+    if (!started)
+        return Fail("GNOME Shell did not start the remote desktop session");
+    g_variant_unref(started);
+    // The overview opens with the Shell's start-up animation, a moment after the Shell answers;
+    // Escape closes it once it is open.
+    auto overviewShown = [this]() -> std::optional<bool> {
+        GError* failure = nullptr;
+        GVariant* active = g_dbus_connection_call_sync(m_gnomeBus, "org.gnome.Shell", "/org/gnome/Shell",
+            "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", "org.gnome.Shell", "OverviewActive"),
+            G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &failure);
+        g_clear_error(&failure);
+        if (!active)
+            return std::nullopt;
+        GVariant* value = nullptr;
+        g_variant_get(active, "(v)", &value);
+        const bool shown = g_variant_get_boolean(value) != FALSE;
+        g_variant_unref(value);
+        g_variant_unref(active);
+        return shown;
+    };
+    auto deadline = Deadline(15);
+    while (overviewShown() != true && TClock::now() < deadline)
+        Pause(50);
+    deadline = Deadline(15);
+    while (TClock::now() < deadline) {
+        if (overviewShown() == false)
+            return true;
+        GnomeKeyPress(0xff1b);
+        Pause(300);
+    }
+    return Fail("GNOME Shell's overview did not close on Escape");
+}
+
+bool TTestDesktop::GnomeKeyPress(unsigned keysym)
+{
+    if (!m_gnomeBus || m_gnomeKeyboard.empty())
+        return false;
+    for (const gboolean pressed : std::initializer_list<gboolean> { TRUE, FALSE }) {
+        GError* error = nullptr;
+        GVariant* done = g_dbus_connection_call_sync(m_gnomeBus, "org.gnome.Mutter.RemoteDesktop",
+            m_gnomeKeyboard.c_str(), "org.gnome.Mutter.RemoteDesktop.Session", "NotifyKeyboardKeysym",
+            g_variant_new("(ub)", keysym, pressed), nullptr, G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
+        g_clear_error(&error);
+        if (!done)
+            return false;
+        g_variant_unref(done);
+    }
+    return true;
+}
+
+bool TTestDesktop::GnomeRestart(double downSeconds)
+{
+    if (m_gnomeGroup < 0)
+        return Fail("GNOME Shell was not started");
+    ProgramStop(m_gnomeGroup);
+    m_gnomeGroup = -1;
+    m_gnomeKeyboard.clear();
+    Pause(static_cast<int>(downSeconds * 1000));
+    return GnomeLaunch();
+}
+
 pid_t TTestDesktop::WaylandWindowStart(const std::string& program, const std::string& title)
 {
     // env replaces itself with the program, so the group's leader is the window's own process.
@@ -483,10 +726,11 @@ pid_t TTestDesktop::WaylandWindowStart(const std::string& program, const std::st
 }
 
 namespace {
-const char* const DesktopVariables[] = { "HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME",
-    "XDG_RUNTIME_DIR", "TMPDIR", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER",
-    "NO_AT_BRIDGE", "MOZ_CRASHREPORTER_DISABLE", "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "SWAYSOCK", "I3SOCK",
-    "WLR_BACKENDS", "WLR_RENDERER", "WLR_LIBINPUT_NO_DEVICES", "MOZ_ENABLE_WAYLAND", "QT_QPA_PLATFORM" };
+const char* const DesktopVariables[]
+    = { "HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "TMPDIR",
+          "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER", "NO_AT_BRIDGE",
+          "MOZ_CRASHREPORTER_DISABLE", "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "SWAYSOCK", "I3SOCK", "WLR_BACKENDS",
+          "WLR_RENDERER", "WLR_LIBINPUT_NO_DEVICES", "MOZ_ENABLE_WAYLAND", "QT_QPA_PLATFORM", "XDG_DATA_DIRS" };
 } // namespace
 
 void TTestDesktop::EnvironmentSet()
@@ -652,7 +896,16 @@ void TTestDesktop::Stop()
     m_sway = nullptr;
     m_kwin = nullptr;
     m_kwinGroup = -1;
+    m_gnome = nullptr;
+    m_gnomeGroup = -1;
     m_windows.reset();
+    if (m_gnomeBus) {
+        g_dbus_connection_close_sync(m_gnomeBus, nullptr, nullptr);
+        g_object_unref(m_gnomeBus);
+        m_gnomeBus = nullptr;
+    }
+    m_gnomeKeyboard.clear();
+    m_systemBusAddress.clear();
     // The programs first, the buses and the display last, so nothing complains about a server
     // that vanished under it.
     std::vector<pid_t> groups = m_groups;
@@ -919,6 +1172,22 @@ bool TTestDesktop::WindowManagerStart()
 
 TWindowSystem& TTestDesktop::Windows()
 {
+    // GNOME's desktop looks only when first asked, so that a test sees the program, not the
+    // desktop, enable the extension.
+    if (!m_windows && m_gnomeGroup > 0) {
+        try {
+            auto gnome = std::make_unique<TGnomeWindowSystem>(m_busAddress);
+            m_gnome = gnome.get();
+            m_windows = std::move(gnome);
+        } catch (const std::exception& error) {
+            Fail(error.what());
+        }
+    }
+    if (!m_windows) {
+        // A desktop that cannot be seen shows no windows, and the test's wait fails with ErrorText().
+        static TNoWindows none;
+        return none;
+    }
     return *m_windows;
 }
 
@@ -1011,12 +1280,13 @@ pid_t TTestDesktop::FirefoxStart(const std::string& url)
 TWindowHandle TTestDesktop::WindowWait(pid_t group, double seconds, const std::string& titlePart)
 {
     const auto deadline = Deadline(seconds);
+    TWindowSystem& windows = Windows();
     do {
-        for (TWindowHandle window : m_windows->TopLevelWindowsGet()) {
-            const int64_t process = m_windows->WindowProcessIdGet(window);
+        for (TWindowHandle window : windows.TopLevelWindowsGet()) {
+            const int64_t process = windows.WindowProcessIdGet(window);
             if (process <= 0 || getpgid(static_cast<pid_t>(process)) != group)
                 continue;
-            if (titlePart.empty() || m_windows->WindowTextGet(window).find(titlePart) != std::string::npos)
+            if (titlePart.empty() || windows.WindowTextGet(window).find(titlePart) != std::string::npos)
                 return window;
         }
         Pause(100);
@@ -1059,7 +1329,7 @@ bool TTestDesktop::WindowActivate(TWindowHandle window, double seconds)
     do {
         ActivationRequest(window);
         for (int i = 0; i < 10; ++i) {
-            if (m_windows->ForegroundWindowGet() == window)
+            if (Windows().ForegroundWindowGet() == window)
                 return true;
             Pause(50);
         }
@@ -1071,7 +1341,7 @@ bool TTestDesktop::WindowGoneWait(TWindowHandle window, double seconds)
 {
     const auto deadline = Deadline(seconds);
     do {
-        const auto windows = m_windows->TopLevelWindowsGet();
+        const auto windows = Windows().TopLevelWindowsGet();
         if (std::find(windows.begin(), windows.end(), window) == windows.end())
             return true;
         Pause(50);

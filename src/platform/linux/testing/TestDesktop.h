@@ -10,8 +10,10 @@
 #include <thread>
 #include <vector>
 
+class TGnomeWindowSystem;
 class TKWinWindowSystem;
 class TSwayWindowSystem;
+typedef struct _GDBusConnection GDBusConnection;
 
 // Serves one small HTML page on 127.0.0.1 (a free port) from a thread of this process, so a
 // browser has something to show without any traffic leaving the machine.
@@ -75,6 +77,25 @@ public:
     // Ends KWin alone (its clients go with it) and starts it again on the same socket and bus
     // `downSeconds` later, as after a crash of the compositor.
     bool KWinRestart(double downSeconds = 0);
+    // Starts a headless GNOME Shell instead (a virtual monitor, no X11) on a session bus of its
+    // own, with a private system bus whose logind is python3-dbusmock's stand-in, and sets GNOME's
+    // Wayland session's variables (WAYLAND_DISPLAY, XDG_SESSION_TYPE, XDG_CURRENT_DESKTOP=GNOME).
+    // With `extensionFolder` that extension is installed (copied) where the Shell finds the ones a
+    // package installs, a data folder of XDG_DATA_DIRS, and left as a package leaves it: not
+    // enabled. As at a login, the Shell starts in its overview; a key press (Escape) on its
+    // keyboard leaves it, so that new windows take the focus.
+    bool GnomeStart(const std::string& extensionFolder);
+    // Ends GNOME Shell alone (its clients go with it) and starts it again on the same buses
+    // `downSeconds` later.
+    bool GnomeRestart(double downSeconds = 0);
+    // Presses and releases the key `keysym` on the Shell's keyboard (a remote desktop session of
+    // its own, as a remote desktop client has).
+    bool GnomeKeyPress(unsigned keysym);
+    // How long the last GnomeStart took until the Shell answered on the bus, in seconds.
+    double GnomeStartSeconds() const
+    {
+        return m_gnomeStartSeconds;
+    }
     // A window of the small Qt program `program` titled `title`, run as a native Wayland client.
     pid_t WaylandWindowStart(const std::string& program, const std::string& title);
     // The unprivileged account the Wayland desktop runs programs as when the tests run as root.
@@ -140,6 +161,12 @@ public:
     {
         return m_kwin;
     }
+    // The GNOME Shell of GnomeStart as the desktop sees it (through the extension, which is
+    // enabled when the desktop first looks), or none.
+    TGnomeWindowSystem* Gnome()
+    {
+        return m_gnome;
+    }
     // The sway of SwayStart, or none.
     TSwayWindowSystem* Sway()
     {
@@ -163,6 +190,8 @@ private:
     bool ActivationRequest(TWindowHandle window);
     bool KWinLaunch();
     bool m_kwinXwayland = false;
+    bool GnomeLaunch();
+    bool GnomeOverviewLeave();
 
     std::string m_folder;
     std::string m_displayName;
@@ -174,6 +203,12 @@ private:
     TSwayWindowSystem* m_sway = nullptr;
     TKWinWindowSystem* m_kwin = nullptr;
     pid_t m_kwinGroup = -1;
+    TGnomeWindowSystem* m_gnome = nullptr;
+    pid_t m_gnomeGroup = -1;
+    std::string m_systemBusAddress;
+    GDBusConnection* m_gnomeBus = nullptr; // holds the remote desktop session
+    std::string m_gnomeKeyboard; // its object path
+    double m_gnomeStartSeconds = 0;
     // The account programs run as; -1: this process's own.
     uid_t m_userId = static_cast<uid_t>(-1);
     gid_t m_groupId = static_cast<gid_t>(-1);

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "model/Exceptions.h"
+#include "platform/WindowSystem.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+typedef struct _GDBusConnection GDBusConnection;
+typedef struct _GMainContext GMainContext;
+typedef struct _GMainLoop GMainLoop;
+typedef struct _GVariant GVariant;
+typedef struct _GObject GObject;
+typedef struct _GAsyncResult GAsyncResult;
+
+// Why GNOME Shell cannot tell the program about its windows, with what the user can do about it
+// ("Log out and in again ..."), for the notice.
+class EGnomeExtensionError : public EOSError
+{
+public:
+    EGnomeExtensionError(const std::string& reason, std::string advice)
+        : EOSError(reason)
+        , Advice(std::move(advice))
+    {
+    }
+    std::string ClassName() const override
+    {
+        return "EGnomeExtensionError";
+    }
+    std::string Advice;
+};
+
+// One window as GNOME Shell reports it.
+struct TGnomeWindow
+{
+    TWindowHandle Handle = 0; // ours, so that a handle never names a window of an earlier Shell
+    uint64_t Id = 0; // Mutter's window id
+    int64_t ProcessId = 0;
+    std::string ClassName; // the Wayland app_id, or the X11 class of an XWayland window
+    std::string Title;
+};
+
+// The window system of GNOME's Wayland session. GNOME Shell tells no other program which window
+// is in front; a small extension of the program's own, installed with it, does: an object on the
+// session bus, under the Shell's name, that lists the windows with their process, class and title,
+// names the focused one, signals every change (so a sample reads what was pushed and costs no
+// round trip), and closes a window on request as its title bar's button does.
+//
+// GNOME loads only the extensions it found when the session started, and runs only those the
+// user's settings enable: an installed extension that is not enabled is enabled here, through
+// the Shell's own D-Bus call, as the Extensions app would, and the log says so. Only the Shell's
+// own signals are taken. When the Shell leaves the bus, or the user switches the extension off,
+// the window in front is unknown; the log says so and the user is told once.
+class TGnomeWindowSystem final : public TWindowSystem
+{
+public:
+    static constexpr int CallTimeoutMs = 1000;
+    // How long the Shell may be away before the user is told.
+    static constexpr unsigned AbsenceNoticeDelayMs = 10000;
+    static constexpr const char* ServiceName = "org.gnome.Shell";
+    static constexpr const char* ExtensionUuid = "tallyhour@tallyhour.example.org";
+    static constexpr const char* ReportPath = "/org/gnome/Shell/Extensions/Tallyhour";
+    static constexpr const char* ReportInterface = "org.tallyhour.Shell";
+
+    // Connects to the session bus at `busAddress` (empty: the session's own), enables the
+    // extension when it is not, and reads the windows. Raises EGnomeExtensionError, saying why
+    // and what the user can do, when the Shell or its extension cannot be had.
+    explicit TGnomeWindowSystem(
+        const std::string& busAddress = "", unsigned absenceNoticeDelayMs = AbsenceNoticeDelayMs);
+    ~TGnomeWindowSystem() override;
+    TGnomeWindowSystem(const TGnomeWindowSystem&) = delete;
+    TGnomeWindowSystem& operator=(const TGnomeWindowSystem&) = delete;
+
+    TWindowHandle ForegroundWindowGet() override;
+    std::vector<TWindowHandle> TopLevelWindowsGet() override;
+    int64_t WindowProcessIdGet(TWindowHandle window) override;
+    std::string WindowClassNameGet(TWindowHandle window) override;
+    std::string WindowTextGet(TWindowHandle window) override;
+    bool WindowCloseRequest(TWindowHandle window) override;
+    std::string ForegroundNoticeTake() override;
+
+    // Mutter's id of a window, for tests and benchmarks that ask the extension themselves; 0 when unknown.
+    uint64_t WindowIdGet(TWindowHandle window);
+    // Whether the Shell reports through the extension at the moment.
+    bool Reporting();
+
+    // The extension's folder under one of the data folders (XDG_DATA_HOME, XDG_DATA_DIRS); empty
+    // when it is installed nowhere the Shell looks.
+    static std::string ExtensionFolderFind();
+
+private:
+    // Makes sure the Shell runs the extension, enabling it when needed; throws what stands in the
+    // way. Blocking calls: on the constructor's thread, or on the bus thread when the Shell is back.
+    void ExtensionEnsure();
+    int ExtensionStateGet();
+    // Asks the extension for everything; the answer is applied on the bus thread in order with the
+    // signals, so no change is lost or undone by an older answer.
+    void StateRequest();
+    static void OnStateReply(GObject* source, GAsyncResult* result, void* self);
+    void StateApply(GVariant* state);
+
+    // On the bus thread.
+    static void OnSignal(GDBusConnection*, const char* sender, const char* path, const char* interface,
+        const char* signal, GVariant* parameters, void* self);
+    void SignalTake(const std::string& sender, const std::string& signal, GVariant* parameters);
+    void ExtensionStateChanged(GVariant* parameters);
+    void OwnerChanged(const std::string& newOwner);
+    static int OnReloadTimer(void* self);
+    static int OnAbsenceTimer(void* self);
+    void ReloadTry();
+    void TimerStart(unsigned& timerId, unsigned milliseconds, int (*callback)(void*));
+    void WindowPut(GVariant* window);
+
+    void Shutdown();
+    const TGnomeWindow* WindowFind(TWindowHandle window) const;
+
+    GDBusConnection* m_bus = nullptr;
+    GMainContext* m_context = nullptr;
+    GMainLoop* m_loop = nullptr;
+    std::thread m_thread;
+    std::vector<unsigned> m_subscriptions;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_stateRead;
+    // Everything below is guarded by m_mutex.
+    std::string m_shellOwner; // the Shell's unique name; empty while it is away
+    bool m_reporting = false; // the extension's state has been read and it runs
+    bool m_everReported = false;
+    unsigned m_stateGeneration = 0; // which request an answer belongs to
+    std::vector<TGnomeWindow> m_windows;
+    uint64_t m_focusedId = 0;
+    TWindowHandle m_nextHandle = 1;
+    unsigned m_foreignSignals = 0;
+    unsigned m_reloadAttempts = 0;
+    unsigned m_reloadTimer = 0;
+    unsigned m_absenceNoticeDelayMs = AbsenceNoticeDelayMs;
+    unsigned m_absenceTimer = 0;
+    std::string m_pendingNotice;
+};
