@@ -325,3 +325,42 @@ TEST_F(GnomeDesktop, TheProgramReadsTheWindowInFrontThroughItsExtension)
     kill(program, SIGTERM);
     EXPECT_TRUE(Eventually(20, [&] { return waitpid(program, nullptr, WNOHANG) == program; })) << FileRead(logFile);
 }
+
+TEST_F(GnomeDesktop, SignalsFromAnyoneButTheShellChangeNothingAndOddTitlesArriveUnchanged)
+{
+    pid_t window = 0;
+    ASSERT_NE(WindowShow("real", window), 0u);
+    ASSERT_NE(InFront("real"), 0u);
+    auto* gnome = dynamic_cast<TGnomeWindowSystem*>(m_services->WindowSystem.get());
+    ASSERT_NE(gnome, nullptr);
+
+    // Another program of the session sends the extension's signals straight to the program,
+    // claiming a window of its choosing is in front.
+    GError* error = nullptr;
+    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(std::getenv("DBUS_SESSION_BUS_ADDRESS"),
+        static_cast<GDBusConnectionFlags>(
+            G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error);
+    ASSERT_NE(bus, nullptr) << (error ? error->message : "");
+    const std::string target = gnome->BusNameGet();
+    EXPECT_TRUE(g_dbus_connection_emit_signal(bus, target.c_str(), TGnomeWindowSystem::ReportPath,
+        TGnomeWindowSystem::ReportInterface, "WindowChanged",
+        g_variant_new("((tuss))", guint64 { 77 }, guint32 { 1 }, "forged", "forged"), nullptr));
+    EXPECT_TRUE(g_dbus_connection_emit_signal(bus, target.c_str(), TGnomeWindowSystem::ReportPath,
+        TGnomeWindowSystem::ReportInterface, "FocusChanged", g_variant_new("(t)", guint64 { 77 }), nullptr));
+    g_dbus_connection_flush_sync(bus, nullptr, nullptr);
+    g_object_unref(bus);
+    // A real change sent after them arrives after them: by then they have changed nothing, since
+    // the bus and the program take the Shell's word only.
+    kill(window, SIGUSR1);
+    TWindowSystem& windows = *m_services->WindowSystem;
+    EXPECT_NE(InFront("real (renamed)"), 0u);
+    for (TWindowHandle shown : windows.TopLevelWindowsGet())
+        EXPECT_NE(windows.WindowTextGet(shown), "forged");
+
+    // A title with quotes, a backslash and letters from beyond ASCII reaches the program unchanged.
+    const std::string odd = "still \"seen\" \\ {x} \u00fcn\u00efc\u00f8d\u00e9 \U0001F642";
+    pid_t oddWindow = 0;
+    ASSERT_NE(WindowShow(odd, oddWindow), 0u) << WindowTitles(m_desktop);
+    EXPECT_NE(InFront(odd), 0u);
+}

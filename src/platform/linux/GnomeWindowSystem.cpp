@@ -55,6 +55,7 @@ TGnomeWindowSystem::TGnomeWindowSystem(const std::string& busAddress, unsigned a
     : m_absenceNoticeDelayMs(absenceNoticeDelayMs)
 {
     m_bus = SessionBusConnect(busAddress, "GNOME Shell");
+    m_busName = g_dbus_connection_get_unique_name(m_bus);
     m_shellOwner = SessionBusOwnerGet(m_bus, ServiceName, CallTimeoutMs);
     if (m_shellOwner.empty()) {
         Shutdown();
@@ -90,7 +91,8 @@ TGnomeWindowSystem::TGnomeWindowSystem(const std::string& busAddress, unsigned a
     }
     StateRequest();
     std::unique_lock lock(m_mutex);
-    if (!m_stateRead.wait_for(lock, std::chrono::milliseconds(ShellFirstStateTimeoutMs), [this] { return m_reporting; })) {
+    if (!m_stateRead.wait_for(
+            lock, std::chrono::milliseconds(ShellFirstStateTimeoutMs), [this] { return m_reporting; })) {
         lock.unlock();
         Shutdown();
         throw EGnomeExtensionError("GNOME Shell runs the extension but it did not tell the windows within "
@@ -415,6 +417,12 @@ void TGnomeWindowSystem::SignalTake(const std::string& sender, const std::string
         std::erase_if(m_windows, [id](const TGnomeWindow& one) { return one.Id == id; });
         if (m_focusedId == id)
             m_focusedId = 0;
+    } else if (m_malformedSignals++ == 0) {
+        // An extension of another version than the program's: one line says enough.
+        LogMessageWrite("GNOME Shell's extension sent the signal " + signal.substr(0, 40) + " with "
+            + g_variant_get_type_string(parameters)
+            + ", which this program does not read; it is ignored, as are any later ones of the kind. Is the "
+              "extension of the same version as the program?");
     }
 }
 

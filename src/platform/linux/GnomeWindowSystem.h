@@ -87,6 +87,11 @@ public:
     uint64_t WindowIdGet(TWindowHandle window);
     // Whether the Shell reports through the extension at the moment.
     bool Reporting();
+    // The unique name of this object's connection to the session bus.
+    std::string BusNameGet() const
+    {
+        return m_busName;
+    }
 
     // The extension's folder under one of the data folders (XDG_DATA_HOME, XDG_DATA_DIRS); empty
     // when it is installed nowhere the Shell looks.
@@ -123,6 +128,7 @@ private:
     GMainLoop* m_loop = nullptr;
     std::thread m_thread;
     std::vector<unsigned> m_subscriptions;
+    std::string m_busName;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_stateRead;
@@ -135,6 +141,7 @@ private:
     uint64_t m_focusedId = 0;
     TWindowHandle m_nextHandle = 1;
     unsigned m_foreignSignals = 0;
+    unsigned m_malformedSignals = 0;
     unsigned m_reloadAttempts = 0;
     unsigned m_reloadTimer = 0;
     unsigned m_absenceNoticeDelayMs = AbsenceNoticeDelayMs;
