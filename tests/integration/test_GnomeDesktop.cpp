@@ -364,3 +364,28 @@ TEST_F(GnomeDesktop, SignalsFromAnyoneButTheShellChangeNothingAndOddTitlesArrive
     ASSERT_NE(WindowShow(odd, oddWindow), 0u) << WindowTitles(m_desktop);
     EXPECT_NE(InFront(odd), 0u);
 }
+
+TEST(GnomeSession, AnExtensionTheShellCannotRunIsToldWithTheShellsReason)
+{
+    TH_REQUIRE_GNOME_SHELL();
+    // A damaged copy (a disk error, a hand edit): the Shell finds it but cannot load its code.
+    const fs::path damaged = fs::temp_directory_path() / ("tallyhour-damaged-" + std::to_string(getpid()));
+    const fs::path extension = damaged / fs::path(GNOME_EXTENSION_SOURCE).filename();
+    fs::create_directories(damaged);
+    fs::copy(GNOME_EXTENSION_SOURCE, extension, fs::copy_options::recursive);
+    std::ofstream(extension / "extension.js", std::ios::app) << "\nthis is not JavaScript (\n";
+    TTestDesktop desktop;
+    const bool started = desktop.GnomeStart(extension.string());
+    fs::remove_all(damaged);
+    ASSERT_TRUE(started) << desktop.ErrorText();
+    const std::string logFile = desktop.Folder() + "/logs/test_gnome_session.log";
+    LogFileNameSet(logFile);
+    auto services = LinuxPlatformServicesCreate(LinuxSessionDetect());
+    const std::string notice = services->ForegroundNotice;
+    EXPECT_NE(notice.find("GNOME Shell could not run its extension: "), std::string::npos) << notice;
+    EXPECT_NE(notice.find("unexpected token"), std::string::npos) << notice;
+    EXPECT_NE(notice.find("GNOME on Xorg"), std::string::npos) << notice;
+    EXPECT_NE(FileRead(logFile).find(notice), std::string::npos);
+    services.reset();
+    LogFileNameSet({});
+}

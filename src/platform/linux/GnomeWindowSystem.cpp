@@ -195,6 +195,30 @@ int TGnomeWindowSystem::ExtensionStateGet()
     return static_cast<int>(state);
 }
 
+void TGnomeWindowSystem::ExtensionFailureThrow(int state)
+{
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(m_bus, ServiceName, ShellPath, ExtensionsInterface,
+        "GetExtensionErrors", g_variant_new("(s)", ExtensionUuid), G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE,
+        CallTimeoutMs, nullptr, &error);
+    g_clear_error(&error);
+    std::string errors;
+    if (reply) {
+        GVariantIter* iter = nullptr;
+        const char* line = nullptr;
+        g_variant_get(reply, "(as)", &iter);
+        while (g_variant_iter_next(iter, "&s", &line))
+            errors += (errors.empty() ? "" : "; ") + std::string(line);
+        g_variant_iter_free(iter);
+        g_variant_unref(reply);
+    }
+    if (state == StateOutOfDate)
+        throw EGnomeExtensionError("this GNOME Shell does not take its extension, made for other versions",
+            std::string("A version of Tallyhour made for this GNOME will bring an extension that fits. ") + XorgAdvice);
+    throw EGnomeExtensionError(
+        "GNOME Shell could not run its extension" + (errors.empty() ? "" : ": " + errors), XorgAdvice);
+}
+
 void TGnomeWindowSystem::ExtensionEnsure()
 {
     const int state = ExtensionStateGet();
@@ -215,29 +239,10 @@ void TGnomeWindowSystem::ExtensionEnsure()
             "Log out and in again to have them counted: GNOME Shell takes up new extensions only when a session "
             "starts.");
     }
-    if (state == StateError || state == StateOutOfDate) {
-        GError* error = nullptr;
-        GVariant* reply = g_dbus_connection_call_sync(m_bus, ServiceName, ShellPath, ExtensionsInterface,
-            "GetExtensionErrors", g_variant_new("(s)", ExtensionUuid), G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE,
-            CallTimeoutMs, nullptr, &error);
-        g_clear_error(&error);
-        std::string errors;
-        if (reply) {
-            GVariantIter* iter = nullptr;
-            const char* line = nullptr;
-            g_variant_get(reply, "(as)", &iter);
-            while (g_variant_iter_next(iter, "&s", &line))
-                errors += (errors.empty() ? "" : "; ") + std::string(line);
-            g_variant_iter_free(iter);
-            g_variant_unref(reply);
-        }
-        if (state == StateOutOfDate)
-            throw EGnomeExtensionError("this GNOME Shell does not take its extension, made for other versions",
-                std::string("A version of Tallyhour made for this GNOME will bring an extension that fits. ")
-                    + XorgAdvice);
-        throw EGnomeExtensionError(
-            "GNOME Shell could not run its extension" + (errors.empty() ? "" : ": " + errors), XorgAdvice);
-    }
+    // The Shell reads the extension's code when it first enables it: a damaged one fails here or
+    // right after it was enabled below.
+    if (state == StateError || state == StateOutOfDate)
+        ExtensionFailureThrow(state);
 
     // Installed and switched off (or not yet on): the program needs it, so it switches it on as
     // the Extensions app would. Unless the user has switched off extensions altogether, which
@@ -276,7 +281,9 @@ void TGnomeWindowSystem::ExtensionEnsure()
           "seen; \"gnome-extensions disable "
         + ExtensionUuid + "\" undoes it until Tallyhour starts again");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ShellEnableTimeoutMs);
-    while (ExtensionStateGet() != StateEnabled) {
+    for (int now = ExtensionStateGet(); now != StateEnabled; now = ExtensionStateGet()) {
+        if (now == StateError || now == StateOutOfDate)
+            ExtensionFailureThrow(now);
         if (std::chrono::steady_clock::now() > deadline)
             throw EGnomeExtensionError("GNOME Shell enabled its extension but did not start it", XorgAdvice);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

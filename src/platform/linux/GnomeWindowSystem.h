@@ -102,6 +102,8 @@ private:
     // way. Blocking calls: on the constructor's thread, or on the bus thread when the Shell is back.
     void ExtensionEnsure();
     int ExtensionStateGet();
+    // Raises what the Shell says about an extension it could not run (`state` is its error state).
+    [[noreturn]] void ExtensionFailureThrow(int state);
     // Asks the extension for everything; the answer is applied on the bus thread in order with the
     // signals, so no change is lost or undone by an older answer.
     void StateRequest();
