@@ -23,6 +23,7 @@ constexpr int ShellEnableTimeoutMs = 3000;
 // A Shell that comes back takes some seconds to load its extensions.
 constexpr unsigned ShellReloadIntervalMs = 500;
 constexpr unsigned ShellReloadAttempts = 40;
+constexpr int ShellOwnerWaitMs = 3000;
 
 const char* const ShellPath = "/org/gnome/Shell";
 const char* const ExtensionsInterface = "org.gnome.Shell.Extensions";
@@ -56,11 +57,15 @@ TGnomeWindowSystem::TGnomeWindowSystem(const std::string& busAddress, unsigned a
 {
     m_bus = SessionBusConnect(busAddress, "GNOME Shell");
     m_busName = g_dbus_connection_get_unique_name(m_bus);
-    m_shellOwner = SessionBusOwnerGet(m_bus, ServiceName, CallTimeoutMs);
-    if (m_shellOwner.empty()) {
-        Shutdown();
-        throw EGnomeExtensionError(
-            std::string("GNOME Shell is not on the session bus (no owner of ") + ServiceName + ")", XorgAdvice);
+    // Started with the session, the program may look before the Shell has taken its name.
+    const auto ownerDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ShellOwnerWaitMs);
+    while ((m_shellOwner = SessionBusOwnerGet(m_bus, ServiceName, CallTimeoutMs)).empty()) {
+        if (std::chrono::steady_clock::now() > ownerDeadline) {
+            Shutdown();
+            throw EGnomeExtensionError(
+                std::string("GNOME Shell is not on the session bus (no owner of ") + ServiceName + ")", XorgAdvice);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
 
     m_context = g_main_context_new();
@@ -83,11 +88,22 @@ TGnomeWindowSystem::TGnomeWindowSystem(const std::string& busAddress, unsigned a
         g_main_context_pop_thread_default(m_context);
     });
 
-    try {
-        ExtensionEnsure();
-    } catch (...) {
-        Shutdown();
-        throw;
+    const auto started = std::chrono::steady_clock::now();
+    for (;;) {
+        try {
+            ExtensionEnsure();
+            break;
+        } catch (const EGnomeExtensionError& error) {
+            if (std::chrono::steady_clock::now() - started < std::chrono::milliseconds(error.MayPassWithinMs)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                continue;
+            }
+            Shutdown();
+            throw;
+        } catch (...) {
+            Shutdown();
+            throw;
+        }
     }
     StateRequest();
     std::unique_lock lock(m_mutex);
@@ -180,7 +196,7 @@ int TGnomeWindowSystem::ExtensionStateGet()
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(m_bus, ServiceName, ShellPath, ExtensionsInterface,
         "GetExtensionInfo", g_variant_new("(s)", ExtensionUuid), G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE,
-        CallTimeoutMs, nullptr, &error);
+        ExtensionCallTimeoutMs, nullptr, &error);
     if (!reply) {
         g_clear_error(&error);
         return StateUnanswered;
@@ -200,7 +216,7 @@ void TGnomeWindowSystem::ExtensionFailureThrow(int state)
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(m_bus, ServiceName, ShellPath, ExtensionsInterface,
         "GetExtensionErrors", g_variant_new("(s)", ExtensionUuid), G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE,
-        CallTimeoutMs, nullptr, &error);
+        ExtensionCallTimeoutMs, nullptr, &error);
     g_clear_error(&error);
     std::string errors;
     if (reply) {
@@ -226,7 +242,7 @@ void TGnomeWindowSystem::ExtensionEnsure()
         return;
     if (state == StateUnanswered)
         throw EGnomeExtensionError(
-            "GNOME Shell does not answer about its extensions (org.gnome.Shell.Extensions)", XorgAdvice);
+            "GNOME Shell does not answer about its extensions (org.gnome.Shell.Extensions)", XorgAdvice, 15000);
     if (state == StateUnknown) {
         const std::string folder = ExtensionFolderFind();
         if (folder.empty())
@@ -237,7 +253,8 @@ void TGnomeWindowSystem::ExtensionEnsure()
         throw EGnomeExtensionError(
             "GNOME Shell has not loaded its extension in " + folder + ", which was installed after the session started",
             "Log out and in again to have them counted: GNOME Shell takes up new extensions only when a session "
-            "starts.");
+            "starts.",
+            3000);
     }
     // The Shell reads the extension's code when it first enables it: a damaged one fails here or
     // right after it was enabled below.
@@ -250,7 +267,7 @@ void TGnomeWindowSystem::ExtensionEnsure()
     GError* error = nullptr;
     GVariant* allowed = g_dbus_connection_call_sync(m_bus, ServiceName, ShellPath, "org.freedesktop.DBus.Properties",
         "Get", g_variant_new("(ss)", ExtensionsInterface, "UserExtensionsEnabled"), G_VARIANT_TYPE("(v)"),
-        G_DBUS_CALL_FLAGS_NONE, CallTimeoutMs, nullptr, &error);
+        G_DBUS_CALL_FLAGS_NONE, ExtensionCallTimeoutMs, nullptr, &error);
     g_clear_error(&error);
     if (allowed) {
         GVariant* value = nullptr;
@@ -265,7 +282,7 @@ void TGnomeWindowSystem::ExtensionEnsure()
     }
     GVariant* enabled = g_dbus_connection_call_sync(m_bus, ServiceName, ShellPath, ExtensionsInterface,
         "EnableExtension", g_variant_new("(s)", ExtensionUuid), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
-        CallTimeoutMs, nullptr, &error);
+        ExtensionCallTimeoutMs, nullptr, &error);
     gboolean done = FALSE;
     std::string reason;
     if (enabled) {

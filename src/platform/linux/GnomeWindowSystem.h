@@ -22,9 +22,10 @@ typedef struct _GAsyncResult GAsyncResult;
 class EGnomeExtensionError : public EOSError
 {
 public:
-    EGnomeExtensionError(const std::string& reason, std::string advice)
+    EGnomeExtensionError(const std::string& reason, std::string advice, unsigned mayPassWithinMs = 0)
         : EOSError(reason)
         , Advice(std::move(advice))
+        , MayPassWithinMs(mayPassWithinMs)
     {
     }
     std::string ClassName() const override
@@ -32,6 +33,9 @@ public:
         return "EGnomeExtensionError";
     }
     std::string Advice;
+    // A Shell still starting (at login the program may start beside it) answers late or has not
+    // yet found its extensions: worth asking again for so long.
+    unsigned MayPassWithinMs = 0;
 };
 
 // One window as GNOME Shell reports it.
@@ -59,6 +63,8 @@ class TGnomeWindowSystem final : public TWindowSystem
 {
 public:
     static constexpr int CallTimeoutMs = 1000;
+    // The Shell's extension calls, which a Shell busy with its start answers late.
+    static constexpr int ExtensionCallTimeoutMs = 5000;
     // How long the Shell may be away before the user is told.
     static constexpr unsigned AbsenceNoticeDelayMs = 10000;
     static constexpr const char* ServiceName = "org.gnome.Shell";
