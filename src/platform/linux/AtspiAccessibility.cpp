@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -400,16 +401,28 @@ double TAtspiAccessibility::BootSecondsNow()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
+bool TAtspiAccessibility::BusConnect()
+{
+    static std::mutex mutex;
+    static int connected = -1;
+    std::lock_guard lock(mutex);
+    if (connected < 0) {
+        // 1 is "done before": by a library of the process's own, which may have failed as well.
+        const int result = atspi_init();
+        connected = result == 0 || (result == 1 && atspi_get_a11y_bus()) ? 1 : 0;
+        if (connected)
+            atspi_set_timeout(CallTimeoutMs, CallTimeoutMs);
+    }
+    return connected == 1;
+}
+
 bool TAtspiAccessibility::Start() const
 {
     if (m_started < 0) {
         // Connecting needs the session bus that carries the accessibility bus's address; it is
         // made once, on the first browser seen, by when the desktop has started it.
-        const int result = atspi_init();
-        m_started = result == 0 || result == 1 ? 1 : 0;
-        if (m_started) {
-            atspi_set_timeout(CallTimeoutMs, CallTimeoutMs);
-        } else {
+        m_started = BusConnect() ? 1 : 0;
+        if (!m_started) {
             LogMessageWrite("The accessibility bus cannot be reached; browser addresses are not read");
         }
     }

@@ -49,6 +49,11 @@ public:
     std::string BrowserAddressGet(TWindowHandle window, int64_t processId, TBrowserFamily family) override;
     std::string UserNoticeTake() override;
 
+    // Connects this process to the accessibility bus, once for every user of libatspi in it: the
+    // first attempt's answer stands. (libatspi answers a second attempt after a failed first one
+    // as if connected, and then ends the whole process on the first call.) Needs the session bus,
+    // which carries the accessibility bus's address.
+    static bool BusConnect();
     // The seconds of CLOCK_BOOTTIME now, the scale of `switchedOnAt`.
     static double BootSecondsNow();
 
