@@ -3,7 +3,7 @@
 set -e
 PKGS="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6 libsqlite3-dev sqlite3 \
 libsimpleini-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev \
-libxkbcommon-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev libxcb-icccm4-dev libxcb-xinput-dev libatspi2.0-dev libglib2.0-dev \
+libxkbcommon-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev libxcb-icccm4-dev libxcb-xinput-dev libatspi2.0-dev libglib2.0-dev libwayland-dev \
 nlohmann-json3-dev \
 ccache locales xvfb xauth openbox xterm trayer xdotool dbus dbus-x11 python3-dbus python3-gi \
 at-spi2-core x11-utils imagemagick fonts-dejavu-core sway foot xwayland qt6-wayland"
