@@ -1,12 +1,16 @@
 // The cost to this program of one foreground sample on a Wayland desktop: a headless sway of its
 // own, read through sway's IPC socket, with a Wayland-native terminal in front, and with each
 // browser (as a Wayland client) in front, its address read through the accessibility bus; and
-// the bare layout-tree read that every sample makes. Like an ordinary session's, the desktop's
-// accessibility switch starts off, the program's backend turns it on, and the browsers start
-// after it. Ended when the run ends.
+// the bare layout-tree read that every sample makes. The same sway read as any wlroots compositor
+// is, through its foreign-toplevel window list: one sample with the terminal in front, and the
+// search for a window's process that its first sample makes (the protocol names none). Like an ordinary session's, the
+// desktop's accessibility switch starts off, the program's backend turns it on, and the browsers start after it. Ended
+// when the run ends.
 #include "BenchFilter.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
+#include "platform/linux/ForeignToplevelWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
+#include "platform/linux/ProcFsProcesses.h"
 #include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/testing/TestDesktop.h"
 
@@ -23,6 +27,7 @@ struct TBenchDesktop
     TTestDesktop Desktop;
     TLoopbackPageServer Server;
     std::unique_ptr<TPlatformServices> Services;
+    std::unique_ptr<TForeignToplevelWindowSystem> Toplevels;
     TWindowHandle Foot = 0;
     TWindowHandle Chromium = 0;
     TWindowHandle Firefox = 0;
@@ -86,8 +91,43 @@ void BM_SwayForegroundWindowGet(benchmark::State& state)
         benchmark::DoNotOptimize(windows.ForegroundWindowGet());
 }
 
+// The window list is read on a thread of the backend's own: the process's processor time counts it.
+void BM_ForeignToplevelForegroundSampleFoot(benchmark::State& state)
+{
+    TForeignToplevelWindowSystem* toplevels = g_desktop->Toplevels.get();
+    if (!toplevels || !g_desktop->Foot || !g_desktop->Desktop.WindowActivate(g_desktop->Foot)) {
+        state.SkipWithError("the compositor's window list or the terminal is not there");
+        return;
+    }
+    for (int i = 0; i < 500 && toplevels->WindowTextGet(toplevels->ForegroundWindowGet()) != "bench"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    TProcFsProcesses processes;
+    TZaraveDezeZurirevuzor sample(*toplevels, processes, *g_desktop->Services->Accessibility);
+    for (auto _ : state) {
+        sample.Execute(false, nullptr);
+        benchmark::DoNotOptimize(sample.ExeName);
+    }
+    if (toplevels->WindowTextGet(sample.WindowHandle) != "bench" || sample.ExeName.empty())
+        state.SkipWithError("the sample did not see the terminal");
+}
+
+void BM_ForeignToplevelProcessFind(benchmark::State& state)
+{
+    TLinuxToplevelProcessSource source;
+    TToplevelProcessMatch match(source);
+    int64_t found = 0;
+    for (auto _ : state) {
+        found = match.ProcessFind("foot", "bench", true);
+        benchmark::DoNotOptimize(found);
+    }
+    if (found <= 0)
+        state.SkipWithError("the terminal's process was not found");
+}
+
 } // namespace
 
+BENCHMARK(BM_ForeignToplevelForegroundSampleFoot)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_ForeignToplevelProcessFind)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SwayForegroundSampleFoot)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SwayForegroundSampleChromiumWithAddress)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SwayForegroundSampleFirefoxWithAddress)->Unit(benchmark::kMicrosecond);
@@ -99,8 +139,10 @@ int main(int argc, char** argv)
     const bool chromium = BenchFilterSelectsAny(argc, argv, { "BM_SwayForegroundSampleChromiumWithAddress" });
     const bool firefox = BenchFilterSelectsAny(argc, argv, { "BM_SwayForegroundSampleFirefoxWithAddress" });
     const bool windowGet = BenchFilterSelectsAny(argc, argv, { "BM_SwayForegroundWindowGet" });
+    const bool toplevels = BenchFilterSelectsAny(
+        argc, argv, { "BM_ForeignToplevelForegroundSampleFoot", "BM_ForeignToplevelProcessFind" });
     benchmark::Initialize(&argc, argv);
-    if (!selected && !chromium && !firefox && !windowGet)
+    if (!selected && !chromium && !firefox && !windowGet && !toplevels)
         return 0;
     for (const char* program : { "sway", "foot", "dbus-daemon" }) {
         if (TTestDesktop::ProgramFind(program).empty()) {
@@ -119,12 +161,20 @@ int main(int argc, char** argv)
     desktop.Services = LinuxPlatformServicesCreate(LinuxSessionDetect());
     const pid_t foot = desktop.Desktop.FootStart("bench");
     desktop.Foot = foot > 0 ? desktop.Desktop.WindowWait(foot, 20, "bench") : 0;
+    if (toplevels) {
+        try {
+            desktop.Toplevels = std::make_unique<TForeignToplevelWindowSystem>(desktop.Desktop.DisplayName());
+        } catch (const std::exception& error) {
+            std::cerr << "bench_monitor_wayland: " << error.what() << '\n';
+        }
+    }
     if (chromium && !TTestDesktop::ProgramFind("chromium").empty())
         desktop.Chromium = BrowserReady(desktop.Desktop.ChromiumStart(desktop.Server.PageUrl()));
     if (firefox && !TTestDesktop::ProgramFind("firefox-esr").empty())
         desktop.Firefox = BrowserReady(desktop.Desktop.FirefoxStart(desktop.Server.PageUrl()));
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    desktop.Toplevels.reset();
     desktop.Services.reset();
     desktop.Desktop.Stop();
     return 0;

@@ -3,6 +3,7 @@
 #include "model/Exceptions.h"
 #include "model/ProgramClock.h"
 #include "model/ProgramLog.h"
+#include "platform/linux/ForeignToplevelWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/SwayWindowSystem.h"
 #include "ui/framework/FrmBase.h"
@@ -63,7 +64,10 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
             : (session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone");
         break;
     default:
-        channel = session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone";
+        if (auto* toplevels = dynamic_cast<TForeignToplevelWindowSystem*>(services->WindowSystem.get()))
+            channel = "the compositor's foreign-toplevel window list on " + toplevels->DisplayName();
+        else
+            channel = session.X11Display.empty() ? "nothing" : "XWayland's display " + session.X11Display + " alone";
         break;
     }
     LogMessageWrite("The window in front is read through " + channel + "; the program's windows run on Qt's \""

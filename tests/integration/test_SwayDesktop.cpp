@@ -181,6 +181,24 @@ TEST_F(SwayDesktop, TheProgramPutsItsWindowsOnXWaylandAndReadsTheWindowInFrontFr
     EXPECT_EQ(kill(program, 0), 0);
 }
 
+TEST_F(SwayDesktop, AWaylandDesktopKnownByNoNameIsReadThroughItsCompositorsWindowList)
+{
+    TH_REQUIRE_PROGRAMS("Xwayland", "xterm");
+    Start(true);
+    pid_t foot = 0;
+    const TWindowHandle footWindow = FootShow("native", foot);
+    ASSERT_NE(footWindow, 0u);
+    // A wlroots desktop that names neither itself nor an IPC socket the program speaks. (The
+    // desktop is restored at its end.)
+    unsetenv("SWAYSOCK");
+    setenv("XDG_CURRENT_DESKTOP", "Elsewhere", 1);
+    ASSERT_TRUE(m_desktop.WindowActivate(footWindow));
+    auto sample = DesktopSampleRun(m_desktop);
+    EXPECT_EQ(sample["exit"], "0");
+    EXPECT_EQ(sample["exe"], FootPath());
+    EXPECT_EQ(sample["output"].find("cannot see which window is in front"), std::string::npos) << sample["output"];
+}
+
 TEST_F(SwayDesktop, WithoutTheCompositorsChannelOnlyXWaylandWindowsCountAndTheUserIsTold)
 {
     TH_REQUIRE_PROGRAMS("Xwayland", "xterm");
@@ -191,10 +209,12 @@ TEST_F(SwayDesktop, WithoutTheCompositorsChannelOnlyXWaylandWindowsCountAndTheUs
     const TWindowHandle xtermWindow = xterm > 0 ? m_desktop.WindowWait(xterm, 30, "x11") : 0;
     ASSERT_NE(footWindow, 0u);
     ASSERT_NE(xtermWindow, 0u);
-    // A Wayland desktop the program has no channel to: its socket is not named. (The desktop is
-    // restored at its end.)
+    // A Wayland desktop the program has no channel to: its IPC socket is not named, and its
+    // compositor cannot be reached as a Wayland client either (as one that gives no window list
+    // could not be asked for one). (The desktop is restored at its end.)
     unsetenv("SWAYSOCK");
     setenv("XDG_CURRENT_DESKTOP", "Elsewhere", 1);
+    setenv("WAYLAND_DISPLAY", "tallyhour-no-such-display", 1);
     // XWayland admits its own user only: the sample runs as the desktop's user, as the program
     // would.
     ASSERT_TRUE(m_desktop.WindowActivate(xtermWindow));
@@ -207,6 +227,7 @@ TEST_F(SwayDesktop, WithoutTheCompositorsChannelOnlyXWaylandWindowsCountAndTheUs
     const std::string noticeLine = output.substr(notice, output.find('\n', notice) - notice);
     EXPECT_NE(noticeLine.find("(Elsewhere)"), std::string::npos) << noticeLine;
     EXPECT_NE(noticeLine.find("XWayland"), std::string::npos) << noticeLine;
+    EXPECT_NE(noticeLine.find("tallyhour-no-such-display"), std::string::npos) << noticeLine;
 
     // A Wayland window in front is not taken for the X11 one that had the focus before it.
     ASSERT_TRUE(m_desktop.WindowActivate(footWindow));

@@ -4,6 +4,7 @@
 #include "platform/linux/AccessibilitySwitch.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/BootTimeClockSource.h"
+#include "platform/linux/ForeignToplevelWindowSystem.h"
 #include "platform/linux/GnomeWindowSystem.h"
 #include "platform/linux/KWinWindowSystem.h"
 #include "platform/linux/ProcFsProcesses.h"
@@ -123,8 +124,16 @@ std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const TLinuxSessi
             }
             break;
         case TLinuxDesktopKind::WaylandOther:
-            if (!session.X11Display.empty())
-                windowSystem = std::make_unique<TX11WindowSystem>(session.X11Display);
+            // wlroots compositors hand their window list to any client; others do not, and leave
+            // XWayland's windows alone to be seen.
+            try {
+                windowSystem = std::make_unique<TForeignToplevelWindowSystem>();
+                notice.clear();
+            } catch (const std::exception& error) {
+                notice = LinuxSessionForegroundNotice(session, error.what());
+                if (!session.X11Display.empty())
+                    windowSystem = std::make_unique<TX11WindowSystem>(session.X11Display);
+            }
             break;
         case TLinuxDesktopKind::None:
             notice = "Tallyhour finds no display server in this session, so it cannot see which window is in "

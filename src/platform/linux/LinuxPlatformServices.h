@@ -15,7 +15,8 @@
 std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const std::string& displayName = "");
 
 // The services for the session the program runs in: X11 as above; on sway its layout tree over
-// its IPC socket; on KDE Plasma a script loaded into KWin; on other Wayland desktops XWayland's windows where XWayland
-// runs, else none. Never raises: where the window in front cannot be known (fully or at all), the services see what
-// they can and ForegroundNotice says what is missing, and the same is logged.
+// its IPC socket; on KDE Plasma a script loaded into KWin; on other Wayland desktops the compositor's window list
+// through the wlr foreign-toplevel protocol where it offers it, else XWayland's windows where XWayland runs, else none.
+// Never raises: where the window in front cannot be known (fully or at all), the services see what they can and
+// ForegroundNotice says what is missing, and the same is logged.
 std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const TLinuxSession& session);

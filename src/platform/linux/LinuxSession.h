@@ -12,7 +12,7 @@ enum class TLinuxDesktopKind
     Sway, // sway or another compositor speaking i3's IPC: its layout tree
     KWin, // KDE Plasma's Wayland session: a script of the program's own inside KWin
     Gnome, // GNOME's Wayland session: an extension of the program's own inside GNOME Shell
-    WaylandOther, // a Wayland compositor without a channel the program speaks
+    WaylandOther, // another Wayland compositor: its window list where it gives one (wlroots'), else nothing
 };
 
 struct TLinuxSession
