@@ -143,12 +143,17 @@ protected:
     // With the program started: waits for its main window (there is no tray on this desktop, so
     // it shows), puts a listed foot in front for `seconds`, ends the program, and checks that
     // foot's time, and only foot's, landed in the activity database under its real path.
-    void ListedFootChargedCheck(pid_t program, double seconds)
+    // `channel` is how the program says it reads the window in front (sway's socket when empty);
+    // only through sway's own channel does it ask for its windows to float.
+    void ListedFootChargedCheck(pid_t program, double seconds, std::string channel = "")
     {
         ASSERT_GT(program, 0) << m_desktop.ErrorText();
+        const bool sway = channel.empty();
+        if (sway)
+            channel = "sway's IPC socket " + LinuxSessionDetect().SwaySocket;
         const std::string line = LogLineWait("The window in front is read through", 20);
         ASSERT_NE(line, "") << LogText();
-        EXPECT_NE(line.find("sway's IPC socket " + LinuxSessionDetect().SwaySocket), std::string::npos) << line;
+        EXPECT_NE(line.find(channel), std::string::npos) << line;
         TWindowHandle mainWindow = 0;
         for (int i = 0; i < 150 && mainWindow == 0; ++i) {
             const auto windows = ProgramWindows(program);
@@ -160,7 +165,9 @@ protected:
         // A narrow panel at its own size, not stretched over the screen as a tiled window is.
         const auto shown = m_desktop.Sway()->WindowGet(mainWindow);
         ASSERT_TRUE(shown);
-        EXPECT_TRUE(shown->Floating);
+        if (sway) {
+            EXPECT_TRUE(shown->Floating);
+        }
 
         const pid_t foot = m_desktop.FootStart("listed");
         const TWindowHandle footWindow = foot > 0 ? m_desktop.WindowWait(foot, 20, "listed") : 0;
@@ -216,6 +223,18 @@ TEST_F(ProgramOnSway, WithoutXWaylandTheWindowsAreWaylandOnesTheUserIsToldWhatTh
         LogLineWait("The window in front is read through", 0).find("Qt's \"wayland\" platform"), std::string::npos);
     const std::string told = LogLineWait("XWayland", 0);
     EXPECT_NE(told.find("not docked"), std::string::npos) << LogText();
+}
+
+TEST_F(ProgramOnSway, OnAWlrootsDesktopWithoutSwaysSocketTheCompositorsWindowListGivesTheListedProgram)
+{
+    Start(true);
+    SettingsPrepare();
+    // A wlroots compositor that names neither itself nor an IPC socket the program speaks. (The
+    // desktop is restored at its end.)
+    unsetenv("SWAYSOCK");
+    setenv("XDG_CURRENT_DESKTOP", "Elsewhere", 1);
+    const pid_t program = m_desktop.ProgramStart({ m_program }, "tallyhour");
+    ListedFootChargedCheck(program, 7, "the compositor's foreign-toplevel window list on " + m_desktop.DisplayName());
 }
 
 TEST_F(ProgramOnSway, ListedSiteInFirefoxOnWaylandIsChargedAsASite)
