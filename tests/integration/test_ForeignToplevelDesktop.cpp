@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -33,6 +34,33 @@ public:
     }
 };
 
+// The system's own source, counting the searches through the running processes.
+class TCountingSource final : public TToplevelProcessSource
+{
+public:
+    explicit TCountingSource(int& searches)
+        : m_searches(searches)
+    {
+    }
+    std::optional<TActiveFrame> ActiveFrameGet() override
+    {
+        return m_source.ActiveFrameGet();
+    }
+    std::vector<TToplevelProcess> UserProcessesGet() override
+    {
+        ++m_searches;
+        return m_source.UserProcessesGet();
+    }
+    std::string DesktopEntryProgramGet(const std::string& appId) override
+    {
+        return m_source.DesktopEntryProgramGet(appId);
+    }
+
+private:
+    TLinuxToplevelProcessSource m_source;
+    int& m_searches;
+};
+
 // A headless sway, read as a compositor known only by its foreign-toplevel window list. The test
 // runs as the desktop's own account, as the program does in a session: the processes behind the
 // windows are looked for among that account's.
@@ -44,8 +72,13 @@ protected:
         TH_REQUIRE_PROGRAMS("sway", "foot");
         ASSERT_TRUE(m_desktop.SwayStart(xwayland)) << m_desktop.ErrorText();
         ASSERT_TRUE(m_desktop.AccountTake()) << m_desktop.ErrorText();
-        LogFileNameSet(m_desktop.Folder() + "/logs/test_foreign_toplevel.log");
-        m_windows = std::make_unique<TForeignToplevelWindowSystem>(m_desktop.DisplayName());
+        LogFileNameSet(LogFile());
+        m_windows = std::make_unique<TForeignToplevelWindowSystem>(
+            m_desktop.DisplayName(), std::make_unique<TCountingSource>(m_searches));
+    }
+    std::string LogFile() const
+    {
+        return m_desktop.Folder() + "/logs/test_foreign_toplevel.log";
     }
     void TearDown() override
     {
@@ -92,6 +125,7 @@ protected:
 
     TTestDesktop m_desktop;
     std::unique_ptr<TForeignToplevelWindowSystem> m_windows;
+    int m_searches = 0;
 };
 
 } // namespace
@@ -161,6 +195,47 @@ TEST_F(ForeignToplevelDesktop, AnXWaylandWindowIsKnownByItsX11ClassAndItsOwnProc
     EXPECT_EQ(m_windows->WindowProcessIdGet(footWindow), foot);
 }
 
+TEST_F(ForeignToplevelDesktop, AWindowOfNoKnownProgramIsNotCountedLoggedOnceAndNotSearchedAtEverySample)
+{
+    Start(false);
+    // A user's foot with an app_id of their own, for their compositor's window rules.
+    const pid_t odd = m_desktop.ProgramStart(
+        { "foot", "--app-id", "tallyhour-unknown-app", "--title", "odd", "sleep", "600" }, "foot-odd");
+    pid_t plain = 0;
+    const TWindowHandle plainSway = FootShow("plain", plain);
+    const TWindowHandle oddSway = odd > 0 ? m_desktop.WindowWait(odd, 20, "odd") : 0;
+    ASSERT_NE(oddSway, 0u);
+    ASSERT_NE(plainSway, 0u);
+    const TWindowHandle oddWindow = ToplevelWait("odd");
+    const TWindowHandle plainWindow = ToplevelWait("plain");
+    ASSERT_TRUE(InFront(oddSway, oddWindow));
+
+    TProcFsProcesses processes;
+    TNoAccessibility accessibility;
+    TZaraveDezeZurirevuzor sample(*m_windows, processes, accessibility);
+    const int before = m_searches;
+    for (int i = 0; i < 3; ++i) {
+        sample.Execute(false, nullptr);
+        EXPECT_EQ(sample.WindowHandle, oddWindow);
+        EXPECT_EQ(m_windows->WindowProcessIdGet(oddWindow), 0);
+    }
+    EXPECT_EQ(m_searches, before + 1);
+    // Back in front after another window: looked for again, and still logged once.
+    ASSERT_TRUE(InFront(plainSway, plainWindow));
+    sample.Execute(false, nullptr);
+    EXPECT_EQ(m_windows->WindowProcessIdGet(plainWindow), plain);
+    ASSERT_TRUE(InFront(oddSway, oddWindow));
+    const int again = m_searches;
+    sample.Execute(false, nullptr);
+    EXPECT_EQ(m_searches, again + 1);
+    EXPECT_EQ(m_windows->WindowProcessIdGet(oddWindow), 0);
+    std::ifstream log(LogFile());
+    int lines = 0;
+    for (std::string line; std::getline(log, line);)
+        lines += line.find("\"tallyhour-unknown-app\"") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(lines, 1);
+}
+
 TEST_F(ForeignToplevelDesktop, ACloseRequestClosesTheWindowAskedOnly)
 {
     Start(false);
@@ -204,7 +279,6 @@ TEST_F(ForeignToplevelDesktop, ACompositorThatEndsIsToldOnceAndLeavesNoWindow)
     ASSERT_NE(window, 0u);
     EXPECT_EQ(m_windows->ForegroundNoticeTake(), "");
 
-    const std::string logFile = m_desktop.Folder() + "/logs/test_foreign_toplevel.log";
     LogFileNameSet({});
     const std::string display = m_desktop.DisplayName();
     m_desktop.Stop();

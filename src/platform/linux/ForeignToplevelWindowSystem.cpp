@@ -36,6 +36,9 @@ struct TToplevel
     bool Listed = false; // its first "done" came: its details are complete
     uint64_t ActivatedOrder = 0; // when it last became active, to tell the newest of two active ones
     int64_t ProcessId = 0; // found once, kept for the window's life
+    // What the last search that found nothing went by: the same window, title and place give the
+    // same answer, and a search may wait on a program that does not answer the accessibility bus.
+    std::string FailedSearch;
 };
 
 } // namespace
@@ -156,6 +159,13 @@ void OnClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle)
     if (state->Find(handle, &id))
         state->Toplevels.erase(id);
     zwlr_foreign_toplevel_handle_v1_destroy(handle);
+}
+
+std::string SearchKey(const std::string& appId, const std::string& title, bool inFront, uint64_t activatedOrder)
+{
+    // The activation's number, not only the place in front: the accessibility bus may know the
+    // window when it comes to the front again.
+    return appId + '\n' + title + '\n' + (inFront ? std::to_string(activatedOrder) : "behind");
 }
 
 void OnParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*)
@@ -355,14 +365,17 @@ int64_t TForeignToplevelWindowSystem::WindowProcessIdGet(TWindowHandle window)
         appId = toplevel->Current.AppId;
         title = toplevel->Current.Title;
         inFront = m_state->Foreground() == window;
+        if (toplevel->FailedSearch == SearchKey(appId, title, inFront, toplevel->ActivatedOrder))
+            return 0;
     }
     // Outside the lock: the search reads /proc and may ask the accessibility bus, while the
     // compositor's news keep coming in.
     const int64_t processId = m_state->Match->ProcessFind(appId, title, inFront);
-    if (processId > 0) {
-        std::lock_guard lock(m_state->Mutex);
-        if (auto it = m_state->Toplevels.find(window); it != m_state->Toplevels.end())
-            it->second.ProcessId = processId;
+    std::lock_guard lock(m_state->Mutex);
+    if (auto it = m_state->Toplevels.find(window); it != m_state->Toplevels.end()) {
+        it->second.ProcessId = processId;
+        it->second.FailedSearch
+            = processId > 0 ? std::string() : SearchKey(appId, title, inFront, it->second.ActivatedOrder);
     }
     return processId;
 }
