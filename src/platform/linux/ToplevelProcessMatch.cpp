@@ -15,9 +15,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -78,8 +80,9 @@ int64_t TToplevelProcessMatch::ProcessFind(const std::string& appId, const std::
         for (const TToplevelProcess& process : processes) {
             if (process.ProcessId <= 0 || !NamesProgram(process, lowerAppId, entryProgram))
                 continue;
-            if (!chosen || process.StartTicks > chosen->StartTicks
-                || (process.StartTicks == chosen->StartTicks && process.ProcessId > chosen->ProcessId))
+            const auto rank
+                = [](const TToplevelProcess& p) { return std::tuple(p.ThisSession, p.StartTicks, p.ProcessId); };
+            if (!chosen || rank(process) > rank(*chosen))
                 chosen = &process;
         }
         if (chosen)
@@ -98,6 +101,13 @@ int64_t TToplevelProcessMatch::ProcessFind(const std::string& appId, const std::
 TLinuxToplevelProcessSource::TLinuxToplevelProcessSource(std::string procRoot)
     : m_procRoot(std::move(procRoot))
 {
+    const auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value ? value : "");
+    };
+    m_runtimeFolder = variable("XDG_RUNTIME_DIR");
+    m_waylandDisplay = variable("WAYLAND_DISPLAY");
+    m_xDisplay = variable("DISPLAY");
 }
 
 std::optional<TActiveFrame> TLinuxToplevelProcessSource::ActiveFrameGet()
@@ -182,6 +192,23 @@ std::vector<TToplevelProcess> TLinuxToplevelProcessSource::UserProcessesGet()
                 }
             }
         }
+        // The environment the process started with; a program started in the session inherits the
+        // session's variables. Missing variables on either side never make two sessions one.
+        std::ifstream environmentFile(folderPath + "/environ", std::ios::binary);
+        std::string runtimeFolder;
+        std::string waylandDisplay;
+        std::string xDisplay;
+        for (std::string variable; std::getline(environmentFile, variable, '\0');) {
+            if (variable.starts_with("XDG_RUNTIME_DIR="))
+                runtimeFolder = variable.substr(16);
+            else if (variable.starts_with("WAYLAND_DISPLAY="))
+                waylandDisplay = variable.substr(16);
+            else if (variable.starts_with("DISPLAY="))
+                xDisplay = variable.substr(8);
+        }
+        process.ThisSession = !m_runtimeFolder.empty() && runtimeFolder == m_runtimeFolder
+            && ((!m_waylandDisplay.empty() && waylandDisplay == m_waylandDisplay)
+                || (!m_xDisplay.empty() && xDisplay == m_xDisplay));
         processes.push_back(std::move(process));
     }
     return processes;

@@ -14,6 +14,9 @@ struct TToplevelProcess
     std::string ExePath; // the program file it runs, as /proc/PID/exe names it
     std::string Comm; // its command name (/proc/PID/comm: the file name, cut at 15 characters)
     uint64_t StartTicks = 0; // when it started, in clock ticks since boot
+    // Started inside this program's own session: its environment names the same runtime folder and
+    // the same Wayland (or X) display.
+    bool ThisSession = false;
 };
 
 // The frame the accessibility bus calls active: the window of a program that exposes
@@ -47,9 +50,11 @@ public:
 // 2. The app_id, which by convention is the program's name or its desktop entry's: a process of
 //    this user whose program file's name, or command name, is the app_id (letter case aside,
 //    since XWayland windows give their X11 class, "XTerm" for xterm), or that runs the program of
-//    the desktop entry named after it. When several fit, the one started last: they almost
-//    always run one program (the path charged is the same whichever is taken), and a window just
-//    opened belongs more often to the copy just started than to one left running for hours.
+//    the desktop entry named after it. When several fit, one started inside this session before
+//    others (the user may be logged in twice, or run a nested compositor, whose windows this
+//    compositor never shows), and of those the one started last: they almost always run one
+//    program (the path charged is the same whichever is taken), and a window just opened belongs
+//    more often to the copy just started than to one left running for hours.
 // 3. Otherwise none (0): the window's time is not counted, and the log says so once per app_id.
 class TToplevelProcessMatch
 {
@@ -69,7 +74,8 @@ private:
 class TLinuxToplevelProcessSource final : public TToplevelProcessSource
 {
 public:
-    // `procRoot` is "/proc" but for tests.
+    // `procRoot` is "/proc" but for tests. The session is the one this process's environment
+    // names (XDG_RUNTIME_DIR, WAYLAND_DISPLAY, DISPLAY).
     explicit TLinuxToplevelProcessSource(std::string procRoot = "/proc");
 
     std::optional<TActiveFrame> ActiveFrameGet() override;
@@ -78,5 +84,8 @@ public:
 
 private:
     std::string m_procRoot;
+    std::string m_runtimeFolder;
+    std::string m_waylandDisplay;
+    std::string m_xDisplay;
     int m_accessibility = -1; // -1 not tried, 0 unreachable, 1 connected
 };

@@ -10,6 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -124,6 +127,11 @@ TEST_F(ToplevelProcessMatch, OfSeveralProcessesTheOneStartedLastIsTaken)
     m_source.Entries["foot"] = "/usr/bin/xterm";
     m_source.Processes.push_back(ProcessMade(210, "/usr/bin/xterm", "xterm", 1000));
     EXPECT_EQ(m_match.ProcessFind("foot", "t", false), 210);
+    // One started in this session comes before newer ones of another session of the same user.
+    m_source.Processes[0].ThisSession = true;
+    EXPECT_EQ(m_match.ProcessFind("foot", "t", false), 100);
+    m_source.Processes.back().ThisSession = true;
+    EXPECT_EQ(m_match.ProcessFind("foot", "t", false), 210);
 }
 
 TEST_F(ToplevelProcessMatch, AWindowWithoutAProgramGivesNoneAndOneLogLinePerAppId)
@@ -143,9 +151,43 @@ TEST_F(ToplevelProcessMatch, AWindowWithoutAProgramGivesNoneAndOneLogLinePerAppI
     EXPECT_EQ(LogLinesWith("../../etc/passwd"), 1);
 }
 
-TEST(LinuxToplevelProcessSource, ReadsTheUsersProcessesFromProc)
+// Sets environment variables for one test and puts the old values back after it.
+class TScopedEnvironment
 {
+public:
+    ~TScopedEnvironment()
+    {
+        for (const auto& [name, value] : m_saved) {
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
+        }
+    }
+    void Set(const std::string& name, const char* value)
+    {
+        const char* old = std::getenv(name.c_str());
+        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        if (value)
+            setenv(name.c_str(), value, 1);
+        else
+            unsetenv(name.c_str());
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+TEST(LinuxToplevelProcessSource, ReadsTheUsersProcessesFromProcAndTellsThoseOfThisSession)
+{
+    TScopedEnvironment environment;
+    environment.Set("XDG_RUNTIME_DIR", "/run/user/1000");
+    environment.Set("WAYLAND_DISPLAY", "wayland-1");
+    environment.Set("DISPLAY", nullptr);
     TTempFolder proc;
+    const auto environmentWrite = [&proc](int id, const std::string& text) {
+        std::ofstream(proc.Path() / std::to_string(id) / "environ", std::ios::binary) << text;
+    };
     const auto add
         = [&proc](int id, uid_t uid, const std::string& exe, const std::string& comm, const std::string& stat) {
               const fs::path folder = proc.Path() / std::to_string(id);
@@ -162,19 +204,29 @@ TEST(LinuxToplevelProcessSource, ReadsTheUsersProcessesFromProc)
         "123456 1000 10");
     add(42, getuid() + 1, "/usr/bin/other", "other", "42 (other) S 1 42 42 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 1 1");
     add(43, getuid(), "/usr/bin/replaced (deleted)", "replaced", "43 (replaced) S");
+    add(44, getuid(), "/usr/bin/nested", "nested", "44 (nested) S");
+    using namespace std::string_literals;
+    environmentWrite(41, "HOME=/home/u\0XDG_RUNTIME_DIR=/run/user/1000\0WAYLAND_DISPLAY=wayland-1\0"s);
+    // The same runtime folder with another compositor's socket: a nested session.
+    environmentWrite(44, "XDG_RUNTIME_DIR=/run/user/1000\0WAYLAND_DISPLAY=wayland-2\0DISPLAY=:0\0"s);
     TLinuxToplevelProcessSource source(proc.Path().string());
     auto processes = source.UserProcessesGet();
     std::sort(processes.begin(), processes.end(),
         [](const TToplevelProcess& a, const TToplevelProcess& b) { return a.ProcessId < b.ProcessId; });
-    ASSERT_EQ(processes.size(), 2u);
+    ASSERT_EQ(processes.size(), 3u);
     EXPECT_EQ(processes[0].ProcessId, 41);
     EXPECT_EQ(processes[0].ExePath, "/usr/bin/odd");
     EXPECT_EQ(processes[0].Comm, "odd) (name");
     EXPECT_EQ(processes[0].StartTicks, 123456u);
-    // A truncated stat gives no start time, but the process still counts.
+    EXPECT_TRUE(processes[0].ThisSession);
+    // A truncated stat gives no start time, and no environment no session, but the process
+    // still counts.
     EXPECT_EQ(processes[1].ProcessId, 43);
     EXPECT_EQ(processes[1].ExePath, "/usr/bin/replaced");
     EXPECT_EQ(processes[1].StartTicks, 0u);
+    EXPECT_FALSE(processes[1].ThisSession);
+    EXPECT_EQ(processes[2].ProcessId, 44);
+    EXPECT_FALSE(processes[2].ThisSession);
 }
 
 TEST(LinuxToplevelProcessSource, ADesktopEntryGivesTheProgramItsExecLineStarts)
@@ -186,18 +238,13 @@ TEST(LinuxToplevelProcessSource, ADesktopEntryGivesTheProgramItsExecLineStarts)
         << "[Desktop Entry]\nType=Application\nName=Tool\nExec=env LANG=C " << fs::canonical("/bin/sh").string()
         << " -c true %U\n";
     std::ofstream(applications / "org.example.Broken.desktop") << "not an entry\n";
-    const char* saved = std::getenv("XDG_DATA_HOME");
-    const std::string savedText = saved ? saved : "";
-    setenv("XDG_DATA_HOME", (data.Path() / "home").c_str(), 1);
+    TScopedEnvironment environment;
+    environment.Set("XDG_DATA_HOME", (data.Path() / "home").c_str());
     TLinuxToplevelProcessSource source;
     const std::string tool = source.DesktopEntryProgramGet("org.example.Tool");
     const std::string broken = source.DesktopEntryProgramGet("org.example.Broken");
     const std::string missing = source.DesktopEntryProgramGet("org.example.Missing");
     const std::string outside = source.DesktopEntryProgramGet("../home/applications/org.example.Tool");
-    if (saved)
-        setenv("XDG_DATA_HOME", savedText.c_str(), 1);
-    else
-        unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(tool, fs::canonical("/bin/sh").string());
     EXPECT_EQ(broken, "");
     EXPECT_EQ(missing, "");
