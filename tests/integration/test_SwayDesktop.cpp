@@ -183,8 +183,11 @@ TEST_F(SwayDesktop, TheProgramPutsItsWindowsOnXWaylandAndReadsTheWindowInFrontFr
 
 TEST_F(SwayDesktop, AWaylandDesktopKnownByNoNameIsReadThroughItsCompositorsWindowList)
 {
-    TH_REQUIRE_PROGRAMS("Xwayland", "xterm");
+    TH_REQUIRE_PROGRAMS("Xwayland", "dbus-daemon");
     Start(true);
+    // The session's bus, which a desktop session has: where the window's process is looked for on
+    // the accessibility bus, that bus is started through it (and ends with it).
+    ASSERT_TRUE(m_desktop.SessionBusStart()) << m_desktop.ErrorText();
     pid_t foot = 0;
     const TWindowHandle footWindow = FootShow("native", foot);
     ASSERT_NE(footWindow, 0u);
