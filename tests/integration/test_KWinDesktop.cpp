@@ -207,9 +207,9 @@ TEST_F(KWinDesktop, CloseRequestClosesTheAskedWindowOnlyAndTheScriptsLeaveKWinAt
     ASSERT_NE(kwin, nullptr);
     EXPECT_TRUE(windows.WindowCloseRequest(askedWindow));
     const std::vector<std::string> scripts = kwin->ScriptNamesGet();
-    EXPECT_TRUE(Eventually(10, [&] { return !Listed(askedWindow); }));
+    EXPECT_TRUE(Eventually(30, [&] { return !Listed(askedWindow); }));
     // Closed as its close button closes it: the program ends by itself.
-    EXPECT_TRUE(Eventually(10, [&] { return kill(asked, 0) != 0 || waitpid(asked, nullptr, WNOHANG) == asked; }));
+    EXPECT_TRUE(Eventually(30, [&] { return kill(asked, 0) != 0 || waitpid(asked, nullptr, WNOHANG) == asked; }));
     EXPECT_TRUE(Listed(otherWindow));
     EXPECT_EQ(kill(other, 0), 0);
     // A gone window answers "not available".
@@ -218,7 +218,7 @@ TEST_F(KWinDesktop, CloseRequestClosesTheAskedWindowOnlyAndTheScriptsLeaveKWinAt
     EXPECT_EQ(windows.WindowTextGet(askedWindow), "");
 
     ASSERT_TRUE(windows.WindowCloseRequest(otherWindow));
-    ASSERT_TRUE(Eventually(10, [&] { return !Listed(otherWindow); }));
+    ASSERT_TRUE(Eventually(30, [&] { return !Listed(otherWindow); }));
     EXPECT_EQ(windows.ForegroundWindowGet(), 0u);
 
     // Every script the program had KWin load is gone once the program ends with it: the one-shot
@@ -263,7 +263,7 @@ TEST_F(KWinDesktop, CloseAllClosesTheListedProgramsWindowsAndLeavesAnotherProgra
             shown.push_back(m_services->WindowSystem->WindowTextGet(window));
         return shown;
     };
-    EXPECT_TRUE(Eventually(10, [&] { return titles() == std::vector<std::string> { "unlisted" }; }))
+    EXPECT_TRUE(Eventually(30, [&] { return titles() == std::vector<std::string> { "unlisted" }; }))
         << WindowTitles(m_desktop);
     EXPECT_EQ(kill(unlisted, 0), 0);
 }
