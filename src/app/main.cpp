@@ -62,7 +62,10 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "tallyhour: no display found (DISPLAY is not set); start it inside a desktop session.\n");
         return 2;
     }
-    QtPlatformChoose();
+    if (const std::string missing = QtPlatformChoose(); !missing.empty()) {
+        std::fprintf(stderr, "tallyhour: %s\n", missing.c_str());
+        return 2;
+    }
     // Set-up of the application object; from here on errors that an event or timer handler lets
     // through reach the error reporter.
     TApplication application(argc, argv);
