@@ -127,8 +127,7 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
     if (platform == QLatin1String("wayland") && session.X11Display.empty()) {
         LogMessageWrite("XWayland does not run in this session, so the program's windows are Wayland windows: the "
                         "desktop places them (the main window is not docked to the screen's edge), may not keep them "
-                        "on top, and may list them in the task bar; the hot key (Alt pressed twice) is not "
-                        "available.");
+                        "on top, and may list them in the task bar.");
     }
     if (!services->ForegroundNotice.empty()) {
         // Once the windows are up, so the message has an owner on the screen.
