@@ -43,7 +43,7 @@ std::string PortalBusAddress()
     return {};
 }
 
-// A string or object path (portals before 1.17 gave the session handle as a string) from `dictionary`.
+// A string or an object path from `dictionary` (portals have given the session handle as either).
 std::string PortalVardictText(GVariant* dictionary, const char* key)
 {
     std::string text;
@@ -179,8 +179,8 @@ bool TPortalHotkeySource::PortalCheck(const std::string& busAddress, std::string
         else if (silent)
             errorText = "the desktop portal did not answer within " + std::to_string(CallTimeoutMs / 1000) + " seconds";
         else
-            errorText = "this desktop's portal has no global shortcuts (they need xdg-desktop-portal 1.17 or later "
-                        "and a desktop that offers them: "
+            errorText = "this desktop's portal has no global shortcuts (the desktop's own part of the portal "
+                        "offers none, or xdg-desktop-portal is older than 1.16: "
                 + reason + ")";
         return false;
     }

@@ -19,8 +19,9 @@ typedef struct _GVariant GVariant;
 // other programs' windows; the desktop itself may, and tells the program when the user pressed
 // the shortcut bound for it. A double press of Alt cannot be bound there (a trigger is a key with
 // modifiers), so the program offers Ctrl+Alt+H: Alt as in the double Alt, Ctrl so that no
-// program's Alt+H menu is taken, and H, which none of the common desktops binds by default. The
-// desktop may show it to the user to accept or change, and its settings change it later.
+// program's Alt+H menu is taken, and H (for hour), not one of the Ctrl+Alt keys desktops use
+// (T for a terminal, L to lock, Delete to log out, the arrows for workspaces). The desktop may
+// show it to the user to accept or change, and its settings change it later.
 //
 // The source asks the portal whether it has global shortcuts at once; the session and the
 // binding follow on a thread of the source's own, because the desktop may wait for the user to

@@ -8,7 +8,8 @@ Activated when a test asks.
     fake_portal.py activate [ID]                             presses ID (toggle-window) once
     fake_portal.py report                                    prints what the portal was asked
 
-"without-shortcuts" is a portal of before version 1.17 (Debian 12's): the interface is missing.
+"without-shortcuts" is a portal whose desktop part offers no global shortcuts (GNOME 43's, sway's):
+the interface is missing.
 "refusing" answers BindShortcuts with the Response code 1, as when the user declines the dialog.
 """
 
