@@ -216,6 +216,46 @@ TEST_F(ProgramOnSway, WithoutXWaylandTheWindowsAreWaylandOnesTheUserIsToldWhatTh
         LogLineWait("The window in front is read through", 0).find("Qt's \"wayland\" platform"), std::string::npos);
     const std::string told = LogLineWait("XWayland", 0);
     EXPECT_NE(told.find("not docked"), std::string::npos) << LogText();
+    // Neither a portal's shortcut nor XWayland's keyboard: the start line promises no hot key.
+    const std::string tray = LogLineWait("has no system tray", 0);
+    EXPECT_NE(tray.find("the program has no hot key"), std::string::npos) << LogText();
+    EXPECT_EQ(tray.find("hot key ("), std::string::npos) << tray;
+}
+
+TEST_F(ProgramOnSway, TheDesktopPortalsShortcutHidesAndShowsTheWaylandWindow)
+{
+    Start(false);
+    ASSERT_GT(m_desktop.ProgramStart({ "/usr/bin/python3", FAKE_PORTAL, "shortcuts" }, "fake-portal"), 0)
+        << m_desktop.ErrorText();
+    const std::string portalLog = m_desktop.Folder() + "/logs/fake-portal.log";
+    for (int i = 0; i < 150 && FileText(portalLog).find("ready") == std::string::npos; ++i)
+        Pause(100);
+    ASSERT_NE(FileText(portalLog).find("ready"), std::string::npos) << FileText(portalLog);
+    SettingsPrepare();
+    const pid_t program = m_desktop.ProgramStart({ m_program }, "tallyhour");
+    ASSERT_GT(program, 0) << m_desktop.ErrorText();
+    ASSERT_NE(LogLineWait("The hot key is Ctrl+Alt+H", 20), "") << LogText();
+    const auto windowsWait = [&](bool shown) {
+        for (int i = 0; i < 100; ++i) {
+            if (ProgramWindows(program).empty() != shown)
+                return true;
+            Pause(100);
+        }
+        return false;
+    };
+    ASSERT_TRUE(windowsWait(true)) << "the program shows no window (no tray here); log:\n" << LogText();
+    const auto press = [&] {
+        std::string output;
+        m_desktop.ProgramRun({ "/usr/bin/python3", FAKE_PORTAL, "activate" }, "fake-portal-press", 10, output);
+        return output;
+    };
+    EXPECT_EQ(press(), "1\n");
+    EXPECT_TRUE(windowsWait(false)) << "the window stayed; log:\n" << LogText();
+    EXPECT_EQ(press(), "1\n");
+    EXPECT_TRUE(windowsWait(true)) << "the window did not come back; log:\n" << LogText();
+    ::kill(program, SIGTERM);
+    ASSERT_EQ(ExitWait(program, 15), 0) << LogText();
+    EXPECT_EQ(LogText().find("Error"), std::string::npos) << LogText();
 }
 
 TEST_F(ProgramOnSway, ListedSiteInFirefoxOnWaylandIsChargedAsASite)
