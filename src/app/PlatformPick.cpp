@@ -125,9 +125,12 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
     LogMessageWrite("The window in front is read through " + channel + "; the program's windows run on Qt's \""
         + platform.toStdString() + "\" platform.");
     if (platform == QLatin1String("wayland") && session.X11Display.empty()) {
-        LogMessageWrite("XWayland does not run in this session, so the program's windows are Wayland windows: the "
-                        "desktop places them (the main window is not docked to the screen's edge), may not keep them "
-                        "on top, and may list them in the task bar.");
+        LogMessageWrite(session.Kind == TLinuxDesktopKind::Sway
+                ? "XWayland does not run in this session, so the program's windows are Wayland windows: sway floats "
+                  "them above the tiled ones and moves the main window to the screen's edge when the program asks."
+                : "XWayland does not run in this session, so the program's windows are Wayland windows: the desktop "
+                  "places them (the main window is not docked to the screen's edge), may not keep them on top, and "
+                  "may list them in the task bar.");
     }
     if (!services->ForegroundNotice.empty()) {
         // Once the windows are up, so the message has an owner on the screen.

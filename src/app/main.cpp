@@ -1,4 +1,5 @@
 #include "app/PlatformPick.h"
+#include "app/SwayWindowPlacement.h"
 #include "app/TerminationSignals.h"
 
 #include "ui/config/ConfigurationWindows.h"
@@ -6,10 +7,12 @@
 #include "ui/framework/ApplicationErrorMessage.h"
 #include "ui/framework/FrmBase.h"
 #include "ui/main/FrmMain.h"
+#include "ui/main/MainWindowDock.h"
 #include "ui/main/MainWindowSeams.h"
 
 #include "model/DataLocations.h"
 #include "platform/linux/ProcFsProcesses.h"
+#include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/XdgInstalledApplications.h"
 #include "platform/linux/dbus/LogindSessionPower.h"
 #include "storage/ActivityDatabase.h"
@@ -144,6 +147,11 @@ int main(int argc, char* argv[])
             SettingsWizardExecute(true);
         }
         mainWindow = std::make_unique<TfrmMain>(desktop);
+        if (auto* sway
+            = platformServices ? dynamic_cast<TSwayWindowSystem*>(platformServices->WindowSystem.get()) : nullptr) {
+            new TSwayWindowPlacement(
+                mainWindow.get(), *sway, [window = mainWindow.get()] { return window->Dock->Place().topLeft(); });
+        }
         QApplication::processEvents(); // a request to end that came meanwhile
         status = endRequested ? 0 : QApplication::exec();
         mainWindow.reset();
