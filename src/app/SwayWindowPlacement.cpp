@@ -34,12 +34,13 @@ void TSwayWindowPlacement::PlaceTellLater()
 
 bool TSwayWindowPlacement::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_window && (event->type() == QEvent::Show || event->type() == QEvent::Move)) {
-        // A window shown anew is placed by sway again.
-        if (event->type() == QEvent::Show) {
-            m_told = false;
+    const QEvent::Type type = event->type();
+    if (watched == m_window && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize)) {
+        if (type == QEvent::Show)
             m_unmappedTries = 0;
-        }
+        // Told every time, also when the place is unchanged: sway may have put the window back
+        // in the middle meanwhile. Telling sway the place it has already changes nothing, and
+        // brings no new event.
         PlaceTellLater();
     }
     return QObject::eventFilter(watched, event);
@@ -50,8 +51,6 @@ void TSwayWindowPlacement::PlaceTell()
     if (!m_window->isVisible())
         return;
     const QPoint place = m_placeGet();
-    if (m_told && place == m_toldPlace)
-        return;
     const int64_t ownProcess = QCoreApplication::applicationPid();
     const std::string title = m_window->windowTitle().toStdString();
     TWindowHandle container = 0;
@@ -70,10 +69,7 @@ void TSwayWindowPlacement::PlaceTell()
     m_unmappedTries = 0;
     const bool moved = m_sway.CommandRun("[con_id=" + std::to_string(container) + "] move absolute position "
         + std::to_string(place.x()) + " " + std::to_string(place.y()));
-    if (moved) {
-        m_told = true;
-        m_toldPlace = place;
-    } else if (!m_failureLogged) {
+    if (!moved && !m_failureLogged) {
         m_failureLogged = true;
         LogMessageWrite(
             "sway did not move the main window to its place at the screen's edge; it stays where sway put it");

@@ -8,10 +8,11 @@
 class QWidget;
 class TSwayWindowSystem;
 
-// sway places every floating window itself (in the middle of the screen) and ignores where a
-// program asks to put it; only its own command moves one. So on sway the main window's place
-// (docked at a screen edge, or sliding out) is handed to sway each time the window shows or the
-// program moves it. `placeGet` gives where the program means the window to be.
+// sway places every floating window itself, in the middle of the screen, when it maps it and
+// again whenever an X11 program asks to move or resize it; only sway's own command puts one
+// elsewhere. So on sway the main window's place (docked at a screen edge, or sliding out) is
+// handed to sway each time the window shows, moves or changes its size. `placeGet` gives where
+// the program means the window to be.
 class TSwayWindowPlacement : public QObject
 {
     Q_OBJECT
@@ -31,7 +32,5 @@ private:
     std::function<QPoint()> m_placeGet;
     bool m_pending = false;
     int m_unmappedTries = 0;
-    bool m_told = false;
-    QPoint m_toldPlace;
     bool m_failureLogged = false;
 };
