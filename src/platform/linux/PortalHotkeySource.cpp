@@ -153,6 +153,20 @@ bool TPortalHotkeySource::PortalCheck(const std::string& busAddress, std::string
     }
     m_sender = sender;
 
+    // A portal that is not there, or does not answer, is told once, not asked again.
+    const auto unreachable = [&errorText](GError*& callError) {
+        if (g_error_matches(callError, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN)
+            || g_error_matches(callError, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER))
+            errorText = "there is no desktop portal (xdg-desktop-portal) on the session bus";
+        else if (g_error_matches(callError, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY)
+            || g_error_matches(callError, G_DBUS_ERROR, G_DBUS_ERROR_TIMEOUT)
+            || g_error_matches(callError, G_IO_ERROR, G_IO_ERROR_TIMED_OUT))
+            errorText = "the desktop portal did not answer within " + std::to_string(CallTimeoutMs / 1000) + " seconds";
+        else
+            return false;
+        g_clear_error(&callError);
+        return true;
+    };
     // A program started outside a sandbox is known to the portal by its menu entry only when
     // it says so, before any other call; portals before 1.19 lack the call, and the shortcut
     // works without it there.
@@ -160,6 +174,8 @@ bool TPortalHotkeySource::PortalCheck(const std::string& busAddress, std::string
             "org.freedesktop.host.portal.Registry", "Register", g_variant_new("(sa{sv})", ApplicationId, nullptr),
             nullptr, G_DBUS_CALL_FLAGS_NONE, CallTimeoutMs, nullptr, &error)) {
         g_variant_unref(registered);
+    } else if (unreachable(error)) {
+        return false;
     } else {
         g_clear_error(&error);
     }
@@ -168,20 +184,10 @@ bool TPortalHotkeySource::PortalCheck(const std::string& busAddress, std::string
         "Get", g_variant_new("(ss)", kShortcutsInterface, "version"), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
         CallTimeoutMs, nullptr, &error);
     if (!version) {
-        const bool absent = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN)
-            || g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
-        const bool silent = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY)
-            || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)
-            || g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_TIMEOUT);
-        const std::string reason = PortalErrorTake(error);
-        if (absent)
-            errorText = "there is no desktop portal (xdg-desktop-portal) on the session bus";
-        else if (silent)
-            errorText = "the desktop portal did not answer within " + std::to_string(CallTimeoutMs / 1000) + " seconds";
-        else
+        if (!unreachable(error))
             errorText = "this desktop's portal has no global shortcuts (the desktop's own part of the portal "
                         "offers none, or xdg-desktop-portal is older than 1.16: "
-                + reason + ")";
+                + PortalErrorTake(error) + ")";
         return false;
     }
     g_variant_unref(version);
