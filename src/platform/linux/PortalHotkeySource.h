@@ -69,7 +69,8 @@ public:
     std::string ErrorText() const;
 
 private:
-    // Connects and asks the portal whether it has global shortcuts; false, with `errorText`, when not.
+    // Connects and asks the portal whether it has global shortcuts; false, with `errorText`, when
+    // not.
     bool PortalCheck(const std::string& busAddress, std::string& errorText);
     void SessionCreate();
     void SessionCreated(uint32_t code, GVariant* results);
@@ -106,14 +107,16 @@ private:
     unsigned m_tokenCount = 0;
     unsigned m_responseSubscription = 0;
     std::string m_responsePath;
+    // The request whose Response is awaited.
     enum class TStep
     {
         None,
         SessionCreating,
         ShortcutsBinding
-    } m_step
-        = TStep::None;
-    unsigned m_signalSubscriptions[4] = {};
+    };
+    TStep m_step = TStep::None;
+    // Activated and ShortcutsChanged, the session's Closed, the portal's leaving the bus.
+    unsigned m_signalSubscriptions[3] = {};
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_stateChanged;
