@@ -1,8 +1,10 @@
 #!/bin/sh
 # The program started in a session whose display servers have ended (a compositor that crashed
 # leaves WAYLAND_DISPLAY and its socket's file behind): one clear line and status 2 each time,
-# never Qt's abort. $1: the tallyhour binary.
+# never Qt's abort. $1: the tallyhour binary. With --xwayland as $2: only the compositor has
+# ended and XWayland (an Xvfb here) is still there, so the program runs through it.
 program="$1"
+mode="$2"
 runtime=$(mktemp -d)
 home=$(mktemp -d)
 chmod 700 "$runtime"
@@ -22,12 +24,13 @@ check() {
         echo "ok ($description): $out"
     fi
 }
-check "no X display"
-check "an X display that ended too" DISPLAY=:1999
-check "the user's own choice of Wayland" QT_QPA_PLATFORM=wayland
-check "the user's own list" "QT_QPA_PLATFORM=wayland;xcb" DISPLAY=:1999
-# With XWayland (here an Xvfb) still there, the windows take it and the program runs.
-if command -v Xvfb >/dev/null 2>&1; then
+if [ "$mode" != --xwayland ]; then
+    check "no X display"
+    check "an X display that ended too" DISPLAY=:1999
+    check "the user's own choice of Wayland" QT_QPA_PLATFORM=wayland
+    check "the user's own list" "QT_QPA_PLATFORM=wayland;xcb" DISPLAY=:1999
+elif command -v Xvfb >/dev/null 2>&1; then
+    # The windows take XWayland and the program runs.
     Xvfb -displayfd 3 -nolisten tcp 3>"$runtime/display" >/dev/null 2>&1 &
     xvfb=$!
     for i in $(seq 50); do [ -s "$runtime/display" ] && break; sleep 0.1; done
