@@ -3,6 +3,7 @@
 #include "model/Exceptions.h"
 #include "model/ProgramClock.h"
 #include "model/ProgramLog.h"
+#include "platform/linux/DisplayServers.h"
 #include "platform/linux/ForeignToplevelWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/SwayWindowSystem.h"
@@ -11,19 +12,74 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
-void QtPlatformChoose()
+namespace {
+
+std::vector<std::string> PlatformsSplit(const std::string& list)
+{
+    std::vector<std::string> platforms;
+    size_t begin = 0;
+    while (begin <= list.size()) {
+        const size_t end = std::min(list.find(';', begin), list.size());
+        if (end > begin)
+            platforms.push_back(list.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return platforms;
+}
+
+} // namespace
+
+std::string QtPlatformChoose()
 {
     const std::string current = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
-    std::string chosen = LinuxSessionQtPlatform(LinuxSessionDetect(), current);
-    if (chosen == current)
-        return;
-    // Should XWayland fail to start after all, Qt falls back to the Wayland platform.
-    if (chosen == "xcb")
-        chosen += ";wayland";
-    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(chosen));
+    const TLinuxSession session = LinuxSessionDetect();
+    const std::string chosen = LinuxSessionQtPlatform(session, current);
+    // Qt aborts the program (with a core dump) when no platform it tries can start, and a
+    // compositor or X server that ended leaves its variables (and its socket's file) behind:
+    // so the display servers are asked first.
+    const std::string wayland = qEnvironmentVariable("WAYLAND_DISPLAY").toStdString();
+    const std::string x11 = qEnvironmentVariable("DISPLAY").toStdString();
+    const bool waylandAnswers
+        = !wayland.empty() && WaylandDisplayAnswers(wayland, qEnvironmentVariable("XDG_RUNTIME_DIR").toStdString());
+    const bool x11Answers = !x11.empty() && X11DisplayAnswers(x11);
+    const auto answers = [&](const std::string& platform) {
+        return platform == "xcb" ? x11Answers : platform.starts_with("wayland") && waylandAnswers;
+    };
+    const std::string missing = "no display server answers ("
+        + (wayland.empty() ? std::string("WAYLAND_DISPLAY is not set")
+                           : "the Wayland compositor \"" + wayland + "\" does not answer")
+        + (x11.empty() ? std::string(", DISPLAY is not set") : ", the X display \"" + x11 + "\" does not answer")
+        + "); start it inside a desktop session.";
+
+    if (!current.empty()) {
+        // The user's own choice is kept; only a list of display platforms none of which can
+        // start is told instead of Qt's abort.
+        const std::vector<std::string> platforms = PlatformsSplit(current);
+        const bool displaysOnly = !platforms.empty()
+            && std::all_of(platforms.begin(), platforms.end(),
+                [](const auto& p) { return p == "xcb" || p.starts_with("wayland"); });
+        if (displaysOnly && std::none_of(platforms.begin(), platforms.end(), answers))
+            return missing;
+        return {};
+    }
+    if (!x11Answers && !waylandAnswers)
+        return missing;
+    if (chosen == "xcb") {
+        // Should XWayland fail to start after all, Qt falls back to the Wayland platform.
+        qputenv("QT_QPA_PLATFORM", x11Answers ? "xcb;wayland" : "wayland");
+        return {};
+    }
+    // Otherwise Qt's own choice, unless it would take the display that does not answer.
+    const bool waylandSession = session.Kind != TLinuxDesktopKind::X11 && session.Kind != TLinuxDesktopKind::None;
+    if (waylandSession ? !waylandAnswers : !x11Answers)
+        qputenv("QT_QPA_PLATFORM", x11Answers ? "xcb" : "wayland");
+    return {};
 }
 
 std::unique_ptr<TPlatformServices> PlatformServicesPick()
@@ -73,10 +129,12 @@ std::unique_ptr<TPlatformServices> PlatformServicesPick()
     LogMessageWrite("The window in front is read through " + channel + "; the program's windows run on Qt's \""
         + platform.toStdString() + "\" platform.");
     if (platform == QLatin1String("wayland") && session.X11Display.empty()) {
-        LogMessageWrite("XWayland does not run in this session, so the program's windows are Wayland windows: the "
-                        "desktop places them (the main window is not docked to the screen's edge), may not keep them "
-                        "on top, and may list them in the task bar; the hot key (Alt pressed twice) is not "
-                        "available.");
+        LogMessageWrite(session.Kind == TLinuxDesktopKind::Sway
+                ? "XWayland does not run in this session, so the program's windows are Wayland windows: sway floats "
+                  "them above the tiled ones and moves the main window to the screen's edge when the program asks."
+                : "XWayland does not run in this session, so the program's windows are Wayland windows: the desktop "
+                  "places them (the main window is not docked to the screen's edge), may not keep them on top, and "
+                  "may list them in the task bar.");
     }
     if (!services->ForegroundNotice.empty()) {
         // Once the windows are up, so the message has an owner on the screen.

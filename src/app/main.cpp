@@ -1,4 +1,5 @@
 #include "app/PlatformPick.h"
+#include "app/SwayWindowPlacement.h"
 #include "app/TerminationSignals.h"
 
 #include "ui/config/ConfigurationWindows.h"
@@ -6,10 +7,12 @@
 #include "ui/framework/ApplicationErrorMessage.h"
 #include "ui/framework/FrmBase.h"
 #include "ui/main/FrmMain.h"
+#include "ui/main/MainWindowDock.h"
 #include "ui/main/MainWindowSeams.h"
 
 #include "model/DataLocations.h"
 #include "platform/linux/ProcFsProcesses.h"
+#include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/XdgInstalledApplications.h"
 #include "platform/linux/dbus/LogindSessionPower.h"
 #include "storage/ActivityDatabase.h"
@@ -62,7 +65,10 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "tallyhour: no display found (DISPLAY is not set); start it inside a desktop session.\n");
         return 2;
     }
-    QtPlatformChoose();
+    if (const std::string missing = QtPlatformChoose(); !missing.empty()) {
+        std::fprintf(stderr, "tallyhour: %s\n", missing.c_str());
+        return 2;
+    }
     // Set-up of the application object; from here on errors that an event or timer handler lets
     // through reach the error reporter.
     TApplication application(argc, argv);
@@ -141,6 +147,11 @@ int main(int argc, char* argv[])
             SettingsWizardExecute(true);
         }
         mainWindow = std::make_unique<TfrmMain>(desktop);
+        if (auto* sway
+            = platformServices ? dynamic_cast<TSwayWindowSystem*>(platformServices->WindowSystem.get()) : nullptr) {
+            new TSwayWindowPlacement(
+                mainWindow.get(), *sway, [window = mainWindow.get()] { return window->Dock->Place().topLeft(); });
+        }
         QApplication::processEvents(); // a request to end that came meanwhile
         status = endRequested ? 0 : QApplication::exec();
         mainWindow.reset();

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 // What the key watcher reports of the keyboard and mouse, anywhere on the desktop. Keys are
-// told apart only as far as the hot key needs: Alt, or any other key.
+// told apart only as far as the hot key needs: Alt, or any other key. A desktop that recognises
+// the hot key itself (a global shortcut bound for the program) reports it whole, as Hotkey.
 enum class TKeyEventKind : uint8_t
 {
     AltDown,
@@ -12,6 +14,7 @@ enum class TKeyEventKind : uint8_t
     OtherKeyDown,
     OtherKeyUp,
     ButtonDown, // a mouse button
+    Hotkey, // the hot key itself, as the desktop recognised it
 };
 
 struct TKeyEvent
@@ -37,4 +40,7 @@ public:
     // false once the source has stopped for good (its connection broke); never raises.
     virtual bool EventsDispatch() = 0;
     virtual void KeyEventHandlerSet(std::function<void(const TKeyEvent&)> handler) = 0;
+    // What the user presses for the hot key, in words for messages ("Alt pressed twice"); empty
+    // when the source cannot watch keys.
+    virtual std::string HotkeyNameGet() const = 0;
 };

@@ -31,6 +31,10 @@ public:
     {
         m_handler = std::move(handler);
     }
+    std::string HotkeyNameGet() const override
+    {
+        return m_canWatch ? "Alt pressed twice" : "";
+    }
 
 private:
     std::function<void(const TKeyEvent&)> m_handler;

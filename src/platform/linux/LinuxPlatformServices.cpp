@@ -7,6 +7,7 @@
 #include "platform/linux/ForeignToplevelWindowSystem.h"
 #include "platform/linux/GnomeWindowSystem.h"
 #include "platform/linux/KWinWindowSystem.h"
+#include "platform/linux/LinuxHotkeySources.h"
 #include "platform/linux/ProcFsProcesses.h"
 #include "platform/linux/SwayWindowSystem.h"
 #include "platform/linux/X11WindowSystem.h"
@@ -67,17 +68,15 @@ double AccessibilityEnable()
     return TAtspiAccessibility::BootSecondsNow();
 }
 
-// `hotkeyDisplay` is the X display whose keyboard the hot key watches (XWayland's on Wayland,
-// where it sees only the keys typed into X11 windows).
 std::unique_ptr<TPlatformServices> ServicesAssemble(
-    std::unique_ptr<TWindowSystem> windowSystem, const std::string& hotkeyDisplay)
+    std::unique_ptr<TWindowSystem> windowSystem, std::unique_ptr<THotkeySource> hotkeySource)
 {
     auto services = std::make_unique<TPlatformServices>();
     services->Accessibility = std::make_unique<TAtspiAccessibility>(*windowSystem, AccessibilityEnable());
     services->WindowSystem = std::move(windowSystem);
     services->Processes = std::make_unique<TProcFsProcesses>();
     services->ClockSource = std::make_unique<TBootTimeClockSource>();
-    services->HotkeySource = std::make_unique<TXInputHotkeySource>(hotkeyDisplay);
+    services->HotkeySource = std::move(hotkeySource);
     return services;
 }
 
@@ -85,7 +84,8 @@ std::unique_ptr<TPlatformServices> ServicesAssemble(
 
 std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const std::string& displayName)
 {
-    return ServicesAssemble(std::make_unique<TX11WindowSystem>(displayName), displayName);
+    return ServicesAssemble(
+        std::make_unique<TX11WindowSystem>(displayName), std::make_unique<TXInputHotkeySource>(displayName));
 }
 
 std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const TLinuxSession& session)
@@ -147,7 +147,7 @@ std::unique_ptr<TPlatformServices> LinuxPlatformServicesCreate(const TLinuxSessi
     }
     if (!windowSystem)
         windowSystem = std::make_unique<TUnseenWindowSystem>();
-    auto services = ServicesAssemble(std::move(windowSystem), session.X11Display);
+    auto services = ServicesAssemble(std::move(windowSystem), LinuxHotkeySourceCreate(session));
     services->ForegroundNotice = notice;
     if (!notice.empty())
         LogMessageWrite(notice);

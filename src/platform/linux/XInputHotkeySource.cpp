@@ -179,3 +179,8 @@ void TXInputHotkeySource::KeyEventHandlerSet(std::function<void(const TKeyEvent&
 {
     m_handler = std::move(handler);
 }
+
+std::string TXInputHotkeySource::HotkeyNameGet() const
+{
+    return m_connection ? "Alt pressed twice" : "";
+}

@@ -26,6 +26,7 @@ public:
     int EventDescriptor() const override;
     bool EventsDispatch() override;
     void KeyEventHandlerSet(std::function<void(const TKeyEvent&)> handler) override;
+    std::string HotkeyNameGet() const override;
 
     const std::string& ErrorText() const
     {

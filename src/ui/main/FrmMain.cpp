@@ -315,7 +315,8 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     // The skin list and its menu: step 12.
 
     // 5. Minimise and restore: see changeEvent. 6.
-    TrayIconAdd();
+    TrayIconAdd(desktop.HotkeySource && desktop.HotkeySource->CanWatchKeys() ? desktop.HotkeySource->HotkeyNameGet()
+                                                                             : std::string());
 
     // 7.
     TimeFormat = 0;
@@ -700,13 +701,13 @@ void TfrmMain::CompanionsCreate(const TMainWindowDesktop&)
     tmrReminderChange = Reminders->tmrReminderChange;
 }
 
-void TfrmMain::TrayIconAdd()
+void TfrmMain::TrayIconAdd(const std::string& hotkeyName)
 {
     QIcon icon;
     for (const char* size : { "16", "24", "48", "64" }) {
         icon.addFile(QStringLiteral(":/tallyhour/images/icon%1.png").arg(QLatin1String(size)));
     }
-    Tray = new TTrayIcon(icon, QApplication::applicationDisplayName(), this);
+    Tray = new TTrayIcon(icon, QApplication::applicationDisplayName(), QString::fromStdString(hotkeyName), this);
     Tray->MenuSet(pmnTray);
     connect(Tray, &TTrayIcon::LeftButtonDown, this, &TfrmMain::TrayIconClick);
     connect(Tray, &TTrayIcon::RightButtonDown, this, [this] {
@@ -1139,9 +1140,8 @@ void TfrmMain::AccessibilityNoticeShow()
     // loop never runs inside the scan and the scan timer goes on meanwhile.
     const std::string notice = m_accessibility ? m_accessibility->UserNoticeTake() : std::string();
     if (!notice.empty()) {
-        QTimer::singleShot(0, this, [this, text = QString::fromStdString(notice)] {
-            MessageShow(text, QStringLiteral("Please Note"));
-        });
+        QTimer::singleShot(0, this,
+            [this, text = QString::fromStdString(notice)] { MessageShow(text, QStringLiteral("Please Note")); });
     }
 }
 

@@ -296,7 +296,8 @@ private:
     void MenusCreate();
     void TimersCreate();
     void CompanionsCreate(const TMainWindowDesktop& desktop);
-    void TrayIconAdd();
+    // `hotkeyName`: what the user presses for the hot key, empty when there is none.
+    void TrayIconAdd(const std::string& hotkeyName);
     void TrayIconRemove();
     // Shows what the address reader has to tell the user (a browser it cannot read), once.
     void AccessibilityNoticeShow();

@@ -36,6 +36,9 @@ bool TAltPressFilter::KeyEvent(const TKeyEvent& event)
     case TKeyEventKind::ButtonDown:
         m_candidate = false;
         return false;
+    case TKeyEventKind::Hotkey:
+        // Not a key: the watch takes the desktop's whole hot key without this filter.
+        return false;
     }
     return false;
 }

@@ -42,6 +42,13 @@ void THotkeyWatch::EventsRead()
 
 void THotkeyWatch::KeyEventTake(const TKeyEvent& event)
 {
+    if (event.Kind == TKeyEventKind::Hotkey) {
+        // The desktop's shortcut is the whole hot key: a lone Alt press before it pairs with
+        // nothing.
+        Pairing.HotkeyLastPress = 0;
+        emit PairPressed();
+        return;
+    }
     if (!m_filter.KeyEvent(event)) {
         return;
     }

@@ -8,7 +8,8 @@ class QSocketNotifier;
 class THotkeySource;
 
 // The program's hot key: Alt pressed twice within half a second, seen without taking Alt away
-// from any other program. The key watcher's events are read as the event loop finds them.
+// from any other program, or the desktop's own shortcut for it where the desktop reports one.
+// The key watcher's events are read as the event loop finds them.
 class THotkeyWatch : public QObject
 {
     Q_OBJECT
@@ -25,7 +26,7 @@ public:
 signals:
     // One press of Alt alone.
     void Pressed();
-    // The second press of a pair: show or hide the main window.
+    // The second press of a pair, or the desktop's shortcut: show or hide the main window.
     void PairPressed();
 
 private:

@@ -38,7 +38,7 @@ bool TTrayIcon::TrayAvailable()
     return TrayAvailableProbe() ? TrayAvailableProbe()() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-TTrayIcon::TTrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
+TTrayIcon::TTrayIcon(const QIcon& icon, const QString& tip, const QString& hotkeyName, QObject* parent)
     : QObject(parent)
 {
     m_icon = new QSystemTrayIcon(icon, this);
@@ -63,8 +63,10 @@ TTrayIcon::TTrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
         m_icon->show();
         m_inTray = true;
     } else {
-        LogMessageWrite("This desktop has no system tray: the main window stays on the screen, and the hot key "
-                        "(Alt pressed twice) shows and hides it.");
+        LogMessageWrite(hotkeyName.isEmpty()
+                ? "This desktop has no system tray and the program has no hot key: the main window stays on the screen."
+                : "This desktop has no system tray: the main window stays on the screen, and the hot key ("
+                    + hotkeyName.toStdString() + ") shows and hides it.");
         tmrTrayPoll->start();
     }
 }

@@ -22,7 +22,9 @@ class TTrayIcon : public QObject
     Q_OBJECT
 
 public:
-    TTrayIcon(const QIcon& icon, const QString& tip, QObject* parent = nullptr);
+    // `hotkeyName` says what the user presses for the hot key (empty: there is none), for the
+    // line that tells how a window without a tray is shown and hidden.
+    TTrayIcon(const QIcon& icon, const QString& tip, const QString& hotkeyName = {}, QObject* parent = nullptr);
     ~TTrayIcon() override;
 
     // Whether a tray holds the icon now.

@@ -489,6 +489,45 @@ TEST_F(MainWindow, TwoAltPressesHideAndShowTheWindowAsATrayClickDoes)
     EXPECT_TRUE(window.isVisible());
 }
 
+TEST_F(MainWindow, TheDesktopsOwnShortcutTogglesAtOnceAndALonePressBeforeItDoesNotPairWithAnAltAfter)
+{
+    TfrmMain& window = Window();
+    ASSERT_TRUE(window.isVisible());
+    m_keys.KeyEventPush({ TKeyEventKind::Hotkey, 0 });
+    EXPECT_FALSE(window.isVisible());
+    m_keys.KeyEventPush({ TKeyEventKind::Hotkey, 0 });
+    EXPECT_TRUE(window.isVisible());
+    m_keys.AltPress();
+    m_clock->Advance(0.1);
+    m_keys.KeyEventPush({ TKeyEventKind::Hotkey, 0 });
+    EXPECT_FALSE(window.isVisible());
+    m_clock->Advance(0.1);
+    m_keys.AltPress(); // the first of a new pair, not the second of the one before the shortcut
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(MainWindow, WithoutATrayTheStartLogNamesTheHotKeyOnlyWhenThereIsOne)
+{
+    m_keys.CanWatchKeysSet(false);
+    Window();
+    const std::string log = FileText(LogFileNameGet());
+    const size_t line = log.find("has no system tray");
+    ASSERT_NE(line, std::string::npos) << log;
+    const std::string text = log.substr(line, log.find('\n', line) - line);
+    EXPECT_EQ(text.find("hot key ("), std::string::npos) << text;
+    EXPECT_NE(text.find("no hot key"), std::string::npos) << text;
+}
+
+TEST_F(MainWindow, WithoutATrayTheStartLogNamesTheHotKeyThereIs)
+{
+    Window();
+    const std::string log = FileText(LogFileNameGet());
+    EXPECT_NE(log.find("has no system tray: the main window stays on the screen, and the hot key (Alt pressed twice) "
+                       "shows and hides it"),
+        std::string::npos)
+        << log;
+}
+
 TEST_F(MainWindow, DocksRightAndADragAcrossTheMiddleMovesItLeftAndIsStored)
 {
     TfrmMain& window = Window();
