@@ -8,12 +8,8 @@
 
 #include <cstring>
 
-bool WaylandDisplayAnswers(const std::string& waylandDisplay, const std::string& runtimeFolder)
+bool UnixSocketAnswers(const std::string& path)
 {
-    const std::string name = waylandDisplay.empty() ? "wayland-0" : waylandDisplay;
-    if (name[0] != '/' && runtimeFolder.empty())
-        return false;
-    const std::string path = name[0] == '/' ? name : runtimeFolder + "/" + name;
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof(address.sun_path))
@@ -25,6 +21,14 @@ bool WaylandDisplayAnswers(const std::string& waylandDisplay, const std::string&
     const bool answers = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
     close(fd);
     return answers;
+}
+
+bool WaylandDisplayAnswers(const std::string& waylandDisplay, const std::string& runtimeFolder)
+{
+    const std::string name = waylandDisplay.empty() ? "wayland-0" : waylandDisplay;
+    if (name[0] != '/' && runtimeFolder.empty())
+        return false;
+    return UnixSocketAnswers(name[0] == '/' ? name : runtimeFolder + "/" + name);
 }
 
 bool X11DisplayAnswers(const std::string& displayName)

@@ -130,19 +130,7 @@ void TGnomeWindowSystem::Shutdown()
         m_subscriptions.clear();
     }
     if (m_loop) {
-        // Quit from inside the loop: a quit before the thread has entered it would be lost.
-        GSource* quit = g_idle_source_new();
-        g_source_set_callback(
-            quit,
-            [](void* loop) {
-                g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                return G_SOURCE_REMOVE;
-            },
-            m_loop, nullptr);
-        g_source_attach(quit, m_context);
-        g_source_unref(quit);
-        if (m_thread.joinable())
-            m_thread.join();
+        BusThreadEnd(m_context, m_loop, m_thread);
         for (unsigned* timerId : { &m_reloadTimer, &m_absenceTimer }) {
             if (*timerId) {
                 if (GSource* timer = g_main_context_find_source_by_id(m_context, *timerId))

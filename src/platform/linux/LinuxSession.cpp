@@ -1,7 +1,7 @@
 #include "platform/linux/LinuxSession.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
+#include "platform/linux/DisplayServers.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,21 +37,6 @@ bool Contains(const std::string& text, const char* part)
     return Lower(text).find(part) != std::string::npos;
 }
 
-bool SocketAnswers(const std::string& path)
-{
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(address.sun_path))
-        return false;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool answers = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-    close(fd);
-    return answers;
-}
-
 // sway's socket by the name sway gives it in the runtime folder (sway-ipc.UID.PID.sock), for a
 // program started without sway's variables (a service of the user's, for instance). Sockets of
 // ended sways stay behind, so only one that answers counts.
@@ -63,7 +48,7 @@ std::string SwaySocketFind(const std::string& runtimeFolder)
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(runtimeFolder, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.starts_with(prefix) && name.ends_with(".sock") && SocketAnswers(entry.path().string()))
+        if (name.starts_with(prefix) && name.ends_with(".sock") && UnixSocketAnswers(entry.path().string()))
             return entry.path().string();
     }
     return {};

@@ -1,6 +1,7 @@
 #include "platform/linux/PortalHotkeySource.h"
 
 #include "model/ProgramLog.h"
+#include "platform/linux/SessionBus.h"
 
 #include <gio/gio.h>
 
@@ -448,19 +449,7 @@ void TPortalHotkeySource::Fail(const std::string& reason)
 void TPortalHotkeySource::Shutdown()
 {
     if (m_loop) {
-        // Quit from inside the loop: a quit before the thread has entered it would be lost.
-        GSource* quit = g_idle_source_new();
-        g_source_set_callback(
-            quit,
-            [](void* loop) {
-                g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                return G_SOURCE_REMOVE;
-            },
-            m_loop, nullptr);
-        g_source_attach(quit, m_context);
-        g_source_unref(quit);
-        if (m_thread.joinable())
-            m_thread.join();
+        BusThreadEnd(m_context, m_loop, m_thread);
         g_main_loop_unref(m_loop);
         m_loop = nullptr;
     }

@@ -51,3 +51,19 @@ std::string SessionBusOwnerGet(GDBusConnection* bus, const char* name, int timeo
     g_variant_unref(owner);
     return text;
 }
+
+void BusThreadEnd(GMainContext* context, GMainLoop* loop, std::thread& thread)
+{
+    GSource* quit = g_idle_source_new();
+    g_source_set_callback(
+        quit,
+        [](void* target) {
+            g_main_loop_quit(static_cast<GMainLoop*>(target));
+            return G_SOURCE_REMOVE;
+        },
+        loop, nullptr);
+    g_source_attach(quit, context);
+    g_source_unref(quit);
+    if (thread.joinable())
+        thread.join();
+}

@@ -1,5 +1,6 @@
 #include "platform/linux/testing/TestDesktop.h"
 
+#include "platform/linux/DisplayServers.h"
 #include "platform/linux/GnomeWindowSystem.h"
 #include "platform/linux/KWinWindowSystem.h"
 #include "platform/linux/SwayWindowSystem.h"
@@ -80,20 +81,6 @@ std::vector<pid_t> ChildrenGet()
             children.push_back(std::stoi(name));
     }
     return children;
-}
-
-bool SocketAccepts(const std::string& path)
-{
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(address.sun_path))
-        return false;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool accepted = fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-    if (fd >= 0)
-        close(fd);
-    return accepted;
 }
 
 // Whether an unprivileged process may make a user namespace here.
@@ -191,6 +178,12 @@ void TLoopbackPageServer::Serve()
             if (got <= 0)
                 break;
             request.append(buffer, static_cast<size_t>(got));
+        }
+        // A browser opens connections ahead of its requests; one that sent nothing yet must not
+        // be answered, or the browser takes that answer for the request it sends next.
+        if (request.find("\r\n\r\n") == std::string::npos) {
+            close(client);
+            continue;
         }
         const bool page = request.starts_with("GET / ") || request.starts_with("GET /page.html ");
         const std::string body = page ? PageHtml() : std::string("Not found");
@@ -447,7 +440,7 @@ bool TTestDesktop::KWinLaunch()
         g_clear_error(&error);
         if (scripting)
             g_variant_unref(scripting);
-        ready = scripting && SocketAccepts(m_folder + "/run/" + socketName)
+        ready = scripting && UnixSocketAnswers(m_folder + "/run/" + socketName)
             && (!m_kwinXwayland || fs::exists(displayFile));
         if (!ready)
             Pause(50);
@@ -570,7 +563,7 @@ bool TTestDesktop::GnomeStart(const std::string& extensionFolder)
         < 0)
         return false;
     auto deadline = Deadline(10);
-    while (!SocketAccepts(systemSocket)) {
+    while (!UnixSocketAnswers(systemSocket)) {
         if (TClock::now() > deadline)
             return Fail("The private system bus did not start");
         Pause(20);
@@ -622,7 +615,8 @@ bool TTestDesktop::GnomeLaunch()
             std::error_code ignored;
             for (const auto& entry : fs::directory_iterator(m_folder + "/run", ignored)) {
                 const std::string name = entry.path().filename().string();
-                if (name.starts_with("wayland-") && !name.ends_with(".lock") && SocketAccepts(entry.path().string()))
+                if (name.starts_with("wayland-") && !name.ends_with(".lock")
+                    && UnixSocketAnswers(entry.path().string()))
                     socketName = name;
             }
             ready = !socketName.empty();
@@ -1051,7 +1045,7 @@ bool TTestDesktop::SessionBusStart()
         return false;
     const auto deadline = Deadline(10);
     // The socket's file appears a moment before the bus listens on it.
-    while (!SocketAccepts(socketPath)) {
+    while (!UnixSocketAnswers(socketPath)) {
         if (TClock::now() > deadline)
             return Fail("The session bus did not start");
         Pause(20);
