@@ -42,3 +42,34 @@ public:
         return {};
     }
 };
+
+// The window system of a desktop whose windows cannot be seen: every answer is "not
+// available", so the sample finds no window and nothing is charged or closed.
+class TUnseenWindowSystem final : public TWindowSystem
+{
+public:
+    TWindowHandle ForegroundWindowGet() override
+    {
+        return 0;
+    }
+    std::vector<TWindowHandle> TopLevelWindowsGet() override
+    {
+        return {};
+    }
+    int64_t WindowProcessIdGet(TWindowHandle) override
+    {
+        return 0;
+    }
+    std::string WindowClassNameGet(TWindowHandle) override
+    {
+        return {};
+    }
+    std::string WindowTextGet(TWindowHandle) override
+    {
+        return {};
+    }
+    bool WindowCloseRequest(TWindowHandle) override
+    {
+        return false;
+    }
+};

@@ -15,37 +15,6 @@
 
 namespace {
 
-// The window system of a desktop whose windows cannot be seen: every answer is "not
-// available", so the sample finds no window and nothing is charged or closed.
-class TUnseenWindowSystem final : public TWindowSystem
-{
-public:
-    TWindowHandle ForegroundWindowGet() override
-    {
-        return 0;
-    }
-    std::vector<TWindowHandle> TopLevelWindowsGet() override
-    {
-        return {};
-    }
-    int64_t WindowProcessIdGet(TWindowHandle) override
-    {
-        return 0;
-    }
-    std::string WindowClassNameGet(TWindowHandle) override
-    {
-        return {};
-    }
-    std::string WindowTextGet(TWindowHandle) override
-    {
-        return {};
-    }
-    bool WindowCloseRequest(TWindowHandle) override
-    {
-        return false;
-    }
-};
-
 // Browsers expose the pages they show only while the desktop's accessibility switch is on, and
 // an ordinary desktop leaves it off: so the program turns it on for the session and says so.
 // Returns the moment it did (0 when it found the switch on, or could not reach it).

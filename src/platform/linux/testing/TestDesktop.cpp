@@ -500,36 +500,6 @@ bool NameOwned(GDBusConnection* bus, const char* name)
     return hasOwner != FALSE;
 }
 
-// What a desktop shows that cannot be seen.
-class TNoWindows final : public TWindowSystem
-{
-public:
-    TWindowHandle ForegroundWindowGet() override
-    {
-        return 0;
-    }
-    std::vector<TWindowHandle> TopLevelWindowsGet() override
-    {
-        return {};
-    }
-    int64_t WindowProcessIdGet(TWindowHandle) override
-    {
-        return 0;
-    }
-    std::string WindowClassNameGet(TWindowHandle) override
-    {
-        return {};
-    }
-    std::string WindowTextGet(TWindowHandle) override
-    {
-        return {};
-    }
-    bool WindowCloseRequest(TWindowHandle) override
-    {
-        return false;
-    }
-};
-
 } // namespace
 
 bool TTestDesktop::GnomeStart(const std::string& extensionFolder)
@@ -1179,7 +1149,7 @@ TWindowSystem& TTestDesktop::Windows()
     }
     if (!m_windows) {
         // A desktop that cannot be seen shows no windows, and the test's wait fails with ErrorText().
-        static TNoWindows none;
+        static TUnseenWindowSystem none;
         return none;
     }
     return *m_windows;
