@@ -2,9 +2,11 @@
 
 #include "model/PackagedPaths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,12 +16,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Read at every sample: the files are small, and a buffer as large as the limit would cost more
+// than the reading.
 std::string FileHeadRead(const std::string& name, size_t limit)
 {
-    std::ifstream file(name, std::ios::binary);
-    std::string text(limit, '\0');
-    file.read(text.data(), std::streamsize(text.size()));
-    text.resize(file ? text.size() : size_t(file.gcount()));
+    std::string text;
+    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return text;
+    }
+    char buffer[4096];
+    while (text.size() < limit) {
+        const ssize_t got = read(fd, buffer, std::min(sizeof buffer, limit - text.size()));
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, size_t(got));
+    }
+    close(fd);
     return text;
 }
 
