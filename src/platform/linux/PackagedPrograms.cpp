@@ -143,11 +143,21 @@ std::string SnapCommandGet(const std::string& yaml, const std::string& app)
         if (indent == appIndent) {
             inApp = text.back() == ':' && Unquoted(text.substr(0, text.size() - 1)) == app;
         } else if (inApp && indent > appIndent && text.starts_with("command:")) {
-            std::string command = Unquoted(TrimmedText(text.substr(8)));
-            command = command.substr(0, command.find(' '));
-            for (const char* snapVariable : { "$SNAP/", "${SNAP}/" }) {
-                if (command.starts_with(snapVariable)) {
-                    command = command.substr(std::string(snapVariable).size());
+            // The program is the first word, unless a wrapper of older snaps comes first
+            // ("desktop-launch $SNAP/usr/bin/prog"): then the last word in the snap.
+            std::istringstream words(Unquoted(TrimmedText(text.substr(8))));
+            std::string command;
+            for (std::string word; words >> word;) {
+                word = Unquoted(word);
+                bool inSnap = false;
+                for (const char* snapVariable : { "$SNAP/", "${SNAP}/" }) {
+                    if (word.starts_with(snapVariable)) {
+                        word = word.substr(std::string(snapVariable).size());
+                        inSnap = true;
+                    }
+                }
+                if (command.empty() || inSnap) {
+                    command = word;
                 }
             }
             return command;

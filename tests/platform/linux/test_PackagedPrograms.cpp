@@ -177,7 +177,8 @@ TEST_F(PackagedPrograms, SnapIsNamedByItsCurrentLinkBeforeAndAfterARefresh)
     ProgramCopy(snap / "11/usr/bin/prog");
     TextWrite(snap / "11/meta/snap.yaml",
         "name: thprog\nversion: '1.0'\napps:\n  other:\n    command: usr/bin/other\n  thprog:\n"
-        "    command: bin/launcher --quiet\n    plugs: [x11]\n");
+        "    command: bin/launcher --quiet\n    plugs: [x11]\n  legacy:\n    command: desktop-launch "
+        "$SNAP/usr/bin/prog\n");
     TextWrite(snap / "11/bin/launcher", "#!/bin/sh\nexport LANG=C\nexec \"$SNAP/usr/bin/prog\" \"$@\"\n", true);
     LinkSet(snap / "current", "11");
     LinkSet(m_root + "/snap/bin/thprog", "/usr/bin/snap");
@@ -192,6 +193,8 @@ TEST_F(PackagedPrograms, SnapIsNamedByItsCurrentLinkBeforeAndAfterARefresh)
     EXPECT_EQ(menu[0].ExePath, stable);
     EXPECT_EQ(menu[0].Name, "The Program");
     EXPECT_EQ(Resolve(m_root + "/snap/bin/thprog"), stable);
+    EXPECT_EQ(Resolve(m_root + "/snap/bin/thprog.legacy"), stable);
+    EXPECT_EQ(Resolve(m_root + "/snap/bin/thprog.missing"), "");
     EXPECT_EQ(Resolve(snap.string() + "/11/usr/bin/prog"), stable);
     const pid_t before = m_started.Start({ snap.string() + "/11/usr/bin/prog", "60" }, {}, "prog");
 
