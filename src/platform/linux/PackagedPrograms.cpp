@@ -253,9 +253,12 @@ std::string TPackagedPrograms::ProcessPathGet(const TProcessFacts& facts) const
     }
     // APPIMAGE is inherited by whatever the AppImage starts; only its own programs run from the
     // mount (APPDIR; "/.mount_" when an older runtime did not say where).
+    std::string appDir = fs::path(facts.AppDir).lexically_normal().string();
+    if (!appDir.empty() && appDir.back() != '/') {
+        appDir += '/';
+    }
     if (!facts.AppImage.empty() && facts.AppImage.front() == '/'
-        && (facts.AppDir.empty() ? exe.find("/.mount_") != std::string::npos
-                                 : exe.starts_with(fs::path(facts.AppDir).lexically_normal().string() + "/"))) {
+        && (appDir.empty() ? exe.find("/.mount_") != std::string::npos : exe.starts_with(appDir))) {
         return facts.AppImage;
     }
     return FilePathGet(exe);

@@ -314,22 +314,23 @@ TEST_F(PackagedPrograms, AppImageIsNamedByItsFileWhateverItsMount)
 
     // Every start mounts the AppImage afresh at a new place and runs its program from there.
     const bool mounts = MountNamespacesUsable();
-    const auto appImageStart = [&](const std::string& mountName) {
+    const auto appImageStart = [&](const std::string& mountName, const std::string& appDirEnd) {
         const std::string mount = m_root + "/tmp/" + mountName;
         fs::create_directories(mount);
         if (!mounts) {
             ProgramCopy(mount + "/usr/bin/tool");
             return m_started.Start(
-                { mount + "/usr/bin/tool", "60" }, { "APPIMAGE=" + appImage, "APPDIR=" + mount }, "tool");
+                { mount + "/usr/bin/tool", "60" }, { "APPIMAGE=" + appImage, "APPDIR=" + mount + appDirEnd }, "tool");
         }
         const std::string script = "set -e; mount -t tmpfs none \"$1\"; mkdir -p \"$1/usr/bin\"; "
                                    "cp /bin/sleep \"$1/usr/bin/tool\"; exec \"$1/usr/bin/tool\" 60";
         return m_started.Start(
             { "/usr/bin/unshare", "-m", "--propagation", "private", "/bin/sh", "-c", script, "sh", mount },
-            { "APPIMAGE=" + appImage, "APPDIR=" + mount }, "tool");
+            { "APPIMAGE=" + appImage, "APPDIR=" + mount + appDirEnd }, "tool");
     };
-    const pid_t first = appImageStart(".mount_Ab12Cd");
-    const pid_t second = appImageStart(".mount_Xy34Zw");
+    // (A folder named with a trailing "/" is the same folder.)
+    const pid_t first = appImageStart(".mount_Ab12Cd", "");
+    const pid_t second = appImageStart(".mount_Xy34Zw", "/");
     ExpectOneProgram({ first, second }, appImage, appImage);
 
     // A program the AppImage starts from elsewhere inherits its variables but is itself.
