@@ -228,14 +228,17 @@ TActivityMatchResult TMonitoredList::ActivityMatch(std::string_view exePath, std
 
     // A snap's program is sampled under its "current" link; an entry listed under the revision
     // it had then still names the same program after every refresh.
-    const std::string currentExePath = SnapRevisionPathToCurrent(exePath);
+    const bool snapSample = exePath.find("/snap/") != std::string_view::npos;
+    const std::string currentExePath = snapSample ? SnapRevisionPathToCurrent(exePath) : std::string();
     int applicationIndex = -1;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const TMonitoredItem& item = *m_entries[i].Item;
         if (haveAddress && NormalizedSiteMatch(UrlNormalize(item.Name), normalizedAddress, hostEnd)) {
             return MatchResult(static_cast<int>(i), applicationIndex);
         }
-        if (SameTextAscii(item.Name, exePath) || SameTextAscii(SnapRevisionPathToCurrent(item.Name), currentExePath)) {
+        if (SameTextAscii(item.Name, exePath)
+            || (snapSample && item.Name.find("/snap/") != std::string::npos
+                && SameTextAscii(SnapRevisionPathToCurrent(item.Name), currentExePath))) {
             applicationIndex = static_cast<int>(i);
         }
     }
