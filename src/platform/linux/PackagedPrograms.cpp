@@ -201,6 +201,13 @@ TProcessFacts ProcessFactsRead(const std::string& procFolder, const std::string&
     return facts;
 }
 
+std::string FlatpakInstanceGet(const std::string& procFolder)
+{
+    const std::string info = FileHeadRead(procFolder + "/root/.flatpak-info", 64 * 1024);
+    const std::string appId = KeyFileValue(info, "Application", "name");
+    return appId.empty() ? std::string() : appId + "/" + KeyFileValue(info, "Instance", "instance-id");
+}
+
 TPackagedPrograms::TPackagedPrograms(TPackageFolders folders)
     : m_folders(std::move(folders))
 {

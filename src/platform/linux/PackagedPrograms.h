@@ -35,6 +35,12 @@ struct TProcessFacts
 // empty.
 TProcessFacts ProcessFactsRead(const std::string& procFolder, const std::string& exePath);
 
+// The Flatpak sandbox the process whose /proc folder is `procFolder` runs in, as its app id and
+// instance id ("ID/INSTANCE"); empty outside a sandbox. Flatpak gives the bus proxies of a
+// sandbox the same /.flatpak-info, so that the services a proxy talks to can tell the app: a
+// sandboxed browser's accessibility reaches the bus as such a proxy's process.
+std::string FlatpakInstanceGet(const std::string& procFolder);
+
 // The one rule that turns a program of a snap, a Flatpak or an AppImage into the path a user
 // lists, a path that stays the same across the package's updates and the program's restarts:
 // - a snap's /snap/NAME/REVISION/... becomes /snap/NAME/current/... (the link snapd keeps);

@@ -264,6 +264,17 @@ TEST_F(PackagedPrograms, FlatpakIsNamedByItsInstallationsCurrentDeployment)
     EXPECT_EQ(path, installation + "/exports/bin/" + id);
     ASSERT_TRUE(fakeProcesses.ProcessExeNameGet(12, path, errorText));
     EXPECT_EQ(path, "/app/bin/tool") << "an app of no installation here stays as the kernel names it";
+    // The sandbox's bus proxy holds the same /.flatpak-info: the accessibility bus names the
+    // proxy, and it is taken for the app of that one sandbox.
+    const std::string instanceInfo = "[Application]\nname=" + id + "\n\n[Instance]\ninstance-id=77\n";
+    fakeProcess(13, "/app/lib/prog/prog", "0::/\n", instanceInfo);
+    fakeProcess(14, "/usr/bin/xdg-dbus-proxy", "0::/\n", instanceInfo);
+    fakeProcess(
+        15, "/usr/bin/xdg-dbus-proxy", "0::/\n", "[Application]\nname=" + id + "\n\n[Instance]\ninstance-id=78\n");
+    EXPECT_EQ(FlatpakInstanceGet((proc / "13").string()), id + "/77");
+    EXPECT_EQ(FlatpakInstanceGet((proc / "14").string()), id + "/77");
+    EXPECT_EQ(FlatpakInstanceGet((proc / "15").string()), id + "/78");
+    EXPECT_EQ(FlatpakInstanceGet((proc / "10").string()), "");
 
     if (!MountNamespacesUsable())
         GTEST_SKIP() << "a sandbox needs a mount namespace, which only root can make here";
