@@ -62,7 +62,7 @@ public:
         }
     }
     // Runs `arguments` with `environment` added to this process's; waits until the process runs
-    // a program whose file name is `programName` (0 when it never does).
+    // a program whose file name is `programName` and sleeps in it (0 when it never does).
     pid_t Start(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
         const std::string& programName)
     {
@@ -83,9 +83,14 @@ public:
         m_pids.push_back(pid);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < deadline) {
+            // Its program is asleep: its exec is over, the environment in place.
             std::error_code error;
             const std::string exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).string();
-            if (!error && fs::path(exe).filename() == programName)
+            std::string stat;
+            std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+            const size_t state = stat.rfind(") ");
+            if (!error && fs::path(exe).filename() == programName && state != std::string::npos
+                && stat.compare(state + 2, 1, "S") == 0)
                 return pid;
             if (::waitpid(pid, nullptr, WNOHANG) == pid) {
                 m_pids.pop_back();
