@@ -298,8 +298,8 @@ std::string TPackagedPrograms::FilePathGet(const std::string& path) const
     return path;
 }
 
-std::string TPackagedPrograms::FlatpakProgramGet(
-    const std::string& installation, const std::string& appId, std::string command) const
+std::string TPackagedPrograms::FlatpakProgramGet(const std::string& installation, const std::string& appId,
+    std::string command, const TPackageFileResolve& fileResolve) const
 {
     const std::string deployment = installation + "/app/" + appId + "/current/active/";
     const std::string launcher = installation + "/exports/bin/" + appId;
@@ -323,7 +323,10 @@ std::string TPackagedPrograms::FlatpakProgramGet(
             return command.front() == '/' ? std::string() : launcher;
         }
         if (!S_ISLNK(info.st_mode)) {
-            return host;
+            // A launcher script inside the app names its program as the sandbox sees it.
+            const std::string program = fileResolve(host, { {}, deployment + "files" });
+            const std::string stable = program.empty() ? program : FilePathGet(program);
+            return stable.starts_with(deployment) ? stable : host;
         }
         std::error_code error;
         const fs::path target = fs::read_symlink(host, error);
@@ -349,8 +352,8 @@ std::optional<std::string> TPackagedPrograms::SnapLauncherResolve(
     if (command.empty()) {
         return std::string();
     }
-    const std::string program
-        = fileResolve(command.front() == '/' ? command : snapFolder + "/" + command, { { "SNAP", snapFolder } });
+    const std::string program = fileResolve(
+        command.front() == '/' ? command : snapFolder + "/" + command, { { { "SNAP", snapFolder } }, {} });
     return program.empty() ? std::string() : FilePathGet(program);
 }
 
@@ -413,14 +416,14 @@ std::optional<std::string> TPackagedPrograms::LauncherResolve(
                 found = candidate;
             }
         }
-        return found.empty() ? std::string() : FlatpakProgramGet(found, appId, command);
+        return found.empty() ? std::string() : FlatpakProgramGet(found, appId, command, fileResolve);
     }
     // The launcher Flatpak exports for each app, exports/bin/ID, runs "flatpak run ID".
     for (const std::string& installation : FlatpakInstallationsGet()) {
         const std::string exports = installation + "/exports/bin/";
         if (program.starts_with(exports) && program.find('/', exports.size()) == std::string::npos
             && Exists(installation + "/app/" + name + "/current")) {
-            return FlatpakProgramGet(installation, name, {});
+            return FlatpakProgramGet(installation, name, {}, fileResolve);
         }
     }
     return std::nullopt;

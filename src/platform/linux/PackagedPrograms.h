@@ -18,8 +18,14 @@ struct TPackageFolders
 
 TPackageFolders PackageFoldersGet();
 
-using TPackageFileResolve
-    = std::function<std::string(const std::string& file, const std::map<std::string, std::string>& variables)>;
+// What a package's launcher scripts see that the host does not.
+struct TPackageScriptView
+{
+    std::map<std::string, std::string> Variables; // set for them ($SNAP)
+    std::string SandboxFiles; // the host folder that a Flatpak sandbox's /app stands for
+};
+
+using TPackageFileResolve = std::function<std::string(const std::string& file, const TPackageScriptView& view)>;
 
 // What /proc tells of one running process that the packages' rule needs.
 struct TProcessFacts
@@ -64,8 +70,8 @@ public:
     std::string FilePathGet(const std::string& path) const;
     // The program that a command line (a menu entry's Exec words, or just a program path) starts
     // when it is a package's launcher; `fileResolve` turns a file of a package into the program
-    // a process of it runs (links, launcher scripts, given the variables the package's scripts
-    // find set). None when the command is no such launcher; an empty path when it is one but its
+    // a process of it runs (links, launcher scripts, as the package's scripts see the files).
+    // None when the command is no such launcher; an empty path when it is one but its
     // program cannot be found.
     std::optional<std::string> LauncherResolve(
         const std::vector<std::string>& words, const TPackageFileResolve& fileResolve) const;
@@ -73,7 +79,8 @@ public:
 private:
     std::vector<std::string> FlatpakInstallationsGet() const;
     std::string FlatpakInstallationFind(const std::string& appId) const;
-    std::string FlatpakProgramGet(const std::string& installation, const std::string& appId, std::string command) const;
+    std::string FlatpakProgramGet(const std::string& installation, const std::string& appId, std::string command,
+        const TPackageFileResolve& fileResolve) const;
     std::optional<std::string> SnapLauncherResolve(
         const std::string& snapApp, const TPackageFileResolve& fileResolve) const;
 

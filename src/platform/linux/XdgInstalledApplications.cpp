@@ -223,15 +223,14 @@ bool AssignmentIs(const std::string& word)
     return true;
 }
 
-std::string LauncherTargetFind(
-    const std::string& scriptPath, int depth, const std::map<std::string, std::string>& knownVariables)
+std::string LauncherTargetFind(const std::string& scriptPath, int depth, const TPackageScriptView& view)
 {
     std::ifstream file(scriptPath, std::ios::binary);
     std::string text(256 * 1024, '\0');
     file.read(text.data(), std::streamsize(text.size()));
     text.resize(size_t(file.gcount()));
 
-    std::map<std::string, std::string> variables = knownVariables;
+    std::map<std::string, std::string> variables = view.Variables;
     std::set<std::string> targets;
     std::istringstream lines(text);
     std::string line;
@@ -294,7 +293,17 @@ std::string LauncherTargetFind(
                 || program.empty() || InterpreterIs(BaseNameGet(program))) {
                 continue;
             }
-            if (program.find('/') == std::string::npos) {
+            if (!view.SandboxFiles.empty()) {
+                // Inside a Flatpak sandbox: the app's programs are in /app (its /app/bin comes
+                // first on PATH); the runtime's are none of the app's own.
+                if (program.starts_with("/app/")) {
+                    program = view.SandboxFiles + program.substr(4);
+                } else if (program.find('/') == std::string::npos) {
+                    program = view.SandboxFiles + "/bin/" + program;
+                } else {
+                    continue;
+                }
+            } else if (program.find('/') == std::string::npos) {
                 gchar* found = g_find_program_in_path(program.c_str());
                 program = found ? found : "";
                 g_free(found);
@@ -306,7 +315,7 @@ std::string LauncherTargetFind(
             if (kind == 1) {
                 targets.insert(RealPathGet(program));
             } else if (kind == 2 && depth < 3) {
-                const std::string inner = LauncherTargetFind(RealPathGet(program), depth + 1, knownVariables);
+                const std::string inner = LauncherTargetFind(RealPathGet(program), depth + 1, view);
                 if (!inner.empty()) {
                     targets.insert(inner);
                 }
@@ -319,7 +328,7 @@ std::string LauncherTargetFind(
 
 // The program a process started from `path` runs: the real file, or the program a launcher
 // script starts when that can be read from it.
-std::string ProgramFileResolve(const std::string& path, const std::map<std::string, std::string>& variables)
+std::string ProgramFileResolve(const std::string& path, const TPackageScriptView& view)
 {
     const std::string real = RealPathGet(path);
     const int kind = real.empty() ? 0 : ProgramKindGet(real);
@@ -327,7 +336,7 @@ std::string ProgramFileResolve(const std::string& path, const std::map<std::stri
         return {};
     }
     if (kind == 2) {
-        const std::string target = LauncherTargetFind(real, 0, variables);
+        const std::string target = LauncherTargetFind(real, 0, view);
         if (!target.empty()) {
             return target;
         }
@@ -545,13 +554,13 @@ std::string TXdgInstalledApplications::ExecutableResolve(const std::string& prog
     if (std::optional<std::string> packaged = m_packages.LauncherResolve({ path }, ProgramFileResolve)) {
         return *packaged;
     }
-    const std::string real = ProgramFileResolve(path, {});
+    const std::string real = ProgramFileResolve(path, TPackageScriptView {});
     return real.empty() ? real : m_packages.FilePathGet(real);
 }
 
 std::string LauncherTargetGet(const std::string& scriptPath)
 {
-    return LauncherTargetFind(scriptPath, 0, {});
+    return LauncherTargetFind(scriptPath, 0, TPackageScriptView {});
 }
 
 bool ProgramFileIs(const std::string& path)

@@ -221,7 +221,9 @@ TEST_F(PackagedPrograms, FlatpakIsNamedByItsInstallationsCurrentDeployment)
     const fs::path app = installation + "/app/org.example.Prog";
     const std::string id = "org.example.Prog";
     ProgramCopy(app / "x86_64/stable/c0ffee/files/lib/prog/prog");
-    LinkSet(app / "x86_64/stable/c0ffee/files/bin/prog", "/app/lib/prog/prog");
+    // The app's command is a script that starts its program; another command links to it.
+    TextWrite(app / "x86_64/stable/c0ffee/files/bin/prog", "#!/bin/sh\nexec /app/lib/prog/prog \"$@\"\n", true);
+    LinkSet(app / "x86_64/stable/c0ffee/files/bin/prog-link", "../lib/prog/prog");
     TextWrite(app / "x86_64/stable/c0ffee/metadata",
         "[Application]\nname=" + id + "\nruntime=org.example.Platform/x86_64/1\ncommand=prog\n");
     LinkSet(app / "x86_64/stable/active", "c0ffee");
@@ -230,7 +232,7 @@ TEST_F(PackagedPrograms, FlatpakIsNamedByItsInstallationsCurrentDeployment)
         "#!/bin/sh\nexec /usr/bin/flatpak run --branch=stable --arch=x86_64 " + id + " \"$@\"\n", true);
     const std::string exports = installation + "/exports/share/";
     TextWrite(exports + "applications/" + id + ".desktop",
-        "[Desktop Entry]\nName=Prog\nExec=/usr/bin/flatpak run --branch=stable --arch=x86_64 --command=prog "
+        "[Desktop Entry]\nName=Prog\nExec=/usr/bin/flatpak run --branch=stable --arch=x86_64 --command=prog-link "
         "--file-forwarding "
             + id + " @@u %U @@\nType=Application\nX-Flatpak=" + id + "\n");
     const std::string stable = installation + "/app/" + id + "/current/active/files/lib/prog/prog";
