@@ -4,6 +4,7 @@
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
+#include "model/UserNotices.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/DatabaseSchema.h"
@@ -253,6 +254,7 @@ std::string PasswordDigest(const std::string& text)
 TOptions::TOptions()
 {
     OptionsLoad();
+    ListTakeBackFromCopy();
     ListCopyReconcile();
 }
 
@@ -681,6 +683,80 @@ void TOptions::ListCopyReconcile()
     }
 }
 
+void TOptions::ListTakeBackFromCopy()
+{
+    const std::string fileName = DataLocations().SettingsDbFileName;
+    const std::optional<TDatabaseRenewal> renewal = DatabaseRenewalTake(fileName);
+    if (!renewal) {
+        return;
+    }
+    m_listRenewed = true;
+    std::vector<TListRow> stored[2];
+    std::vector<TListRow> copy[2];
+    const TMonitoredItemType kinds[2] = { mitApp, mitWeb };
+    for (int k = 0; k < 2; ++k) {
+        const std::string sql = std::string("SELECT name, caption, active FROM ") + ListTableName(kinds[k]);
+        auto table = SettingsDBGetTable(sql);
+        if (!table) {
+            return;
+        }
+        try {
+            stored[k] = ListRowsRead(*table);
+            copy[k] = ListRowsRead(*ActivityDBGetTable(sql));
+        } catch (const std::exception& error) {
+            LogError(error, kLogExecText);
+            return;
+        }
+    }
+    // An entry the damaged file still gave keeps its caption and state; the copy adds the rest.
+    std::vector<TListRow> merged[2];
+    size_t added = 0;
+    for (int k = 0; k < 2; ++k) {
+        merged[k] = stored[k];
+        for (const TListRow& row : copy[k]) {
+            const bool present = std::any_of(
+                stored[k].begin(), stored[k].end(), [&](const TListRow& kept) { return kept.Name == row.Name; });
+            if (!present) {
+                merged[k].push_back(row);
+                ++added;
+            }
+        }
+        std::sort(merged[k].begin(), merged[k].end());
+    }
+    const size_t total = merged[0].size() + merged[1].size();
+    if (added == 0 && !renewal->Recovered) {
+        return; // a first start: nothing to take back
+    }
+    if (added > 0) {
+        std::vector<std::string> statements = { kApplicationsListDeleteSql, kWebSitesListDeleteSql };
+        for (int k = 0; k < 2; ++k) {
+            for (auto& sql : ListInsertsSql(kinds[k], merged[k])) {
+                statements.push_back(std::move(sql));
+            }
+        }
+        if (!SettingsDBExecBatch(statements)) {
+            return; // the list stays unread, so no save writes it over the file's
+        }
+        ListLoad();
+    }
+    LogMessageWrite(Format("TOptions: the settings database \"%s\" was %s; its time-limit list (%zu entries) "
+                           "was completed from the activity database's copy (%zu entries) to %zu entries, and "
+                           "no usage is purged in this run for want of an entry",
+        fileName.c_str(), renewal->Recovered ? "damaged" : "new or empty", total - added,
+        copy[0].size() + copy[1].size(), total));
+    if (renewal->Recovered) {
+        UserNoticePost(Format("The time-limit list (%zu entries) was kept, %zu of them taken from the activity "
+                              "database; settings that could not be read are back at their defaults. Please check "
+                              "them.",
+            total, added));
+    } else if (added > 0) {
+        UserNoticePost(Format("The settings file \"%s\" was empty or missing. The time-limit list (%zu entries) "
+                              "was taken from the activity database; the other settings are back at their "
+                              "defaults. Please check them.",
+            fileName.c_str(), total));
+    }
+}
+
 void TOptions::ActivityPurge()
 {
     try {
@@ -689,6 +765,11 @@ void TOptions::ActivityPurge()
         LogError(error, kLogExecText);
     }
     LogDBExecSQL(ActivityPurgeOldSql(ProgramNow()));
+    if (m_listRenewed) {
+        LogMessageWrite("TOptions.ActivityPurge: the usage of programs missing from the time-limit list is kept in "
+                        "this run: the list comes from a settings file found new or damaged");
+        return;
+    }
     LogDBExecSQL(ActivityPurgeUnlistedSql());
 }
 

@@ -101,6 +101,9 @@ private:
     bool SettingsDBExecBatch(const std::vector<std::string>& statements);
     bool LogDBExecBatch(const std::vector<std::string>& statements);
     bool ListRead(TMonitoredList& list);
+    // A settings file found new or damaged at load holds no list the user kept: the activity
+    // database's copy and what the damaged file still gave are put together into it.
+    void ListTakeBackFromCopy();
     void ListLoad();
     void RemindersLoad();
     void SettingsDefaultsSet();
@@ -120,6 +123,9 @@ private:
     bool m_listLoaded = false;
     bool m_remindersLoaded = false;
     bool m_settingsLoaded = false;
+    // The list of this run came from a settings file found new or damaged: it may lack entries
+    // the user had, so no history is purged for their absence.
+    bool m_listRenewed = false;
     // What the fields and reminders held after a load that failed, so a later read can tell
     // this run's changes from the defaults.
     std::unique_ptr<TStoredSettings> m_settingsBaseline;
