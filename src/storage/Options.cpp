@@ -11,6 +11,7 @@
 #include "storage/WindowPreferences.h"
 
 #include <openssl/evp.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -265,6 +266,43 @@ TOptions::~TOptions()
     } catch (const std::exception& error) {
         LogError(error, kSettingsExecText);
     }
+    if (m_writeRefused) {
+        LogMessageWrite("TOptions: the settings database still refused to be written at the end, so this run's "
+                        "changes to the settings and the time-limit list are lost");
+    }
+}
+
+void TOptions::WriteRefusalNote(const ESQLiteException& error)
+{
+    // A lock passes by itself and is no refusal; a folder or file that cannot be written, a full
+    // disk or a failing one keeps refusing until the user does something.
+    const int code = error.Code() & 0xFF;
+    if (code != SQLITE_PERM && code != SQLITE_READONLY && code != SQLITE_IOERR && code != SQLITE_FULL
+        && code != SQLITE_CANTOPEN) {
+        return;
+    }
+    m_writeRefused = true;
+    m_writeRetryAt = ProgramNow() + 30.0 / kSecondsPerDay;
+    if (m_writeRefusalTold) {
+        return;
+    }
+    m_writeRefusalTold = true;
+    UserNoticePost(Format("Your changes could not be saved: \"%s\" cannot be written (%s). They stay in effect "
+                          "and are saved as soon as it can be written again, at the latest when the program ends.",
+        DataLocations().SettingsDbFileName.c_str(), SQLiteErrorText(code).c_str()));
+}
+
+void TOptions::UnsavedChangesRetry()
+{
+    if (!m_writeRefused || ProgramNow() < m_writeRetryAt) {
+        return;
+    }
+    m_writeRefused = false;
+    OptionsSave();
+    if (!m_writeRefused) {
+        m_writeRefusalTold = false;
+        LogMessageWrite("TOptions: the settings database can be written again; this run's changes are saved");
+    }
 }
 
 TMonitoredList& TOptions::MonitoredItems()
@@ -285,6 +323,10 @@ bool TOptions::SettingsDBExecBatch(const std::vector<std::string>& statements)
     try {
         StatementsRun(DataLocations().SettingsDbFileName, TDatabaseKind::Settings, statements);
         return true;
+    } catch (const ESQLiteException& error) {
+        LogError(error, kSettingsExecText);
+        WriteRefusalNote(error);
+        return false;
     } catch (const std::exception& error) {
         LogError(error, kSettingsExecText);
         return false;

@@ -265,6 +265,46 @@ TEST_F(SettingsStore, LockedSettingsDatabaseIsLoggedAndTheNextCallWorks)
     EXPECT_NE(LogText().find("; TOptions.SettingsDBGetTable:Error executing SQL.\rError [1]"), std::string::npos);
 }
 
+TEST_F(SettingsStore, ChangesTheFolderCannotTakeAreToldOnceAndSavedWhenItCanAgain)
+{
+    OptionsInstance(); // an earlier run made the files
+    OptionsInstanceFree();
+    TOptions& store = OptionsInstance();
+    UserNoticesTake();
+    // Every write refused as a full disk refuses it (a folder made read-only refuses with 8 or 14).
+    bool full = true;
+    TOptions::StatementHookSet([&full](const std::string&) {
+        if (full) {
+            throw ESQLiteException("Error executing SQL statement.\rError [13]: database or disk is full", 13);
+        }
+    });
+    ItemAdd(store, mitApp, "/usr/bin/new", "New");
+    store.ListSave();
+    store.TimeLimitSeconds = 1234;
+    store.OptionsSave();
+    const std::string notice = UserNoticesTake();
+    EXPECT_NE(notice.find("Your changes could not be saved: \"" + Locations().SettingsDbFileName
+                  + "\" cannot be written (Insertion failed because database is full)"),
+        std::string::npos)
+        << notice;
+    m_clock->Advance(10);
+    store.UnsavedChangesRetry(); // too soon: nothing is tried
+    m_clock->Advance(25);
+    store.UnsavedChangesRetry(); // tried, refused again, and not told again
+    EXPECT_EQ(UserNoticesTake(), "");
+    EXPECT_EQ(SettingsQuery("SELECT COUNT(*) FROM applications_list")->Int64At(0), 0);
+
+    full = false;
+    store.UnsavedChangesRetry(); // the last try was just now
+    EXPECT_EQ(SettingsQuery("SELECT COUNT(*) FROM applications_list")->Int64At(0), 0);
+    m_clock->Advance(31);
+    store.UnsavedChangesRetry();
+    EXPECT_EQ(SettingsQuery("SELECT COUNT(*) FROM applications_list")->Int64At(0), 1);
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications_list")->Int64At(0), 1);
+    EXPECT_EQ(SettingValue("TimeLimitSeconds"), "1234");
+    EXPECT_NE(LogText().find("can be written again; this run's changes are saved"), std::string::npos);
+}
+
 TEST_F(SettingsStore, FileThatIsNoDatabaseIsMovedAsideAndReplaced)
 {
     {

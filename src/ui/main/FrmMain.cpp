@@ -1121,6 +1121,7 @@ void TfrmMain::SettingsRun()
 
 void TfrmMain::tmrScanTimer()
 {
+    OptionsInstance().UnsavedChangesRetry();
     StoredDataNoticeShow();
     if (m_scanCycle) {
         m_scanCycle->TickRun();
