@@ -626,8 +626,12 @@ TEST_F(SettingsStore, DamagedActivityFileGivesBackEveryRowOnAPageThatStillReads)
         ASSERT_EQ(sqlite3_prepare_v2(
                       database.Handle(), "INSERT INTO applications VALUES(?, ?, ?, ?, ?, ?)", -1, &insert, nullptr),
             SQLITE_OK);
-        // Fifty hours of three-second charges, as the program writes them.
-        for (int i = 0; i < 60000; ++i) {
+        // Fifty hours of three-second charges, as the program writes them; the oldest third was
+        // purged on the way and its pages taken again, so rows and pages no longer run in step.
+        for (int i = 0; i < 80000; ++i) {
+            if (i == 40000) {
+                database.RunStatement("DELETE FROM applications WHERE rowid <= 20000");
+            }
             const std::string date = DateTimeToDbText(EncodeDateTime(2011, 4, 19, 0, 0, 0) + i * 3 / 86400.0);
             const std::string app = "/usr/bin/" + std::string(i % 2 ? "editor" : "game");
             sqlite3_bind_text(insert, 1, date.c_str(), -1, SQLITE_TRANSIENT);
