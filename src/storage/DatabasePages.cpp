@@ -3,9 +3,13 @@
 #include <sqlite3.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
+#include <string_view>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -15,10 +19,20 @@ constexpr unsigned char kInteriorTable = 0x05;
 class TPageFile
 {
 public:
+    // Mapped rather than read: a file of months of charges would otherwise sit in memory twice.
     explicit TPageFile(const std::string& fileName)
     {
-        std::ifstream in(fileName, std::ios::binary);
-        m_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const int handle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info = {};
+        if (handle >= 0 && ::fstat(handle, &info) == 0 && info.st_size > 0) {
+            void* mapped = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, handle, 0);
+            if (mapped != MAP_FAILED) {
+                m_bytes = std::string_view(static_cast<const char*>(mapped), size_t(info.st_size));
+            }
+        }
+        if (handle >= 0) {
+            ::close(handle);
+        }
         const bool header = m_bytes.size() >= 100 && std::memcmp(m_bytes.data(), "SQLite format 3", 16) == 0;
         if (header) {
             const unsigned size = Read16(16);
@@ -33,6 +47,15 @@ public:
         }
         m_usable = m_pageSize - m_reserved;
     }
+
+    ~TPageFile()
+    {
+        if (!m_bytes.empty()) {
+            ::munmap(const_cast<char*>(m_bytes.data()), m_bytes.size());
+        }
+    }
+    TPageFile(const TPageFile&) = delete;
+    TPageFile& operator=(const TPageFile&) = delete;
 
     uint32_t PageCount() const
     {
@@ -121,7 +144,7 @@ private:
         return header + cells * 2 <= content && content <= size && Byte(offset + 7) <= 60;
     }
 
-    std::string m_bytes;
+    std::string_view m_bytes;
     uint32_t m_pageSize = 4096;
     uint32_t m_reserved = 0;
     uint32_t m_usable = 4096;
@@ -369,11 +392,10 @@ bool TreeWalk(const TPageScan& scan, const TPageFile& file, uint32_t root, std::
 
 } // namespace
 
-std::map<std::string, TPageTableRows> DatabasePageRowsRead(const std::string& fileName,
-    const std::set<std::string>& tables,
-    const std::function<std::string(const std::vector<TPageValue>& values)>& shapeTable)
+void DatabasePageRowsRead(const std::string& fileName, const std::set<std::string>& tables,
+    const std::function<std::string(const std::vector<TPageValue>& values)>& shapeTable,
+    const std::function<void(const std::string& table, int64_t rowid, const std::vector<TPageValue>& values)>& row)
 {
-    std::map<std::string, TPageTableRows> found;
     const TPageFile file(fileName);
     const std::set<uint32_t> freePages = FreePagesRead(file);
     const TPageScan scan(file, freePages);
@@ -413,9 +435,8 @@ std::map<std::string, TPageTableRows> DatabasePageRowsRead(const std::string& fi
             }
             const std::string table = known != owner.end() ? known->second : shapeTable(*values);
             if (tables.count(table)) {
-                found[table].emplace(rowid, std::move(*values)); // the first copy of a rowid stays
+                row(table, rowid, *values);
             }
         }
     }
-    return found;
 }

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,16 +16,14 @@ struct TPageValue
     std::string Bytes;
 };
 
-// The rows of one table found on the pages, by rowid.
-using TPageTableRows = std::map<int64_t, std::vector<TPageValue>>;
-
-// Reads a database file page by page, as SQLite lays it out, and gives every row that lies on a
-// readable leaf page of the named tables, whatever became of the pages above it: a damaged first
-// page (the schema) or interior page, or a file cut short, costs only the rows on the pages that
-// are gone. A leaf page that no readable table reaches goes to the table `shapeTable` names from
-// its rows' values (empty: none of ours); so does every leaf when the schema cannot be read.
+// Reads a database file page by page, as SQLite lays it out, and hands `row` every row that lies
+// on a readable leaf page of the named tables, whatever became of the pages above it: a damaged
+// first page (the schema) or interior page, or a file cut short, costs only the rows on the pages
+// that are gone. A leaf page that no readable table reaches goes to the table `shapeTable` names
+// from its rows' values (empty: none of ours); so does every leaf when the schema cannot be read.
 // Pages on the free list are never read as rows. A row whose record does not decode, or whose
-// overflow pages are missing, is left out.
-std::map<std::string, TPageTableRows> DatabasePageRowsRead(const std::string& fileName,
-    const std::set<std::string>& tables,
-    const std::function<std::string(const std::vector<TPageValue>& values)>& shapeTable);
+// overflow pages are missing, is left out. The same rowid may come twice (a stale page); the
+// caller keeps the first.
+void DatabasePageRowsRead(const std::string& fileName, const std::set<std::string>& tables,
+    const std::function<std::string(const std::vector<TPageValue>& values)>& shapeTable,
+    const std::function<void(const std::string& table, int64_t rowid, const std::vector<TPageValue>& values)>& row);

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <system_error>
 #include <vector>
@@ -81,73 +82,97 @@ void ValueBind(sqlite3_stmt* insert, int index, const TPageValue& value)
     }
 }
 
-// Copies the rows of `table` that still read from `source` into `target`, each under its own
-// rowid. First through SQLite, which also reads the commits still in the write-ahead log: forward
-// by rowid until the first page that fails, then backward from the end to meet it. Then the rows
-// on the pages SQLite could not reach that way (a damaged first or interior page, a file cut
-// short), read from `pageRows`.
-int TableRowsSalvage(sqlite3* source, sqlite3* target, const std::string& table, const TPageTableRows& pageRows)
+// Copies the rows of one table that still read from a damaged file into the fresh one, each under
+// its own rowid and each once. First through SQLite (SqlRowsCopy), which also reads the commits
+// still in the write-ahead log: forward by rowid until the first page that fails, then backward
+// from the end to meet it. Then the rows on the pages SQLite could not reach that way (a damaged
+// first or interior page, a file cut short), read page by page (PageRowCopy).
+class TTableSalvage
 {
-    std::vector<std::string> columns;
+public:
+    TTableSalvage(sqlite3* target, const std::string& table)
+        : m_table(table)
     {
         sqlite3_stmt* info = nullptr;
         if (sqlite3_prepare_v2(target, ("PRAGMA table_info(" + table + ")").c_str(), -1, &info, nullptr) == SQLITE_OK) {
             while (sqlite3_step(info) == SQLITE_ROW) {
-                columns.push_back(reinterpret_cast<const char*>(sqlite3_column_text(info, 1)));
+                m_columns.push_back(reinterpret_cast<const char*>(sqlite3_column_text(info, 1)));
             }
         }
         sqlite3_finalize(info);
+        std::string marks = "?";
+        for (const auto& column : m_columns) {
+            m_list += (m_list.empty() ? "" : ", ") + column;
+            marks += ", ?";
+        }
+        if (!m_columns.empty()) {
+            sqlite3_prepare_v2(target,
+                ("INSERT INTO " + table + "(rowid, " + m_list + ") VALUES(" + marks + ")").c_str(), -1, &m_insert,
+                nullptr);
+        }
     }
-    if (columns.empty()) {
-        return 0;
+    ~TTableSalvage()
+    {
+        sqlite3_finalize(m_insert);
     }
-    std::string list;
-    std::string marks = "?";
-    for (const auto& column : columns) {
-        list += (list.empty() ? "" : ", ") + column;
-        marks += ", ?";
-    }
-    sqlite3_stmt* insert = nullptr;
-    if (sqlite3_prepare_v2(target, ("INSERT INTO " + table + "(rowid, " + list + ") VALUES(" + marks + ")").c_str(), -1,
-            &insert, nullptr)
-        != SQLITE_OK) {
-        return 0;
-    }
-    std::set<sqlite3_int64> copied;
-    for (const char* order : { "ASC", "DESC" }) {
-        sqlite3_stmt* read = nullptr;
-        const std::string sql = "SELECT rowid, " + list + " FROM " + table + " ORDER BY rowid " + order;
-        if (!source || sqlite3_prepare_v2(source, sql.c_str(), -1, &read, nullptr) != SQLITE_OK) {
+    TTableSalvage(const TTableSalvage&) = delete;
+    TTableSalvage& operator=(const TTableSalvage&) = delete;
+
+    void SqlRowsCopy(sqlite3* source)
+    {
+        if (!m_insert || !source) {
+            return;
+        }
+        std::set<sqlite3_int64> walked;
+        for (const char* order : { "ASC", "DESC" }) {
+            sqlite3_stmt* read = nullptr;
+            const std::string sql = "SELECT rowid, " + m_list + " FROM " + m_table + " ORDER BY rowid " + order;
+            if (sqlite3_prepare_v2(source, sql.c_str(), -1, &read, nullptr) != SQLITE_OK) {
+                sqlite3_finalize(read);
+                break;
+            }
+            while (sqlite3_step(read) == SQLITE_ROW) {
+                const sqlite3_int64 rowid = sqlite3_column_int64(read, 0);
+                if (!walked.insert(rowid).second) {
+                    break; // met the rows read from the other end
+                }
+                m_copied.insert(rowid);
+                for (int i = 0; i <= int(m_columns.size()); ++i) {
+                    sqlite3_bind_value(m_insert, i + 1, sqlite3_column_value(read, i));
+                }
+                sqlite3_step(m_insert);
+                sqlite3_reset(m_insert);
+            }
             sqlite3_finalize(read);
-            break;
         }
-        while (sqlite3_step(read) == SQLITE_ROW) {
-            if (!copied.insert(sqlite3_column_int64(read, 0)).second) {
-                break; // met the rows read from the other end
-            }
-            for (int i = 0; i <= int(columns.size()); ++i) {
-                sqlite3_bind_value(insert, i + 1, sqlite3_column_value(read, i));
-            }
-            sqlite3_step(insert);
-            sqlite3_reset(insert);
-        }
-        sqlite3_finalize(read);
     }
-    for (const auto& [rowid, values] : pageRows) {
-        if (values.size() > columns.size() || !copied.insert(rowid).second) {
-            continue;
+
+    void PageRowCopy(int64_t rowid, const std::vector<TPageValue>& values)
+    {
+        if (!m_insert || values.size() > m_columns.size() || !m_copied.insert(rowid).second) {
+            return;
         }
-        sqlite3_bind_int64(insert, 1, rowid);
-        for (size_t i = 0; i < columns.size(); ++i) {
+        sqlite3_bind_int64(m_insert, 1, rowid);
+        for (size_t i = 0; i < m_columns.size(); ++i) {
             // A row stored before a column was added lacks it: the column's default is NULL.
-            ValueBind(insert, int(i) + 2, i < values.size() ? values[i] : TPageValue {});
+            ValueBind(m_insert, int(i) + 2, i < values.size() ? values[i] : TPageValue {});
         }
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
+        sqlite3_step(m_insert);
+        sqlite3_reset(m_insert);
     }
-    sqlite3_finalize(insert);
-    return int(copied.size());
-}
+
+    int Count() const
+    {
+        return int(m_copied.size());
+    }
+
+private:
+    std::string m_table;
+    std::vector<std::string> m_columns;
+    std::string m_list;
+    sqlite3_stmt* m_insert = nullptr;
+    std::set<sqlite3_int64> m_copied;
+};
 
 bool TextOrNull(const TPageValue& value)
 {
@@ -203,8 +228,6 @@ void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int
     const std::vector<std::string> tables = kind == TDatabaseKind::Settings
         ? std::vector<std::string> { "settings", "reminders", "applications_list", "websites_list" }
         : std::vector<std::string> { "applications", "applications_list", "websites_list" };
-    const auto pageRows = DatabasePageRowsRead(target, std::set<std::string>(tables.begin(), tables.end()),
-        [kind](const std::vector<TPageValue>& values) { return RowShapeTable(kind, values); });
     std::string carried;
     int total = 0;
     int listRows = 0;
@@ -222,16 +245,26 @@ void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int
             source = nullptr;
         }
         fresh.TransactionBegin();
+        std::map<std::string, std::unique_ptr<TTableSalvage>> salvages;
         for (const auto& table : tables) {
-            const auto found = pageRows.find(table);
-            const int rows = TableRowsSalvage(
-                source, fresh.Handle(), table, found != pageRows.end() ? found->second : TPageTableRows {});
+            auto& salvage = salvages[table] = std::make_unique<TTableSalvage>(fresh.Handle(), table);
+            salvage->SqlRowsCopy(source);
+        }
+        sqlite3_close(source);
+        DatabasePageRowsRead(
+            target, std::set<std::string>(tables.begin(), tables.end()),
+            [kind](const std::vector<TPageValue>& values) { return RowShapeTable(kind, values); },
+            [&salvages](const std::string& table, int64_t rowid, const std::vector<TPageValue>& values) {
+                salvages[table]->PageRowCopy(rowid, values);
+            });
+        for (const auto& table : tables) {
+            const int rows = salvages[table]->Count();
             total += rows;
             listRows += table.ends_with("_list") ? rows : 0;
             carried += (carried.empty() ? "" : ", ") + table + " " + std::to_string(rows);
         }
+        salvages.clear(); // the statements end before the commit
         fresh.TransactionCommit();
-        sqlite3_close(source);
     }
     TDatabaseRenewal& renewal = Renewals()[fileName];
     renewal.Recovered = true;
