@@ -230,7 +230,6 @@ void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int
         : std::vector<std::string> { "applications", "applications_list", "websites_list" };
     std::string carried;
     int total = 0;
-    int listRows = 0;
     {
         TSQLiteDatabase fresh(fileName);
         sqlite3* source = nullptr;
@@ -260,17 +259,12 @@ void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int
         for (const auto& table : tables) {
             const int rows = salvages[table]->Count();
             total += rows;
-            listRows += table.ends_with("_list") ? rows : 0;
             carried += (carried.empty() ? "" : ", ") + table + " " + std::to_string(rows);
         }
         salvages.clear(); // the statements end before the commit
         fresh.TransactionCommit();
     }
-    TDatabaseRenewal& renewal = Renewals()[fileName];
-    renewal.Recovered = true;
-    renewal.AsideName = target;
-    renewal.RowsKept = total;
-    renewal.ListRowsKept = listRows;
+    Renewals()[fileName].Recovered = true;
     LogMessageWrite(Format("Database \"%s\" %s; it was moved to \"%s\" and a new one was made, with %d rows "
                            "that could still be read (%s)",
         fileName.c_str(),

@@ -33,10 +33,7 @@ void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int
 // aside with what still read carried over.
 struct TDatabaseRenewal
 {
-    bool Recovered = false;
-    std::string AsideName; // where the damaged file was kept
-    int RowsKept = 0;
-    int ListRowsKept = 0; // of the time-limit list's tables
+    bool Recovered = false; // damaged, rather than new
 };
 // Takes what happened to `fileName` since the last call; none when nothing did.
 std::optional<TDatabaseRenewal> DatabaseRenewalTake(const std::string& fileName);

@@ -685,13 +685,20 @@ void TOptions::ListSave()
         }
     }
     // The activity database's copy follows the settings database, never leads it.
-    if (SettingsDBExecBatch(statements) && !LogDBExecBatch(statements)) {
+    if (!SettingsDBExecBatch(statements)) {
+        return;
+    }
+    m_listTakeBackUnsaved = false;
+    if (!LogDBExecBatch(statements)) {
         ListCopyReconcile();
     }
 }
 
 void TOptions::ListCopyReconcile()
 {
+    if (m_listTakeBackUnsaved) {
+        return; // the file's list is shorter than the copy until the next save
+    }
     std::vector<TListRow> stored[2];
     std::vector<TListRow> copy[2];
     const TMonitoredItemType kinds[2] = { mitApp, mitWeb };
@@ -776,10 +783,22 @@ void TOptions::ListTakeBackFromCopy()
                 statements.push_back(std::move(sql));
             }
         }
-        if (!SettingsDBExecBatch(statements)) {
-            return; // the list stays unread, so no save writes it over the file's
+        // Whether or not the file takes it now, the list in memory is the whole one, so the next
+        // save writes it; until then the copy is not rewritten from the file's shorter list.
+        m_listTakeBackUnsaved = !SettingsDBExecBatch(statements);
+        TMonitoredList& list = MonitoredItems();
+        list.Clear();
+        for (int k = 0; k < 2; ++k) {
+            for (const TListRow& row : merged[k]) {
+                auto item = std::make_unique<TMonitoredItem>();
+                item->Name = row.Name;
+                item->Caption = row.Caption;
+                item->ItemType = kinds[k];
+                item->Active = row.Active;
+                list.Add(row.Caption, std::move(item));
+            }
         }
-        ListLoad();
+        m_listLoaded = true;
     }
     LogMessageWrite(Format("TOptions: the settings database \"%s\" was %s; its time-limit list (%zu entries) "
                            "was completed from the activity database's copy (%zu entries) to %zu entries, and "

@@ -130,6 +130,7 @@ private:
     // The list of this run came from a settings file found new or damaged: it may lack entries
     // the user had, so no history is purged for their absence.
     bool m_listRenewed = false;
+    bool m_listTakeBackUnsaved = false; // the file refused the whole list at start
     // A write the settings database refused: this run's changes wait in memory, the user was told.
     bool m_writeRefused = false;
     bool m_writeRefusalTold = false;

@@ -759,6 +759,23 @@ TEST_F(SettingsStore, DamagedOrEmptySettingsFileTakesTheListBackAndCostsNoHistor
         EXPECT_EQ(UserNoticesTake(), "") << what;
         OptionsInstanceFree();
     }
+    // A disk full just then: the whole list stays in memory, the copy is not cut to the file's
+    // short one meanwhile, and the next save that goes through stores it.
+    FileWrite(Locations().SettingsDbFileName, noise);
+    DatabaseSchemaRecheck(Locations().SettingsDbFileName);
+    bool full = true;
+    TOptions::StatementHookSet([&full](const std::string& sql) {
+        if (full && sql.starts_with("DELETE")) {
+            throw ESQLiteException("database or disk is full", 13);
+        }
+    });
+    TOptions& options = OptionsInstance();
+    EXPECT_EQ(options.MonitoredItems().Count(), 27);
+    options.ListCopyReconcile();
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications_list")->Int64At(0), 20);
+    full = false;
+    options.OptionsSave();
+    EXPECT_EQ(SettingsQuery("SELECT COUNT(*) FROM applications_list")->Int64At(0), 20);
 }
 
 TEST_F(SettingsStore, StoreLeftToTheExitDestructorsSavesWhateverTheirOrder)
