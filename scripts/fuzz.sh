@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 ./scripts/deps.sh --browsers
 SECONDS_EACH="${1:-120}"
 [ $# -gt 0 ] && shift
-TARGETS="${*:-activity_match db_date name_value preferences sqlite_table}"
+TARGETS="${*:-activity_match database_pages db_date name_value preferences sqlite_table}"
 BUILD_DIR="${TALLYHOUR_FUZZ_BUILD_DIR:-build-fuzz}"
 MERGE="${TALLYHOUR_FUZZ_MERGE:-1}"
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then

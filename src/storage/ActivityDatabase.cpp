@@ -438,16 +438,17 @@ std::string ActivityPurgeUnlistedSql()
     // the rows are read only for such a path (by rowid, so the planner cannot fall back to
     // reading the whole table first); with none, the statement touches no row. NOT IN keeps its
     // NULL rules: a NULL name in the list protects every row, an empty list gives up even the
-    // rows without a path, which IS matches.
+    // rows without a path, which IS matches. A path is listed as the scan matches it, ASCII letter
+    // case ignored (NOCASE folds exactly those), so no row charged to an entry is taken for unlisted.
     return "DELETE FROM applications WHERE rowid IN (SELECT a.rowid FROM (SELECT DISTINCT d.app_name AS name "
-           "FROM applications_days d WHERE d.origin = 1 AND d.app_name NOT IN (SELECT DISTINCT name FROM "
-           "applications_list)) n CROSS JOIN applications a WHERE a.app_name IS n.name AND a.origin = 1)";
+           "FROM applications_days d WHERE d.origin = 1 AND d.app_name COLLATE NOCASE NOT IN (SELECT DISTINCT name "
+           "FROM applications_list)) n CROSS JOIN applications a WHERE a.app_name IS n.name AND a.origin = 1)";
 }
 
 std::string ActivityPurgeUnlistedLiteralSql()
 {
-    return "delete from applications where origin = 1 and app_name not in (select distinct name from "
-           "applications_list)";
+    return "delete from applications where origin = 1 and app_name collate nocase not in (select distinct name "
+           "from applications_list)";
 }
 
 void ActivityTotalsVerify(const std::string& fileName)

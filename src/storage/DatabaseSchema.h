@@ -2,6 +2,7 @@
 
 #include "storage/SQLiteDatabase.h"
 
+#include <optional>
 #include <string>
 
 // The two databases of the program and the SQL of their tables and indexes. The same text
@@ -26,6 +27,16 @@ void DatabaseSchemaRecheck(const std::string& fileName);
 // "<name>.<yyyy-mm-dd_hh-nn-ss>.damaged" with its journal, makes a fresh database with the
 // schema, carries over every row of its tables that still reads, and logs what was done.
 void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int code);
+
+// What became of a database file in this run that its content cannot be trusted as the user's:
+// its list tables were made afresh (a new, empty or replaced file), or it was damaged and set
+// aside with what still read carried over.
+struct TDatabaseRenewal
+{
+    bool Recovered = false; // damaged, rather than new
+};
+// Takes what happened to `fileName` since the last call; none when nothing did.
+std::optional<TDatabaseRenewal> DatabaseRenewalTake(const std::string& fileName);
 
 // Runs `action` (which opens `fileName` itself); when it fails because the file is damaged, the
 // file is recovered and `action` runs once more on the fresh one.

@@ -4,6 +4,7 @@
 #include "model/PrivateFiles.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
+#include "model/UserNotices.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "storage/DatabaseSchema.h"
 
@@ -111,7 +112,12 @@ void DatabaseFilesInstall(const TDataLocations& locations)
     // must not cost the user the settings it holds.
     const TPathState settingsState = FileStateOnVolume(settingsTarget);
     if (settingsState != TPathState::Absent || !FileExistsOnVolume(settingsSource)) {
-        if (settingsState == TPathState::Unknown) {
+        if (settingsState == TPathState::Unknown && FolderExistsOnVolume(settingsTarget)) {
+            const std::string text = "The settings database \"" + settingsTarget
+                + "\" is a folder, not a file: no settings can be read or kept until it is moved away";
+            LogMessageWrite(text + "; the installation's copy is not put in its place");
+            UserNoticePost(text + ".");
+        } else if (settingsState == TPathState::Unknown) {
             LogMessageWrite("The settings database \"" + settingsTarget
                 + "\" did not answer in time; the installation's copy is not put in its place");
         }

@@ -4,12 +4,14 @@
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
+#include "model/UserNotices.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/DatabaseSchema.h"
 #include "storage/WindowPreferences.h"
 
 #include <openssl/evp.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -253,6 +255,7 @@ std::string PasswordDigest(const std::string& text)
 TOptions::TOptions()
 {
     OptionsLoad();
+    ListTakeBackFromCopy();
     ListCopyReconcile();
 }
 
@@ -262,6 +265,43 @@ TOptions::~TOptions()
         OptionsSave();
     } catch (const std::exception& error) {
         LogError(error, kSettingsExecText);
+    }
+    if (m_writeRefused) {
+        LogMessageWrite("TOptions: the settings database still refused to be written at the end, so this run's "
+                        "changes to the settings and the time-limit list are lost");
+    }
+}
+
+void TOptions::WriteRefusalNote(const ESQLiteException& error)
+{
+    // A lock passes by itself and is no refusal; a folder or file that cannot be written, a full
+    // disk or a failing one keeps refusing until the user does something.
+    const int code = error.Code() & 0xFF;
+    if (code != SQLITE_PERM && code != SQLITE_READONLY && code != SQLITE_IOERR && code != SQLITE_FULL
+        && code != SQLITE_CANTOPEN) {
+        return;
+    }
+    m_writeRefused = true;
+    m_writeRetryAt = ProgramNow() + 30.0 / kSecondsPerDay;
+    if (m_writeRefusalTold) {
+        return;
+    }
+    m_writeRefusalTold = true;
+    UserNoticePost(Format("Your changes could not be saved: \"%s\" cannot be written (%s). They stay in effect "
+                          "and are saved as soon as it can be written again, at the latest when the program ends.",
+        DataLocations().SettingsDbFileName.c_str(), SQLiteErrorText(code).c_str()));
+}
+
+void TOptions::UnsavedChangesRetry()
+{
+    if (!m_writeRefused || ProgramNow() < m_writeRetryAt) {
+        return;
+    }
+    m_writeRefused = false;
+    OptionsSave();
+    if (!m_writeRefused) {
+        m_writeRefusalTold = false;
+        LogMessageWrite("TOptions: the settings database can be written again; this run's changes are saved");
     }
 }
 
@@ -283,6 +323,10 @@ bool TOptions::SettingsDBExecBatch(const std::vector<std::string>& statements)
     try {
         StatementsRun(DataLocations().SettingsDbFileName, TDatabaseKind::Settings, statements);
         return true;
+    } catch (const ESQLiteException& error) {
+        LogError(error, kSettingsExecText);
+        WriteRefusalNote(error);
+        return false;
     } catch (const std::exception& error) {
         LogError(error, kSettingsExecText);
         return false;
@@ -641,13 +685,20 @@ void TOptions::ListSave()
         }
     }
     // The activity database's copy follows the settings database, never leads it.
-    if (SettingsDBExecBatch(statements) && !LogDBExecBatch(statements)) {
+    if (!SettingsDBExecBatch(statements)) {
+        return;
+    }
+    m_listTakeBackUnsaved = false;
+    if (!LogDBExecBatch(statements)) {
         ListCopyReconcile();
     }
 }
 
 void TOptions::ListCopyReconcile()
 {
+    if (m_listTakeBackUnsaved) {
+        return; // the file's list is shorter than the copy until the next save
+    }
     std::vector<TListRow> stored[2];
     std::vector<TListRow> copy[2];
     const TMonitoredItemType kinds[2] = { mitApp, mitWeb };
@@ -681,6 +732,92 @@ void TOptions::ListCopyReconcile()
     }
 }
 
+void TOptions::ListTakeBackFromCopy()
+{
+    const std::string fileName = DataLocations().SettingsDbFileName;
+    const std::optional<TDatabaseRenewal> renewal = DatabaseRenewalTake(fileName);
+    if (!renewal) {
+        return;
+    }
+    m_listRenewed = true;
+    std::vector<TListRow> stored[2];
+    std::vector<TListRow> copy[2];
+    const TMonitoredItemType kinds[2] = { mitApp, mitWeb };
+    for (int k = 0; k < 2; ++k) {
+        const std::string sql = std::string("SELECT name, caption, active FROM ") + ListTableName(kinds[k]);
+        auto table = SettingsDBGetTable(sql);
+        if (!table) {
+            return;
+        }
+        try {
+            stored[k] = ListRowsRead(*table);
+            copy[k] = ListRowsRead(*ActivityDBGetTable(sql));
+        } catch (const std::exception& error) {
+            LogError(error, kLogExecText);
+            return;
+        }
+    }
+    // An entry the damaged file still gave keeps its caption and state; the copy adds the rest.
+    std::vector<TListRow> merged[2];
+    size_t added = 0;
+    for (int k = 0; k < 2; ++k) {
+        merged[k] = stored[k];
+        for (const TListRow& row : copy[k]) {
+            const bool present = std::any_of(
+                stored[k].begin(), stored[k].end(), [&](const TListRow& kept) { return kept.Name == row.Name; });
+            if (!present) {
+                merged[k].push_back(row);
+                ++added;
+            }
+        }
+        std::sort(merged[k].begin(), merged[k].end());
+    }
+    const size_t total = merged[0].size() + merged[1].size();
+    if (added == 0 && !renewal->Recovered) {
+        return; // a first start: nothing to take back
+    }
+    if (added > 0) {
+        std::vector<std::string> statements = { kApplicationsListDeleteSql, kWebSitesListDeleteSql };
+        for (int k = 0; k < 2; ++k) {
+            for (auto& sql : ListInsertsSql(kinds[k], merged[k])) {
+                statements.push_back(std::move(sql));
+            }
+        }
+        // Whether or not the file takes it now, the list in memory is the whole one, so the next
+        // save writes it; until then the copy is not rewritten from the file's shorter list.
+        m_listTakeBackUnsaved = !SettingsDBExecBatch(statements);
+        TMonitoredList& list = MonitoredItems();
+        list.Clear();
+        for (int k = 0; k < 2; ++k) {
+            for (const TListRow& row : merged[k]) {
+                auto item = std::make_unique<TMonitoredItem>();
+                item->Name = row.Name;
+                item->Caption = row.Caption;
+                item->ItemType = kinds[k];
+                item->Active = row.Active;
+                list.Add(row.Caption, std::move(item));
+            }
+        }
+        m_listLoaded = true;
+    }
+    LogMessageWrite(Format("TOptions: the settings database \"%s\" was %s; its time-limit list (%zu entries) "
+                           "was completed from the activity database's copy (%zu entries) to %zu entries, and "
+                           "no usage is purged in this run for want of an entry",
+        fileName.c_str(), renewal->Recovered ? "damaged" : "new or empty", total - added,
+        copy[0].size() + copy[1].size(), total));
+    if (renewal->Recovered) {
+        UserNoticePost(Format("The time-limit list (%zu entries) was kept, %zu of them taken from the activity "
+                              "database; settings that could not be read are back at their defaults. Please check "
+                              "them.",
+            total, added));
+    } else if (added > 0) {
+        UserNoticePost(Format("The settings file \"%s\" was empty or missing. The time-limit list (%zu entries) "
+                              "was taken from the activity database; the other settings are back at their "
+                              "defaults. Please check them.",
+            fileName.c_str(), total));
+    }
+}
+
 void TOptions::ActivityPurge()
 {
     try {
@@ -689,6 +826,11 @@ void TOptions::ActivityPurge()
         LogError(error, kLogExecText);
     }
     LogDBExecSQL(ActivityPurgeOldSql(ProgramNow()));
+    if (m_listRenewed) {
+        LogMessageWrite("TOptions.ActivityPurge: the usage of programs missing from the time-limit list is kept in "
+                        "this run: the list comes from a settings file found new or damaged");
+        return;
+    }
     LogDBExecSQL(ActivityPurgeUnlistedSql());
 }
 

@@ -61,6 +61,10 @@ public:
     // copy is rewritten from it and that is logged. Runs at load; callers that are about to read
     // the copy run it again. A failure is logged and tried again on the next call.
     void ListCopyReconcile();
+    // After the settings database refused a write (a folder that cannot be written, a full disk),
+    // saves everything again, at most every 30 seconds, until a save goes through. The main
+    // window calls it as it goes; cheap when nothing waits.
+    void UnsavedChangesRetry();
 
     // The three database calls: each opens its own connection; errors are logged and swallowed.
     // The statements return whether they succeeded; the query returns none on failure.
@@ -101,6 +105,9 @@ private:
     bool SettingsDBExecBatch(const std::vector<std::string>& statements);
     bool LogDBExecBatch(const std::vector<std::string>& statements);
     bool ListRead(TMonitoredList& list);
+    // A settings file found new or damaged at load holds no list the user kept: the activity
+    // database's copy and what the damaged file still gave are put together into it.
+    void ListTakeBackFromCopy();
     void ListLoad();
     void RemindersLoad();
     void SettingsDefaultsSet();
@@ -120,6 +127,15 @@ private:
     bool m_listLoaded = false;
     bool m_remindersLoaded = false;
     bool m_settingsLoaded = false;
+    // The list of this run came from a settings file found new or damaged: it may lack entries
+    // the user had, so no history is purged for their absence.
+    bool m_listRenewed = false;
+    bool m_listTakeBackUnsaved = false; // the file refused the whole list at start
+    // A write the settings database refused: this run's changes wait in memory, the user was told.
+    bool m_writeRefused = false;
+    bool m_writeRefusalTold = false;
+    TDateTime m_writeRetryAt = 0;
+    void WriteRefusalNote(const ESQLiteException& error);
     // What the fields and reminders held after a load that failed, so a later read can tell
     // this run's changes from the defaults.
     std::unique_ptr<TStoredSettings> m_settingsBaseline;

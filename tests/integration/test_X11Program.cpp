@@ -7,6 +7,7 @@
 #include "model/DataLocations.h"
 #include "model/ProgramClock.h"
 #include "model/TextHelpers.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
@@ -480,6 +481,62 @@ TEST_F(ProgramOnDesktop, ListedSnapXtermIsChargedAcrossARefreshUnderItsCurrentLi
         EXPECT_EQ(std::vector<std::string> { listed }, ListedNames(database, "applications_list")) << database;
     ::kill(pid, SIGTERM);
     EXPECT_EQ(ExitWait(pid, 30), 0) << LogText();
+}
+
+TEST_F(ProgramOnDesktop, DamagedSettingsFileAtStartKeepsEveryChargeAndTheListAndSaysSo)
+{
+    ASSERT_GT(m_desktop.TrayStart(), 0) << m_desktop.ErrorText();
+    {
+        TOptions& options = OptionsInstance();
+        options.IsNotFirstRun = true;
+        options.ResetDateTime = TodayAt0400() + 1;
+        for (int i = 0; i < 5; ++i) {
+            auto item = std::make_unique<TMonitoredItem>();
+            item->Name = "/usr/bin/tool" + std::to_string(i);
+            item->Caption = "Tool " + std::to_string(i);
+            item->ItemType = mitApp;
+            const std::string key = item->Caption;
+            options.MonitoredItems().Add(key, std::move(item));
+        }
+        options.ListSave();
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+    }
+    {
+        auto database = ActivityDatabaseOpen(m_locations.ActivityDbFileName);
+        database->TransactionBegin();
+        for (int i = 0; i < 3000; ++i) {
+            database->RunStatement(ActivityInsertSql(DateTimeToDbText(ProgramNow() - 1 + i / 86400.0),
+                "/usr/bin/tool" + std::to_string(i % 5), "", "Desktop Application", 3, 1));
+        }
+        database->TransactionCommit();
+    }
+    ActivityDatabaseClose();
+    // The file cut after its second page: the settings table is there, the list's tables are not.
+    fs::resize_file(m_locations.SettingsDbFileName, 8192);
+
+    const pid_t pid = ProgramStart();
+    ASSERT_GT(pid, 0);
+    // The user is told, after the start-up purge has run.
+    const uint64_t notice = TitledWindowWait(pid, "Please Note", 20);
+    ASSERT_NE(notice, 0u) << LogText();
+    const auto count = [](const std::string& database, const std::string& sql) {
+        return ActivityDBGetTable(sql, database)->Int64At(0);
+    };
+    EXPECT_EQ(count(m_locations.ActivityDbFileName, "SELECT COUNT(*) FROM applications"), 3000) << LogText();
+    EXPECT_EQ(count(m_locations.SettingsDbFileName, "SELECT COUNT(*) FROM applications_list"), 5) << LogText();
+    EXPECT_NE(LogText().find("its time-limit list (0 entries) was completed from the activity database's copy (5 "
+                             "entries) to 5 entries"),
+        std::string::npos)
+        << LogText();
+    CommandOutput("xdotool windowactivate --sync " + WindowHandleText(notice) + " key --clearmodifiers Return");
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitWait(pid, 10), 0);
+    ActivityDatabaseClose();
+    EXPECT_EQ(count(m_locations.ActivityDbFileName, "SELECT COUNT(*) FROM applications"), 3000);
+    EXPECT_EQ(ListedNames(m_locations.SettingsDbFileName, "applications_list"),
+        ListedNames(m_locations.ActivityDbFileName, "applications_list"));
+    EXPECT_EQ(ListedNames(m_locations.SettingsDbFileName, "applications_list").size(), 5u);
 }
 
 TEST_F(ProgramOnDesktop, WithoutATrayTheWindowStaysShown)

@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 
+#include "model/UserNotices.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/DatabaseSchema.h"
 
@@ -164,6 +165,16 @@ TEST_F(InstanceLockTest, SettingsOnAVolumeSlowToAnswerAreNeverReplaced)
     EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite"), "the user's history");
     EXPECT_NE(LogText().find("did not answer in time"), std::string::npos);
     std::this_thread::sleep_for(std::chrono::milliseconds(600)); // let the late looks finish
+
+    // A folder in the file's place is no slow volume, and the user is told what it is.
+    std::filesystem::remove(locations.DataFolder + "settings.sqlite");
+    std::filesystem::create_directory(locations.DataFolder + "settings.sqlite");
+    UserNoticesTake();
+    DatabaseFilesInstall(locations);
+    EXPECT_TRUE(std::filesystem::is_directory(locations.DataFolder + "settings.sqlite"));
+    EXPECT_EQ(FileText(locations.DataFolder + "actmondb.sqlite"), "the user's history");
+    EXPECT_NE(LogText().find("settings.sqlite\" is a folder, not a file"), std::string::npos) << LogText();
+    EXPECT_NE(UserNoticesTake().find("is a folder, not a file"), std::string::npos);
 }
 
 TEST_F(InstanceLockTest, HistoryStaysWhereItIsWhenNoActivityTemplateLiesBesideTheProgram)

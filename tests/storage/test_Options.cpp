@@ -1,13 +1,16 @@
 #include "storage/Options.h"
 
 #include "StorageFixture.h"
+#include "model/UserNotices.h"
 #include "storage/ActivityDatabase.h"
+#include "storage/DatabaseSchema.h"
 #include "storage/SQLiteDatabase.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <csignal>
+#include <iostream>
 #include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -262,6 +265,46 @@ TEST_F(SettingsStore, LockedSettingsDatabaseIsLoggedAndTheNextCallWorks)
     EXPECT_NE(LogText().find("; TOptions.SettingsDBGetTable:Error executing SQL.\rError [1]"), std::string::npos);
 }
 
+TEST_F(SettingsStore, ChangesTheFolderCannotTakeAreToldOnceAndSavedWhenItCanAgain)
+{
+    OptionsInstance(); // an earlier run made the files
+    OptionsInstanceFree();
+    TOptions& store = OptionsInstance();
+    UserNoticesTake();
+    // Every write refused as a full disk refuses it (a folder made read-only refuses with 8 or 14).
+    bool full = true;
+    TOptions::StatementHookSet([&full](const std::string&) {
+        if (full) {
+            throw ESQLiteException("Error executing SQL statement.\rError [13]: database or disk is full", 13);
+        }
+    });
+    ItemAdd(store, mitApp, "/usr/bin/new", "New");
+    store.ListSave();
+    store.TimeLimitSeconds = 1234;
+    store.OptionsSave();
+    const std::string notice = UserNoticesTake();
+    EXPECT_NE(notice.find("Your changes could not be saved: \"" + Locations().SettingsDbFileName
+                  + "\" cannot be written (Insertion failed because database is full)"),
+        std::string::npos)
+        << notice;
+    m_clock->Advance(10);
+    store.UnsavedChangesRetry(); // too soon: nothing is tried
+    m_clock->Advance(25);
+    store.UnsavedChangesRetry(); // tried, refused again, and not told again
+    EXPECT_EQ(UserNoticesTake(), "");
+    EXPECT_EQ(SettingsQuery("SELECT COUNT(*) FROM applications_list")->Int64At(0), 0);
+
+    full = false;
+    store.UnsavedChangesRetry(); // the last try was just now
+    EXPECT_EQ(SettingsQuery("SELECT COUNT(*) FROM applications_list")->Int64At(0), 0);
+    m_clock->Advance(31);
+    store.UnsavedChangesRetry();
+    EXPECT_EQ(SettingsQuery("SELECT COUNT(*) FROM applications_list")->Int64At(0), 1);
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications_list")->Int64At(0), 1);
+    EXPECT_EQ(SettingValue("TimeLimitSeconds"), "1234");
+    EXPECT_NE(LogText().find("can be written again; this run's changes are saved"), std::string::npos);
+}
+
 TEST_F(SettingsStore, FileThatIsNoDatabaseIsMovedAsideAndReplaced)
 {
     {
@@ -364,6 +407,8 @@ TEST_F(SettingsStore, PasswordDigestAndReminders)
 
 TEST_F(SettingsStore, PurgeRemovesOldAndUnlistedApplicationRows)
 {
+    OptionsInstance(); // an earlier run made the files
+    OptionsInstanceFree();
     TOptions& options = OptionsInstance();
     ItemAdd(options, mitApp, "/usr/bin/kept", "Kept");
     options.ListSave();
@@ -372,15 +417,19 @@ TEST_F(SettingsStore, PurgeRemovesOldAndUnlistedApplicationRows)
         { "2011-01-21 10:00:00", "/usr/bin/kept", "1" }, // exactly at the cut-off: kept
         { "2011-04-21 09:00:00", "/usr/bin/gone", "1" }, // no longer listed
         { "2011-04-21 09:00:00", "/usr/bin/gone", "2" }, // site time stays
+        { "2011-04-21 09:00:00", "/USR/bin/KEPT", "1" }, // charged to the entry, letter case aside
     };
     for (const auto& row : rows) {
         ActivityDBExecSQL(ActivityInsertSql(row[0], row[1], "", "Desktop Application", 3, std::stoi(row[2])));
     }
     options.ActivityPurge();
-    auto left = ActivityDBGetTable("SELECT date_created, app_name, origin FROM applications ORDER BY origin");
-    ASSERT_EQ(left->RowCount(), 2);
+    auto left
+        = ActivityDBGetTable("SELECT date_created, app_name, origin FROM applications ORDER BY origin, app_name DESC");
+    ASSERT_EQ(left->RowCount(), 3);
     left->First();
     EXPECT_EQ(left->TextAt(0), "2011-01-21 10:00:00");
+    left->Next();
+    EXPECT_EQ(left->TextAt(1), "/USR/bin/KEPT");
     left->Next();
     EXPECT_EQ(left->TextAt(1), "/usr/bin/gone");
     EXPECT_EQ(left->Int64At(2), 2);
@@ -561,34 +610,172 @@ TEST_F(SettingsStore, MalformedSettingsDatabaseIsMovedAsideAndWhatStillReadsCarr
     EXPECT_EQ(database.RunQuery("PRAGMA integrity_check")->TextAt(0), "ok");
 }
 
-TEST_F(SettingsStore, MalformedActivityDatabaseIsRecoveredWithItsReadableRows)
+TEST_F(SettingsStore, DamagedActivityFileGivesBackEveryRowOnAPageThatStillReads)
 {
     OptionsInstance();
     OptionsInstanceFree();
-    // Closed, so the rows below reach the file itself when their connection closes.
+    ActivityDatabaseClose();
+    const std::string fileName = Locations().ActivityDbFileName;
+    {
+        TSQLiteDatabase database(fileName);
+        database.TransactionBegin();
+        database.RunStatement("INSERT INTO applications_list VALUES('/usr/bin/editor', 'Editor', 1), "
+                              "('/usr/bin/game', 'Game', 0)");
+        database.RunStatement("INSERT INTO websites_list VALUES('news.example', 'News', 1)");
+        sqlite3_stmt* insert = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(
+                      database.Handle(), "INSERT INTO applications VALUES(?, ?, ?, ?, ?, ?)", -1, &insert, nullptr),
+            SQLITE_OK);
+        // Fifty hours of three-second charges, as the program writes them; the oldest third was
+        // purged on the way and its pages taken again, so rows and pages no longer run in step.
+        for (int i = 0; i < 80000; ++i) {
+            if (i == 40000) {
+                database.RunStatement("DELETE FROM applications WHERE rowid <= 20000");
+            }
+            const std::string date = DateTimeToDbText(EncodeDateTime(2011, 4, 19, 0, 0, 0) + i * 3 / 86400.0);
+            const std::string app = "/usr/bin/" + std::string(i % 2 ? "editor" : "game");
+            sqlite3_bind_text(insert, 1, date.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert, 2, app.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert, 3, i % 3 ? "" : "news.example", -1, SQLITE_STATIC);
+            sqlite3_bind_text(insert, 4, "Desktop Application", -1, SQLITE_STATIC);
+            sqlite3_bind_int(insert, 5, 3);
+            sqlite3_bind_int(insert, 6, i % 3 ? 1 : 2);
+            ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        database.TransactionCommit();
+    }
+    const std::string whole = FileText(fileName);
+    const uint32_t pages = uint32_t(whole.size() / 4096);
+    const auto rowsOnPagesUpTo = [&](uint32_t last) {
+        TSQLiteDatabase database(fileName);
+        return database
+            .RunQuery("SELECT TOTAL(ncell) FROM dbstat WHERE name = 'applications' AND pagetype = 'leaf' AND pageno <= "
+                + std::to_string(last))
+            ->Int64At(0);
+    };
+    const int64_t keptPages = pages / 2;
+    const int64_t readableOfHalf = rowsOnPagesUpTo(uint32_t(keptPages));
+    ASSERT_EQ(rowsOnPagesUpTo(pages), 60000);
+
+    struct TDamage
+    {
+        const char* What;
+        std::string Content;
+        int64_t Readable;
+    };
+    const TDamage damages[] = {
+        { "first page overwritten", std::string(4096, '\x5a') + whole.substr(4096), 60000 },
+        { "cut to half its pages", whole.substr(0, size_t(keptPages) * 4096), readableOfHalf },
+    };
+    for (const TDamage& damage : damages) {
+        ActivityDatabaseClose();
+        for (const auto& entry : std::filesystem::directory_iterator(Locations().DataFolder)) {
+            if (entry.path().filename().string().ends_with(".damaged")) {
+                std::filesystem::remove(entry.path());
+            }
+        }
+        FileWrite(fileName, damage.Content);
+        DatabaseSchemaRecheck(fileName);
+        UserNoticesTake();
+        const int64_t rows = ActivityDBGetTable("SELECT COUNT(*) FROM applications")->Int64At(0);
+        std::cout << "[ figures  ] " << damage.What << ": " << rows << " rows kept of " << damage.Readable
+                  << " readable (of 60000)" << std::endl;
+        EXPECT_EQ(rows, damage.Readable) << damage.What << "\n" << LogText();
+        // The rows come back whole, and the totals with them.
+        EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications WHERE duration = 3 AND app_type = "
+                                     "'Desktop Application' AND date_created LIKE '2011-04-%'")
+                      ->Int64At(0),
+            rows);
+        EXPECT_EQ(ActivityDBGetTable("SELECT TOTAL(rows) FROM applications_days")->Int64At(0), rows);
+        EXPECT_EQ(ActivityDBGetTable("PRAGMA integrity_check")->TextAt(0), "ok");
+        auto lists = ActivityDBGetTable("SELECT (SELECT group_concat(name) FROM (SELECT name FROM applications_list "
+                                        "ORDER BY name)), (SELECT group_concat(name) FROM websites_list)");
+        EXPECT_EQ(lists->TextAt(0), "/usr/bin/editor,/usr/bin/game") << damage.What;
+        EXPECT_EQ(lists->TextAt(1), "news.example") << damage.What;
+        const std::string notice = UserNoticesTake();
+        EXPECT_NE(notice.find("actmondb.sqlite\" was damaged. It was set aside as"), std::string::npos) << notice;
+        EXPECT_NE(
+            notice.find("with the " + std::to_string(rows + 3) + " rows that could still be read"), std::string::npos)
+            << notice;
+        EXPECT_EQ(UserNoticesTake(), ""); // told once
+    }
+}
+
+TEST_F(SettingsStore, DamagedOrEmptySettingsFileTakesTheListBackAndCostsNoHistory)
+{
+    {
+        TOptions& options = OptionsInstance();
+        for (int i = 0; i < 20; ++i) {
+            ItemAdd(options, mitApp, "/usr/bin/tool" + std::to_string(i), "Tool " + std::to_string(i));
+        }
+        for (int i = 0; i < 7; ++i) {
+            ItemAdd(options, mitWeb, "site" + std::to_string(i) + ".example", "Site " + std::to_string(i));
+        }
+        options.TimeLimitSeconds = 4321;
+    }
+    OptionsInstanceFree();
     ActivityDatabaseClose();
     {
         TSQLiteDatabase database(Locations().ActivityDbFileName);
         database.TransactionBegin();
-        for (int i = 0; i < 4000; ++i) {
+        for (int i = 0; i < 2000; ++i) {
             database.RunStatement(ActivityInsertSql(
-                "2011-04-21 09:00:00", "/usr/bin/editor" + std::string(100, 'x'), "", "Desktop Application", 3, 1));
+                "2011-04-21 09:00:00", "/usr/bin/tool" + std::to_string(i % 20), "", "Desktop Application", 3, 1));
         }
         database.TransactionCommit();
     }
-    // A page in the middle of the rows overwritten with rubbish.
-    {
-        std::fstream file(Locations().ActivityDbFileName, std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(4096 * 60);
-        file.write(std::string(4096, '\x5a').data(), 4096);
+    const std::string settings = FileText(Locations().SettingsDbFileName);
+    std::string noise(settings.size(), '\0');
+    std::generate(
+        noise.begin(), noise.end(), [n = 7u]() mutable { return char((n = n * 1103515245u + 12345u) >> 16); });
+    const std::pair<const char*, std::string> damages[] = {
+        { "cut to 8 KB", settings.substr(0, 8192) },
+        { "emptied", "" },
+        { "random bytes", noise },
+    };
+    const auto activityRows = [] { return ActivityDBGetTable("SELECT COUNT(*) FROM applications")->Int64At(0); };
+    for (const auto& [what, content] : damages) {
+        FileWrite(Locations().SettingsDbFileName, content);
+        DatabaseSchemaRecheck(Locations().SettingsDbFileName); // as in a new run
+        UserNoticesTake();
+        TOptions& options = OptionsInstance();
+        options.ActivityPurge();
+        EXPECT_EQ(options.MonitoredItems().Count(), 27) << what << "\n" << LogText();
+        EXPECT_EQ(activityRows(), 2000) << what;
+        const std::string notice = UserNoticesTake();
+        EXPECT_NE(notice.find("time-limit list (27 entries)"), std::string::npos) << what << ": " << notice;
+        OptionsInstanceFree();
+        // The settings file holds the list again, so the next start needs no copy and purges as ever.
+        EXPECT_EQ(SettingsQuery("SELECT (SELECT COUNT(*) FROM applications_list) + (SELECT COUNT(*) FROM "
+                                "websites_list)")
+                      ->Int64At(0),
+            27)
+            << what;
+        OptionsInstance().ActivityPurge();
+        EXPECT_EQ(OptionsInstance().MonitoredItems().Count(), 27) << what;
+        EXPECT_EQ(activityRows(), 2000) << what;
+        EXPECT_EQ(UserNoticesTake(), "") << what;
+        OptionsInstanceFree();
     }
-    EXPECT_NO_THROW(ActivityDBExecSQL(ActivityInsertSql("2011-04-21 10:00:00", "/usr/bin/new", "", "", 3, 1)));
-    const int64_t rows = ActivityDBGetTable("SELECT COUNT(*) FROM applications")->Int64At(0);
-    EXPECT_GT(rows, 3000);
-    EXPECT_LE(rows, 4001);
-    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications WHERE app_name = '/usr/bin/new'")->Int64At(0), 1);
-    EXPECT_EQ(ActivityDBGetTable("PRAGMA integrity_check")->TextAt(0), "ok");
-    EXPECT_NE(LogText().find("actmondb.sqlite\" was damaged"), std::string::npos) << LogText();
+    // A disk full just then: the whole list stays in memory, the copy is not cut to the file's
+    // short one meanwhile, and the next save that goes through stores it.
+    FileWrite(Locations().SettingsDbFileName, noise);
+    DatabaseSchemaRecheck(Locations().SettingsDbFileName);
+    bool full = true;
+    TOptions::StatementHookSet([&full](const std::string& sql) {
+        if (full && sql.starts_with("DELETE")) {
+            throw ESQLiteException("database or disk is full", 13);
+        }
+    });
+    TOptions& options = OptionsInstance();
+    EXPECT_EQ(options.MonitoredItems().Count(), 27);
+    options.ListCopyReconcile();
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications_list")->Int64At(0), 20);
+    full = false;
+    options.OptionsSave();
+    EXPECT_EQ(SettingsQuery("SELECT COUNT(*) FROM applications_list")->Int64At(0), 20);
 }
 
 TEST_F(SettingsStore, StoreLeftToTheExitDestructorsSavesWhateverTheirOrder)

@@ -26,6 +26,7 @@
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
+#include "model/UserNotices.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/ScanCycle.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
@@ -367,6 +368,7 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     FiveMinuteOffer = WindowPreferences().Show5MinButtonGet();
     // 17.
     options.ActivityPurge();
+    StoredDataNoticeShow();
     // 18. The window starts in the tray; without a tray it would be out of reach, so it shows.
     if (Tray->InTray()) {
         ApplicationMinimize();
@@ -1119,6 +1121,8 @@ void TfrmMain::SettingsRun()
 
 void TfrmMain::tmrScanTimer()
 {
+    OptionsInstance().UnsavedChangesRetry();
+    StoredDataNoticeShow();
     if (m_scanCycle) {
         m_scanCycle->TickRun();
         AccessibilityNoticeShow();
@@ -1139,6 +1143,17 @@ void TfrmMain::AccessibilityNoticeShow()
     // A browser whose pages cannot be read is told once, after the scan, so the message's own
     // loop never runs inside the scan and the scan timer goes on meanwhile.
     const std::string notice = m_accessibility ? m_accessibility->UserNoticeTake() : std::string();
+    if (!notice.empty()) {
+        QTimer::singleShot(0, this,
+            [this, text = QString::fromStdString(notice)] { MessageShow(text, QStringLiteral("Please Note")); });
+    }
+}
+
+void TfrmMain::StoredDataNoticeShow()
+{
+    // What the stores could not keep as the user left it (a damaged file set aside, changes that
+    // cannot be written) is told once, in one message, after the current step.
+    const std::string notice = UserNoticesTake();
     if (!notice.empty()) {
         QTimer::singleShot(0, this,
             [this, text = QString::fromStdString(notice)] { MessageShow(text, QStringLiteral("Please Note")); });

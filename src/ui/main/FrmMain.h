@@ -301,6 +301,7 @@ private:
     void TrayIconRemove();
     // Shows what the address reader has to tell the user (a browser it cannot read), once.
     void AccessibilityNoticeShow();
+    void StoredDataNoticeShow();
     void PagesLayout();
     void TimeLineLayout();
     bool ChangeRightsCheck();
