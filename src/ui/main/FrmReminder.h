@@ -68,14 +68,26 @@ public:
     QAction* miCancel = nullptr;
     QTimer* tmrCountdown = nullptr;
 
+    // Whether keys reach the window yet. It comes while the user may be typing into another
+    // program, so it takes keys only once it has been on the screen for a second without any, or
+    // after a click on it: a key typed on the way never answers it.
+    bool KeysArmed() const
+    {
+        return m_keysArmed;
+    }
+    QTimer* tmrKeysArm = nullptr;
+
     void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void SectionsLayout(int firstSection);
+    bool OwnsReceiver(QObject* receiver) const;
 
+    bool m_keysArmed = false;
     bool m_countdown = false;
     bool m_grace = false;
     TReminderAnswer* m_answerTarget = nullptr;
