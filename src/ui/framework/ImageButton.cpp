@@ -69,6 +69,8 @@ void TImageButton::SkinSet(const QString& styleName)
     BackgroundSet(PictureLoad(base + "_normal.png"));
     BackgroundSelectedSet(PictureLoad(base + "_hot.png"));
     BackgroundDownedSet(PictureLoad(base + "_pressed.png"));
+    // A drop button stands for its combo box, which Tab reaches and which opens by keyboard.
+    setFocusPolicy(styleName == QStringLiteral("combo") ? Qt::NoFocus : Qt::TabFocus);
 }
 
 void TImageButton::PictureSet(const QImage& picture)
