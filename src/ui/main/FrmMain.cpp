@@ -42,6 +42,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -1193,16 +1194,19 @@ void TfrmMain::DailyResetWhenFree()
         return;
     }
     m_dailyResetWaiting = true;
-    auto* watch = new TModalEndWatch(modal, [this] {
+    // The watch belongs to the modal window, which may outlive this one at the program's end.
+    new TModalEndWatch(modal, [window = QPointer<TfrmMain>(this)] {
+        if (!window) {
+            return;
+        }
         // Queued: it runs after the code around the closed window's loop has returned.
-        QTimer::singleShot(0, this, [this] {
-            m_dailyResetWaiting = false;
-            if (!Paused() && ProgramNow() > OptionsInstance().ResetDateTime) {
-                DailyResetWhenFree();
+        QTimer::singleShot(0, window, [window] {
+            window->m_dailyResetWaiting = false;
+            if (!window->Paused() && ProgramNow() > OptionsInstance().ResetDateTime) {
+                window->DailyResetWhenFree();
             }
         });
     });
-    (void)watch;
 }
 
 void TfrmMain::AccessibilityNoticeShow()
