@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QShortcutEvent>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
@@ -142,6 +143,85 @@ protected:
 
 private:
     int m_listKey = 0;
+};
+
+// The mark around the control that has the keyboard focus: a light frame under a dark dashed one,
+// so that one of the two stands out on whatever skin, picture or palette lies under it. The
+// style's own mark is a thin line in the palette's highlight colour, lost on a dark skin. The
+// skinned buttons draw the same mark themselves.
+class TFocusMark : public QWidget
+{
+public:
+    explicit TFocusMark(QWidget* window)
+        : QWidget(window)
+        , m_window(window)
+    {
+        setObjectName(QStringLiteral("focusMark"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { Follow(now); });
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect frame = rect().adjusted(1, 1, -2, -2);
+        painter.setPen(QPen(Qt::white, 2));
+        painter.drawRect(frame);
+        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+        painter.drawRect(frame);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_target) {
+            switch (event->type()) {
+            case QEvent::Move:
+            case QEvent::Resize:
+            case QEvent::Show:
+            case QEvent::Hide:
+            case QEvent::ParentChange:
+                // After the change is done (a page lifts its controls one by one).
+                QTimer::singleShot(0, this, [this] { Place(); });
+                break;
+            default:
+                break;
+            }
+        }
+        return false;
+    }
+
+private:
+    void Follow(QWidget* now)
+    {
+        if (m_target) {
+            m_target->removeEventFilter(this);
+        }
+        const bool marked = now && now->window() == m_window && now != m_window && !qobject_cast<TImageButton*>(now);
+        m_target = marked ? now : nullptr;
+        if (m_target) {
+            m_target->installEventFilter(this);
+        }
+        Place();
+    }
+    void Place()
+    {
+        QWidget* parent = m_target ? m_target->parentWidget() : nullptr;
+        if (!parent || !m_target->isVisible() || !m_target->hasFocus()) {
+            hide();
+            return;
+        }
+        if (parentWidget() != parent) {
+            setParent(parent);
+        }
+        setGeometry(m_target->geometry().adjusted(-3, -3, 3, 3));
+        raise();
+        show();
+    }
+
+    QWidget* m_window;
+    QPointer<QWidget> m_target;
 };
 
 void PopupKeyGuardInstall()
@@ -286,6 +366,7 @@ TfrmBase::TfrmBase(QWidget* parent)
 
     pnlHeader->installEventFilter(this);
     lblCaption->installEventFilter(this);
+    new TFocusMark(this);
 
     // Window creation: colour and transparency now; the text colour and the combo clipping wait
     // for the first show, when the window's own controls exist.
