@@ -19,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -222,6 +224,22 @@ TEST_F(ProgramEnforcing, KeysTypedAsTheTimeUpWindowAppearsAndTheProgramsEndDurin
     Pause(1500);
     EXPECT_EQ(m_desktop.Windows().WindowTextGet(reminder), "Reminder") << "the typed Enter answered the window";
     EXPECT_NE(m_desktop.Windows().WindowProcessIdGet(xterm), 0) << "the xterm was closed before the countdown ended";
+    // It came on top of everything, and the keyboard stayed with the xterm.
+    const auto output = [](const std::string& command) {
+        std::string text;
+        if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+            char buffer[512];
+            while (std::fgets(buffer, sizeof(buffer), pipe)) {
+                text += buffer;
+            }
+            pclose(pipe);
+        }
+        return text;
+    };
+    const std::string state = output("xprop -id " + WindowHandleText(reminder) + " _NET_WM_STATE");
+    EXPECT_NE(state.find("_NET_WM_STATE_ABOVE"), std::string::npos) << state;
+    EXPECT_EQ(std::strtoull(output("xdotool getwindowfocus").c_str(), nullptr, 10), xterm)
+        << output("xdotool getwindowfocus getwindowname") << " reminder " << reminder;
 
     // Ending the program during the countdown is no answer: nothing is closed on the way out.
     ::kill(pid, SIGTERM);

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -255,6 +256,15 @@ TReminderAnswer TfrmReminder::Execute(QWidget* mainWindow, bool inFocus, bool fi
     // Without a parent: a disabled main window would disable its child windows too.
     auto* window = new TfrmReminder(content);
     window->AnswerTargetSet(&answer);
-    window->exec(); // showing brings it, and with it the program, to the front
+    // Not modal: the window system hands the keyboard to every modal window as it maps it, and
+    // this one must not take the keys the user is typing into another program. The main window
+    // is disabled instead, and this loop waits for the answer as a modal one would; the end of
+    // the program ends it too, unanswered.
+    QPointer<TfrmReminder> shown = window;
+    QEventLoop loop;
+    QObject::connect(window, &QDialog::finished, &loop, &QEventLoop::quit);
+    window->show(); // on top of everything, and the program with it
+    loop.exec(QEventLoop::DialogExec);
+    delete shown.data();
     return answer;
 }

@@ -31,8 +31,9 @@ class TfrmReminder : public TfrmBase
 public:
     TfrmReminder(const TReminderContent& content, QWidget* parent = nullptr);
 
-    // Shows the window modally over `mainWindow`, which stays disabled while it is open (and is
-    // enabled again however the window ends), and answers how the user left it. The reminders,
+    // Shows the window over `mainWindow`, which stays disabled while it is open (and is enabled
+    // again however the window ends), waits for it as a modal window, and answers how the user
+    // left it (unanswered when the program ends meanwhile). The reminders,
     // the action and the time of day come from the settings and the program clock.
     static TReminderAnswer Execute(QWidget* mainWindow, bool inFocus, bool fiveMinuteOffer);
 

@@ -60,6 +60,17 @@ struct TMessageCatcher
     }
 };
 
+// The time-up window on the screen, if any (it is not modal, so that it takes no keys).
+TfrmReminder* ReminderShown()
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* reminder = qobject_cast<TfrmReminder*>(window); reminder && reminder->isVisible()) {
+            return reminder;
+        }
+    }
+    return nullptr;
+}
+
 void DeferredDeletesRun()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -247,7 +258,7 @@ TEST(ReminderWindow, TheMainWindowIsDisabledWhileItIsOpenAndEnabledAfter)
     mainWindow.show();
     bool enabledMeanwhile = true;
     QTimer::singleShot(0, [&] {
-        auto* window = qobject_cast<TfrmReminder*>(QApplication::activeModalWidget());
+        auto* window = ReminderShown();
         ASSERT_NE(window, nullptr);
         enabledMeanwhile = mainWindow.isEnabled();
         EXPECT_TRUE(window->isVisible());
