@@ -62,6 +62,11 @@ void TTimeUp::ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t
         if (m_steps.ReminderShow) {
             answer = m_steps.ReminderShow(sample, inFocus, m_flags.FiveMinuteOffer);
         }
+        if (!answer.Answered) {
+            // The program is ending (a signal, the uninstall flag): its end is no answer, and the
+            // default one would close the user's windows or shut the computer down on the way out.
+            return;
+        }
         m_flags.GraceActive = answer.Grace;
         if (inFocus) {
             m_flags.FocusWindowArmed = false;

@@ -28,6 +28,9 @@ struct TReminderAnswer
 {
     bool Grace = false;
     int Choice = eaReminderOnly;
+    // False when the window ended without the user's answer (the program is ending): then no
+    // time-up action runs and nothing is closed.
+    bool Answered = true;
 };
 
 // The message of the time-up window: the focus text, or the text of the configured action.
@@ -73,7 +76,8 @@ public:
     // The expiry step of a scan whose sample matched the list. Over the limit (`total` at or
     // above `limit`) or in focus, it may show the window once per arming, and then, with the
     // action "Close Browser/App." or in focus and without grace, asks the sample's window to
-    // close. An error of the shutdown request is raised on to the scan.
+    // close. A window that ended without an answer (the program is ending) runs nothing. An
+    // error of the shutdown request is raised on to the scan.
     void ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t limit, bool inFocus);
     // tmrReminderOnly fired. Paused: nothing, the timer fires again. Otherwise the limit window
     // is armed again, the grace ends and the timer stops.

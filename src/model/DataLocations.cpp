@@ -62,9 +62,6 @@ const TDataLocations& DataLocationsCompute(const std::string& dataHome, const st
     locations->SettingsDbFileName = locations->DataFolder + "settings.sqlite";
     locations->ActivityDbFileName = locations->DataFolder + "actmondb.sqlite";
     g_locations = std::move(locations);
-    // A folder made by an earlier version, or under a looser umask, is made private once here,
-    // before anything is written to it; the log lines go into the folder's own log.
-    PrivateModesTighten(g_locations->DataFolder);
     return *g_locations;
 }
 

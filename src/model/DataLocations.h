@@ -21,7 +21,8 @@ struct TDataLocations
 // Computes the locations and creates DataFolder with its parents. `dataHome` stands for the
 // user's data folder (XDG data home, else ~/.local/share) and `programFile` for the running
 // executable (/proc/self/exe); empty means "ask the system". Raises EOSError with
-// "Failed to get Application Data folder" when no data folder can be found or made.
+// "Failed to get Application Data folder" when no data folder can be found or made. Nothing in
+// the folder is changed here: that waits for the instance lock (InstanceLockAcquire).
 const TDataLocations& DataLocationsCompute(const std::string& dataHome = {}, const std::string& programFile = {});
 
 // The computed locations; computes them with the system's answers on first use.

@@ -83,6 +83,10 @@ bool InstanceLockAcquire(const std::string& lockFileName)
     }
     g_instanceLock = handle;
     g_instanceLockName = lockFileName;
+    // Only the copy that holds the lock changes the folder: a folder made by an earlier version,
+    // or under a looser umask, is made private once, before anything is written to it (the log
+    // lines go into the folder's own log). A second copy leaves the first one's files alone.
+    PrivateModesTighten(TrailingCharEnsure(std::filesystem::path(lockFileName).parent_path().string(), '/'));
     return true;
 }
 

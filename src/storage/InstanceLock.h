@@ -12,7 +12,8 @@
 bool ExclusiveFileOpen(const std::string& path, bool create, int& handle);
 
 // The single-instance lock on the data locations' LockFileName, held for the whole run.
-// Acquire creates the lock file's folder when missing; false means another copy holds it.
+// Acquire creates the lock file's folder when missing; false means another copy holds it. The
+// copy that takes the lock then makes the folder and its files the user's alone (logged).
 bool InstanceLockAcquire(const std::string& lockFileName);
 // Deletes the lock file, then closes the descriptor (in that order, so a copy starting at that
 // moment either sees the lock held or makes a fresh file).

@@ -418,6 +418,24 @@ TEST_F(Enforcement, ShutdownAsksForOnePowerOffWithTheMinuteOfWarning)
     EXPECT_TRUE(m_desktop.CloseRequestsGet().empty());
 }
 
+// The program ending while the window counts down (a signal, the uninstall flag) is no answer:
+// whatever the action or focus, nothing is closed and the computer stays on.
+TEST_F(Enforcement, AWindowEndedByTheProgramsEndClosesNothingAndShutsNothingDown)
+{
+    m_answer.Answered = false;
+    m_total = 60;
+    for (const int action : { eaCloseApplication, eaShutdown }) {
+        m_action = action;
+        m_limitWindowArmed = true;
+        ScanAfter(3, m_terminal);
+    }
+    FocusStart(1.0 / 24.0);
+    ScanAfter(3, m_terminal);
+    EXPECT_EQ(m_shown.size(), 3u);
+    EXPECT_TRUE(m_desktop.CloseRequestsGet().empty());
+    EXPECT_TRUE(m_power.ShutdownRequestsGet().empty());
+}
+
 TEST_F(Enforcement, ARefusedShutdownReachesTheCallerAndTheWindowReturnsAfterFiveMinutesNotAtEveryScan)
 {
     m_action = eaShutdown;

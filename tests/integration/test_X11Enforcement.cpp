@@ -19,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -204,6 +206,45 @@ TEST_F(ProgramEnforcing, CloseBrowserAppCountsDownThenClosesTheListedXtermAndEve
     EXPECT_EQ(m_desktop.WindowWait(pid, 1, "Reminder"), 0u);
     ::kill(pid, SIGTERM);
     EXPECT_EQ(ExitWait(pid, 10), 0);
+}
+
+TEST_F(ProgramEnforcing, KeysTypedAsTheTimeUpWindowAppearsAndTheProgramsEndDuringItsCountdownCloseNothing)
+{
+    TH_REQUIRE_PROGRAMS("xdotool");
+    SettingsPrepare(60, 1, 120); // "Close Browser/App.", over the limit already
+    const TWindowHandle xterm = XtermInFront("typing");
+    ASSERT_NE(xterm, 0u);
+    const pid_t pid = ProgramStart();
+    ASSERT_GT(pid, 0);
+    const TWindowHandle reminder = m_desktop.WindowWait(pid, 20, "Reminder");
+    ASSERT_NE(reminder, 0u) << "no time-up window; log:\n" << LogText();
+    // The user goes on typing a command into the xterm as the window appears.
+    ASSERT_TRUE(KeysSend("type --delay 20 'ls'"));
+    ASSERT_TRUE(KeysSend("key Return"));
+    Pause(1500);
+    EXPECT_EQ(m_desktop.Windows().WindowTextGet(reminder), "Reminder") << "the typed Enter answered the window";
+    EXPECT_NE(m_desktop.Windows().WindowProcessIdGet(xterm), 0) << "the xterm was closed before the countdown ended";
+    // It came on top of everything, and the keyboard stayed with the xterm.
+    const auto output = [](const std::string& command) {
+        std::string text;
+        if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+            char buffer[512];
+            while (std::fgets(buffer, sizeof(buffer), pipe)) {
+                text += buffer;
+            }
+            pclose(pipe);
+        }
+        return text;
+    };
+    const std::string state = output("xprop -id " + WindowHandleText(reminder) + " _NET_WM_STATE");
+    EXPECT_NE(state.find("_NET_WM_STATE_ABOVE"), std::string::npos) << state;
+    EXPECT_EQ(std::strtoull(output("xdotool getwindowfocus").c_str(), nullptr, 10), xterm)
+        << output("xdotool getwindowfocus getwindowname") << " reminder " << reminder;
+
+    // Ending the program during the countdown is no answer: nothing is closed on the way out.
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitWait(pid, 10), 0) << LogText();
+    EXPECT_FALSE(m_desktop.WindowGoneWait(xterm, 3)) << "the program's end closed the listed xterm";
 }
 
 TEST_F(ProgramEnforcing, ShutdownComputerAsksLogindOnceToPowerOff)

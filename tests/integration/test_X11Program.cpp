@@ -263,9 +263,18 @@ TEST_F(ProgramOnDesktop, StartsToTheTrayOnlyAndEndsOnSigtermWithTheSettingsSaved
     SettingsPrepare("", false); // a first run: the program marks it done, in memory until the end
     const pid_t pid = ProgramStart();
     ASSERT_GT(pid, 0);
-    // The first run's settings wizard comes first; Esc on its first page cancels it.
+    // The first run's settings wizard comes first. Esc in an open drop-down list closes the list
+    // alone; Esc on the page then cancels the wizard.
     const uint64_t settings = TitledWindowWait(pid, "Settings", 20);
     ASSERT_NE(settings, 0u) << LogText();
+    const size_t windows = VisibleWindowsGet(pid).size();
+    CommandOutput("xdotool windowactivate --sync " + WindowHandleText(settings) + " key --clearmodifiers alt+Down");
+    Pause(500);
+    ASSERT_EQ(VisibleWindowsGet(pid).size(), windows + 1) << "no list opened";
+    CommandOutput("xdotool key --clearmodifiers Escape");
+    Pause(500);
+    EXPECT_EQ(VisibleWindowsGet(pid).size(), windows) << "the list stayed open";
+    ASSERT_EQ(TitledWindowWait(pid, "Settings", 0.5), settings) << "Esc in the list closed the wizard";
     CommandOutput("xdotool windowactivate --sync " + WindowHandleText(settings) + " key --clearmodifiers Escape");
     const TGeometry icon = WindowWait(pid, IsTrayIcon);
     ASSERT_NE(icon.Window, 0u) << "no tray icon; log:\n" << LogText();

@@ -63,9 +63,13 @@ protected:
         m_clock.reset();
         ::umask(m_savedMask);
     }
+    // A start that takes the instance lock, as the program's does.
     const TDataLocations& Start(const std::string& dataHome)
     {
-        return DataLocationsCompute(dataHome, m_programFolder + "tallyhour");
+        InstanceLockRelease();
+        const TDataLocations& locations = DataLocationsCompute(dataHome, m_programFolder + "tallyhour");
+        EXPECT_TRUE(InstanceLockAcquire(locations.LockFileName));
+        return locations;
     }
 
     mode_t m_savedMask = 0;
@@ -80,7 +84,6 @@ TEST_P(PrivateFiles, EveryFileTheProgramMakesIsTheUsersAlone)
 {
     const std::string home = m_temp.Text() + "home";
     const TDataLocations& locations = Start(home + "/.local/share");
-    ASSERT_TRUE(InstanceLockAcquire(locations.LockFileName));
     DatabaseFilesInstall(locations);
     ASSERT_TRUE(std::filesystem::exists(locations.SettingsDbFileName));
     LogMessageWrite("a line");
@@ -171,6 +174,16 @@ TEST_P(PrivateFiles, AnOpenFolderAndItsFilesAreTightenedOnceAndLogged)
     // Nothing left to change: the next start writes no such line.
     const size_t before = log.size();
     Start(dataHome);
+    EXPECT_EQ(FileText(logFile).size(), before);
+
+    // A second copy, while the first holds the lock, changes no mode and writes no log line,
+    // even where something is left to change.
+    ::chmod(folder.c_str(), 0755);
+    ::chmod((folder + "tallyhour.ini").c_str(), 0644);
+    const TDataLocations& second = DataLocationsCompute(dataHome, m_programFolder + "tallyhour");
+    EXPECT_FALSE(InstanceLockAcquire(second.LockFileName));
+    EXPECT_EQ(ModeOf(folder), 0755u);
+    EXPECT_EQ(ModeOf(folder + "tallyhour.ini"), 0644u);
     EXPECT_EQ(FileText(logFile).size(), before);
 }
 

@@ -161,6 +161,7 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TOptions& options, const TMonitoredLi
     mmAppInfo = new QPlainTextEdit(tsAppProcesses);
     mmAppInfo->setObjectName(QStringLiteral("mmAppInfo"));
     mmAppInfo->setReadOnly(true);
+    mmAppInfo->setTabChangesFocus(true);
     mmAppInfo->setGeometry(16, 340, 438, 44);
     btnScanBack = new TImageButton(tsAppProcesses);
     btnScanNext = new TImageButton(tsAppProcesses);
@@ -190,6 +191,7 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TOptions& options, const TMonitoredLi
     mmAppInfoApp = new QPlainTextEdit(tsApps);
     mmAppInfoApp->setObjectName(QStringLiteral("mmAppInfoApp"));
     mmAppInfoApp->setReadOnly(true);
+    mmAppInfoApp->setTabChangesFocus(true);
     mmAppInfoApp->setGeometry(16, 340, 438, 44);
     btnAppsBack = new TImageButton(tsApps);
     btnFinish = new TImageButton(tsApps);
@@ -337,22 +339,24 @@ void TfrmAppSiteAddWizard::AppsBack()
 
 void TfrmAppSiteAddWizard::Finish()
 {
-    ResultBuild();
+    ResultBuild(m_result);
     if (m_firstUserDeletionUsed) {
         m_options.DeleteActionProcessedSet(true);
     }
     accept();
 }
 
-void TfrmAppSiteAddWizard::ResultBuild()
+void TfrmAppSiteAddWizard::ResultBuild(TMonitoredList& result) const
 {
-    m_result.ItemsCopy(*m_existingApps, mitAll, "");
-    m_result.MissingItemsAdd(m_sites.get(), "");
-    m_result.MissingItemsAdd(m_manualApps.get(), "");
-    m_result.MissingItemsAdd(m_checkedScanFinds.get(), "");
+    result.ItemsCopy(*m_existingApps, mitAll, "");
+    result.MissingItemsAdd(m_sites.get(), "");
+    result.MissingItemsAdd(m_manualApps.get(), "");
+    result.MissingItemsAdd(m_checkedScanFinds.get(), "");
 }
 
-void TfrmAppSiteAddWizard::AppsPageListRebuild()
+// The page lists are made anew from their sources, and the rows of a list box point into its
+// page list: each rebuild refills its list box at once, so no row outlives its entry.
+void TfrmAppSiteAddWizard::AppsPageRefill()
 {
     m_appsPageList->ItemsCopy(*m_existingApps, mitAll, "");
     const TMonitoredList* order[3] = { m_manualApps.get(), m_uncheckedManualApps.get(), m_checkedScanFinds.get() };
@@ -364,9 +368,12 @@ void TfrmAppSiteAddWizard::AppsPageListRebuild()
     for (const TMonitoredList* list : order) {
         m_appsPageList->MissingItemsAdd(list, "");
     }
+    TListBoxItems items(lbxApps);
+    ListBoxFill(items, *m_appsPageList, mitApp);
+    ListBoxRowsFill(lbxApps);
 }
 
-void TfrmAppSiteAddWizard::ScanPageListRebuild()
+void TfrmAppSiteAddWizard::ScanPageRefill()
 {
     const std::string filter = edtFilter->text().toStdString();
     m_scanPageList->ItemsCopy(*m_existingApps, mitAll, filter);
@@ -379,6 +386,10 @@ void TfrmAppSiteAddWizard::ScanPageListRebuild()
     for (const TMonitoredList* list : order) {
         m_scanPageList->MissingItemsAdd(list, filter);
     }
+    TListBoxItems items(lbxAppProcesses);
+    ListBoxFill(items, *m_scanPageList, mitApp);
+    ListBoxRowsFill(lbxAppProcesses);
+    lbxAppProcesses->viewport()->update();
 }
 
 void TfrmAppSiteAddWizard::SitesRefill()
@@ -386,23 +397,6 @@ void TfrmAppSiteAddWizard::SitesRefill()
     TListBoxItems items(lbxSites);
     ListBoxFill(items, *m_sites, mitWeb);
     ListBoxRowsFill(lbxSites);
-}
-
-void TfrmAppSiteAddWizard::ScanPageRefill()
-{
-    ScanPageListRebuild();
-    TListBoxItems items(lbxAppProcesses);
-    ListBoxFill(items, *m_scanPageList, mitApp);
-    ListBoxRowsFill(lbxAppProcesses);
-    lbxAppProcesses->viewport()->update();
-}
-
-void TfrmAppSiteAddWizard::AppsPageRefill()
-{
-    AppsPageListRebuild();
-    TListBoxItems items(lbxApps);
-    ListBoxFill(items, *m_appsPageList, mitApp);
-    ListBoxRowsFill(lbxApps);
 }
 
 void TfrmAppSiteAddWizard::RowSelected(QListWidget* listBox)
@@ -541,7 +535,7 @@ bool TfrmAppSiteAddWizard::ItemAdd(TMonitoredItemType kind)
         return false;
     }
     const std::string tag = Trim(tagBox->text().toStdString());
-    AppsPageListRebuild();
+    AppsPageRefill();
     auto item = std::make_unique<TMonitoredItem>();
     item->Name = text;
     item->Caption = tag.empty() ? text : tag;
@@ -549,9 +543,12 @@ bool TfrmAppSiteAddWizard::ItemAdd(TMonitoredItemType kind)
     item->Active = true;
     item->ItemType = MonitoredItemTypeFromInt(kind);
 
-    ResultBuild();
+    // Classified against what "Finish" would hand back; the caller's result list itself is
+    // filled only by "Finish", so that Cancel hands back nothing.
+    TMonitoredList wouldHandBack;
+    ResultBuild(wouldHandBack);
     int index = -1;
-    const TItemStatus status = m_result.ItemStatusGet(item.get(), index, DataLocations().ProgramFileName);
+    const TItemStatus status = wouldHandBack.ItemStatusGet(item.get(), index, DataLocations().ProgramFileName);
     bool done = false;
     switch (status) {
     case isNotListed: {

@@ -39,7 +39,8 @@ public:
         TAppSiteSources sources, QWidget* parent = nullptr);
     ~TfrmAppSiteAddWizard() override;
 
-    // Opens the wizard modally; the caller reads `result` afterwards.
+    // Opens the wizard modally; the caller reads `result` afterwards: what "Finish" handed back,
+    // nothing after Cancel.
     static void Execute(TOptions& options, const TMonitoredList& callerList, TMonitoredList& result,
         TAppSiteSources sources, QWidget* parent = nullptr);
     // Fills the Sites list and shows the first page (Execute does it before showing the window).
@@ -119,9 +120,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void ResultBuild();
-    void AppsPageListRebuild();
-    void ScanPageListRebuild();
+    void ResultBuild(TMonitoredList& result) const;
     void SitesRefill();
     void ScanPageRefill();
     void AppsPageRefill();

@@ -274,6 +274,7 @@ TfrmSettings::TfrmSettings(TOptions& options, TAppSiteSources sources, QWidget* 
     memReminder->setObjectName(QStringLiteral("memReminder"));
     memReminder->setGeometry(16, 72, 448, 150);
     memReminder->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memReminder->setTabChangesFocus(true);
     memReminder->installEventFilter(this);
     ConfigLabelAdd(tsReminder, QStringLiteral("lblReminderChange"), QStringLiteral("Alert to change reminder:"),
         QRect(16, 234, 200, 22));
@@ -769,10 +770,15 @@ void TfrmSettings::btnDeleteClick()
     if (!item || Trim(item->Caption).empty() || lbxAppSites->item(row)->text().trimmed().isEmpty()) {
         return;
     }
-    if (!ConfirmDelete(QString::fromStdString(item->Caption))) {
+    // Named again by a copy after the confirmation: its loop runs timers, and no pointer into a
+    // list is held across one.
+    TMonitoredItem chosen;
+    chosen.ItemAssign(*item);
+    item = nullptr;
+    if (!ConfirmDelete(QString::fromStdString(chosen.Caption))) {
         return;
     }
-    const int index = m_workingList->NameIndexGet(*item);
+    const int index = m_workingList->NameIndexGet(chosen);
     const int level = m_options.RightsLevel();
     if (index >= 0 && level == 2) {
         m_workingList->Delete(index);

@@ -10,6 +10,7 @@
 #include "model/ProgramLog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -19,9 +20,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QScreen>
+#include <QShortcutEvent>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -73,6 +78,160 @@ protected:
         return false;
     }
 };
+
+bool IsListKey(int key)
+{
+    return key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// A control of an open list, or the list's own window (which hands keys on to its controls).
+bool InPopup(QObject* receiver)
+{
+    if (auto* widget = qobject_cast<QWidget*>(receiver)) {
+        return widget->window()->windowType() == Qt::Popup;
+    }
+    auto* window = qobject_cast<QWindow*>(receiver);
+    return window && window->type() == Qt::Popup;
+}
+
+// An open list (a drop-down, a menu) takes Esc, Enter and Return first, as on every desktop: the
+// key that answers the list is not also the window's key (its short-cut, or the dialog's own Esc),
+// by whatever road it reaches the window while the list is open or after it closed. A key is the
+// list's from the press that finds a list open until that key is released.
+class TPopupKeyGuard : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::ShortcutOverride:
+        case QEvent::KeyPress: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (!IsListKey(key->key())) {
+                if (event->type() == QEvent::KeyPress) {
+                    m_listKey = 0;
+                }
+                return false;
+            }
+            if (QApplication::activePopupWidget()) {
+                m_listKey = key->key();
+                if (event->type() == QEvent::ShortcutOverride && qobject_cast<QWidget*>(watched) && !InPopup(watched)) {
+                    // Taken as a plain key press, which goes to the open list, not to a short-cut.
+                    event->accept();
+                    return true;
+                }
+                return false;
+            }
+            return key->key() == m_listKey && !InPopup(watched);
+        }
+        case QEvent::Shortcut:
+            return m_listKey != 0
+                && static_cast<QShortcutEvent*>(event)->key().matches(QKeySequence(m_listKey))
+                == QKeySequence::ExactMatch;
+        case QEvent::KeyRelease:
+            if (static_cast<QKeyEvent*>(event)->key() == m_listKey && !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+                m_listKey = 0;
+            }
+            return false;
+        default:
+            return false;
+        }
+    }
+
+private:
+    int m_listKey = 0;
+};
+
+// The mark around the control that has the keyboard focus: a light frame under a dark dashed one,
+// so that one of the two stands out on whatever skin, picture or palette lies under it. The
+// style's own mark is a thin line in the palette's highlight colour, lost on a dark skin. The
+// skinned buttons draw the same mark themselves.
+class TFocusMark : public QWidget
+{
+public:
+    explicit TFocusMark(QWidget* window)
+        : QWidget(window)
+        , m_window(window)
+    {
+        setObjectName(QStringLiteral("focusMark"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { Follow(now); });
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect frame = rect().adjusted(1, 1, -2, -2);
+        painter.setPen(QPen(Qt::white, 2));
+        painter.drawRect(frame);
+        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+        painter.drawRect(frame);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_target) {
+            switch (event->type()) {
+            case QEvent::Move:
+            case QEvent::Resize:
+            case QEvent::Show:
+            case QEvent::Hide:
+            case QEvent::ParentChange:
+                // After the change is done (a page lifts its controls one by one).
+                QTimer::singleShot(0, this, [this] { Place(); });
+                break;
+            default:
+                break;
+            }
+        }
+        return false;
+    }
+
+private:
+    void Follow(QWidget* now)
+    {
+        if (m_target) {
+            m_target->removeEventFilter(this);
+        }
+        const bool marked = now && now->window() == m_window && now != m_window && !qobject_cast<TImageButton*>(now);
+        m_target = marked ? now : nullptr;
+        if (m_target) {
+            m_target->installEventFilter(this);
+        }
+        Place();
+    }
+    void Place()
+    {
+        QWidget* parent = m_target ? m_target->parentWidget() : nullptr;
+        if (!parent || !m_target->isVisible() || !m_target->hasFocus()) {
+            hide();
+            return;
+        }
+        if (parentWidget() != parent) {
+            setParent(parent);
+        }
+        setGeometry(m_target->geometry().adjusted(-3, -3, 3, 3));
+        raise();
+        show();
+    }
+
+    QWidget* m_window;
+    QPointer<QWidget> m_target;
+};
+
+void PopupKeyGuardInstall()
+{
+    static QPointer<TPopupKeyGuard> guard;
+    if (!guard && qApp) {
+        guard = new TPopupKeyGuard(qApp);
+        qApp->installEventFilter(guard);
+    }
+}
 
 bool CanTakeFocus(QWidget* widget)
 {
@@ -168,6 +327,7 @@ TfrmBase::TfrmBase(QWidget* parent)
     : QDialog(parent)
 {
     FrameworkResourcesInit();
+    PopupKeyGuardInstall();
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
 
@@ -206,6 +366,7 @@ TfrmBase::TfrmBase(QWidget* parent)
 
     pnlHeader->installEventFilter(this);
     lblCaption->installEventFilter(this);
+    new TFocusMark(this);
 
     // Window creation: colour and transparency now; the text colour and the combo clipping wait
     // for the first show, when the window's own controls exist.
@@ -474,7 +635,11 @@ void TfrmBase::showEvent(QShowEvent* event)
     }
     QDialog::showEvent(event);
     raise();
-    activateWindow();
+    // A window that comes by itself (the time-up window) must not take the keys the user is
+    // typing into another program.
+    if (!testAttribute(Qt::WA_ShowWithoutActivating)) {
+        activateWindow();
+    }
 }
 
 void TfrmBase::changeEvent(QEvent* event)

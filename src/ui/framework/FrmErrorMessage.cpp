@@ -48,6 +48,8 @@ TfrmErrorMessage::TfrmErrorMessage(QWidget* parent)
     connect(btnOk, &TImageButton::clicked, this, &QDialog::accept);
 
     DialogKeysAdd(miOk, miCancel, true);
+    // The focus starts on OK, so Enter still means OK and not the copy.
+    btnOk->setFocus();
     RegisterLinkPlace();
 }
 

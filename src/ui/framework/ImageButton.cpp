@@ -1,7 +1,18 @@
 #include "ui/framework/ImageButton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+
+namespace {
+
+bool IsEnterKey(const QKeyEvent* event)
+{
+    return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
+} // namespace
 
 TImageButtonLayout ImageButtonLayoutGet(QSize button, QSize picture, QSize caption)
 {
@@ -25,7 +36,8 @@ TImageButtonLayout ImageButtonLayoutGet(QSize button, QSize picture, QSize capti
 TImageButton::TImageButton(QWidget* parent)
     : QAbstractButton(parent)
 {
-    setFocusPolicy(Qt::NoFocus);
+    // Tab only: a click leaves the focus where the user types (the boxes an "Add" button adds).
+    setFocusPolicy(Qt::TabFocus);
     setMouseTracking(true);
     setCursor(Qt::PointingHandCursor);
 }
@@ -57,6 +69,8 @@ void TImageButton::SkinSet(const QString& styleName)
     BackgroundSet(PictureLoad(base + "_normal.png"));
     BackgroundSelectedSet(PictureLoad(base + "_hot.png"));
     BackgroundDownedSet(PictureLoad(base + "_pressed.png"));
+    // A drop button stands for its combo box, which Tab reaches and which opens by keyboard.
+    setFocusPolicy(styleName == QStringLiteral("combo") ? Qt::NoFocus : Qt::TabFocus);
 }
 
 void TImageButton::PictureSet(const QImage& picture)
@@ -134,6 +148,35 @@ void TImageButton::paintEvent(QPaintEvent*)
                                    : palette().color(QPalette::Disabled, QPalette::WindowText));
         painter.drawText(captionRect, CaptionFlags(), text());
     }
+    if (hasFocus()) {
+        // Light under dark: one of the two stands out on whatever the skin and the picture are.
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setBrush(Qt::NoBrush);
+        const QRect mark = rect().adjusted(2, 2, -3, -3);
+        painter.setPen(QPen(Qt::white, 2));
+        painter.drawRect(mark);
+        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+        painter.drawRect(mark);
+    }
+}
+
+bool TImageButton::event(QEvent* event)
+{
+    // With the focus on a button, Enter means that button, not the window's default command.
+    if (event->type() == QEvent::ShortcutOverride && IsEnterKey(static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QAbstractButton::event(event);
+}
+
+void TImageButton::keyPressEvent(QKeyEvent* event)
+{
+    if (IsEnterKey(event) && !event->isAutoRepeat()) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void TImageButton::mousePressEvent(QMouseEvent* event)

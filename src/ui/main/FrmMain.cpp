@@ -43,6 +43,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -72,6 +73,42 @@ public:
     {
         throw EOSError("The computer cannot be shut down: no session service is available");
     }
+};
+
+// Calls `ended` once when a modal window is hidden or destroyed, whichever comes first.
+class TModalEndWatch : public QObject
+{
+public:
+    TModalEndWatch(QWidget* modal, std::function<void()> ended)
+        : QObject(modal)
+        , m_ended(std::move(ended))
+    {
+        modal->installEventFilter(this);
+    }
+    ~TModalEndWatch() override
+    {
+        Fire();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide) {
+            Fire();
+        }
+        return false;
+    }
+
+private:
+    void Fire()
+    {
+        if (m_ended) {
+            auto ended = std::move(m_ended);
+            m_ended = nullptr;
+            ended();
+        }
+    }
+    std::function<void()> m_ended;
 };
 
 constexpr int kWindowWidth = 327;
@@ -154,6 +191,8 @@ QPlainTextEdit* MemoMake(QWidget* parent, const QString& name, const QRect& geom
     memo->setGeometry(geometry);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes to the next control; a reminder is lines, not a table.
+    memo->setTabChangesFocus(true);
     QFont font = memo->font();
     font.setBold(false);
     memo->setFont(font);
@@ -284,7 +323,7 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
         steps.FocusEndGet = [this] { return FocusEnd; };
         steps.NormalTimeDisplayShow = [this] { NormalTimeDisplayShow(); };
         steps.ResetDateTimeGet = [] { return OptionsInstance().ResetDateTime; };
-        steps.DailyReset = [this] { DailyReset(); };
+        steps.DailyReset = [this] { DailyResetWhenFree(); };
         steps.TimeLimitListGet = [] { return &OptionsInstance().MonitoredItems(); };
         steps.TimeLimitSecondsGet = [] { return OptionsInstance().TimeLimitSeconds; };
         steps.TotalGet = [this] { return Logger().Total; };
@@ -1032,13 +1071,22 @@ void TfrmMain::AppDelete()
     if (row < 0 || lbxMain_Applications->item(row)->text().isEmpty()) {
         return;
     }
-    TMonitoredItem* entry = ListBoxItemObject(lbxMain_Applications, row);
-    if (!entry || !ChangeRightsCheck()) {
+    const TMonitoredItem* entry = ListBoxItemObject(lbxMain_Applications, row);
+    if (!entry) {
         return;
     }
-    if (!entry->Active) {
+    // A copy: the row's entry lives in the day's account, which the windows below let timers
+    // refill or renew; the entry is named again by its copy when the user has answered.
+    TMonitoredItem chosen;
+    chosen.ItemAssign(*entry);
+    const QString caption = lbxMain_Applications->item(row)->text();
+    entry = nullptr;
+    if (!ChangeRightsCheck()) {
+        return;
+    }
+    if (!chosen.Active) {
         MessageShow(QString::fromStdString(
-                        Format("\"%s\" will be removed from time-limit list after 4:00 AM", entry->Caption.c_str())),
+                        Format("\"%s\" will be removed from time-limit list after 4:00 AM", chosen.Caption.c_str())),
             QStringLiteral("Please Note"));
         return;
     }
@@ -1050,16 +1098,13 @@ void TfrmMain::AppDelete()
             Window->AdminModeLeave();
         }
     } leave { this };
-    if (!DeleteConfirm(lbxMain_Applications->item(row)->text())) {
+    if (!DeleteConfirm(caption)) {
         return;
     }
-    // A copy: the removal may free the row's own entry.
-    TMonitoredItem removed;
-    removed.ItemAssign(*entry);
     TOptions& options = OptionsInstance();
     lbxMain_Applications->clear();
-    const int mode = options.MonitoredItemDelete(&removed);
-    Logger().MonitoredItemRemove(&removed, mode);
+    const int mode = options.MonitoredItemDelete(&chosen);
+    Logger().MonitoredItemRemove(&chosen, mode);
     options.ListSave();
     MainListRefresh();
 }
@@ -1134,8 +1179,38 @@ void TfrmMain::tmrScanTimer()
     }
     PartOfDayUpdate();
     if (ProgramNow() > OptionsInstance().ResetDateTime) {
-        DailyReset();
+        DailyResetWhenFree();
     }
+}
+
+void TfrmMain::DailyResetWhenFree()
+{
+    // A modal window's loop runs the timers, and the code that opened the window may hold
+    // entries the reset frees (the row a delete confirms, the list a wizard works on). The
+    // reset therefore waits until every modal window has closed and that code has finished.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) {
+        m_dailyResetWaiting = false;
+        DailyReset();
+        return;
+    }
+    if (m_dailyResetWaiting) {
+        return;
+    }
+    m_dailyResetWaiting = true;
+    // The watch belongs to the modal window, which may outlive this one at the program's end.
+    new TModalEndWatch(modal, [window = QPointer<TfrmMain>(this)] {
+        if (!window) {
+            return;
+        }
+        // Queued: it runs after the code around the closed window's loop has returned.
+        QTimer::singleShot(0, window, [window] {
+            window->m_dailyResetWaiting = false;
+            if (!window->Paused() && ProgramNow() > OptionsInstance().ResetDateTime) {
+                window->DailyResetWhenFree();
+            }
+        });
+    });
 }
 
 void TfrmMain::AccessibilityNoticeShow()
@@ -1229,7 +1304,8 @@ void TfrmMain::ReminderComboMarksUpdate()
 
 void TfrmMain::ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t timeLimitSeconds, bool inFocus)
 {
-    if (m_timeUp) {
+    // The total is yesterday's until the waiting reset has run.
+    if (m_timeUp && !m_dailyResetWaiting) {
         m_timeUp->ExpiryCheck(sample, total, timeLimitSeconds, inFocus);
     }
 }

@@ -241,6 +241,12 @@ public:
     void NormalTimeDisplayShow();
     void ActionFieldsUpdate(); // edtTimeLimit, edtAction
     void DailyReset();
+    // The daily reset as the scan runs it: at once, or when the modal window open now has closed.
+    void DailyResetWhenFree();
+    bool DailyResetWaiting() const
+    {
+        return m_dailyResetWaiting;
+    }
 
     void AppDelete(); // btnApp_Delete
     void AppAdd(); // btnApp_Add
@@ -323,4 +329,5 @@ private:
     std::unique_ptr<TTimeUp> m_timeUp;
     QActionGroup* m_viewGroup = nullptr;
     QRect m_workArea;
+    bool m_dailyResetWaiting = false;
 };

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -37,6 +38,7 @@ QPlainTextEdit* MemoMake(QWidget* parent, const char* name)
     auto* memo = new QPlainTextEdit(parent);
     memo->setObjectName(QString::fromLatin1(name));
     memo->setReadOnly(true);
+    memo->setTabChangesFocus(true);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     return memo;
 }
@@ -48,6 +50,8 @@ TfrmReminder::TfrmReminder(const TReminderContent& content, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Reminder"));
     setWindowFlag(Qt::WindowStaysOnTopHint);
+    // On top of everything, but the keyboard stays where the user is typing.
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     lblMorning = LabelMake(this, "lblMorning", QStringLiteral("This Morning:"));
     lblAfternoon = LabelMake(this, "lblAfternoon", QStringLiteral("This Afternoon:"));
@@ -89,6 +93,15 @@ TfrmReminder::TfrmReminder(const TReminderContent& content, QWidget* parent)
     tmrCountdown->setObjectName(QStringLiteral("tmrCountdown"));
     tmrCountdown->setInterval(1000);
     connect(tmrCountdown, &QTimer::timeout, this, &TfrmReminder::tmrCountdownTimer);
+
+    tmrKeysArm = new QTimer(this);
+    tmrKeysArm->setObjectName(QStringLiteral("tmrKeysArm"));
+    tmrKeysArm->setSingleShot(true);
+    tmrKeysArm->setInterval(1000);
+    connect(tmrKeysArm, &QTimer::timeout, this, [this] { m_keysArmed = true; });
+    // Keys reach a window's controls and its short-cuts by several roads; the application's
+    // filter sees them all.
+    qApp->installEventFilter(this);
 
     CountdownSeconds = kTimeUpCountdownSeconds;
     memReminderMorning->setPlainText(content.Reminders[0]);
@@ -138,6 +151,9 @@ void TfrmReminder::SectionsLayout(int firstSection)
 void TfrmReminder::showEvent(QShowEvent* event)
 {
     TfrmBase::showEvent(event);
+    if (!m_keysArmed) {
+        tmrKeysArm->start();
+    }
     if (m_countdown && !tmrCountdown->isActive()) {
         tmrCountdown->start();
         tmrCountdownTimer();
@@ -155,6 +171,37 @@ void TfrmReminder::tmrCountdownTimer()
     }
     tmrCountdown->stop();
     accept();
+}
+
+bool TfrmReminder::OwnsReceiver(QObject* receiver) const
+{
+    if (auto* widget = qobject_cast<QWidget*>(receiver)) {
+        return widget->window() == this;
+    }
+    return receiver && receiver->parent() == this; // its short-cuts (miOk, miCancel)
+}
+
+bool TfrmReminder::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!m_keysArmed && OwnsReceiver(watched)) {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            // Still typing: the quiet second starts again.
+            tmrKeysArm->start();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+            return true;
+        case QEvent::MouseButtonPress:
+            m_keysArmed = true;
+            tmrKeysArm->stop();
+            break;
+        default:
+            break;
+        }
+    }
+    return TfrmBase::eventFilter(watched, event);
 }
 
 TReminderAnswer TfrmReminder::Answer() const
@@ -203,10 +250,21 @@ TReminderAnswer TfrmReminder::Execute(QWidget* mainWindow, bool inFocus, bool fi
         owner->setEnabled(false);
     }
 
+    // Stays unanswered when the window's loop ends without it: the program is ending.
     TReminderAnswer answer;
+    answer.Answered = false;
     // Without a parent: a disabled main window would disable its child windows too.
     auto* window = new TfrmReminder(content);
     window->AnswerTargetSet(&answer);
-    window->exec(); // showing brings it, and with it the program, to the front
+    // Not modal: the window system hands the keyboard to every modal window as it maps it, and
+    // this one must not take the keys the user is typing into another program. The main window
+    // is disabled instead, and this loop waits for the answer as a modal one would; the end of
+    // the program ends it too, unanswered.
+    QPointer<TfrmReminder> shown = window;
+    QEventLoop loop;
+    QObject::connect(window, &QDialog::finished, &loop, &QEventLoop::quit);
+    window->show(); // on top of everything, and the program with it
+    loop.exec(QEventLoop::DialogExec);
+    delete shown.data();
     return answer;
 }

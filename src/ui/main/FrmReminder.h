@@ -31,8 +31,9 @@ class TfrmReminder : public TfrmBase
 public:
     TfrmReminder(const TReminderContent& content, QWidget* parent = nullptr);
 
-    // Shows the window modally over `mainWindow`, which stays disabled while it is open (and is
-    // enabled again however the window ends), and answers how the user left it. The reminders,
+    // Shows the window over `mainWindow`, which stays disabled while it is open (and is enabled
+    // again however the window ends), waits for it as a modal window, and answers how the user
+    // left it (unanswered when the program ends meanwhile). The reminders,
     // the action and the time of day come from the settings and the program clock.
     static TReminderAnswer Execute(QWidget* mainWindow, bool inFocus, bool fiveMinuteOffer);
 
@@ -68,14 +69,26 @@ public:
     QAction* miCancel = nullptr;
     QTimer* tmrCountdown = nullptr;
 
+    // Whether keys reach the window yet. It comes while the user may be typing into another
+    // program, so it takes keys only once it has been on the screen for a second without any, or
+    // after a click on it: a key typed on the way never answers it.
+    bool KeysArmed() const
+    {
+        return m_keysArmed;
+    }
+    QTimer* tmrKeysArm = nullptr;
+
     void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void SectionsLayout(int firstSection);
+    bool OwnsReceiver(QObject* receiver) const;
 
+    bool m_keysArmed = false;
     bool m_countdown = false;
     bool m_grace = false;
     TReminderAnswer* m_answerTarget = nullptr;

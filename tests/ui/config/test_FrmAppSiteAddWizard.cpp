@@ -9,10 +9,14 @@
 #include "platform/fake/FakeInstalledApplications.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QStackedWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -113,6 +117,65 @@ TEST_F(AddWizard, DuplicateAndSelfAddMessages)
     EXPECT_EQ("Chess", stored.Items(stored.NameIndexGet("/usr/games/chess"))->Caption)
         << "the caller's list is untouched";
     EXPECT_EQ(2, stored.Count());
+}
+
+// A refused Add on the Apps page made that page's list anew: the rows follow it, so none is left
+// on a freed entry while the message's loop repaints them. And Cancel hands back nothing, even
+// after a site was added and given a new tag.
+TEST_F(AddWizard, ARefusedAddLeavesEveryRowOnItsEntryAndCancelHandsBackNothing)
+{
+    StoredItemAdd("/usr/games/chess", "Chess", mitApp);
+    Open();
+    m_window->show();
+    TModalAnswers answers;
+    m_window->SitesNext();
+    m_window->ScanNext();
+    m_window->edApp->setText(QStringLiteral("/usr/games/chess"));
+    m_window->edAppTag->setText(QStringLiteral("Chess"));
+    EXPECT_FALSE(m_window->ItemAdd(mitApp));
+    ASSERT_EQ(answers.Messages.size(), 1u);
+    m_window->lbxApps->grab();
+    const int chess = RowOf(m_window->lbxApps, "/usr/games/chess");
+    ASSERT_GE(chess, 0);
+    EXPECT_EQ("Chess", ListBoxItemObject(m_window->lbxApps, chess)->Caption);
+
+    m_window->AppsBack();
+    m_window->ScanBack();
+    m_window->edURL->setText(QStringLiteral("news.example"));
+    ASSERT_TRUE(m_window->ItemAdd(mitWeb));
+    m_window->edURL->setText(QStringLiteral("news.example"));
+    m_window->edTag->setText(QStringLiteral("News"));
+    ASSERT_TRUE(m_window->ItemAdd(mitWeb));
+    m_window->btnSitesCancel->click();
+    EXPECT_EQ(0, m_result.Count());
+}
+
+// By keyboard alone: Tab reaches "Cancel" and "Next >" on the Sites page, and Enter on "Next >"
+// goes next instead of adding what the address box holds.
+TEST_F(AddWizard, TabReachesTheSitesPageButtonsAndEnterOnNextGoesNext)
+{
+    Open();
+    m_window->show();
+    std::vector<QWidget*> stops;
+    QWidget* widget = m_window->edURL;
+    do {
+        widget = widget->nextInFocusChain();
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisible()) {
+            stops.push_back(widget);
+        }
+    } while (widget != m_window->edURL && stops.size() < 100);
+    EXPECT_NE(std::find(stops.begin(), stops.end(), m_window->btnSitesNext), stops.end());
+    EXPECT_NE(std::find(stops.begin(), stops.end(), m_window->btnSitesCancel), stops.end());
+
+    m_window->edURL->setText(QStringLiteral("example.org"));
+    QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_Return, Qt::NoModifier);
+    override.setAccepted(false);
+    QApplication::sendEvent(m_window->btnSitesNext, &override);
+    EXPECT_TRUE(override.isAccepted()) << "the window's Enter (Add) would take the key";
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(m_window->btnSitesNext, &press);
+    EXPECT_EQ(m_window->pgcWizard->currentWidget(), m_window->tsAppProcesses);
+    EXPECT_LT(RowOf(m_window->lbxSites, "example.org"), 0);
 }
 
 TEST_F(AddWizard, UncheckingAListedApplicationFollowsTheRightsLevel)

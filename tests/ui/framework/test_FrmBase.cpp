@@ -4,6 +4,7 @@
 #include "ui/framework/FrmBase.h"
 #include "ui/framework/FrmDeleteConfirm.h"
 #include "ui/framework/FrmWarning.h"
+#include "ui/framework/ImageButton.h"
 #include "ui/framework/ImagePanel.h"
 #include "ui/framework/ListBoxItems.h"
 
@@ -281,6 +282,49 @@ TEST(ListBoxRows, TopsUpWithEmptyRowsWithoutPilingUp)
     ListBoxFill(sink, list, mitAll);
     TfrmBase::ListBoxRowsFill(&listBox);
     EXPECT_EQ(rows, listBox.count());
+}
+
+// The focus is shown by a frame of a light and a dark line, which stands out on a dark skin as on
+// a light one: around the focused control, and drawn by a skinned button itself.
+TEST(FocusMark, FollowsTheFocusedControlInTwoColoursAndButtonsDrawTheirOwn)
+{
+    TTestWindow window;
+    window.resize(300, 200);
+    auto* first = new QLineEdit(&window);
+    first->setGeometry(20, 50, 120, 24);
+    auto* second = new QLineEdit(&window);
+    second->setGeometry(20, 100, 120, 24);
+    auto* button = new TImageButton(&window);
+    button->SkinSet(QStringLiteral("button"));
+    button->setGeometry(180, 100, 90, 28);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    const auto twoColours = [](const QImage& image, int y, int left, int right) {
+        bool light = false;
+        bool dark = false;
+        for (int x = left; x <= right; ++x) {
+            light = light || (image.pixel(x, y) & 0xFFFFFF) == 0xFFFFFF;
+            dark = dark || (image.pixel(x, y) & 0xFFFFFF) == 0;
+        }
+        return light && dark;
+    };
+    for (QLineEdit* edit : { first, second }) {
+        edit->setFocus(Qt::TabFocusReason);
+        QCoreApplication::processEvents();
+        auto* mark = window.findChild<QWidget*>(QStringLiteral("focusMark"));
+        ASSERT_NE(mark, nullptr);
+        EXPECT_TRUE(mark->isVisible());
+        EXPECT_EQ(mark->geometry(), edit->geometry().adjusted(-3, -3, 3, 3));
+        const QImage image = window.grab().toImage();
+        EXPECT_TRUE(twoColours(image, mark->y() + 1, mark->x() + 4, mark->x() + 60));
+    }
+    button->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(button->hasFocus()) << "Tab reaches the skinned button";
+    EXPECT_FALSE(window.findChild<QWidget*>(QStringLiteral("focusMark"))->isVisible());
+    const QImage image = button->grab().toImage();
+    EXPECT_TRUE(twoColours(image, 2, 4, 60));
 }
 
 TEST(Dialogs, DeleteConfirmationNamesTheEntryAndAnswersOk)

@@ -26,6 +26,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -382,6 +383,41 @@ TEST_F(MainWindow, DeletingWithAdministratorRightsRemovesAtOnceAndLeavesTheMode)
     EXPECT_EQ(m_confirmed.size(), 1u);
 }
 
+// "Confirm Delete" left open past 04:00: the scan timer fires inside its loop and the day's
+// reset falls due. The reset waits for the window, the confirmed entry goes, then the reset runs.
+TEST_F(MainWindow, ADeleteConfirmedAfterTheResetFellDueRemovesTheEntryAndTheResetRunsAfter)
+{
+    OptionsInstance().AdminMode = true;
+    m_clock->Advance(17 * 3600.0 + 59 * 60.0 + 58.0); // 03:59:58 the next day
+    TfrmMain& window = Window();
+    window.DeleteConfirm = &TfrmBase::ConfirmDelete; // a real modal window
+    window.lbxMain_Applications->setCurrentRow(1);
+    ASSERT_EQ(window.lbxMain_Applications->currentItem()->text(), "XTerm");
+    bool waitedForTheWindow = false;
+    QTimer::singleShot(0, [&] {
+        auto* confirm = qobject_cast<TfrmBase*>(QApplication::activeModalWidget());
+        ASSERT_NE(confirm, nullptr);
+        m_clock->Advance(5.0);
+        window.tmrScanTimer(); // the scan as its timer fires it meanwhile
+        window.tmrUsageTimer();
+        waitedForTheWindow = window.DailyResetWaiting();
+        window.lbxMain_Applications->grab(); // the rows are drawn meanwhile
+        confirm->accept();
+    });
+    window.AppDelete();
+    EXPECT_TRUE(waitedForTheWindow);
+    const TMonitoredList& stored = OptionsInstance().MonitoredItems();
+    EXPECT_LT(stored.NameIndexGet(kXterm), 0) << "the confirmed delete was lost";
+    EXPECT_EQ(stored.Count(), 1);
+    EXPECT_DOUBLE_EQ(OptionsInstance().ResetDateTime, EncodeDateTime(2024, 3, 6, 4, 0, 0));
+
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.DailyResetWaiting());
+    EXPECT_DOUBLE_EQ(OptionsInstance().ResetDateTime, EncodeDateTime(2024, 3, 7, 4, 0, 0));
+    EXPECT_EQ(RowTexts(window.lbxMain_Applications), QStringList { "Editor" });
+}
+
 TEST_F(MainWindow, AddedEntriesReachBothListsAndTheStoredList)
 {
     TfrmMain& window = Window();
@@ -443,6 +479,7 @@ TEST_F(MainWindow, RowsAreShadedRuledAndGreyWhenInactive)
     QListWidget* list = window.lbxMain_Applications;
     list->clearSelection();
     list->setCurrentRow(-1);
+    list->doItemsLayout(); // what the event loop does before the first paint
     QImage image(list->viewport()->size(), QImage::Format_RGB32);
     list->viewport()->render(&image);
     const QRect row0 = list->visualItemRect(list->item(0));
@@ -549,4 +586,8 @@ TEST_F(MainWindow, TheReminderComboMarksWrittenRemindersAndEditsAreStored)
     EXPECT_EQ(OptionsInstance().ReminderText(2), "Read");
     EXPECT_EQ(window.mmReminderEvening->toPlainText(), QStringLiteral("Read"));
     EXPECT_TRUE(window.cbxReminder->itemData(2, TReminderComboDelegate::kMarkedRole).toBool());
+    // Tab leaves the memo for the next control; it types nothing.
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+    QApplication::sendEvent(window.mmReminder, &tab);
+    EXPECT_EQ(window.mmReminder->toPlainText(), QStringLiteral("Read"));
 }

@@ -70,7 +70,10 @@ TEST_F(MainWindowEnforcing, ARefusedShutdownIsReportedAndLeavesTheWindowEnabledA
     // The next tick comes from the timer, as in the program, so the error takes the program's road.
     bool disabledWhileOpen = false;
     QTimer::singleShot(50, [&] {
-        auto* reminder = qobject_cast<TfrmReminder*>(QApplication::activeModalWidget());
+        TfrmReminder* reminder = nullptr;
+        for (QWidget* shown : QApplication::topLevelWidgets()) {
+            reminder = reminder ? reminder : qobject_cast<TfrmReminder*>(shown);
+        }
         ASSERT_NE(reminder, nullptr);
         disabledWhileOpen = !window.isEnabled();
         reminder->btnOk->click();

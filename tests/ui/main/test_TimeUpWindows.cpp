@@ -16,8 +16,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTimer>
@@ -57,6 +59,17 @@ struct TMessageCatcher
         });
     }
 };
+
+// The time-up window on the screen, if any (it is not modal, so that it takes no keys).
+TfrmReminder* ReminderShown()
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* reminder = qobject_cast<TfrmReminder*>(window); reminder && reminder->isVisible()) {
+            return reminder;
+        }
+    }
+    return nullptr;
+}
 
 void DeferredDeletesRun()
 {
@@ -151,6 +164,37 @@ TEST(ReminderWindow, ReminderOnlyOffersTheComboAndNoCountdown)
     EXPECT_EQ(answer.Choice, eaCloseApplication);
 }
 
+// The window comes while the user may be typing elsewhere: keys typed at it answer nothing (not
+// Esc, not a letter that picks "Shutdown Computer" in the combo) until the user has looked at it,
+// here by a click.
+TEST(ReminderWindow, KeysAnswerNothingUntilTheUserHasLookedAtIt)
+{
+    TReminderAnswer answer;
+    auto* window = new TfrmReminder(Content(eaReminderOnly, false, At(9, 0)));
+    QPointer<TfrmReminder> guard = window;
+    window->AnswerTargetSet(&answer);
+    window->show();
+    const auto press = [](QWidget* target, int key, const QString& text) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(target, &event);
+    };
+    press(window->cbxExpirationAction, Qt::Key_S, QStringLiteral("s"));
+    press(window, Qt::Key_Escape, QString());
+    ASSERT_FALSE(guard.isNull());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->cbxExpirationAction->currentIndex(), 0);
+    EXPECT_TRUE(window->tmrKeysArm->isActive()) << "the quiet second starts again with each key";
+
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), window->mapToGlobal(QPointF(5, 5)),
+        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window->lblReminderText, &click);
+    EXPECT_TRUE(window->KeysArmed());
+    press(window, Qt::Key_Escape, QString());
+    DeferredDeletesRun();
+    EXPECT_TRUE(guard.isNull());
+    EXPECT_TRUE(answer.Answered);
+}
+
 TEST(ReminderWindow, CountsDownAMinuteAndClosesItself)
 {
     for (const bool inFocus : { false, true }) {
@@ -214,7 +258,7 @@ TEST(ReminderWindow, TheMainWindowIsDisabledWhileItIsOpenAndEnabledAfter)
     mainWindow.show();
     bool enabledMeanwhile = true;
     QTimer::singleShot(0, [&] {
-        auto* window = qobject_cast<TfrmReminder*>(QApplication::activeModalWidget());
+        auto* window = ReminderShown();
         ASSERT_NE(window, nullptr);
         enabledMeanwhile = mainWindow.isEnabled();
         EXPECT_TRUE(window->isVisible());
@@ -224,6 +268,17 @@ TEST(ReminderWindow, TheMainWindowIsDisabledWhileItIsOpenAndEnabledAfter)
     EXPECT_FALSE(enabledMeanwhile);
     EXPECT_TRUE(mainWindow.isEnabled());
     EXPECT_FALSE(answer.Grace);
+    EXPECT_TRUE(answer.Answered);
+
+    // The program ending while the window is open (its loops end) is no answer.
+    TReminderAnswer ended;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [] { QApplication::exit(0); });
+        ended = TfrmReminder::Execute(&mainWindow, true, true);
+    });
+    QApplication::exec();
+    EXPECT_FALSE(ended.Answered);
+    EXPECT_TRUE(mainWindow.isEnabled());
     // The settings the window read go before their folder does.
     OptionsInstanceFree();
 }
