@@ -270,6 +270,17 @@ void BM_StartupPurgeNothingToDeleteLiteral(benchmark::State& state)
     }
 }
 
+// The usage chart's reads: three months split into the program's days, and today into hours.
+void BM_ChartThreeMonthsByDay(benchmark::State& state)
+{
+    QueryRun(state, UsageSplitSql(kNow - 90, kNow, TUsageBucket::Day));
+}
+
+void BM_ChartTodayByHour(benchmark::State& state)
+{
+    QueryRun(state, UsageSplitSql(kDayStart, kNow, TUsageBucket::Hour));
+}
+
 } // namespace
 
 BENCHMARK(BM_InsertOneCharge)->Unit(benchmark::kMillisecond);
@@ -278,6 +289,8 @@ BENCHMARK(BM_ApplicationsToday)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WebSitesToday)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplicationsThreeMonths)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WebSitesThreeMonths)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartThreeMonthsByDay)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartTodayByHour)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StartupPurgeNothingToDelete)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StartupTotalsVerify)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EarlierFileFirstStart)->Unit(benchmark::kMillisecond)->Iterations(1);

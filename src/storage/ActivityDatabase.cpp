@@ -500,3 +500,104 @@ void ActivityDatabaseClose()
     LogCopier().Stop();
     ActivityConnectionDrop();
 }
+
+namespace {
+
+constexpr const char* kHourPattern = "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]'";
+constexpr const char* kDayPattern = "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]'";
+
+// The bucket of an hour key: the hour itself, or the program's day it falls in (an hour before
+// 04:00 belongs to the day before).
+std::string HourBucketSql(const std::string& hour, TUsageBucket bucket)
+{
+    if (bucket == TUsageBucket::Hour) {
+        return hour;
+    }
+    return "CASE WHEN substr(" + hour + ", 12, 2) < '04' THEN date(substr(" + hour + ", 1, 10), '-1 day') ELSE substr("
+        + hour + ", 1, 10) END";
+}
+
+// The rows of the hour `hour` between the bounds, with their bucket.
+std::string SplitRowsSql(const std::string& hour, const std::string& from, const std::string& to, TUsageBucket bucket)
+{
+    return "SELECT " + HourBucketSql("substr(date_created, 1, 13)", bucket)
+        + ", app_name, browser_url, origin, duration FROM applications WHERE substr(date_created, 1, 13) = "
+        + QuotedStr(hour) + " AND date_created >= " + QuotedStr(from) + " AND date_created <= " + QuotedStr(to)
+        + " AND " + kCountedDuration;
+}
+
+// The hourly totals between two hour-key conditions, with their bucket.
+std::string SplitHoursSql(const std::string& condition, TUsageBucket bucket)
+{
+    return "SELECT " + HourBucketSql("hour", bucket)
+        + ", app_name, browser_url, origin, seconds FROM applications_hours WHERE " + condition + " AND hour GLOB "
+        + kHourPattern;
+}
+
+// The seconds per bucket and (path, address, origin) of the period.
+std::string SplitPartsSql(const std::string& from, const std::string& to, TUsageBucket bucket)
+{
+    if (!TotalsBoundsUsable(from, to)) {
+        // Bounds no program writes: read the rows themselves.
+        return "SELECT " + HourBucketSql("substr(date_created, 1, 13)", bucket)
+            + ", app_name, browser_url, origin, duration FROM applications WHERE date_created BETWEEN "
+            + QuotedStr(from) + " AND " + QuotedStr(to) + " AND " + kCountedDuration
+            + " AND substr(date_created, 1, 13) GLOB " + kHourPattern;
+    }
+    const std::string fromDay = from.substr(0, 10);
+    const std::string toDay = to.substr(0, 10);
+    const std::string fromHour = from.substr(0, 13);
+    const std::string toHour = to.substr(0, 13);
+    std::string sql = SplitRowsSql(fromHour, from, to, bucket);
+    if (fromHour == toHour) {
+        return sql;
+    }
+    sql += " UNION ALL " + SplitRowsSql(toHour, from, to, bucket);
+    if (bucket == TUsageBucket::Hour || fromDay == toDay) {
+        return sql + " UNION ALL "
+            + SplitHoursSql("hour > " + QuotedStr(fromHour) + " AND hour < " + QuotedStr(toHour), bucket);
+    }
+    // The partial first and last calendar days from their hours.
+    sql += " UNION ALL "
+        + SplitHoursSql("hour > " + QuotedStr(fromHour) + " AND hour < " + QuotedStr(PrefixEnd(fromDay)), bucket);
+    sql += " UNION ALL " + SplitHoursSql("hour >= " + QuotedStr(toDay) + " AND hour < " + QuotedStr(toHour), bucket);
+    // The whole calendar days between them from the daily totals; each one's hours before 04:00
+    // move to the program's day before, read from the hourly totals by one seek per day.
+    const std::string wholeDays = "SELECT DISTINCT day FROM applications_days WHERE day > " + QuotedStr(fromDay)
+        + " AND day < " + QuotedStr(toDay) + " AND day GLOB " + kDayPattern;
+    const std::string earlyHours = " FROM (" + wholeDays
+        + ") d JOIN applications_hours h ON h.hour >= d.day || ' 00' AND h.hour < d.day || ' 04' AND h.hour GLOB "
+        + kHourPattern;
+    sql += " UNION ALL SELECT day, app_name, browser_url, origin, seconds FROM applications_days WHERE day > "
+        + QuotedStr(fromDay) + " AND day < " + QuotedStr(toDay) + " AND day GLOB " + kDayPattern;
+    sql += " UNION ALL SELECT d.day, h.app_name, h.browser_url, h.origin, -h.seconds" + earlyHours;
+    sql += " UNION ALL SELECT date(d.day, '-1 day'), h.app_name, h.browser_url, h.origin, h.seconds" + earlyHours;
+    return sql;
+}
+
+} // namespace
+
+std::string UsageSplitSql(const std::string& fromText, const std::string& toText, TUsageBucket bucket)
+{
+    if (fromText > toText) {
+        return "SELECT NULL AS bucket, 0 AS origin, NULL AS name, NULL AS caption, 0 AS seconds WHERE 0";
+    }
+    // Applications count their origin-1 rows by path, sites the rows of any origin whose address
+    // holds the name, with the same LIKE as the period query; a name listed twice counts twice.
+    return "WITH parts(bucket, app_name, browser_url, origin, seconds) AS (" + SplitPartsSql(fromText, toText, bucket)
+        + "), apps(bucket, app_name, seconds) AS MATERIALIZED (SELECT bucket, app_name, SUM(seconds) FROM parts "
+          "WHERE origin = 1 AND bucket IS NOT NULL GROUP BY bucket, app_name), "
+          "urls(bucket, url, seconds) AS MATERIALIZED (SELECT bucket, browser_url, SUM(seconds) FROM parts "
+          "WHERE bucket IS NOT NULL GROUP BY bucket, browser_url) "
+          "SELECT t.bucket AS bucket, 1 AS origin, al.name AS name, MAX(al.caption) AS caption, "
+          "SUM(t.seconds) AS seconds FROM applications_list al JOIN apps t ON t.app_name = al.name "
+          "GROUP BY t.bucket, al.name "
+          "UNION ALL SELECT t.bucket, 2, wl.name, MAX(wl.caption), SUM(t.seconds) FROM websites_list wl "
+          "JOIN urls t ON t.url LIKE '%' || wl.name || '%' GROUP BY t.bucket, wl.name "
+          "ORDER BY 1, 2, 3";
+}
+
+std::string UsageSplitSql(TDateTime from, TDateTime to, TUsageBucket bucket)
+{
+    return UsageSplitSql(DateTimeToDbText(from), DateTimeToDbText(to), bucket);
+}

@@ -65,3 +65,19 @@ void ActivityDatabaseClose();
 
 // Opens a connection of its own on the activity database with its tables in place.
 std::unique_ptr<TSQLiteDatabase> ActivityDatabaseOpen(const std::string& fileName = {});
+
+// The time on the list split into hours or into the program's days (04:00 to 04:00), for the
+// usage chart and its export. One row per bucket and listed name that has time in it, ordered by
+// bucket, origin and name, with the columns bucket ("yyyy-mm-dd hh" or "yyyy-mm-dd"), origin (1
+// for applications, 2 for sites), name, caption and seconds. A name counts the rows the period
+// queries count for it, so the buckets of a period add up to the period query's totals; rows
+// without a well-formed date belong to no bucket and are left out. Whole days come from the
+// daily totals, the hours of their first four hours and of the period's partial days from the
+// hourly ones, and only the rows of the period's first and last hour from the table.
+enum class TUsageBucket
+{
+    Hour,
+    Day
+};
+std::string UsageSplitSql(const std::string& fromText, const std::string& toText, TUsageBucket bucket);
+std::string UsageSplitSql(TDateTime from, TDateTime to, TUsageBucket bucket);

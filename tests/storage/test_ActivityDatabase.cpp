@@ -267,6 +267,75 @@ TEST(PeriodQueries, RestructuredStatementsGiveTheLiteralResultsOnRandomDatabases
     }
 }
 
+// The usage chart's split by hour and by the program's day, against the period queries: on each
+// random database every bucket holds what the period query gives for the bucket's part of the
+// period, and the buckets of a name add up to its period total. Rows without a well-formed date
+// belong to no bucket, so both sides are read without them.
+TEST(PeriodQueries, SplitByHourAndDayAddsUpToThePeriodQueries)
+{
+    const std::vector<std::pair<std::string, std::string>> periods = {
+        { "2011-04-21 04:00:00", "2011-04-21 10:00:00" }, // today
+        { "2011-04-20 04:30:00", "2011-04-21 04:30:00" }, // the last 24 hours
+        { "2011-04-14 09:30:00", "2011-04-21 09:30:00" }, // seven days
+        { "2011-01-21 10:00:00", "2011-04-21 10:00:00" }, // three months
+        { "2011-04-19 09:29:59", "2011-04-21 09:29:59" }, // two days, the ends in first half-hours
+        { "2011-04-21 03:59:59", "2011-04-21 04:00:00" }, // across 04:00 within one hour
+        { "2011-04-22 00:00:00", "2011-04-21 00:00:00" }, // empty
+    };
+    const auto nextDay = [](const std::string& day) {
+        return DateToDbText(
+            EncodeDateTime(std::stoi(day.substr(0, 4)), std::stoi(day.substr(5, 2)), std::stoi(day.substr(8, 2)), 12, 0, 0)
+            + 1);
+    };
+    std::mt19937 random(1204);
+    for (int round = 0; round < 40; ++round) {
+        TMemoryDatabase database;
+        RandomContentMake(random, database);
+        database.Run("DELETE FROM applications WHERE date_created IS NULL OR date_created NOT GLOB "
+                     "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'");
+        // Rows in the small hours of whole days, which belong to the day before.
+        database.Run("INSERT INTO applications SELECT '2011-04-1' || (rowid % 3 + 7) || ' 0' || (rowid % 5) || "
+                     "substr(date_created, 14), app_name, browser_url, app_type, duration, origin FROM applications "
+                     "WHERE rowid % 2 = 0");
+        for (const auto& [from, to] : periods) {
+            for (const TUsageBucket bucket : { TUsageBucket::Hour, TUsageBucket::Day }) {
+                const std::string context = "round " + std::to_string(round) + " period " + from + ".." + to
+                    + (bucket == TUsageBucket::Hour ? " by hour" : " by day");
+                // Caption holds the bucket, Active the origin, Total the seconds.
+                const auto split
+                    = database.Rows("SELECT bucket, origin, name, seconds FROM (" + UsageSplitSql(from, to, bucket) + ")");
+                std::map<std::pair<std::string, std::string>, long long> sums;
+                for (const auto& row : split) {
+                    sums[{ row.Active, row.Name }] += std::stoll(row.Total);
+                    // The bucket's own part of the period, both ends included as the period's.
+                    const bool byHour = bucket == TUsageBucket::Hour;
+                    const std::string partFrom = std::max(from, row.Caption + (byHour ? ":00:00" : " 04:00:00"));
+                    const std::string partTo
+                        = std::min(to, byHour ? row.Caption + ":59:59" : nextDay(row.Caption) + " 03:59:59");
+                    const auto part = database.Rows(row.Active == "1" ? ApplicationsPeriodSql(partFrom, partTo)
+                                                                      : WebSitesPeriodSql(partFrom, partTo));
+                    const auto found = std::find_if(
+                        part.begin(), part.end(), [&](const auto& listed) { return listed.Name == row.Name; });
+                    ASSERT_NE(found, part.end()) << context << " bucket " << row.Caption << " name " << row.Name;
+                    EXPECT_EQ(row.Total, found->Total) << context << " bucket " << row.Caption << " name " << row.Name;
+                }
+                for (const auto& [origin, sql] : { std::pair<std::string, std::string> { "1", ApplicationsPeriodSql(from, to) },
+                         { "2", WebSitesPeriodSql(from, to) } }) {
+                    for (const auto& row : database.Rows(sql)) {
+                        if (!row.NameIsNull && row.Total != "0") {
+                            EXPECT_EQ(std::to_string(sums[{ origin, row.Name }]), row.Total)
+                                << context << " origin " << origin << " name " << row.Name;
+                        }
+                    }
+                }
+            }
+        }
+        if (HasFailure()) {
+            return;
+        }
+    }
+}
+
 TEST(PeriodQueries, RestructuredPurgeRemovesTheSameRowsAsTheLiteralOne)
 {
     for (unsigned seed = 0; seed < 300; ++seed) {
