@@ -12,8 +12,13 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <map>
 #include <mutex>
 #include <thread>
+#include <tuple>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -521,26 +526,29 @@ std::string HourBucketSql(const std::string& hour, TUsageBucket bucket)
 std::string SplitRowsSql(const std::string& hour, const std::string& from, const std::string& to, TUsageBucket bucket)
 {
     return "SELECT " + HourBucketSql("substr(date_created, 1, 13)", bucket)
-        + ", app_name, browser_url, origin, duration FROM applications WHERE substr(date_created, 1, 13) = "
+        + ", 0, app_name, browser_url, origin, duration FROM applications WHERE substr(date_created, 1, 13) = "
         + QuotedStr(hour) + " AND date_created >= " + QuotedStr(from) + " AND date_created <= " + QuotedStr(to)
         + " AND " + kCountedDuration;
 }
 
-// The hourly totals between two hour-key conditions, with their bucket.
 std::string SplitHoursSql(const std::string& condition, TUsageBucket bucket)
 {
     return "SELECT " + HourBucketSql("hour", bucket)
-        + ", app_name, browser_url, origin, seconds FROM applications_hours WHERE " + condition + " AND hour GLOB "
+        + ", 0, app_name, browser_url, origin, seconds FROM applications_hours WHERE " + condition + " AND hour GLOB "
         + kHourPattern;
 }
 
-// The seconds per bucket and (path, address, origin) of the period.
+// The seconds of the period as rows (bucket, moved, path, address, origin, seconds), unsummed:
+// the rows of its first and last hour, the hourly totals of the rest of its first and last
+// calendar day, and the daily totals of the whole calendar days between them. The first four
+// hours of a whole day belong to the program's day before: they come once more from the hourly
+// totals with `moved` 1, to be taken from their calendar day and given to the day before.
 std::string SplitPartsSql(const std::string& from, const std::string& to, TUsageBucket bucket)
 {
     if (!TotalsBoundsUsable(from, to)) {
         // Bounds no program writes: read the rows themselves.
         return "SELECT " + HourBucketSql("substr(date_created, 1, 13)", bucket)
-            + ", app_name, browser_url, origin, duration FROM applications WHERE date_created BETWEEN "
+            + ", 0, app_name, browser_url, origin, duration FROM applications WHERE date_created BETWEEN "
             + QuotedStr(from) + " AND " + QuotedStr(to) + " AND " + kCountedDuration
             + " AND substr(date_created, 1, 13) GLOB " + kHourPattern;
     }
@@ -557,47 +565,190 @@ std::string SplitPartsSql(const std::string& from, const std::string& to, TUsage
         return sql + " UNION ALL "
             + SplitHoursSql("hour > " + QuotedStr(fromHour) + " AND hour < " + QuotedStr(toHour), bucket);
     }
-    // The partial first and last calendar days from their hours.
     sql += " UNION ALL "
         + SplitHoursSql("hour > " + QuotedStr(fromHour) + " AND hour < " + QuotedStr(PrefixEnd(fromDay)), bucket);
     sql += " UNION ALL " + SplitHoursSql("hour >= " + QuotedStr(toDay) + " AND hour < " + QuotedStr(toHour), bucket);
-    // The whole calendar days between them from the daily totals; each one's hours before 04:00
-    // move to the program's day before, read from the hourly totals by one seek per day.
-    const std::string wholeDays = "SELECT DISTINCT day FROM applications_days WHERE day > " + QuotedStr(fromDay)
-        + " AND day < " + QuotedStr(toDay) + " AND day GLOB " + kDayPattern;
-    const std::string earlyHours = " FROM (" + wholeDays
-        + ") d JOIN applications_hours h ON h.hour >= d.day || ' 00' AND h.hour < d.day || ' 04' AND h.hour GLOB "
-        + kHourPattern;
-    sql += " UNION ALL SELECT day, app_name, browser_url, origin, seconds FROM applications_days WHERE day > "
-        + QuotedStr(fromDay) + " AND day < " + QuotedStr(toDay) + " AND day GLOB " + kDayPattern;
-    sql += " UNION ALL SELECT d.day, h.app_name, h.browser_url, h.origin, -h.seconds" + earlyHours;
-    sql += " UNION ALL SELECT date(d.day, '-1 day'), h.app_name, h.browser_url, h.origin, h.seconds" + earlyHours;
+    // A key between two dates need not be one (a foreign tool's "2011-04-2"): the reader drops
+    // such buckets rather than testing a pattern on every row here.
+    const std::string wholeDays = " day > " + QuotedStr(fromDay) + " AND day < " + QuotedStr(toDay);
+    sql += " UNION ALL SELECT day, 0, app_name, browser_url, origin, seconds FROM applications_days WHERE" + wholeDays;
+    // One seek of the hour index per day; a key of 13 characters in that range is an hour from 00
+    // to 03 of that day.
+    sql += " UNION ALL SELECT d.day, 1, h.app_name, h.browser_url, h.origin, h.seconds FROM (SELECT DISTINCT day "
+           "FROM applications_days WHERE"
+        + wholeDays + " AND day GLOB " + kDayPattern
+        + ") d JOIN applications_hours h ON h.hour >= d.day || ' 00' AND h.hour < d.day || ' 04'";
     return sql;
+}
+
+// Whether `text` is a "yyyy-mm-dd" (or "yyyy-mm-dd hh" for hours).
+bool BucketWellFormed(const char* text, TUsageBucket bucket)
+{
+    const std::string_view form = bucket == TUsageBucket::Day ? "0000-00-00" : "0000-00-00 00";
+    if (!text || std::strlen(text) != form.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < form.size(); ++i) {
+        if (form[i] == '0' ? (text[i] < '0' || text[i] > '9') : text[i] != form[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "yyyy-mm-dd" of the calendar day before.
+std::string DayBefore(const std::string& day)
+{
+    int year = 0;
+    int month = 0;
+    int date = 0;
+    if (std::sscanf(day.c_str(), "%4d-%2d-%2d", &year, &month, &date) != 3) {
+        return {};
+    }
+    return DateToDbText(EncodeDateTime(year, month, date, 12) - 1);
+}
+
+struct TSplitKeyHash
+{
+    size_t operator()(const std::pair<std::string, std::string>& key) const
+    {
+        return std::hash<std::string>()(key.first) * 31 + std::hash<std::string>()(key.second);
+    }
+};
+using TSplitSums = std::unordered_map<std::pair<std::string, std::string>, int64_t, TSplitKeyHash>;
+
+// Runs a query on `handle` and hands each row to `row`; a failure raises ESQLiteException.
+template <typename TRow> void RowsEach(sqlite3* handle, const std::string& sql, TRow row)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        SQLiteErrorRaise(handle, "Error executing SQL", sql);
+    }
+    int code = SQLITE_OK;
+    while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
+        row(statement);
+    }
+    sqlite3_finalize(statement);
+    if (code != SQLITE_DONE) {
+        SQLiteErrorRaise(handle, "Error executing SQL", sql);
+    }
+}
+
+const char* ColumnText(sqlite3_stmt* statement, int column)
+{
+    return reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+}
+
+struct TListedName
+{
+    std::string Caption;
+    int Copies = 0;
+};
+
+// The list copy's names with their caption (the greatest, as SQL's MAX picks among copies) and how
+// often each is listed; NULL names match no row and are left out.
+std::map<std::string, TListedName> ListedNamesRead(sqlite3* handle, const char* table)
+{
+    std::map<std::string, TListedName> names;
+    RowsEach(handle, std::string("SELECT name, caption FROM ") + table + " WHERE name IS NOT NULL",
+        [&](sqlite3_stmt* statement) {
+            TListedName& listed = names[ColumnText(statement, 0)];
+            const char* caption = ColumnText(statement, 1);
+            listed.Caption = std::max(listed.Caption, std::string(caption ? caption : ""));
+            ++listed.Copies;
+        });
+    return names;
 }
 
 } // namespace
 
-std::string UsageSplitSql(const std::string& fromText, const std::string& toText, TUsageBucket bucket)
+std::vector<TUsageSplitRow> UsageSplitRead(
+    sqlite3* handle, const std::string& fromText, const std::string& toText, TUsageBucket bucket)
 {
+    std::vector<TUsageSplitRow> result;
     if (fromText > toText) {
-        return "SELECT NULL AS bucket, 0 AS origin, NULL AS name, NULL AS caption, 0 AS seconds WHERE 0";
+        return result;
     }
-    // Applications count their origin-1 rows by path, sites the rows of any origin whose address
-    // holds the name, with the same LIKE as the period query; a name listed twice counts twice.
-    return "WITH parts(bucket, app_name, browser_url, origin, seconds) AS (" + SplitPartsSql(fromText, toText, bucket)
-        + "), apps(bucket, app_name, seconds) AS MATERIALIZED (SELECT bucket, app_name, SUM(seconds) FROM parts "
-          "WHERE origin = 1 AND bucket IS NOT NULL GROUP BY bucket, app_name), "
-          "urls(bucket, url, seconds) AS MATERIALIZED (SELECT bucket, browser_url, SUM(seconds) FROM parts "
-          "WHERE bucket IS NOT NULL GROUP BY bucket, browser_url) "
-          "SELECT t.bucket AS bucket, 1 AS origin, al.name AS name, MAX(al.caption) AS caption, "
-          "SUM(t.seconds) AS seconds FROM applications_list al JOIN apps t ON t.app_name = al.name "
-          "GROUP BY t.bucket, al.name "
-          "UNION ALL SELECT t.bucket, 2, wl.name, MAX(wl.caption), SUM(t.seconds) FROM websites_list wl "
-          "JOIN urls t ON t.url LIKE '%' || wl.name || '%' GROUP BY t.bucket, wl.name "
-          "ORDER BY 1, 2, 3";
+    // Summed here rather than in SQL: tens of thousands of rows into a hash table cost a few
+    // milliseconds, where SQLite's grouping on text keys costs ten times that.
+    TSplitSums paths; // (bucket, path) of origin-1 rows
+    TSplitSums addresses; // (bucket, address) of rows of any origin
+    std::map<std::string, std::string> dayBefore;
+    const auto add
+        = [&](const std::string& key, const char* path, const char* address, bool application, int64_t seconds) {
+              if (application && path) {
+                  paths[{ key, path }] += seconds;
+              }
+              if (address) {
+                  addresses[{ key, address }] += seconds;
+              }
+          };
+    RowsEach(handle, SplitPartsSql(fromText, toText, bucket), [&](sqlite3_stmt* statement) {
+        const char* bucketText = ColumnText(statement, 0);
+        if (!BucketWellFormed(bucketText, bucket)) {
+            return;
+        }
+        const std::string key = bucketText;
+        const char* path = ColumnText(statement, 2);
+        const char* address = ColumnText(statement, 3);
+        const bool application
+            = sqlite3_column_type(statement, 4) != SQLITE_NULL && sqlite3_column_int64(statement, 4) == 1;
+        const int64_t seconds = sqlite3_column_int64(statement, 5);
+        if (sqlite3_column_int(statement, 1) == 0) {
+            add(key, path, address, application, seconds);
+            return;
+        }
+        auto before = dayBefore.find(key);
+        if (before == dayBefore.end()) {
+            before = dayBefore.emplace(key, DayBefore(key)).first;
+        }
+        add(key, path, address, application, -seconds);
+        add(before->second, path, address, application, seconds);
+    });
+
+    // Applications match their path exactly; sites every address that holds the name, by
+    // SQLite's own LIKE, so "%" and "_" act as they do in the period query. Each stored address
+    // is matched once, not once per bucket.
+    std::map<std::tuple<std::string, int, std::string>, TUsageSplitRow> rows;
+    const auto listedApplications = ListedNamesRead(handle, "applications_list");
+    for (const auto& [key, seconds] : paths) {
+        const auto listed = listedApplications.find(key.second);
+        if (listed != listedApplications.end()) {
+            TUsageSplitRow& row = rows[{ key.first, 1, key.second }];
+            row.Seconds += seconds * listed->second.Copies;
+        }
+    }
+    const auto listedSites = ListedNamesRead(handle, "websites_list");
+    std::map<std::string, std::vector<const std::pair<const std::string, TListedName>*>> matches;
+    for (const auto& [key, seconds] : addresses) {
+        auto found = matches.find(key.second);
+        if (found == matches.end()) {
+            found = matches.emplace(key.second, std::vector<const std::pair<const std::string, TListedName>*>()).first;
+            for (const auto& site : listedSites) {
+                if (sqlite3_strlike(("%" + site.first + "%").c_str(), key.second.c_str(), 0) == 0) {
+                    found->second.push_back(&site);
+                }
+            }
+        }
+        for (const auto* site : found->second) {
+            rows[{ key.first, 2, site->first }].Seconds += seconds * site->second.Copies;
+        }
+    }
+    result.reserve(rows.size());
+    for (auto& [key, row] : rows) {
+        row.Bucket = std::get<0>(key);
+        row.Origin = std::get<1>(key);
+        row.Name = std::get<2>(key);
+        row.Caption = (row.Origin == 1 ? listedApplications : listedSites).at(row.Name).Caption;
+        result.push_back(std::move(row));
+    }
+    return result;
 }
 
-std::string UsageSplitSql(TDateTime from, TDateTime to, TUsageBucket bucket)
+std::vector<TUsageSplitRow> UsageSplitLoad(
+    TDateTime from, TDateTime to, TUsageBucket bucket, const std::string& fileName)
 {
-    return UsageSplitSql(DateTimeToDbText(from), DateTimeToDbText(to), bucket);
+    return ActivityConnectionRun(fileName, [&](TSQLiteDatabase& database) {
+        return UsageSplitRead(database.Handle(), DateTimeToDbText(from), DateTimeToDbText(to), bucket);
+    });
 }
