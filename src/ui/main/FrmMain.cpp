@@ -5,6 +5,7 @@
 #include "ui/main/FrmFocusSettings.h"
 #include "ui/main/FrmReminder.h"
 #include "ui/main/FrmReminderSettings.h"
+#include "ui/main/FrmReports.h"
 #include "ui/main/HotkeyWatch.h"
 #include "ui/main/MainDisplay.h"
 #include "ui/main/MainWindowDock.h"
@@ -377,6 +378,7 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
 
 TfrmMain::~TfrmMain()
 {
+    delete m_reports;
     // The hot key is released by its owner (seam).
     m_sessionPower->ListenerSet({});
     TrayIconRemove();
@@ -494,8 +496,10 @@ void TfrmMain::ControlsCreate()
     mmReminderEvening = MemoMake(tsReminder, QStringLiteral("mmReminderEvening"), QRect(10, 272, 307, 100));
 
     // tsUsage: the time spent over a chosen period.
-    cbxUsage_Period = ComboMake(tsUsage, QStringLiteral("cbxUsage_Period"), QRect(10, 0, 307, 22), btnComboUsagePeriod,
+    cbxUsage_Period = ComboMake(tsUsage, QStringLiteral("cbxUsage_Period"), QRect(10, 0, 227, 22), btnComboUsagePeriod,
         QStringLiteral("btnComboUsagePeriod"));
+    btnUsageChart
+        = ButtonMake(tsUsage, QStringLiteral("btnUsageChart"), QStringLiteral("Chart"), QRect(243, -2, 76, 26));
     for (int i = 0; i < kUsagePeriodCount; ++i) {
         cbxUsage_Period->addItem(QString::fromLatin1(UsagePeriodName(i)));
     }
@@ -513,6 +517,7 @@ void TfrmMain::ControlsCreate()
     lbxUsage_Applications->setItemDelegate(
         new TMonitoredRowDelegate(pnlApp_Name, pnlApp_Type, kUsageRowHeight, lbxUsage_Applications));
     connect(cbxUsage_Period, &QComboBox::currentIndexChanged, this, [this] { UsageListRefresh(); });
+    connect(btnUsageChart, &TImageButton::clicked, this, &TfrmMain::UsageChartShow);
 
     btnBack = ButtonMake(this, QStringLiteral("btnBack"), QStringLiteral("< Back"), QRect(10, 560, 90, 28));
     btnNext = ButtonMake(this, QStringLiteral("btnNext"), QStringLiteral("Next >"), QRect(227, 560, 90, 28));
@@ -942,6 +947,20 @@ void TfrmMain::tmrUsageTimer()
 void TfrmMain::MainListRefresh()
 {
     ListBoxFillFrom(lbxMain_Applications, Logger().TodayItems());
+}
+
+void TfrmMain::UsageChartShow()
+{
+    if (!m_reports) {
+        // A window of its own, not the main window's child, so docking and auto-hide leave it be.
+        m_reports = new TfrmReports(cbxUsage_Period->currentIndex(), OptionsInstance().TimeLimitSeconds);
+    } else {
+        m_reports->PeriodSet(cbxUsage_Period->currentIndex());
+        m_reports->Reload();
+    }
+    m_reports->show();
+    m_reports->raise();
+    m_reports->activateWindow();
 }
 
 void TfrmMain::UsageListRefresh()
