@@ -43,6 +43,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -954,6 +955,16 @@ void TfrmMain::UsageChartShow()
     if (!m_reports) {
         // A window of its own, not the main window's child, so docking and auto-hide leave it be.
         m_reports = new TfrmReports(cbxUsage_Period->currentIndex(), OptionsInstance().TimeLimitSeconds);
+        // Beside this window, which stays on top, on whichever side has the room.
+        const QRect area = screen()->availableGeometry();
+        const QRect self = frameGeometry();
+        const int room = std::max(self.left() - area.left(), area.right() - self.right()) - 20;
+        m_reports->resize(std::clamp(room, m_reports->minimumWidth(), m_reports->width()),
+            std::min(m_reports->height(), area.height() - 40));
+        const bool left = self.left() - area.left() >= area.right() - self.right();
+        const int x = left ? std::max(area.left(), self.left() - m_reports->width() - 10)
+                           : std::min(area.right() - m_reports->width(), self.right() + 10);
+        m_reports->move(x, area.top() + (area.height() - m_reports->height()) / 2);
     } else {
         m_reports->PeriodSet(cbxUsage_Period->currentIndex());
         m_reports->Reload();
