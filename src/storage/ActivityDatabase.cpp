@@ -17,7 +17,6 @@
 #include <map>
 #include <mutex>
 #include <thread>
-#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -608,14 +607,16 @@ std::string DayBefore(const std::string& day)
     return DateToDbText(EncodeDateTime(year, month, date, 12) - 1);
 }
 
-struct TSplitKeyHash
+// Lets the maps below be asked with a view of a column's text, without a copy.
+struct TTextHash
 {
-    size_t operator()(const std::pair<std::string, std::string>& key) const
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const
     {
-        return std::hash<std::string>()(key.first) * 31 + std::hash<std::string>()(key.second);
+        return std::hash<std::string_view>()(text);
     }
 };
-using TSplitSums = std::unordered_map<std::pair<std::string, std::string>, int64_t, TSplitKeyHash>;
+template <typename TValue> using TTextMap = std::unordered_map<std::string, TValue, TTextHash, std::equal_to<>>;
 
 // Runs a query on `handle` and hands each row to `row`; a failure raises ESQLiteException.
 template <typename TRow> void RowsEach(sqlite3* handle, const std::string& sql, TRow row)
@@ -669,78 +670,106 @@ std::vector<TUsageSplitRow> UsageSplitRead(
     if (fromText > toText) {
         return result;
     }
-    // Summed here rather than in SQL: tens of thousands of rows into a hash table cost a few
-    // milliseconds, where SQLite's grouping on text keys costs ten times that.
-    TSplitSums paths; // (bucket, path) of origin-1 rows
-    TSplitSums addresses; // (bucket, address) of rows of any origin
-    std::map<std::string, std::string> dayBefore;
-    const auto add
-        = [&](const std::string& key, const char* path, const char* address, bool application, int64_t seconds) {
-              if (application && path) {
-                  paths[{ key, path }] += seconds;
-              }
-              if (address) {
-                  addresses[{ key, address }] += seconds;
-              }
-          };
+    // Summed here rather than in SQL, into a table of buckets by listed names: the tens of thousands
+    // of rows of a long period cost a few milliseconds so, where SQLite's grouping on text keys
+    // costs ten times that. Applications match their path exactly; sites every address that holds
+    // the name, by SQLite's own LIKE, so "%" and "_" act as in the period query; each stored
+    // address is matched once. A name listed twice counts twice, as in the period query.
+    const auto applications = ListedNamesRead(handle, "applications_list");
+    const auto sites = ListedNamesRead(handle, "websites_list");
+    const size_t names = applications.size() + sites.size();
+    TTextMap<size_t> applicationIndex;
+    for (const auto& [name, listed] : applications) {
+        applicationIndex.emplace(name, applicationIndex.size());
+    }
+    TTextMap<std::vector<size_t>> addressSites;
+    std::vector<std::string> buckets;
+    TTextMap<size_t> bucketIndex;
+    std::vector<size_t> bucketBefore; // the day before each bucket (moved rows only)
+    std::vector<int64_t> sums; // buckets x names: the applications, then the sites
+    const auto bucketOf = [&](std::string_view text) {
+        auto found = bucketIndex.find(text);
+        if (found == bucketIndex.end()) {
+            found = bucketIndex.emplace(std::string(text), buckets.size()).first;
+            buckets.emplace_back(text);
+            bucketBefore.push_back(SIZE_MAX);
+            sums.resize(buckets.size() * names, 0);
+        }
+        return found->second;
+    };
     RowsEach(handle, SplitPartsSql(fromText, toText, bucket), [&](sqlite3_stmt* statement) {
         const char* bucketText = ColumnText(statement, 0);
         if (!BucketWellFormed(bucketText, bucket)) {
             return;
         }
-        const std::string key = bucketText;
         const char* path = ColumnText(statement, 2);
         const char* address = ColumnText(statement, 3);
         const bool application
             = sqlite3_column_type(statement, 4) != SQLITE_NULL && sqlite3_column_int64(statement, 4) == 1;
         const int64_t seconds = sqlite3_column_int64(statement, 5);
-        if (sqlite3_column_int(statement, 1) == 0) {
-            add(key, path, address, application, seconds);
+        size_t applicationAt = SIZE_MAX;
+        if (application && path) {
+            const auto found = applicationIndex.find(std::string_view(path));
+            applicationAt = found == applicationIndex.end() ? SIZE_MAX : found->second;
+        }
+        const std::vector<size_t>* siteIndexes = nullptr;
+        if (address) {
+            auto found = addressSites.find(std::string_view(address));
+            if (found == addressSites.end()) {
+                std::vector<size_t> matched;
+                size_t index = applications.size();
+                for (const auto& [name, listed] : sites) {
+                    if (sqlite3_strlike(("%" + name + "%").c_str(), address, 0) == 0) {
+                        matched.push_back(index);
+                    }
+                    ++index;
+                }
+                found = addressSites.emplace(address, std::move(matched)).first;
+            }
+            siteIndexes = &found->second;
+        }
+        if (applicationAt == SIZE_MAX && (!siteIndexes || siteIndexes->empty())) {
             return;
         }
-        auto before = dayBefore.find(key);
-        if (before == dayBefore.end()) {
-            before = dayBefore.emplace(key, DayBefore(key)).first;
+        const auto add = [&](size_t at, int64_t value) {
+            if (applicationAt != SIZE_MAX) {
+                sums[at * names + applicationAt] += value;
+            }
+            if (siteIndexes) {
+                for (const size_t site : *siteIndexes) {
+                    sums[at * names + site] += value;
+                }
+            }
+        };
+        const size_t at = bucketOf(bucketText);
+        if (sqlite3_column_int(statement, 1) == 0) {
+            add(at, seconds);
+            return;
         }
-        add(key, path, address, application, -seconds);
-        add(before->second, path, address, application, seconds);
+        if (bucketBefore[at] == SIZE_MAX) {
+            const size_t before = bucketOf(DayBefore(bucketText));
+            bucketBefore[at] = before;
+        }
+        add(at, -seconds);
+        add(bucketBefore[at], seconds);
     });
 
-    // Applications match their path exactly; sites every address that holds the name, by
-    // SQLite's own LIKE, so "%" and "_" act as they do in the period query. Each stored address
-    // is matched once, not once per bucket.
-    std::map<std::tuple<std::string, int, std::string>, TUsageSplitRow> rows;
-    const auto listedApplications = ListedNamesRead(handle, "applications_list");
-    for (const auto& [key, seconds] : paths) {
-        const auto listed = listedApplications.find(key.second);
-        if (listed != listedApplications.end()) {
-            TUsageSplitRow& row = rows[{ key.first, 1, key.second }];
-            row.Seconds += seconds * listed->second.Copies;
-        }
+    std::vector<size_t> order(buckets.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
     }
-    const auto listedSites = ListedNamesRead(handle, "websites_list");
-    std::map<std::string, std::vector<const std::pair<const std::string, TListedName>*>> matches;
-    for (const auto& [key, seconds] : addresses) {
-        auto found = matches.find(key.second);
-        if (found == matches.end()) {
-            found = matches.emplace(key.second, std::vector<const std::pair<const std::string, TListedName>*>()).first;
-            for (const auto& site : listedSites) {
-                if (sqlite3_strlike(("%" + site.first + "%").c_str(), key.second.c_str(), 0) == 0) {
-                    found->second.push_back(&site);
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return buckets[a] < buckets[b]; });
+    for (const size_t at : order) {
+        size_t index = 0;
+        for (const auto* list : { &applications, &sites }) {
+            for (const auto& [name, listed] : *list) {
+                const int64_t seconds = sums[at * names + index++];
+                if (seconds != 0) {
+                    result.push_back(
+                        { buckets[at], list == &applications ? 1 : 2, name, listed.Caption, seconds * listed.Copies });
                 }
             }
         }
-        for (const auto* site : found->second) {
-            rows[{ key.first, 2, site->first }].Seconds += seconds * site->second.Copies;
-        }
-    }
-    result.reserve(rows.size());
-    for (auto& [key, row] : rows) {
-        row.Bucket = std::get<0>(key);
-        row.Origin = std::get<1>(key);
-        row.Name = std::get<2>(key);
-        row.Caption = (row.Origin == 1 ? listedApplications : listedSites).at(row.Name).Caption;
-        result.push_back(std::move(row));
     }
     return result;
 }
