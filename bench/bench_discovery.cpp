@@ -1,8 +1,12 @@
 // The add wizard's two scans on this machine: the desktop's menu entries (fast) and the walk of
-// the application folders (complete), with the number of folders walked and lines found.
+// the application folders (complete), with the number of folders walked and lines found; and the
+// running programs' paths, each named by the packages' rule, as the wizard and the sample read them.
 #include "ui/config/ApplicationDiscovery.h"
 
+#include "platform/linux/ProcFsProcesses.h"
 #include "platform/linux/XdgInstalledApplications.h"
+
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
@@ -55,6 +59,30 @@ void BM_CompleteScanCountOnly(benchmark::State& state)
     state.counters["folders"] = double(folders);
 }
 BENCHMARK(BM_CompleteScanCountOnly)->Unit(benchmark::kMillisecond);
+
+// What the sample pays at every tick for the path of the window's process.
+void BM_ProcessExeName(benchmark::State& state)
+{
+    TProcFsProcesses processes;
+    std::string path;
+    std::string errorText;
+    for (auto _ : state) {
+        processes.ProcessExeNameGet(getpid(), path, errorText);
+        benchmark::DoNotOptimize(path.data());
+    }
+}
+BENCHMARK(BM_ProcessExeName)->Unit(benchmark::kMicrosecond);
+
+void BM_RunningProgramPaths(benchmark::State& state)
+{
+    size_t paths = 0;
+    for (auto _ : state) {
+        TProcFsProcesses processes;
+        paths = processes.RunningProgramPathsGet().size();
+    }
+    state.counters["paths"] = double(paths);
+}
+BENCHMARK(BM_RunningProgramPaths)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "model/MonitoredObjects.h"
 
 #include "model/Assert.h"
+#include "model/PackagedPaths.h"
 #include "model/TextHelpers.h"
 
 #include <algorithm>
@@ -225,13 +226,19 @@ TActivityMatchResult TMonitoredList::ActivityMatch(std::string_view exePath, std
     const std::string_view normalizedAddress = haveAddress ? UrlNormalize(address) : std::string_view();
     const size_t hostEnd = HostEnd(normalizedAddress);
 
+    // A snap's program is sampled under its "current" link; an entry listed under the revision
+    // it had then still names the same program after every refresh.
+    const bool snapSample = exePath.find("/snap/") != std::string_view::npos;
+    const std::string currentExePath = snapSample ? SnapRevisionPathToCurrent(exePath) : std::string();
     int applicationIndex = -1;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const TMonitoredItem& item = *m_entries[i].Item;
         if (haveAddress && NormalizedSiteMatch(UrlNormalize(item.Name), normalizedAddress, hostEnd)) {
             return MatchResult(static_cast<int>(i), applicationIndex);
         }
-        if (SameTextAscii(item.Name, exePath)) {
+        if (SameTextAscii(item.Name, exePath)
+            || (snapSample && item.Name.find("/snap/") != std::string::npos
+                && SameTextAscii(SnapRevisionPathToCurrent(item.Name), currentExePath))) {
             applicationIndex = static_cast<int>(i);
         }
     }

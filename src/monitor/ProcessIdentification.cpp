@@ -40,12 +40,26 @@ std::string ProgramDisplayNameGet(const std::string& exePath)
 {
     const size_t slash = exePath.find_last_of('/');
     std::string name = slash == std::string::npos ? exePath : exePath.substr(slash + 1);
+    // A Flatpak app's launcher is named by the app's id, whose dots are no extension.
+    const size_t exports = exePath.rfind("/exports/bin/");
+    if (exports != std::string::npos && exports + 13 == slash + 1) {
+        return name;
+    }
+    // A program inside a Flatpak app's files is named beside the app's id, as the bare file
+    // name ("main", "run") often says little.
+    const std::string_view files = "/current/active/files/";
+    const size_t filesAt = exePath.find(files);
+    const size_t appAt = filesAt == std::string::npos ? std::string::npos : exePath.rfind("/app/", filesAt);
+    std::string appId;
+    if (appAt != std::string::npos && appAt + 5 < filesAt) {
+        appId = exePath.substr(appAt + 5, filesAt - appAt - 5);
+    }
     const size_t dot = name.find_last_of('.');
     // A leading dot names a hidden file, not an extension.
     if (dot != std::string::npos && dot > 0) {
         name.erase(dot);
     }
-    return name;
+    return appId.empty() || appId.find('/') != std::string::npos ? name : name + " (" + appId + ")";
 }
 
 void ProcessesExeNamesGet(TProcesses& processes, std::vector<std::string>& lines)

@@ -20,7 +20,8 @@ std::string ProcessExeNameText(TProcesses& processes, int64_t processId);
 // a closed window or a foreign process.
 std::string WindowExeNameGet(TWindowSystem& windowSystem, TProcesses& processes, TWindowHandle window);
 
-// The display name of a program for the add wizard: the file name without its extension.
+// The display name of a program for the add wizard: the file name without its extension; for a
+// Flatpak app's program the app's id follows in parentheses, and its launcher is the id.
 std::string ProgramDisplayNameGet(const std::string& exePath);
 
 // Fills `lines` with one "path=display name" line per distinct executable the current user runs,

@@ -131,8 +131,12 @@ void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int
     }
     TMonitoredItem* item = list.Items(match.Index);
     item->Duration = SecondsAdd(item->Duration, seconds);
-    const std::string sql = ActivityInsertSql(DateTimeToDbText(ProgramNow()), sample->ExeName, sample->BrowserUrl,
-        ApplicationTypeText(sample->AppType), seconds, match.Origin);
+    // A program matched under another name than the listed one (a snap listed under an older
+    // revision) is charged under the listed name: the day's account and the report find their
+    // rows by it, and rows of unlisted names are purged.
+    const bool otherName = match.Origin == moApplication && !SameTextAscii(item->Name, sample->ExeName);
+    const std::string sql = ActivityInsertSql(DateTimeToDbText(ProgramNow()), otherName ? item->Name : sample->ExeName,
+        sample->BrowserUrl, ApplicationTypeText(sample->AppType), seconds, match.Origin);
     try {
         ActivityDBExecSQL(sql);
     } catch (const std::exception& error) {

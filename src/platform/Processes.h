@@ -10,7 +10,8 @@ class TProcesses
 public:
     virtual ~TProcesses() = default;
 
-    // The full path of the process's executable. On failure (a process that has ended, one of
+    // The full path of the process's executable; for a program of a package that moves it with
+    // every update (a snap, a Flatpak, an AppImage) the path that stays. On failure (a process that has ended, one of
     // another user, a protected one) returns false and puts the system's message for the
     // failure, for instance "No such process" or "Permission denied", in `errorText`; the
     // caller prefixes it. Never raises.

@@ -16,11 +16,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <signal.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -379,6 +381,103 @@ TEST_F(ProgramOnDesktop, ListedXtermInFrontIsChargedAndShownInTheList)
     }
     EXPECT_GT(darkInName, 10) << "the entry's name";
     EXPECT_GT(darkInTime, 10) << "the entry's time";
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitWait(pid, 30), 0) << LogText();
+}
+
+// A snap as snapd lays it out under /snap, removed again at the end of the test.
+class TSnapTree
+{
+public:
+    explicit TSnapTree(const std::string& name)
+        : m_madeSnapFolder(!fs::exists("/snap"))
+        , m_folder("/snap/" + name)
+    {
+        fs::create_directories(m_folder);
+    }
+    ~TSnapTree()
+    {
+        std::error_code error;
+        fs::remove_all(m_folder, error);
+        if (m_madeSnapFolder)
+            fs::remove("/snap", error);
+    }
+    // Installs `program` as the revision's usr/bin file and makes the revision the current one;
+    // the revision before it goes, as snapd removes old revisions.
+    std::string Refresh(int revision, const std::string& program)
+    {
+        const fs::path file = m_folder / std::to_string(revision) / "usr/bin" / fs::path(program).filename();
+        fs::create_directories(file.parent_path());
+        fs::copy_file(program, file);
+        std::error_code error;
+        fs::remove(m_folder / "current", error);
+        fs::create_symlink(std::to_string(revision), m_folder / "current");
+        for (const auto& entry : fs::directory_iterator(m_folder))
+            if (entry.path().filename() != "current" && entry.path().filename() != std::to_string(revision))
+                fs::remove_all(entry.path(), error);
+        return file.string();
+    }
+    std::string CurrentPath(const std::string& relative) const
+    {
+        return (m_folder / "current" / relative).string();
+    }
+
+private:
+    bool m_madeSnapFolder;
+    fs::path m_folder;
+};
+
+TEST_F(ProgramOnDesktop, ListedSnapXtermIsChargedAcrossARefreshUnderItsCurrentLink)
+{
+    // The kernel names a snap's program under its revision only when it runs from /snap itself.
+    if (getuid() != 0 || (fs::exists("/snap") && access("/snap", W_OK) != 0))
+        GTEST_SKIP() << "a snap's revision folders need /snap, which only root can write here";
+    TSnapTree snap("thxterm-" + std::to_string(getpid()));
+    const std::string xtermFile = fs::canonical(TTestDesktop::ProgramFind("xterm")).string();
+    const std::string listed = snap.CurrentPath("usr/bin/xterm");
+    std::string revisionFile = snap.Refresh(41, xtermFile);
+    SettingsPrepare(listed);
+    {
+        TOptions& options = OptionsInstance();
+        options.ScanPeriodSeconds = 1;
+        OptionsInstanceFree();
+    }
+    ASSERT_GT(m_desktop.TrayStart(), 0) << m_desktop.ErrorText();
+    const pid_t pid = ProgramStart();
+    ASSERT_NE(WindowWait(pid, IsTrayIcon).Window, 0u) << LogText();
+
+    const auto chargedSeconds = [this] {
+        auto table = ActivityDBGetTable(
+            "SELECT app_name, SUM(duration) FROM applications GROUP BY app_name", m_locations.ActivityDbFileName);
+        std::map<std::string, int64_t> seconds;
+        for (table->First(); table && !table->AtEnd(); table->Next())
+            seconds[table->TextAt(0)] = table->Int64At(1);
+        return seconds;
+    };
+    // Runs the revision's xterm in front until its time has grown past `atLeast` seconds.
+    const auto chargeUntil = [&](int64_t atLeast) {
+        const pid_t xterm = m_desktop.ProgramStart(
+            { revisionFile, "-title", "snap", "-geometry", "80x24", "-e", "sleep", "600" }, "xterm-snap");
+        const TWindowHandle window = m_desktop.WindowWait(xterm, 10);
+        EXPECT_NE(window, 0u);
+        EXPECT_TRUE(m_desktop.WindowActivate(window));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (chargedSeconds()[listed] < atLeast && std::chrono::steady_clock::now() < deadline)
+            Pause(200);
+        m_desktop.ProgramStop(xterm);
+        return chargedSeconds();
+    };
+    const auto before = chargeUntil(2);
+    EXPECT_GE(before.count(listed) ? before.at(listed) : 0, 2) << "log:\n" << LogText();
+
+    revisionFile = snap.Refresh(42, xtermFile);
+    const auto after = chargeUntil(before.count(listed) ? before.at(listed) + 2 : 4);
+    EXPECT_GE(after.count(listed) ? after.at(listed) : 0, (before.count(listed) ? before.at(listed) : 0) + 2)
+        << "log:\n"
+        << LogText();
+    EXPECT_EQ(after.size(), 1u) << "only the listed path was charged";
+    for (const std::string& database : { m_locations.SettingsDbFileName, m_locations.ActivityDbFileName })
+        EXPECT_EQ(std::vector<std::string> { listed }, ListedNames(database, "applications_list")) << database;
     ::kill(pid, SIGTERM);
     EXPECT_EQ(ExitWait(pid, 30), 0) << LogText();
 }

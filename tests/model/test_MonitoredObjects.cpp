@@ -1,5 +1,6 @@
 #include "model/Exceptions.h"
 #include "model/MonitoredObjects.h"
+#include "model/PackagedPaths.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -147,6 +148,32 @@ TEST(ActivityMatch, InactiveEntriesAndEitherKindStillMatch)
     auto match = list.ActivityMatch("/bin/x", "example.com/page");
     EXPECT_EQ(match.Index, 0);
     EXPECT_EQ(match.Origin, moSite);
+}
+
+TEST(ActivityMatch, SnapEntryListedUnderARevisionMatchesEveryRevisionAndNothingElse)
+{
+    TMonitoredList list;
+    AddItem(list, "Firefox", "/snap/firefox/4793/usr/lib/firefox/firefox", mitApp);
+    AddItem(list, "Local", "/var/lib/snapd/snap/tool/x2/bin/tool", mitApp);
+    // The sample names a snap by its "current" link; a refreshed or an older revision is the
+    // same program.
+    for (const char* sample : { "/snap/firefox/current/usr/lib/firefox/firefox",
+             "/snap/firefox/4901/usr/lib/firefox/firefox", "/SNAP/firefox/4793/usr/lib/firefox/firefox" })
+        EXPECT_EQ(list.ActivityMatch(sample, "").Index, 0) << sample;
+    EXPECT_EQ(list.ActivityMatch("/var/lib/snapd/snap/tool/current/bin/tool", "").Index, 1);
+    EXPECT_EQ(list.ActivityMatch("/var/lib/snapd/snap/tool/7/bin/tool", "").Index, 1);
+    // Another snap, another file, a folder that is no revision, or a snap-like path elsewhere.
+    for (const char* sample : { "/snap/firefox-esr/current/usr/lib/firefox/firefox",
+             "/snap/firefox/current/usr/lib/firefox/plugin-container", "/snap/firefox/common/usr/lib/firefox/firefox",
+             "/opt/snap/firefox/4793/usr/lib/firefox/firefox", "/snap/firefox/47a3/usr/lib/firefox/firefox" })
+        EXPECT_EQ(list.ActivityMatch(sample, "").Index, -1) << sample;
+    // An entry already named by "current" (as the list names snaps now) works the same way.
+    TMonitoredList current;
+    AddItem(current, "Firefox", "/snap/firefox/current/usr/lib/firefox/firefox", mitApp);
+    EXPECT_EQ(current.ActivityMatch("/snap/firefox/4793/usr/lib/firefox/firefox", "").Index, 0);
+    EXPECT_EQ(SnapRevisionPathToCurrent("/tmp/root/snap/a/12/bin/a", "/tmp/root/"), "/tmp/root/snap/a/current/bin/a");
+    EXPECT_EQ(SnapRevisionPathToCurrent("/snap/a/12", ""), "/snap/a/current");
+    EXPECT_EQ(SnapRevisionPathToCurrent("/snap/bin/12/a", ""), "/snap/bin/12/a");
 }
 
 TEST(ActivityMatch, AgreesWithTheSiteRuleOnLongAddresses)

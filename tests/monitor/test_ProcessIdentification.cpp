@@ -31,11 +31,19 @@ TEST(RunningPrograms, OneLinePerExecutableWithItsDisplayName)
     processes.ProcessAdd(4, "/usr/bin/python3.11");
     processes.ProcessAdd(5, "/usr/sbin/sshd", /*ownedByUser=*/false);
     processes.ProcessAdd(6, "/home/u/.local/bin/.hidden");
+    // Packaged programs, named as the packages' rule names them.
+    processes.ProcessAdd(7, "/var/lib/flatpak/app/org.mozilla.firefox/current/active/files/lib/firefox/firefox");
+    processes.ProcessAdd(8, "/var/lib/flatpak/exports/bin/org.gnome.Calculator");
+    processes.ProcessAdd(9, "/home/u/Apps/Tool-x86_64.AppImage");
     std::vector<std::string> lines { "left over" };
     ProcessesExeNamesGet(processes, lines);
     EXPECT_EQ(lines,
-        (std::vector<std::string> { "/home/u/.local/bin/.hidden=.hidden", "/usr/bin/Editor.bin=Editor",
-            "/usr/bin/python3.11=python3", "/usr/bin/zed=zed" }));
+        (std::vector<std::string> { "/home/u/.local/bin/.hidden=.hidden",
+            "/home/u/Apps/Tool-x86_64.AppImage=Tool-x86_64", "/usr/bin/Editor.bin=Editor",
+            "/usr/bin/python3.11=python3", "/usr/bin/zed=zed",
+            "/var/lib/flatpak/app/org.mozilla.firefox/current/active/files/lib/firefox/firefox=firefox "
+            "(org.mozilla.firefox)",
+            "/var/lib/flatpak/exports/bin/org.gnome.Calculator=org.gnome.Calculator" }));
 }
 
 TEST(RunningPrograms, PathsThatDifferOnlyInCaseAreTwoPrograms)

@@ -155,6 +155,21 @@ TEST_F(ActivityLogger, QuotesInPathsAreStoredAsTheyAre)
     EXPECT_EQ(TZaraveDezeZurirevuzorLogger().Total, 9);
 }
 
+TEST_F(ActivityLogger, SnapListedUnderAnOlderRevisionIsChargedUnderItsListedName)
+{
+    const std::string listed = "/snap/editor/41/usr/bin/editor";
+    ListedItemAdd(OptionsInstance().MonitoredItems(), mitApp, listed, "Snap editor");
+    OptionsInstance().ListSave();
+    TZaraveDezeZurirevuzorLogger logger;
+    logger.Log(&SampleOf("/snap/editor/current/usr/bin/editor"), 6);
+    EXPECT_EQ(RowsText(), "2024-03-05 10:00:00|" + listed + "||Desktop Application|6|1\n");
+    EXPECT_EQ(DurationOf(logger.TodayItems(), listed), 6);
+    // The next start finds the seconds under the entry again.
+    TZaraveDezeZurirevuzorLogger again;
+    EXPECT_EQ(DurationOf(again.TodayItems(), listed), 6);
+    EXPECT_EQ(again.Total, 6);
+}
+
 TEST_F(ActivityLogger, FailedInsertLeavesTotalUnchangedAndTheNextScanWritesAgain)
 {
     TZaraveDezeZurirevuzorLogger logger;

@@ -1,6 +1,7 @@
 #include "platform/linux/AtspiAccessibility.h"
 
 #include "platform/linux/CHandles.h"
+#include "platform/linux/PackagedPrograms.h"
 
 #include "model/ProgramLog.h"
 
@@ -228,13 +229,25 @@ TRef<AtspiAccessible> ApplicationFind(int64_t processId)
     const gint count = atspi_accessible_get_child_count(desktop.get(), &error);
     if (error.Failed())
         return nullptr;
+    std::vector<std::pair<TRef<AtspiAccessible>, int64_t>> others;
     for (gint i = 0; i < count; ++i) {
         TRef<AtspiAccessible> application(atspi_accessible_get_child_at_index(desktop.get(), i, &error));
         if (error.Failed() || !application)
             continue;
         const guint applicationProcess = atspi_accessible_get_process_id(application.get(), &error);
-        if (!error.Failed() && static_cast<int64_t>(applicationProcess) == processId)
+        if (error.Failed())
+            continue;
+        if (static_cast<int64_t>(applicationProcess) == processId)
             return application;
+        others.emplace_back(std::move(application), static_cast<int64_t>(applicationProcess));
+    }
+    // A Flatpak app reaches the bus through its sandbox's proxy, whose process the bus names.
+    const std::string instance = FlatpakInstanceGet("/proc/" + std::to_string(processId));
+    if (instance.empty())
+        return nullptr;
+    for (auto& [application, applicationProcess] : others) {
+        if (FlatpakInstanceGet("/proc/" + std::to_string(applicationProcess)) == instance)
+            return std::move(application);
     }
     return nullptr;
 }

@@ -32,8 +32,9 @@ bool AllDigits(const char* text)
 
 } // namespace
 
-TProcFsProcesses::TProcFsProcesses(std::string procRoot)
+TProcFsProcesses::TProcFsProcesses(std::string procRoot, TPackageFolders packageFolders)
     : m_procRoot(std::move(procRoot))
+    , m_packages(std::move(packageFolders))
 {
 }
 
@@ -67,7 +68,7 @@ bool TProcFsProcesses::ProcessExeNameGet(int64_t processId, std::string& path, s
     if (buffer.size() > DeletedSuffix.size()
         && buffer.compare(buffer.size() - DeletedSuffix.size(), DeletedSuffix.size(), DeletedSuffix) == 0)
         buffer.resize(buffer.size() - DeletedSuffix.size());
-    path = std::move(buffer);
+    path = m_packages.ProcessPathGet(ProcessFactsRead(folder, buffer));
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Processes.h"
+#include "platform/linux/PackagedPrograms.h"
 
 #include <string>
 
@@ -8,9 +9,11 @@
 class TProcFsProcesses final : public TProcesses
 {
 public:
-    // `procRoot` is "/proc" but for tests.
-    explicit TProcFsProcesses(std::string procRoot = "/proc");
+    // `procRoot` is "/proc" and `packageFolders` the system's but for tests.
+    explicit TProcFsProcesses(std::string procRoot = "/proc", TPackageFolders packageFolders = PackageFoldersGet());
 
+    // The path a user lists for a process: the executable, or for a snap, a Flatpak or an
+    // AppImage the path that stays across the package's updates (see TPackagedPrograms).
     bool ProcessExeNameGet(int64_t processId, std::string& path, std::string& errorText) override;
     std::vector<std::string> RunningProgramPathsGet() override;
 
@@ -19,4 +22,5 @@ public:
 
 private:
     std::string m_procRoot;
+    TPackagedPrograms m_packages;
 };

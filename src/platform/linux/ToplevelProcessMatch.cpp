@@ -232,18 +232,7 @@ std::string TLinuxToplevelProcessSource::DesktopEntryProgramGet(const std::strin
         if (!info)
             return {};
         const char* commandLine = g_app_info_get_commandline(G_APP_INFO(info.get()));
-        gchar** argv = nullptr;
-        if (!commandLine || !g_shell_parse_argv(commandLine, nullptr, &argv, nullptr))
-            return {};
-        // "env NAME=value program ...": the program is the first word that is neither an option
-        // nor an assignment.
-        int i = 0;
-        if (argv[0] && FileNameOf(argv[0]) == "env") {
-            for (i = 1; argv[i] && (argv[i][0] == '-' || std::string(argv[i]).find('=') != std::string::npos); ++i) { }
-        }
-        const std::string program = argv[i] ? argv[i] : "";
-        g_strfreev(argv);
-        return applications.ExecutableResolve(program);
+        return commandLine ? applications.CommandProgramGet(commandLine) : std::string();
     }
     return {};
 }

@@ -223,14 +223,14 @@ bool AssignmentIs(const std::string& word)
     return true;
 }
 
-std::string LauncherTargetFind(const std::string& scriptPath, int depth)
+std::string LauncherTargetFind(const std::string& scriptPath, int depth, const TPackageScriptView& view)
 {
     std::ifstream file(scriptPath, std::ios::binary);
     std::string text(256 * 1024, '\0');
     file.read(text.data(), std::streamsize(text.size()));
     text.resize(size_t(file.gcount()));
 
-    std::map<std::string, std::string> variables;
+    std::map<std::string, std::string> variables = view.Variables;
     std::set<std::string> targets;
     std::istringstream lines(text);
     std::string line;
@@ -293,7 +293,17 @@ std::string LauncherTargetFind(const std::string& scriptPath, int depth)
                 || program.empty() || InterpreterIs(BaseNameGet(program))) {
                 continue;
             }
-            if (program.find('/') == std::string::npos) {
+            if (!view.SandboxFiles.empty()) {
+                // Inside a Flatpak sandbox: the app's programs are in /app (its /app/bin comes
+                // first on PATH); the runtime's are none of the app's own.
+                if (program.starts_with("/app/")) {
+                    program = view.SandboxFiles + program.substr(4);
+                } else if (program.find('/') == std::string::npos) {
+                    program = view.SandboxFiles + "/bin/" + program;
+                } else {
+                    continue;
+                }
+            } else if (program.find('/') == std::string::npos) {
                 gchar* found = g_find_program_in_path(program.c_str());
                 program = found ? found : "";
                 g_free(found);
@@ -305,7 +315,7 @@ std::string LauncherTargetFind(const std::string& scriptPath, int depth)
             if (kind == 1) {
                 targets.insert(RealPathGet(program));
             } else if (kind == 2 && depth < 3) {
-                const std::string inner = LauncherTargetFind(RealPathGet(program), depth + 1);
+                const std::string inner = LauncherTargetFind(RealPathGet(program), depth + 1, view);
                 if (!inner.empty()) {
                     targets.insert(inner);
                 }
@@ -314,6 +324,34 @@ std::string LauncherTargetFind(const std::string& scriptPath, int depth)
     }
     targets.erase(std::string());
     return targets.size() == 1 ? *targets.begin() : std::string();
+}
+
+// The program a process started from `path` runs: the real file, or the program a launcher
+// script starts when that can be read from it.
+std::string ProgramFileResolve(const std::string& path, const TPackageScriptView& view)
+{
+    const std::string real = RealPathGet(path);
+    const int kind = real.empty() ? 0 : ProgramKindGet(real);
+    if (kind == 0) {
+        return {};
+    }
+    if (kind == 2) {
+        const std::string target = LauncherTargetFind(real, 0, view);
+        if (!target.empty()) {
+            return target;
+        }
+    }
+    return real;
+}
+
+// An application entry the menus show, read without GLib's test of its program.
+bool PackageEntryShown(GKeyFile* keyFile)
+{
+    gchar* type = g_key_file_get_string(keyFile, "Desktop Entry", "Type", nullptr);
+    const bool application = type && std::strcmp(type, "Application") == 0;
+    g_free(type);
+    return application && !g_key_file_get_boolean(keyFile, "Desktop Entry", "Hidden", nullptr)
+        && !g_key_file_get_boolean(keyFile, "Desktop Entry", "NoDisplay", nullptr);
 }
 
 struct TGObjectFree
@@ -361,9 +399,36 @@ TXdgFolders XdgFoldersGet()
     return folders;
 }
 
-TXdgInstalledApplications::TXdgInstalledApplications(TXdgFolders folders)
+TXdgInstalledApplications::TXdgInstalledApplications(TXdgFolders folders, TPackageFolders packageFolders)
     : m_folders(std::move(folders))
+    , m_packages(std::move(packageFolders))
 {
+}
+
+std::string TXdgInstalledApplications::CommandProgramGet(const std::string& commandLine)
+{
+    gchar** argv = nullptr;
+    if (commandLine.empty() || !g_shell_parse_argv(commandLine.c_str(), nullptr, &argv, nullptr)) {
+        return {};
+    }
+    // "env NAME=value program ...": the program is the first word that is neither an option
+    // nor an assignment. (GLib's own executable cuts a quoted path at its first blank.)
+    int i = 0;
+    if (argv[0] && BaseNameGet(argv[0]) == "env") {
+        for (i = 1; argv[i] && (argv[i][0] == '-' || AssignmentIs(argv[i])); ++i) { }
+    }
+    std::vector<std::string> words;
+    for (; argv[i]; ++i) {
+        words.emplace_back(argv[i]);
+    }
+    g_strfreev(argv);
+    if (words.empty()) {
+        return {};
+    }
+    if (std::optional<std::string> packaged = m_packages.LauncherResolve(words, ProgramFileResolve)) {
+        return *packaged;
+    }
+    return ExecutableResolve(words[0]);
 }
 
 std::vector<TMenuApplication> TXdgInstalledApplications::MenuApplicationsGet()
@@ -397,26 +462,30 @@ std::vector<TMenuApplication> TXdgInstalledApplications::MenuApplicationsGet()
             }
             // Not an application, or its TryExec or Exec program is missing: no entry.
             std::unique_ptr<GDesktopAppInfo, TGObjectFree> info(g_desktop_app_info_new_from_keyfile(keyFile.get()));
-            if (!info || g_desktop_app_info_get_is_hidden(info.get()) || g_desktop_app_info_get_nodisplay(info.get())) {
-                continue;
-            }
-            // The program is the first word of Exec, unquoted; "env NAME=value program ..." names it
-            // in the first word that is neither an option nor an assignment. (GLib's own
-            // executable cuts a quoted path at its first blank.)
-            std::string program;
-            gchar** argv = nullptr;
-            if (g_shell_parse_argv(g_app_info_get_commandline(G_APP_INFO(info.get())), nullptr, &argv, nullptr)) {
-                int i = 0;
-                if (argv[0] && BaseNameGet(argv[0]) == "env") {
-                    for (i = 1; argv[i] && (argv[i][0] == '-' || AssignmentIs(argv[i])); ++i) { }
-                }
-                program = argv[i] ? argv[i] : "";
-                g_strfreev(argv);
-            }
             TMenuApplication application;
-            application.ExePath = ExecutableResolve(program);
-            const char* name = g_app_info_get_name(G_APP_INFO(info.get()));
-            application.Name = name ? name : "";
+            if (info) {
+                if (g_desktop_app_info_get_is_hidden(info.get()) || g_desktop_app_info_get_nodisplay(info.get())) {
+                    continue;
+                }
+                application.ExePath = CommandProgramGet(g_app_info_get_commandline(G_APP_INFO(info.get())));
+                const char* name = g_app_info_get_name(G_APP_INFO(info.get()));
+                application.Name = name ? name : "";
+            } else if (PackageEntryShown(keyFile.get())) {
+                // GLib also refuses an entry whose launcher program it cannot find. For a package's
+                // entry it is the package's own folders that say whether the program is installed,
+                // whatever the launcher's place (flatpak outside /usr/bin, say).
+                gchar* exec = g_key_file_get_string(keyFile.get(), "Desktop Entry", "Exec", nullptr);
+                gchar* name = g_key_file_get_locale_string(keyFile.get(), "Desktop Entry", "Name", nullptr, nullptr);
+                gchar** argv = nullptr;
+                if (exec && g_shell_parse_argv(exec, nullptr, &argv, nullptr)) {
+                    const std::vector<std::string> words(argv, argv + g_strv_length(argv));
+                    application.ExePath = m_packages.LauncherResolve(words, ProgramFileResolve).value_or("");
+                    g_strfreev(argv);
+                }
+                application.Name = name ? name : "";
+                g_free(exec);
+                g_free(name);
+            }
             if (!application.ExePath.empty()) {
                 byId.emplace(id, std::move(application));
             }
@@ -480,23 +549,18 @@ std::string TXdgInstalledApplications::ExecutableResolve(const std::string& prog
         path = found;
         g_free(found);
     }
-    const std::string real = RealPathGet(path);
-    const int kind = real.empty() ? 0 : ProgramKindGet(real);
-    if (kind == 0) {
-        return {};
+    // A package's launcher (snapd's /snap/bin/NAME links to snap itself) names its program only
+    // through the package; the rest is named as the package's updates leave it.
+    if (std::optional<std::string> packaged = m_packages.LauncherResolve({ path }, ProgramFileResolve)) {
+        return *packaged;
     }
-    if (kind == 2) {
-        const std::string target = LauncherTargetGet(real);
-        if (!target.empty()) {
-            return target;
-        }
-    }
-    return real;
+    const std::string real = ProgramFileResolve(path, TPackageScriptView {});
+    return real.empty() ? real : m_packages.FilePathGet(real);
 }
 
 std::string LauncherTargetGet(const std::string& scriptPath)
 {
-    return LauncherTargetFind(scriptPath, 0);
+    return LauncherTargetFind(scriptPath, 0, TPackageScriptView {});
 }
 
 bool ProgramFileIs(const std::string& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/InstalledApplications.h"
+#include "platform/linux/PackagedPrograms.h"
 
 #include <string>
 #include <vector>
@@ -24,7 +25,8 @@ TXdgFolders XdgFoldersGet();
 class TXdgInstalledApplications final : public TInstalledApplications
 {
 public:
-    explicit TXdgInstalledApplications(TXdgFolders folders = XdgFoldersGet());
+    explicit TXdgInstalledApplications(
+        TXdgFolders folders = XdgFoldersGet(), TPackageFolders packageFolders = PackageFoldersGet());
 
     std::vector<TMenuApplication> MenuApplicationsGet() override;
     std::vector<std::string> ApplicationFoldersGet() override;
@@ -32,9 +34,12 @@ public:
     bool FolderExists(const std::string& folder) override;
     std::vector<TFolderEntry> FolderEntriesGet(const std::string& folder) override;
     std::string ExecutableResolve(const std::string& program) override;
+    // The program a desktop entry's Exec line starts, as a running process of it is named.
+    std::string CommandProgramGet(const std::string& commandLine);
 
 private:
     TXdgFolders m_folders;
+    TPackagedPrograms m_packages;
 };
 
 // The program a launcher script starts for good: the target of its "exec" lines, with the
