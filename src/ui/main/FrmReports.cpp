@@ -195,6 +195,8 @@ void TfrmReports::ChartDraw()
     // Beside the plot, where each item's caption has a line of its own.
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->legend()->setShowToolTips(true);
+    // Long captions are cut (their whole text in the tooltip) rather than squeezing the bars.
+    chart->legend()->setMaximumWidth(200);
 
     const bool byHour = m_chart.Bucket == TUsageBucket::Hour;
     const double unit = byHour ? 60.0 : 3600.0;
