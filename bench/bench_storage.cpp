@@ -1,6 +1,6 @@
-// The activity database at its full size: 90 days at 28,800 rows a day (about 2.6 million rows),
-// 20 listed applications and 30 listed sites. The file is built once and kept beside this
-// program (bench_storage_actmondb.sqlite); delete it to build it again.
+// The activity database at its full size (BenchActivityDatabase.h): the period queries, the
+// charges, the start's checks and purges.
+#include "BenchActivityDatabase.h"
 #include "BenchFilter.h"
 #include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
@@ -19,105 +19,7 @@
 
 namespace {
 
-constexpr int kDays = 90;
-constexpr int kRowsPerDay = 28800;
-constexpr int kListedApps = 20;
-constexpr int kListedSites = 30;
-// A fixed "now" keeps the file valid for every run: 18:00, so "Today" holds 14 hours of rows.
-const TDateTime kNow = EncodeDateTime(2026, 1, 15, 18, 0, 0);
-const TDateTime kDayStart = EncodeDateTime(2026, 1, 15, 4, 0, 0);
-
-std::string AppName(int i)
-{
-    return "/usr/lib/program" + std::to_string(i) + "/bin/program" + std::to_string(i);
-}
-
-std::string SiteName(int i)
-{
-    return "site" + std::to_string(i) + ".example.com";
-}
-
-void Exec(sqlite3* handle, const std::string& sql)
-{
-    char* message = nullptr;
-    if (sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        std::fprintf(stderr, "%s\n", message ? message : "?");
-        std::exit(1);
-    }
-}
-
-std::string DatabaseBuild()
-{
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
-    const std::string file = (self.parent_path() / "bench_storage_actmondb.sqlite").string();
-    if (std::filesystem::exists(file)) {
-        return file;
-    }
-    std::fprintf(stderr, "Building %s (once)...\n", file.c_str());
-    const std::string temporary = file + ".tmp";
-    std::filesystem::remove(temporary);
-    sqlite3* handle = nullptr;
-    sqlite3_open(temporary.c_str(), &handle);
-    Exec(handle, DatabaseSchemaSql(TDatabaseKind::Activity));
-    // Indexes and totals are made after the rows, which is much faster than keeping them up to
-    // date: the schema, run again at the end, makes what is missing and the totals from the rows.
-    Exec(handle,
-        "DROP INDEX applications_date_hour; DROP TRIGGER applications_rollup_insert; "
-        "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
-    Exec(handle, "BEGIN");
-    for (int i = 0; i < kListedApps; ++i) {
-        Exec(handle,
-            "INSERT INTO applications_list VALUES('" + AppName(i) + "', 'Program " + std::to_string(i) + "', 1)");
-    }
-    for (int i = 0; i < kListedSites; ++i) {
-        Exec(handle, "INSERT INTO websites_list VALUES('" + SiteName(i) + "', 'Site " + std::to_string(i) + "', 1)");
-    }
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(handle, "INSERT INTO applications VALUES(?, ?, ?, ?, 3, ?)", -1, &insert, nullptr);
-    std::mt19937 random(42);
-    const int64_t rows = int64_t(kDays) * kRowsPerDay;
-    const TDateTime first = kNow - kDays + 2 * kOneSecond; // every row is younger than the purge cut-off
-    for (int64_t row = 0; row < rows; ++row) {
-        const std::string date = DateTimeToDbText(first + double(row) * 3 * kOneSecond);
-        std::string app;
-        std::string url;
-        std::string type;
-        int origin = 0;
-        if (random() % 2 == 0) {
-            app = AppName(int(random() % kListedApps));
-            type = "Desktop Application";
-            origin = 1;
-        } else {
-            // Browser time: mostly listed sites, some other listed-browser addresses.
-            app = "/usr/lib/firefox/firefox";
-            type = "Mozila FireFox";
-            url = random() % 10 == 0 ? app : SiteName(int(random() % kListedSites));
-            origin = 2;
-        }
-        sqlite3_bind_text(insert, 1, date.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, app.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 3, url.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 4, type.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int(insert, 5, origin);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    Exec(handle, "COMMIT");
-    Exec(handle, "BEGIN");
-    Exec(handle, DatabaseSchemaSql(TDatabaseKind::Activity));
-    Exec(handle, "COMMIT");
-    Exec(handle, "ANALYZE");
-    sqlite3_close(handle);
-    std::filesystem::rename(temporary, file);
-    return file;
-}
-
-const std::string& DatabaseFile()
-{
-    static const std::string file = DatabaseBuild();
-    return file;
-}
+using namespace bench_activity;
 
 void QueryRun(benchmark::State& state, const std::string& sql)
 {
@@ -270,6 +172,27 @@ void BM_StartupPurgeNothingToDeleteLiteral(benchmark::State& state)
     }
 }
 
+// The usage chart's reads: three months split into the program's days, and today into hours.
+void SplitRun(benchmark::State& state, TDateTime from, TUsageBucket bucket)
+{
+    size_t rows = 0;
+    for (auto _ : state) {
+        rows = UsageSplitLoad(from, kNow, bucket, DatabaseFile()).size();
+        benchmark::DoNotOptimize(rows);
+    }
+    state.counters["rows"] = double(rows);
+}
+
+void BM_ChartThreeMonthsByDay(benchmark::State& state)
+{
+    SplitRun(state, kNow - 90, TUsageBucket::Day);
+}
+
+void BM_ChartTodayByHour(benchmark::State& state)
+{
+    SplitRun(state, kDayStart, TUsageBucket::Hour);
+}
+
 } // namespace
 
 BENCHMARK(BM_InsertOneCharge)->Unit(benchmark::kMillisecond);
@@ -278,6 +201,8 @@ BENCHMARK(BM_ApplicationsToday)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WebSitesToday)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplicationsThreeMonths)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WebSitesThreeMonths)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartThreeMonthsByDay)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartTodayByHour)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StartupPurgeNothingToDelete)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StartupTotalsVerify)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EarlierFileFirstStart)->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -296,7 +221,8 @@ int main(int argc, char** argv)
             "BM_EarlierFileFirstStart", "BM_StartupPurgeOneDay", "BM_ApplicationsToday", "BM_WebSitesToday",
             "BM_ApplicationsThreeMonths", "BM_WebSitesThreeMonths", "BM_StartupPurgeNothingToDelete",
             "BM_ApplicationsTodayLiteral", "BM_WebSitesTodayLiteral", "BM_ApplicationsThreeMonthsLiteral",
-            "BM_WebSitesThreeMonthsLiteral", "BM_StartupPurgeNothingToDeleteLiteral" });
+            "BM_WebSitesThreeMonthsLiteral", "BM_StartupPurgeNothingToDeleteLiteral", "BM_ChartThreeMonthsByDay",
+            "BM_ChartTodayByHour" });
     benchmark::Initialize(&argc, argv);
     if (!selected)
         return 0;

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what building, running and testing need; quiet when all is present.
 set -e
-PKGS="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6 libsqlite3-dev sqlite3 \
+PKGS="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libqt6svg6 libsqlite3-dev sqlite3 \
 libsimpleini-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev \
 libxkbcommon-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev libxcb-icccm4-dev libxcb-xinput-dev libatspi2.0-dev libglib2.0-dev libwayland-dev \
 nlohmann-json3-dev \

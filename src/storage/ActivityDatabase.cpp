@@ -12,8 +12,12 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <map>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -500,4 +504,281 @@ void ActivityDatabaseClose()
 {
     LogCopier().Stop();
     ActivityConnectionDrop();
+}
+
+namespace {
+
+constexpr const char* kHourPattern = "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]'";
+constexpr const char* kDayPattern = "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]'";
+
+// The bucket of an hour key: the hour itself, or the program's day it falls in (an hour before
+// 04:00 belongs to the day before).
+std::string HourBucketSql(const std::string& hour, TUsageBucket bucket)
+{
+    if (bucket == TUsageBucket::Hour) {
+        return hour;
+    }
+    return "CASE WHEN substr(" + hour + ", 12, 2) < '04' THEN date(substr(" + hour + ", 1, 10), '-1 day') ELSE substr("
+        + hour + ", 1, 10) END";
+}
+
+// The rows of the hour `hour` between the bounds, with their bucket.
+std::string SplitRowsSql(const std::string& hour, const std::string& from, const std::string& to, TUsageBucket bucket)
+{
+    return "SELECT " + HourBucketSql("substr(date_created, 1, 13)", bucket)
+        + ", 0, app_name, browser_url, origin, duration FROM applications WHERE substr(date_created, 1, 13) = "
+        + QuotedStr(hour) + " AND date_created >= " + QuotedStr(from) + " AND date_created <= " + QuotedStr(to)
+        + " AND " + kCountedDuration;
+}
+
+std::string SplitHoursSql(const std::string& condition, TUsageBucket bucket)
+{
+    return "SELECT " + HourBucketSql("hour", bucket)
+        + ", 0, app_name, browser_url, origin, seconds FROM applications_hours WHERE " + condition + " AND hour GLOB "
+        + kHourPattern;
+}
+
+// The seconds of the period as rows (bucket, moved, path, address, origin, seconds), unsummed:
+// the rows of its first and last hour, the hourly totals of the rest of its first and last
+// calendar day, and the daily totals of the whole calendar days between them. The first four
+// hours of a whole day belong to the program's day before: they come once more from the hourly
+// totals with `moved` 1, to be taken from their calendar day and given to the day before.
+std::string SplitPartsSql(const std::string& from, const std::string& to, TUsageBucket bucket)
+{
+    if (!TotalsBoundsUsable(from, to)) {
+        // Bounds no program writes: read the rows themselves.
+        return "SELECT " + HourBucketSql("substr(date_created, 1, 13)", bucket)
+            + ", 0, app_name, browser_url, origin, duration FROM applications WHERE date_created BETWEEN "
+            + QuotedStr(from) + " AND " + QuotedStr(to) + " AND " + kCountedDuration
+            + " AND substr(date_created, 1, 13) GLOB " + kHourPattern;
+    }
+    const std::string fromDay = from.substr(0, 10);
+    const std::string toDay = to.substr(0, 10);
+    const std::string fromHour = from.substr(0, 13);
+    const std::string toHour = to.substr(0, 13);
+    std::string sql = SplitRowsSql(fromHour, from, to, bucket);
+    if (fromHour == toHour) {
+        return sql;
+    }
+    sql += " UNION ALL " + SplitRowsSql(toHour, from, to, bucket);
+    if (bucket == TUsageBucket::Hour || fromDay == toDay) {
+        return sql + " UNION ALL "
+            + SplitHoursSql("hour > " + QuotedStr(fromHour) + " AND hour < " + QuotedStr(toHour), bucket);
+    }
+    sql += " UNION ALL "
+        + SplitHoursSql("hour > " + QuotedStr(fromHour) + " AND hour < " + QuotedStr(PrefixEnd(fromDay)), bucket);
+    sql += " UNION ALL " + SplitHoursSql("hour >= " + QuotedStr(toDay) + " AND hour < " + QuotedStr(toHour), bucket);
+    // A key between two dates need not be one (a foreign tool's "2011-04-2"): the reader drops
+    // such buckets rather than testing a pattern on every row here.
+    const std::string wholeDays = " day > " + QuotedStr(fromDay) + " AND day < " + QuotedStr(toDay);
+    sql += " UNION ALL SELECT day, 0, app_name, browser_url, origin, seconds FROM applications_days WHERE" + wholeDays;
+    // One seek of the hour index per day; a key of 13 characters in that range is an hour from 00
+    // to 03 of that day.
+    sql += " UNION ALL SELECT d.day, 1, h.app_name, h.browser_url, h.origin, h.seconds FROM (SELECT DISTINCT day "
+           "FROM applications_days WHERE"
+        + wholeDays + " AND day GLOB " + kDayPattern
+        + ") d JOIN applications_hours h ON h.hour >= d.day || ' 00' AND h.hour < d.day || ' 04'";
+    return sql;
+}
+
+// Whether `text` is a "yyyy-mm-dd" (or "yyyy-mm-dd hh" for hours).
+bool BucketWellFormed(const char* text, TUsageBucket bucket)
+{
+    const std::string_view form = bucket == TUsageBucket::Day ? "0000-00-00" : "0000-00-00 00";
+    if (!text || std::strlen(text) != form.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < form.size(); ++i) {
+        if (form[i] == '0' ? (text[i] < '0' || text[i] > '9') : text[i] != form[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "yyyy-mm-dd" of the calendar day before.
+std::string DayBefore(const std::string& day)
+{
+    int year = 0;
+    int month = 0;
+    int date = 0;
+    if (std::sscanf(day.c_str(), "%4d-%2d-%2d", &year, &month, &date) != 3) {
+        return {};
+    }
+    return DateToDbText(EncodeDateTime(year, month, date, 12) - 1);
+}
+
+// Lets the maps below be asked with a view of a column's text, without a copy.
+struct TTextHash
+{
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const
+    {
+        return std::hash<std::string_view>()(text);
+    }
+};
+template <typename TValue> using TTextMap = std::unordered_map<std::string, TValue, TTextHash, std::equal_to<>>;
+
+// Runs a query on `handle` and hands each row to `row`; a failure raises ESQLiteException.
+template <typename TRow> void RowsEach(sqlite3* handle, const std::string& sql, TRow row)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        SQLiteErrorRaise(handle, "Error executing SQL", sql);
+    }
+    int code = SQLITE_OK;
+    while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
+        row(statement);
+    }
+    sqlite3_finalize(statement);
+    if (code != SQLITE_DONE) {
+        SQLiteErrorRaise(handle, "Error executing SQL", sql);
+    }
+}
+
+const char* ColumnText(sqlite3_stmt* statement, int column)
+{
+    return reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+}
+
+struct TListedName
+{
+    std::string Caption;
+    int Copies = 0;
+};
+
+// The list copy's names with their caption (the greatest, as SQL's MAX picks among copies) and how
+// often each is listed; NULL names match no row and are left out.
+std::map<std::string, TListedName> ListedNamesRead(sqlite3* handle, const char* table)
+{
+    std::map<std::string, TListedName> names;
+    RowsEach(handle, std::string("SELECT name, caption FROM ") + table + " WHERE name IS NOT NULL",
+        [&](sqlite3_stmt* statement) {
+            TListedName& listed = names[ColumnText(statement, 0)];
+            const char* caption = ColumnText(statement, 1);
+            listed.Caption = std::max(listed.Caption, std::string(caption ? caption : ""));
+            ++listed.Copies;
+        });
+    return names;
+}
+
+} // namespace
+
+std::vector<TUsageSplitRow> UsageSplitRead(
+    sqlite3* handle, const std::string& fromText, const std::string& toText, TUsageBucket bucket)
+{
+    std::vector<TUsageSplitRow> result;
+    if (fromText > toText) {
+        return result;
+    }
+    // Summed here rather than in SQL, into a table of buckets by listed names: the tens of thousands
+    // of rows of a long period cost a few milliseconds so, where SQLite's grouping on text keys
+    // costs ten times that. Applications match their path exactly; sites every address that holds
+    // the name, by SQLite's own LIKE, so "%" and "_" act as in the period query; each stored
+    // address is matched once. A name listed twice counts twice, as in the period query.
+    const auto applications = ListedNamesRead(handle, "applications_list");
+    const auto sites = ListedNamesRead(handle, "websites_list");
+    const size_t names = applications.size() + sites.size();
+    TTextMap<size_t> applicationIndex;
+    for (const auto& [name, listed] : applications) {
+        applicationIndex.emplace(name, applicationIndex.size());
+    }
+    TTextMap<std::vector<size_t>> addressSites;
+    std::vector<std::string> buckets;
+    TTextMap<size_t> bucketIndex;
+    std::vector<size_t> bucketBefore; // the day before each bucket (moved rows only)
+    std::vector<int64_t> sums; // buckets x names: the applications, then the sites
+    const auto bucketOf = [&](std::string_view text) {
+        auto found = bucketIndex.find(text);
+        if (found == bucketIndex.end()) {
+            found = bucketIndex.emplace(std::string(text), buckets.size()).first;
+            buckets.emplace_back(text);
+            bucketBefore.push_back(SIZE_MAX);
+            sums.resize(buckets.size() * names, 0);
+        }
+        return found->second;
+    };
+    RowsEach(handle, SplitPartsSql(fromText, toText, bucket), [&](sqlite3_stmt* statement) {
+        const char* bucketText = ColumnText(statement, 0);
+        if (!BucketWellFormed(bucketText, bucket)) {
+            return;
+        }
+        const char* path = ColumnText(statement, 2);
+        const char* address = ColumnText(statement, 3);
+        const bool application
+            = sqlite3_column_type(statement, 4) != SQLITE_NULL && sqlite3_column_int64(statement, 4) == 1;
+        const int64_t seconds = sqlite3_column_int64(statement, 5);
+        size_t applicationAt = SIZE_MAX;
+        if (application && path) {
+            const auto found = applicationIndex.find(std::string_view(path));
+            applicationAt = found == applicationIndex.end() ? SIZE_MAX : found->second;
+        }
+        const std::vector<size_t>* siteIndexes = nullptr;
+        if (address) {
+            auto found = addressSites.find(std::string_view(address));
+            if (found == addressSites.end()) {
+                std::vector<size_t> matched;
+                size_t index = applications.size();
+                for (const auto& [name, listed] : sites) {
+                    if (sqlite3_strlike(("%" + name + "%").c_str(), address, 0) == 0) {
+                        matched.push_back(index);
+                    }
+                    ++index;
+                }
+                found = addressSites.emplace(address, std::move(matched)).first;
+            }
+            siteIndexes = &found->second;
+        }
+        if (applicationAt == SIZE_MAX && (!siteIndexes || siteIndexes->empty())) {
+            return;
+        }
+        const auto add = [&](size_t at, int64_t value) {
+            if (applicationAt != SIZE_MAX) {
+                sums[at * names + applicationAt] += value;
+            }
+            if (siteIndexes) {
+                for (const size_t site : *siteIndexes) {
+                    sums[at * names + site] += value;
+                }
+            }
+        };
+        const size_t at = bucketOf(bucketText);
+        if (sqlite3_column_int(statement, 1) == 0) {
+            add(at, seconds);
+            return;
+        }
+        if (bucketBefore[at] == SIZE_MAX) {
+            const size_t before = bucketOf(DayBefore(bucketText));
+            bucketBefore[at] = before;
+        }
+        add(at, -seconds);
+        add(bucketBefore[at], seconds);
+    });
+
+    std::vector<size_t> order(buckets.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return buckets[a] < buckets[b]; });
+    for (const size_t at : order) {
+        size_t index = 0;
+        for (const auto* list : { &applications, &sites }) {
+            for (const auto& [name, listed] : *list) {
+                const int64_t seconds = sums[at * names + index++];
+                if (seconds != 0) {
+                    result.push_back(
+                        { buckets[at], list == &applications ? 1 : 2, name, listed.Caption, seconds * listed.Copies });
+                }
+            }
+        }
+    }
+    return result;
+}
+
+std::vector<TUsageSplitRow> UsageSplitLoad(
+    TDateTime from, TDateTime to, TUsageBucket bucket, const std::string& fileName)
+{
+    return ActivityConnectionRun(fileName, [&](TSQLiteDatabase& database) {
+        return UsageSplitRead(database.Handle(), DateTimeToDbText(from), DateTimeToDbText(to), bucket);
+    });
 }

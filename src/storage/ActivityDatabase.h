@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The activity database (actmondb.sqlite): one row per charged scan in table applications, and
 // copies of the time-limit list in applications_list and websites_list, with daily and hourly
@@ -65,3 +66,29 @@ void ActivityDatabaseClose();
 
 // Opens a connection of its own on the activity database with its tables in place.
 std::unique_ptr<TSQLiteDatabase> ActivityDatabaseOpen(const std::string& fileName = {});
+
+// The time on the list split into hours or into the program's days (04:00 to 04:00), for the
+// usage chart and its export: one row per bucket ("yyyy-mm-dd hh" or "yyyy-mm-dd") and listed name
+// with time in it, ordered by bucket, origin and name. A name counts the rows the period queries
+// count for it, so the buckets of a period add up to the period query's totals; rows without a
+// well-formed date belong to no bucket and are left out. Whole days come from the daily totals,
+// the rest from the hourly ones, and only the rows of the period's first and last hour from the
+// table. Failures raise ESQLiteException.
+enum class TUsageBucket
+{
+    Hour,
+    Day
+};
+struct TUsageSplitRow
+{
+    std::string Bucket;
+    int Origin = 1; // 1 application, 2 site
+    std::string Name;
+    std::string Caption;
+    int64_t Seconds = 0;
+};
+std::vector<TUsageSplitRow> UsageSplitRead(
+    sqlite3* handle, const std::string& fromText, const std::string& toText, TUsageBucket bucket);
+// On the program's activity database (or `fileName`), through the shared connection.
+std::vector<TUsageSplitRow> UsageSplitLoad(
+    TDateTime from, TDateTime to, TUsageBucket bucket, const std::string& fileName = {});

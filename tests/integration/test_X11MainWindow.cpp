@@ -3,6 +3,8 @@
 #include "X11TestHelpers.h"
 
 #include "model/DataLocations.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
 #include "support/TestSupport.h"
@@ -237,5 +239,58 @@ TEST_F(X11MainWindow, ADesktopWithoutATrayStartsWithTheWindowShown)
     EXPECT_TRUE(Until([this] { return !Shown(); }, 5));
     std::system("xdotool key alt alt");
     EXPECT_TRUE(Until([this] { return Shown(); }, 5));
+    EXPECT_EQ(ProgramEnd(), 0);
+}
+
+TEST_F(X11MainWindow, UsageChartOfAPresetWeekShowsItsBars)
+{
+    TH_REQUIRE_PROGRAMS("import", "convert");
+    // A week in which a listed program had an hour a day.
+    TOptions& options = OptionsInstance();
+    auto item = std::make_unique<TMonitoredItem>();
+    item->Name = "/usr/bin/xterm";
+    item->Caption = "XTerm";
+    item->ItemType = mitApp;
+    item->Checked = true;
+    options.MonitoredItems().Add("XTerm", std::move(item));
+    options.ListSave();
+    for (int day = 0; day < 7; ++day) {
+        ActivityDBExecSQL(ActivityInsertSql(
+            DateTimeToDbText(ProgramNow() - day - 0.1), "/usr/bin/xterm", "", "Desktop Application", 3600, 1));
+    }
+    ActivityDatabaseClose();
+    OptionsInstanceFree();
+
+    ProgramStart();
+    ASSERT_TRUE(Until([this] { return Shown(); }, 5));
+    // View, then Usage from its menu (after "All" and "Reminders"), then the Chart button.
+    const std::string main = MainWindowId(true);
+    std::system(("xdotool mousemove --window " + main + " 222 16 click 1").c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::system("xdotool key Down Down Down Return");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::system(("xdotool mousemove --window " + MainWindowId(true) + " 281 99 click 1").c_str());
+    std::string chart;
+    ASSERT_TRUE(Until(
+        [&] {
+            chart = CommandText("xdotool search --onlyvisible --name '^Usage Chart$'");
+            return !chart.empty();
+        },
+        10));
+    chart = chart.substr(0, chart.find('\n'));
+    // It shows the usage view's period, today; the user picks the last seven days in its own box.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::system(("xdotool mousemove --window " + chart + " 60 53 click 1").c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::system("xdotool key Down Down Return");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The bars of the six days before today in the program's colour for the first item.
+    const std::string shot = m_desktop.Folder() + "/usage-chart.png";
+    std::system(("import -window " + chart + " " + shot).c_str());
+    const int barPixels = std::atoi(CommandText("convert " + shot
+        + " -fill black +opaque '#E69F00' -fill white -opaque '#E69F00' -format "
+          "'%[fx:round(mean*w*h)]' info:")
+                                        .c_str());
+    EXPECT_GT(barPixels, 6 * 200) << "screenshot: " << shot;
     EXPECT_EQ(ProgramEnd(), 0);
 }

@@ -37,6 +37,10 @@ public:
             throw std::runtime_error(text + " in " + sql);
         }
     }
+    sqlite3* Handle() const
+    {
+        return m_handle;
+    }
     // Each row as name -> (total as typed text, caption, active); names listed twice give one row.
     struct TResultRow
     {
@@ -260,6 +264,79 @@ TEST(PeriodQueries, RestructuredStatementsGiveTheLiteralResultsOnRandomDatabases
             EXPECT_EQ(database.Kinds(WebSitesPeriodSql(from, to)),
                 WithoutOddRows(database, [&] { return database.Kinds(WebSitesPeriodLiteralSql(from, to)); }))
                 << "web sites " << context;
+        }
+        if (HasFailure()) {
+            return;
+        }
+    }
+}
+
+// The usage chart's split by hour and by the program's day, against the period queries: on each
+// random database every bucket holds what the period query gives for the bucket's part of the
+// period, and the buckets of a name add up to its period total. Rows without a well-formed date
+// belong to no bucket, so both sides are read without them.
+TEST(PeriodQueries, SplitByHourAndDayAddsUpToThePeriodQueries)
+{
+    const std::vector<std::pair<std::string, std::string>> periods = {
+        { "2011-04-21 04:00:00", "2011-04-21 10:00:00" }, // today
+        { "2011-04-20 04:30:00", "2011-04-21 04:30:00" }, // the last 24 hours
+        { "2011-04-14 09:30:00", "2011-04-21 09:30:00" }, // seven days
+        { "2011-01-21 10:00:00", "2011-04-21 10:00:00" }, // three months
+        { "2011-04-19 09:29:59", "2011-04-21 09:29:59" }, // two days, the ends in first half-hours
+        { "2011-04-21 03:59:59", "2011-04-21 04:00:00" }, // across 04:00 within one hour
+        { "2011-04-22 00:00:00", "2011-04-21 00:00:00" }, // empty
+    };
+    const auto nextDay = [](const std::string& day) {
+        return DateToDbText(EncodeDateTime(std::stoi(day.substr(0, 4)), std::stoi(day.substr(5, 2)),
+                                std::stoi(day.substr(8, 2)), 12, 0, 0)
+            + 1);
+    };
+    std::mt19937 random(1204);
+    for (int round = 0; round < 40; ++round) {
+        TMemoryDatabase database;
+        RandomContentMake(random, database);
+        database.Run("DELETE FROM applications WHERE date_created IS NULL OR date_created NOT GLOB "
+                     "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'");
+        // Rows in the small hours of whole days, which belong to the day before.
+        database.Run("INSERT INTO applications SELECT '2011-04-1' || (rowid % 3 + 7) || ' 0' || (rowid % 5) || "
+                     "substr(date_created, 14), app_name, browser_url, app_type, duration, origin FROM applications "
+                     "WHERE rowid % 2 = 0");
+        for (const auto& [from, to] : periods) {
+            for (const TUsageBucket bucket : { TUsageBucket::Hour, TUsageBucket::Day }) {
+                const std::string context = "round " + std::to_string(round) + " period " + from + ".." + to
+                    + (bucket == TUsageBucket::Hour ? " by hour" : " by day");
+                std::map<std::pair<std::string, std::string>, long long> sums;
+                for (const auto& row : UsageSplitRead(database.Handle(), from, to, bucket)) {
+                    const std::string origin = std::to_string(row.Origin);
+                    sums[{ origin, row.Name }] += row.Seconds;
+                    // The bucket's own part of the period, both ends included as the period's.
+                    const bool byHour = bucket == TUsageBucket::Hour;
+                    const std::string partFrom = std::max(from, row.Bucket + (byHour ? ":00:00" : " 04:00:00"));
+                    const std::string partTo
+                        = std::min(to, byHour ? row.Bucket + ":59:59" : nextDay(row.Bucket) + " 03:59:59");
+                    const auto part = database.Rows(row.Origin == 1 ? ApplicationsPeriodSql(partFrom, partTo)
+                                                                    : WebSitesPeriodSql(partFrom, partTo));
+                    const auto found = std::find_if(
+                        part.begin(), part.end(), [&](const auto& listed) { return listed.Name == row.Name; });
+                    ASSERT_NE(found, part.end()) << context << " bucket " << row.Bucket << " name " << row.Name;
+                    EXPECT_EQ(std::to_string(row.Seconds), found->Total)
+                        << context << " bucket " << row.Bucket << " name " << row.Name;
+                    if (!database.NamesListedTwice(row.Origin == 1 ? "applications_list" : "websites_list")
+                             .count(row.Name)) {
+                        EXPECT_EQ(row.Caption, found->Caption) << context << " bucket " << row.Bucket;
+                    }
+                }
+                for (const auto& [origin, sql] :
+                    { std::pair<std::string, std::string> { "1", ApplicationsPeriodSql(from, to) },
+                        { "2", WebSitesPeriodSql(from, to) } }) {
+                    for (const auto& row : database.Rows(sql)) {
+                        if (!row.NameIsNull && row.Total != "0") {
+                            EXPECT_EQ(std::to_string(sums[{ origin, row.Name }]), row.Total)
+                                << context << " origin " << origin << " name " << row.Name;
+                        }
+                    }
+                }
+            }
         }
         if (HasFailure()) {
             return;

@@ -5,6 +5,7 @@
 #include "ui/main/FrmFocusSettings.h"
 #include "ui/main/FrmReminder.h"
 #include "ui/main/FrmReminderSettings.h"
+#include "ui/main/FrmReports.h"
 #include "ui/main/HotkeyWatch.h"
 #include "ui/main/MainDisplay.h"
 #include "ui/main/MainWindowDock.h"
@@ -44,6 +45,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -418,6 +420,7 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
 
 TfrmMain::~TfrmMain()
 {
+    delete m_reports;
     // The hot key is released by its owner (seam).
     m_sessionPower->ListenerSet({});
     TrayIconRemove();
@@ -535,8 +538,10 @@ void TfrmMain::ControlsCreate()
     mmReminderEvening = MemoMake(tsReminder, QStringLiteral("mmReminderEvening"), QRect(10, 272, 307, 100));
 
     // tsUsage: the time spent over a chosen period.
-    cbxUsage_Period = ComboMake(tsUsage, QStringLiteral("cbxUsage_Period"), QRect(10, 0, 307, 22), btnComboUsagePeriod,
+    cbxUsage_Period = ComboMake(tsUsage, QStringLiteral("cbxUsage_Period"), QRect(10, 0, 227, 22), btnComboUsagePeriod,
         QStringLiteral("btnComboUsagePeriod"));
+    btnUsageChart
+        = ButtonMake(tsUsage, QStringLiteral("btnUsageChart"), QStringLiteral("Chart"), QRect(243, -2, 76, 26));
     for (int i = 0; i < kUsagePeriodCount; ++i) {
         cbxUsage_Period->addItem(QString::fromLatin1(UsagePeriodName(i)));
     }
@@ -554,6 +559,7 @@ void TfrmMain::ControlsCreate()
     lbxUsage_Applications->setItemDelegate(
         new TMonitoredRowDelegate(pnlApp_Name, pnlApp_Type, kUsageRowHeight, lbxUsage_Applications));
     connect(cbxUsage_Period, &QComboBox::currentIndexChanged, this, [this] { UsageListRefresh(); });
+    connect(btnUsageChart, &TImageButton::clicked, this, &TfrmMain::UsageChartShow);
 
     btnBack = ButtonMake(this, QStringLiteral("btnBack"), QStringLiteral("< Back"), QRect(10, 560, 90, 28));
     btnNext = ButtonMake(this, QStringLiteral("btnNext"), QStringLiteral("Next >"), QRect(227, 560, 90, 28));
@@ -983,6 +989,30 @@ void TfrmMain::tmrUsageTimer()
 void TfrmMain::MainListRefresh()
 {
     ListBoxFillFrom(lbxMain_Applications, Logger().TodayItems());
+}
+
+void TfrmMain::UsageChartShow()
+{
+    if (!m_reports) {
+        // A window of its own, not the main window's child, so docking and auto-hide leave it be.
+        m_reports = new TfrmReports(cbxUsage_Period->currentIndex(), OptionsInstance().TimeLimitSeconds);
+        // Beside this window, which stays on top, on whichever side has the room.
+        const QRect area = screen()->availableGeometry();
+        const QRect self = frameGeometry();
+        const int room = std::max(self.left() - area.left(), area.right() - self.right()) - 20;
+        m_reports->resize(std::clamp(room, m_reports->minimumWidth(), m_reports->width()),
+            std::min(m_reports->height(), area.height() - 40));
+        const bool left = self.left() - area.left() >= area.right() - self.right();
+        const int x = left ? std::max(area.left(), self.left() - m_reports->width() - 10)
+                           : std::min(area.right() - m_reports->width(), self.right() + 10);
+        m_reports->move(x, area.top() + (area.height() - m_reports->height()) / 2);
+    } else {
+        m_reports->PeriodSet(cbxUsage_Period->currentIndex());
+        m_reports->Reload();
+    }
+    m_reports->show();
+    m_reports->raise();
+    m_reports->activateWindow();
 }
 
 void TfrmMain::UsageListRefresh()

@@ -6,6 +6,7 @@
 
 #include "model/ProgramClock.h"
 
+#include <QPointer>
 #include <QRect>
 
 #include <cstdint>
@@ -33,6 +34,7 @@ class TTrayIcon;
 class TWindowSystem;
 class TZaraveDezeZurirevuzor;
 class TZaraveDezeZurirevuzorLogger;
+class TfrmReports;
 
 // The desktop the scan samples. Without all three the window runs without sampling (a session
 // the program cannot watch); the rest of it works the same.
@@ -126,6 +128,7 @@ public:
     QLabel* lblHeader_Type = nullptr;
     QLabel* lblHeader_Time = nullptr;
     QListWidget* lbxUsage_Applications = nullptr;
+    TImageButton* btnUsageChart = nullptr;
 
     // The action list.
     QAction* actExit = nullptr;
@@ -236,6 +239,8 @@ public:
 
     void MainListRefresh();
     void UsageListRefresh(); // cbxUsage_Period change
+    // btnUsageChart: the usage chart of the chosen period, in a window of its own (one at a time).
+    void UsageChartShow();
     void MainTimeUpdate();
     void FocusTimeUpdate();
     void NormalTimeDisplayShow();
@@ -330,4 +335,5 @@ private:
     QActionGroup* m_viewGroup = nullptr;
     QRect m_workArea;
     bool m_dailyResetWaiting = false;
+    QPointer<TfrmReports> m_reports;
 };

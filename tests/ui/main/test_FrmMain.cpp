@@ -6,6 +6,7 @@
 #include "ui/framework/ImageButton.h"
 #include "ui/framework/ImagePanel.h"
 #include "ui/framework/ListBoxItems.h"
+#include "ui/main/FrmReports.h"
 #include "ui/main/MainDisplay.h"
 #include "ui/main/MainWindowDock.h"
 #include "ui/main/Reminders.h"
@@ -33,6 +34,8 @@
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTimer>
+
+#include <numeric>
 
 #include <gtest/gtest.h>
 
@@ -282,6 +285,28 @@ TEST_F(MainWindow, UsagePeriodLoadsItsRange)
     window.cbxUsage_Period->setCurrentIndex(3); // the last 14 days
     EXPECT_EQ(editorSeconds(), 660);
     EXPECT_EQ(window.Logger().Total, 60) << "the usage view adds nothing to the day";
+
+    // The chart of the same period, read from the database by day; a second click reuses it.
+    emit window.btnUsageChart->clicked();
+    const auto reports = [] {
+        QList<TfrmReports*> found;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* each = qobject_cast<TfrmReports*>(top); each && each->isVisible()) {
+                found << each;
+            }
+        }
+        return found;
+    };
+    ASSERT_EQ(1, reports().size());
+    const TUsageChart& chart = reports()[0]->Chart();
+    EXPECT_EQ(15u, chart.Buckets.size());
+    int64_t charted = 0;
+    for (const auto& series : chart.Series) {
+        charted += std::accumulate(series.Seconds.begin(), series.Seconds.end(), int64_t(0));
+    }
+    EXPECT_EQ(660, charted);
+    emit window.btnUsageChart->clicked();
+    EXPECT_EQ(1, reports().size());
 }
 
 TEST_F(MainWindow, DailyResetErasesPendingRemovalsButKeepsTheEntriesWhenUsersMayNotChange)

@@ -1,0 +1,354 @@
+#include "ui/main/FrmReports.h"
+
+#include "model/ProgramLog.h"
+#include "storage/SQLiteDatabase.h"
+#include "ui/framework/Appearance.h"
+#include "ui/framework/FrmWarning.h"
+#include "ui/framework/ImageButton.h"
+#include "ui/main/MainDisplay.h"
+
+#include <QBarSet>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QCursor>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QSaveFile>
+#include <QStackedBarSeries>
+#include <QStandardPaths>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Bars in colours that stay apart from each other for colour-blind eyes (Okabe and Ito) and show
+// on dark and light skins alike; the rest in grey.
+const QColor kSeriesColors[] = { QColor(0xE6, 0x9F, 0x00), QColor(0x56, 0xB4, 0xE9), QColor(0x00, 0x9E, 0x73),
+    QColor(0xF0, 0xE4, 0x42), QColor(0xCC, 0x79, 0xA7), QColor(0xD5, 0x5E, 0x00) };
+const QColor kRestColor(0x9E, 0x9E, 0x9E);
+const QColor kLimitColor(0xE5, 0x39, 0x35);
+
+// The texts of the list and the period box keep their own dark-on-white colours, whatever the
+// desktop's palette says.
+const char* const kListStyle = "QTreeWidget { background: #FFFFFF; color: #363636; border: 1px solid #D4D4D4; }"
+                               "QHeaderView::section { background: #E9E9E9; color: #202020; border: 0; "
+                               "border-right: 1px solid #D4D4D4; padding: 2px 4px; }"
+                               "QTreeWidget::item:selected { background: #3875D7; color: #FFFFFF; }";
+const char* const kComboStyle = "QComboBox { background: #FFFFFF; color: #363636; border: 1px solid #A0A0A0; "
+                                "padding: 1px 6px; }"
+                                "QComboBox QAbstractItemView { background: #FFFFFF; color: #363636; "
+                                "selection-background-color: #3875D7; selection-color: #FFFFFF; }";
+
+// Which buckets get a label under the axis: every one when few, else a spread that leaves the
+// labels room, and always the bucket of now.
+bool BucketLabelled(const TUsageChart& chart, int index)
+{
+    const int count = int(chart.Buckets.size());
+    const int step = chart.Bucket == TUsageBucket::Hour ? 3 : count <= 8 ? 1 : count <= 16 ? 2 : count <= 31 ? 5 : 14;
+    if (index == chart.NowIndex) {
+        return true;
+    }
+    // The labels count back from now, so now's label never crowds its neighbour.
+    const int anchor = chart.NowIndex >= 0 ? chart.NowIndex : count - 1;
+    return (anchor - index) % step == 0 && std::abs(anchor - index) >= step;
+}
+
+} // namespace
+
+TfrmReports::TfrmReports(int periodIndex, int32_t limitSeconds, TSplitLoad load, TNow now, QWidget* parent)
+    : TfrmBase(parent)
+    , m_load(std::move(load))
+    , m_now(std::move(now))
+    , m_limitSeconds(limitSeconds)
+{
+    setObjectName(QStringLiteral("frmReports"));
+    setWindowTitle(QStringLiteral("Usage Chart"));
+    if (!m_load) {
+        m_load = [](TDateTime from, TDateTime to, TUsageBucket bucket) { return UsageSplitLoad(from, to, bucket); };
+    }
+    if (!m_now) {
+        m_now = [] { return ProgramNow(); };
+    }
+    setMinimumSize(560, 420);
+    resize(760, 560);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 40, 14, 12);
+    layout->setSpacing(8);
+    auto* top = new QHBoxLayout;
+    cbxPeriod = new QComboBox(this);
+    cbxPeriod->setObjectName(QStringLiteral("cbxPeriod"));
+    cbxPeriod->setStyleSheet(QString::fromLatin1(kComboStyle));
+    for (int i = 0; i < kUsagePeriodCount; ++i) {
+        cbxPeriod->addItem(QString::fromLatin1(UsagePeriodName(i)));
+    }
+    cbxPeriod->setCurrentIndex(std::clamp(periodIndex, 0, kUsagePeriodCount - 1));
+    cbxPeriod->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    top->addWidget(cbxPeriod);
+    top->addStretch(1);
+    btnExport = ButtonAdd(QStringLiteral("btnExport"), QStringLiteral("Export..."), QRect(0, 0, 96, 26));
+    btnExport->setMinimumSize(96, 26);
+    top->addWidget(btnExport);
+    layout->addLayout(top);
+
+    chvUsage = new QChartView(new QChart, this);
+    chvUsage->setObjectName(QStringLiteral("chvUsage"));
+    chvUsage->setRenderHint(QPainter::Antialiasing);
+    // The skin's background and picture show through the chart.
+    chvUsage->setStyleSheet(QStringLiteral("background: transparent"));
+    chvUsage->setFrameShape(QFrame::NoFrame);
+    chvUsage->setMinimumHeight(240);
+    layout->addWidget(chvUsage, 3);
+
+    lblBucket = new QLabel(this);
+    lblBucket->setObjectName(QStringLiteral("lblBucket"));
+    LabelOnBackgroundSet(lblBucket);
+    lblBucket->setWordWrap(true);
+    layout->addWidget(lblBucket);
+    lbxBucketItems = new QTreeWidget(this);
+    lbxBucketItems->setObjectName(QStringLiteral("lbxBucketItems"));
+    lbxBucketItems->setStyleSheet(QString::fromLatin1(kListStyle));
+    lbxBucketItems->setHeaderLabels({ QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Time") });
+    lbxBucketItems->setRootIsDecorated(false);
+    lbxBucketItems->header()->setStretchLastSection(false);
+    lbxBucketItems->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lbxBucketItems->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    lbxBucketItems->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    layout->addWidget(lbxBucketItems, 1);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    btnClose = ButtonAdd(QStringLiteral("btnClose"), QStringLiteral("Close"), QRect(0, 0, 90, 28));
+    btnClose->setMinimumSize(90, 28);
+    bottom->addWidget(btnClose);
+    layout->addLayout(bottom);
+
+    connect(cbxPeriod, &QComboBox::currentIndexChanged, this, [this] { Reload(); });
+    connect(btnExport, &TImageButton::clicked, this, &TfrmReports::ExportAsk);
+    connect(btnClose, &TImageButton::clicked, this, &QDialog::close);
+    Reload();
+}
+
+QChart* TfrmReports::ChartGet() const
+{
+    return chvUsage->chart();
+}
+
+void TfrmReports::PeriodSet(int index)
+{
+    cbxPeriod->setCurrentIndex(std::clamp(index, 0, kUsagePeriodCount - 1));
+}
+
+void TfrmReports::Reload()
+{
+    const TDateTime now = m_now();
+    const TDateRange range = UsagePeriodRange(cbxPeriod->currentIndex(), now);
+    m_from = range.From;
+    m_to = range.To;
+    const TUsageBucket bucket = UsageChartBucketGet(cbxPeriod->currentIndex());
+    QString failure;
+    try {
+        m_rows = m_load(m_from, m_to, bucket);
+    } catch (const Exception& error) {
+        // Shown where the bars would be, and logged; the window stays usable for another period.
+        m_rows.clear();
+        failure = QStringLiteral("The usage could not be read: %1").arg(QString::fromUtf8(error.what()));
+        LogError(error, "; TfrmReports.Reload: ");
+    }
+    m_chart = UsageChartBuild(m_rows, bucket, m_from, m_to, now);
+    ChartDraw();
+    if (!failure.isEmpty()) {
+        chvUsage->chart()->setTitle(failure);
+    }
+    BucketShow(m_chart.NowIndex);
+}
+
+void TfrmReports::ChartDraw()
+{
+    // A new chart each time: its axes and series go with the old one.
+    auto* chart = new QChart;
+    chart->setBackgroundVisible(false);
+    chart->setPlotAreaBackgroundVisible(false);
+    QChart* old = chvUsage->chart();
+    chvUsage->setChart(chart);
+    delete old;
+    m_sets.clear();
+    const QColor textColor = ColorFromNumber(Appearance().TextColorGet());
+    QColor gridColor = textColor;
+    gridColor.setAlpha(60);
+    chart->setTitle(QString());
+    chart->setTitleBrush(textColor);
+    chart->legend()->setLabelColor(textColor);
+    // Beside the plot, where each item's caption has a line of its own.
+    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->legend()->setShowToolTips(true);
+    // Long captions are cut (their whole text in the tooltip) rather than squeezing the bars.
+    chart->legend()->setMaximumWidth(200);
+
+    const bool byHour = m_chart.Bucket == TUsageBucket::Hour;
+    const double unit = byHour ? 60.0 : 3600.0;
+    auto* bars = new QStackedBarSeries;
+    bars->setBarWidth(0.8);
+    for (size_t s = 0; s < m_chart.Series.size(); ++s) {
+        const auto& series = m_chart.Series[s];
+        auto* set = new QBarSet(QString::fromStdString(series.Caption));
+        const QColor color = series.Name.empty() ? kRestColor : kSeriesColors[s % std::size(kSeriesColors)];
+        set->setColor(color);
+        set->setBorderColor(color.darker(130));
+        set->setSelectedColor(color.lighter(135));
+        for (const int64_t seconds : series.Seconds) {
+            set->append(std::max<int64_t>(0, seconds) / unit);
+        }
+        if (m_chart.NowIndex >= 0) {
+            set->selectBar(m_chart.NowIndex); // today's bar, lighter
+        }
+        bars->append(set);
+        m_sets.push_back(set);
+    }
+    chart->addSeries(bars);
+
+    auto* axisX = new QCategoryAxis;
+    axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    axisX->setRange(-0.5, std::max<double>(0.5, double(m_chart.Buckets.size()) - 0.5));
+    axisX->setStartValue(-0.5);
+    for (int i = 0; i < int(m_chart.Buckets.size()); ++i) {
+        if (BucketLabelled(m_chart, i)) {
+            const QString label = i == m_chart.NowIndex
+                ? (byHour ? QStringLiteral("Now") : QStringLiteral("Today"))
+                : QString::fromStdString(UsageBucketLabel(
+                    m_chart.Buckets[i], m_chart.Buckets.size() <= 8 ? TLabelForm::Weekday : TLabelForm::Month));
+            axisX->append(label, i);
+        }
+    }
+    axisX->setGridLineVisible(false);
+    axisX->setLabelsBrush(textColor);
+    axisX->setLinePenColor(gridColor);
+    chart->addAxis(axisX, Qt::AlignBottom);
+    bars->attachAxis(axisX);
+
+    auto* axisY = new QValueAxis;
+    const double limit = byHour ? 0 : m_limitSeconds / unit;
+    axisY->setRange(0, std::max({ 1.0, m_chart.MaxBucketSeconds / unit, limit }) * 1.1);
+    axisY->applyNiceNumbers();
+    axisY->setLabelFormat(QStringLiteral("%g"));
+    axisY->setTitleText(byHour ? QStringLiteral("minutes") : QStringLiteral("hours"));
+    axisY->setTitleBrush(textColor);
+    axisY->setLabelsBrush(textColor);
+    axisY->setGridLineColor(gridColor);
+    axisY->setLinePenColor(gridColor);
+    chart->addAxis(axisY, Qt::AlignLeft);
+    bars->attachAxis(axisY);
+
+    if (!byHour && m_limitSeconds > 0) {
+        auto* line = new QLineSeries;
+        line->setName(
+            QStringLiteral("Daily limit (%1)").arg(QString::fromStdString(UsageDurationText(m_limitSeconds))));
+        QPen pen(kLimitColor, 2, Qt::DashLine);
+        line->setPen(pen);
+        line->append(-0.5, limit);
+        line->append(double(m_chart.Buckets.size()) - 0.5, limit);
+        chart->addSeries(line);
+        line->attachAxis(axisX);
+        line->attachAxis(axisY);
+    }
+    if (m_chart.Series.empty()) {
+        chart->setTitle(QStringLiteral("No time on the list in this period"));
+    }
+
+    connect(bars, &QAbstractBarSeries::hovered, this, [this](bool status, int index, QBarSet* set) {
+        if (status) {
+            QToolTip::showText(QCursor::pos(), BarTipText(set, index), chvUsage);
+        } else {
+            QToolTip::hideText();
+        }
+    });
+    connect(bars, &QAbstractBarSeries::clicked, this, [this](int index, QBarSet*) { BucketShow(index); });
+}
+
+QString TfrmReports::BarTipText(QBarSet* set, int index) const
+{
+    const auto at = std::find(m_sets.begin(), m_sets.end(), set);
+    if (at == m_sets.end() || index < 0) {
+        return {};
+    }
+    return QString::fromStdString(UsageBarTipText(m_chart, size_t(at - m_sets.begin()), size_t(index)));
+}
+
+void TfrmReports::BucketShow(int index)
+{
+    lbxBucketItems->clear();
+    if (index < 0 || index >= int(m_chart.Buckets.size())) {
+        lblBucket->setText(QStringLiteral("Click a bar to list its items."));
+        return;
+    }
+    const std::string& bucket = m_chart.Buckets[index];
+    const std::string when = m_chart.Bucket == TUsageBucket::Hour
+        ? UsageBucketLabel(bucket.substr(0, 10)) + ", " + UsageBucketLabel(bucket)
+        : UsageBucketLabel(bucket) + " " + bucket.substr(0, 4);
+    const auto items = UsageBucketItemsGet(m_rows, bucket);
+    int64_t total = 0;
+    for (const auto& item : items) {
+        auto* row = new QTreeWidgetItem(lbxBucketItems);
+        row->setText(0, QString::fromStdString(item.Caption.empty() ? item.Name : item.Caption));
+        row->setToolTip(0, QString::fromStdString(item.Name));
+        row->setText(1, item.Origin == 1 ? QStringLiteral("App") : QStringLiteral("Web"));
+        row->setText(2, QString::fromStdString(UsageDurationText(item.Seconds)));
+        row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        total += item.Seconds;
+    }
+    lblBucket->setText(items.empty()
+            ? QStringLiteral("%1: no time on the list.").arg(QString::fromStdString(when))
+            : QStringLiteral("%1: %2 on the list.")
+                  .arg(QString::fromStdString(when), QString::fromStdString(UsageDurationText(total))));
+}
+
+bool TfrmReports::ExportTo(const QString& fileName)
+{
+    QString failure;
+    try {
+        const auto rows = m_load(m_from, m_to, TUsageBucket::Day);
+        const std::string text = UsageCsvText(rows);
+        QSaveFile file(fileName);
+        if (file.open(QIODevice::WriteOnly) && file.write(text.data(), qint64(text.size())) == qint64(text.size())
+            && file.commit()) {
+            LogMessageWrite("The usage of " + DateTimeToDbText(m_from) + " to " + DateTimeToDbText(m_to)
+                + " was exported to \"" + fileName.toStdString() + "\" (" + std::to_string(rows.size()) + " rows)");
+            return true;
+        }
+        failure = file.errorString();
+    } catch (const Exception& error) {
+        failure = QString::fromUtf8(error.what());
+    }
+    LogMessageWrite("The usage could not be exported to \"" + fileName.toStdString() + "\": " + failure.toStdString());
+    ShowMessage(QStringLiteral("The usage could not be exported to \"%1\": %2").arg(fileName, failure),
+        QStringLiteral("Please Note"));
+    return false;
+}
+
+void TfrmReports::ExportAsk()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists()) {
+        folder = QDir::homePath();
+    }
+    const QString suggested = QDir(folder).filePath(
+        QStringLiteral("tallyhour-usage-%1.csv").arg(QString::fromStdString(DateToDbText(m_to))));
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export Usage"), suggested, QStringLiteral("CSV files (*.csv);;All files (*)"));
+    if (!fileName.isEmpty()) {
+        ExportTo(fileName);
+    }
+}
