@@ -97,7 +97,7 @@ TEST_F(RemindersTest, TheMainPageFollowsThePartOfTheDayAtItsBoundariesOnly)
     EXPECT_EQ(m_options->ReminderText(1), "  \t ");
 }
 
-TEST_F(RemindersTest, MarksLeaveBlankRemindersUnmarkedAndFollowEdits)
+TEST_F(RemindersTest, MarksAndTheMainMemoFollowEditsOfThePages)
 {
     EXPECT_TRUE(Marked(0));
     EXPECT_FALSE(Marked(1));
@@ -107,8 +107,15 @@ TEST_F(RemindersTest, MarksLeaveBlankRemindersUnmarkedAndFollowEdits)
     EXPECT_EQ(m_options->ReminderText(1), "buy bread");
     // The main page shows the morning; an edit of another page memo leaves it alone.
     EXPECT_EQ(m_memo.toPlainText(), QStringLiteral("water the plants"));
+    // An edit of the reminder the main page shows reaches its memo, so the user's next typing
+    // there builds on the edit instead of storing the old text over it.
+    m_morning.setPlainText(QStringLiteral("water the plants\nfeed the cat"));
+    EXPECT_EQ(m_memo.toPlainText(), QStringLiteral("water the plants\nfeed the cat"));
+    m_memo.appendPlainText(QStringLiteral("post the letter"));
+    EXPECT_EQ(m_options->ReminderText(0), "water the plants\nfeed the cat\npost the letter");
     m_morning.setPlainText(QString());
     EXPECT_FALSE(Marked(0));
+    EXPECT_TRUE(m_memo.toPlainText().isEmpty());
 }
 
 TEST_F(RemindersTest, TypingInTheMainMemoStoresAndUpdatesTheMatchingPageMemo)
