@@ -19,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QUrl>
@@ -139,6 +140,98 @@ QString MaskedEntryText(const QLineEdit* edit)
     return text;
 }
 
+// Keeps a combo box's skinned drop button on its arrow, shown, hidden, enabled and disabled
+// with it. While a page lifts the two one after the other they have different parents for a
+// moment; the button waits until they share one again.
+class TComboButtonKeeper : public QObject
+{
+public:
+    TComboButtonKeeper(QComboBox* combo, TImageButton* button)
+        : QObject(combo)
+        , m_combo(combo)
+        , m_button(button)
+    {
+        combo->installEventFilter(this);
+        button->installEventFilter(this);
+        Follow();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::EnabledChange:
+        case QEvent::ParentChange:
+            Follow();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void Follow()
+    {
+        if (!m_button || m_button->parentWidget() != m_combo->parentWidget()) {
+            return;
+        }
+        m_button->setGeometry(m_combo->x() + m_combo->width() - kComboArrowWidth, m_combo->y() + 1, kComboArrowWidth,
+            m_combo->height() - 2);
+        m_button->setVisible(!m_combo->isHidden());
+        m_button->setEnabled(m_combo->isEnabled());
+        m_button->raise();
+    }
+
+    QComboBox* m_combo;
+    QPointer<TImageButton> m_button;
+};
+
+// A control lying lower than this above a grown label's old bottom edge is below it.
+constexpr int kBelowTolerance = 4;
+
+int LowestBottom(const QWidget* parent, const std::vector<const QWidget*>& skipped)
+{
+    int lowest = 0;
+    for (const QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow() || child->isHidden()
+            || std::find(skipped.begin(), skipped.end(), child) != skipped.end()) {
+            continue;
+        }
+        lowest = std::max(lowest, child->y() + child->height());
+    }
+    return lowest;
+}
+
+// Moves what lies below `grown`'s old bottom edge down by `delta`; a container that no longer
+// holds its controls grows too, and makes the same room in its own parent, up to the window.
+void RoomMake(QWidget* grown, int oldBottom, int delta, QWidget* window)
+{
+    QWidget* parent = grown->parentWidget();
+    if (!parent) {
+        return;
+    }
+    for (QWidget* sibling : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (sibling != grown && !sibling->isWindow() && sibling->y() >= oldBottom - kBelowTolerance) {
+            sibling->move(sibling->x(), sibling->y() + delta);
+        }
+    }
+    if (parent == window) {
+        return;
+    }
+    const int lowest = LowestBottom(parent, {});
+    if (lowest > parent->height()) {
+        const int parentBottom = parent->y() + parent->height();
+        const int growth = lowest - parent->height();
+        parent->resize(parent->width(), lowest);
+        RoomMake(parent, parentBottom, growth, window);
+    }
+}
+
 std::vector<QWidget*> TabOrderSorted(std::vector<QWidget*> controls)
 {
     std::stable_sort(
@@ -153,6 +246,48 @@ std::vector<QWidget*> TabControlsSorted(std::vector<QWidget*> controls)
 }
 
 } // namespace
+
+QPalette SkinnedPalette()
+{
+    const QColor text(0x36, 0x36, 0x36);
+    const QColor grey(0x80, 0x80, 0x80);
+    QPalette palette;
+    const struct
+    {
+        QPalette::ColorRole Role;
+        QColor Active;
+        QColor Disabled;
+    } roles[] = {
+        { QPalette::Window, QColor(0xF0, 0xF0, 0xF0), QColor(0xF0, 0xF0, 0xF0) },
+        { QPalette::WindowText, text, grey },
+        { QPalette::Base, Qt::white, QColor(0xF0, 0xF0, 0xF0) },
+        { QPalette::AlternateBase, QColor(0xF1, 0xF1, 0xF1), QColor(0xF1, 0xF1, 0xF1) },
+        { QPalette::Text, text, grey },
+        { QPalette::PlaceholderText, QColor(0x6E, 0x6E, 0x6E), grey },
+        { QPalette::Button, QColor(0xE4, 0xE4, 0xE4), QColor(0xE4, 0xE4, 0xE4) },
+        { QPalette::ButtonText, text, grey },
+        { QPalette::BrightText, Qt::white, Qt::white },
+        { QPalette::Light, Qt::white, Qt::white },
+        { QPalette::Midlight, QColor(0xE3, 0xE3, 0xE3), QColor(0xE3, 0xE3, 0xE3) },
+        { QPalette::Mid, QColor(0xA0, 0xA0, 0xA0), QColor(0xA0, 0xA0, 0xA0) },
+        { QPalette::Dark, QColor(0x9F, 0x9F, 0x9F), QColor(0x9F, 0x9F, 0x9F) },
+        { QPalette::Shadow, QColor(0x69, 0x69, 0x69), QColor(0x69, 0x69, 0x69) },
+        // The selection and the focus mark: white on a deep blue reads at 7:1.
+        { QPalette::Highlight, QColor(0x1F, 0x5A, 0x9A), QColor(0xA0, 0xA0, 0xA0) },
+        { QPalette::HighlightedText, Qt::white, Qt::white },
+        // Links on the light fields; links on the window's background take the text colour.
+        { QPalette::Link, QColor(0x1F, 0x5A, 0x9A), grey },
+        { QPalette::LinkVisited, QColor(0x1F, 0x5A, 0x9A), grey },
+        { QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xDC), QColor(0xFF, 0xFF, 0xDC) },
+        { QPalette::ToolTipText, Qt::black, Qt::black },
+    };
+    for (const auto& role : roles) {
+        palette.setColor(QPalette::Active, role.Role, role.Active);
+        palette.setColor(QPalette::Inactive, role.Role, role.Active);
+        palette.setColor(QPalette::Disabled, role.Role, role.Disabled);
+    }
+    return palette;
+}
 
 QString SitePageAddress(const QString& path)
 {
@@ -175,10 +310,9 @@ TfrmBase::TfrmBase(QWidget* parent)
     formFont.setPixelSize(13);
     formFont.setBold(true);
     setFont(formFont);
-    QPalette formPalette = palette();
-    formPalette.setColor(QPalette::WindowText, QColor(0x36, 0x36, 0x36));
-    formPalette.setColor(QPalette::ButtonText, QColor(0x36, 0x36, 0x36));
-    setPalette(formPalette);
+    // Every colour is the window's own: a dark desktop palette must not turn the white fields
+    // and lists dark under their dark text.
+    setPalette(SkinnedPalette());
 
     pnlBody = new TImagePanel(this);
     pnlBody->setObjectName(QStringLiteral("pnlBody"));
@@ -234,6 +368,53 @@ void TfrmBase::ComboClip(QComboBox* combo)
         combo->installEventFilter(new TComboClipKeeper(combo));
     }
     ComboMaskSet(combo);
+}
+
+TImageButton* TfrmBase::ComboDropButtonAdd(QComboBox* combo)
+{
+    auto* button = new TImageButton(combo->parentWidget());
+    button->setObjectName(QStringLiteral("btnCombo_") + combo->objectName());
+    button->SkinSet(QStringLiteral("combo"));
+    button->SideWidthSet(6);
+    button->SideHeightSet(6);
+    QObject::connect(button, &TImageButton::clicked, combo, &QComboBox::showPopup);
+    new TComboButtonKeeper(combo, button);
+    return button;
+}
+
+void TfrmBase::TextFit()
+{
+    const std::vector<const QWidget*> frame { pnlHeader, pnlBody };
+    const int lowestBefore = LowestBottom(this, frame);
+    const int bottomMargin = std::max(0, height() - lowestBefore);
+
+    std::vector<QLabel*> labels;
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->wordWrap() && label->isVisibleTo(this) && !label->text().isEmpty()) {
+            labels.push_back(label);
+        }
+    }
+    std::stable_sort(labels.begin(), labels.end(),
+        [this](QLabel* a, QLabel* b) { return a->mapTo(this, QPoint()).y() < b->mapTo(this, QPoint()).y(); });
+    for (QLabel* label : labels) {
+        const int needed = label->heightForWidth(label->width());
+        if (needed <= label->height()) {
+            continue;
+        }
+        const int oldBottom = label->y() + label->height();
+        const int delta = needed - label->height();
+        label->resize(label->width(), needed);
+        RoomMake(label, oldBottom, delta, this);
+    }
+
+    const int wanted = LowestBottom(this, frame) + bottomMargin;
+    if (wanted > height()) {
+        if (minimumHeight() == maximumHeight()) {
+            setFixedHeight(wanted);
+        } else {
+            resize(width(), wanted);
+        }
+    }
 }
 
 void TfrmBase::TabOrderSet(QWidget* control, int number)
@@ -308,6 +489,7 @@ void TfrmBase::PageChange(QWidget* sheet)
     }
     ReturnPageControls();
     ShowPage(sheet);
+    TextFit();
 }
 
 void TfrmBase::ListBoxRowsFill(QListWidget* listBox)
@@ -347,6 +529,9 @@ void TfrmBase::ApplyTextColor(const QColor& color)
             || label->property(kTextColoredProperty).toBool()) {
             QPalette labelPalette = label->palette();
             labelPalette.setColor(QPalette::WindowText, color);
+            // A link on the background reads like the texts around it; its underline marks it.
+            labelPalette.setColor(QPalette::Link, color);
+            labelPalette.setColor(QPalette::LinkVisited, color);
             label->setPalette(labelPalette);
             label->setProperty(kTextColoredProperty, true);
         }
@@ -467,6 +652,7 @@ void TfrmBase::showEvent(QShowEvent* event)
             ComboClip(combo);
         }
         ApplyTextColor(ColorFromNumber(Appearance().TextColorGet()));
+        TextFit();
         if (!testAttribute(Qt::WA_Moved)) {
             const QRect area = WorkArea();
             move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);

@@ -9,6 +9,8 @@ void LabelOnBackgroundSet(QLabel* label)
 {
     QPalette labelPalette = label->palette();
     labelPalette.setColor(QPalette::WindowText, Qt::white);
+    labelPalette.setColor(QPalette::Link, Qt::white);
+    labelPalette.setColor(QPalette::LinkVisited, Qt::white);
     label->setPalette(labelPalette);
 }
 
