@@ -386,7 +386,6 @@ void TfrmBase::TextFit()
 {
     const std::vector<const QWidget*> frame { pnlHeader, pnlBody };
     const int lowestBefore = LowestBottom(this, frame);
-    const int bottomMargin = std::max(0, height() - lowestBefore);
 
     std::vector<QLabel*> labels;
     for (QLabel* label : findChildren<QLabel*>()) {
@@ -407,12 +406,14 @@ void TfrmBase::TextFit()
         RoomMake(label, oldBottom, delta, this);
     }
 
-    const int wanted = LowestBottom(this, frame) + bottomMargin;
-    if (wanted > height()) {
+    // The window grows by as much as its lowest control went down; a window cut short on purpose
+    // (the main window's Lite view) stays as it is when nothing grew.
+    const int growth = LowestBottom(this, frame) - lowestBefore;
+    if (growth > 0) {
         if (minimumHeight() == maximumHeight()) {
-            setFixedHeight(wanted);
+            setFixedHeight(height() + growth);
         } else {
-            resize(width(), wanted);
+            resize(width(), height() + growth);
         }
     }
 }

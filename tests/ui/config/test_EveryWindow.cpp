@@ -292,6 +292,15 @@ void TextsFitCheck(const std::string& state, TfrmBase* window)
                 << Named(button) << " \"" << button->text().toStdString() << "\" needs more width";
         }
     }
+    // The ruled rows of a list reach down to its bottom.
+    for (QListWidget* list : window->findChildren<QListWidget*>()) {
+        if (!list->isVisibleTo(window) || list->count() == 0 || !windowRect.contains(RectInWindow(list, window))) {
+            continue;
+        }
+        const int row = list->sizeHintForRow(0);
+        EXPECT_GE(list->count() * row, list->viewport()->height() - row - 2)
+            << Named(list) << ": " << list->count() << " rows of " << row << " in " << list->viewport()->height();
+    }
     // A drop-down's own arrow is clipped away; a skinned drop button lies in its place.
     for (QComboBox* combo : window->findChildren<QComboBox*>()) {
         if (!combo->isVisibleTo(window)) {
