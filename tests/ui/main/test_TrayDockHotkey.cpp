@@ -316,6 +316,24 @@ TEST(TrayIcon, WithoutATrayItLogsOnceAndPicksUpATrayThatAppearsLater)
     TTrayIcon::TrayAvailableProbeSet(nullptr);
 }
 
+TEST(TrayIcon, TellsOnceWhereTheProgramWentAndHowToOpenIt)
+{
+    TTrayIcon::TrayAvailableProbeSet([] { return false; });
+    {
+        TTrayIcon withoutTray(QIcon(), QStringLiteral("Tallyhour"), QStringLiteral("Alt"));
+        withoutTray.WhereaboutsTell();
+        EXPECT_EQ(withoutTray.MessagesShown(), 0) << "the window stays on the screen instead";
+    }
+    TTrayIcon::TrayAvailableProbeSet([] { return true; });
+    TTrayIcon tray(QIcon(), QStringLiteral("Tallyhour"), QStringLiteral("Alt"));
+    tray.WhereaboutsTell();
+    EXPECT_TRUE(tray.LastMessage().contains(QLatin1String("system tray"))) << tray.LastMessage().toStdString();
+    EXPECT_TRUE(tray.LastMessage().contains(QLatin1String("Alt twice"))) << tray.LastMessage().toStdString();
+    tray.WhereaboutsTell();
+    EXPECT_EQ(tray.MessagesShown(), 1);
+    TTrayIcon::TrayAvailableProbeSet(nullptr);
+}
+
 TEST(TrayIcon, ARightPressOpensNoEmptyMenu)
 {
     TTrayIcon::TrayAvailableProbeSet([] { return true; });
