@@ -23,6 +23,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QUrl>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -46,6 +47,7 @@ const char* const kTabOrderProperty = "TabOrder";
 const char* const kPageSheetProperty = "PageSheet";
 const char* const kTextColoredProperty = "TextColored";
 const char* const kComboClippedProperty = "ComboClipped";
+const char* const kPlaceWatchedProperty = "PlaceWatched";
 
 std::function<void(const QString&)>& WebPageOpener()
 {
@@ -660,6 +662,11 @@ void TfrmBase::showEvent(QShowEvent* event)
         }
     }
     QDialog::showEvent(event);
+    // Every press on the window says where the window really is (see eventFilter).
+    if (QWindow* handle = windowHandle(); handle && !handle->property(kPlaceWatchedProperty).toBool()) {
+        handle->setProperty(kPlaceWatchedProperty, true);
+        handle->installEventFilter(this);
+    }
     raise();
     activateWindow();
 }
@@ -674,6 +681,20 @@ void TfrmBase::changeEvent(QEvent* event)
 
 bool TfrmBase::eventFilter(QObject* watched, QEvent* event)
 {
+    // Some window managers (openbox, for a frameless window shown before any other) leave Qt
+    // believing the window sits at the screen's corner; everything Qt places by the window, the
+    // drop-down lists first, then opens hundreds of pixels away. A press carries the window's
+    // true place (the pointer on the screen less the pointer in the window): Qt learns it from
+    // there, before the press opens anything.
+    if (watched == windowHandle() && event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint truePlace = mouse->globalPosition().toPoint() - mouse->position().toPoint();
+        if (truePlace != windowHandle()->geometry().topLeft()) {
+            LogMessageWrite("The window \"" + windowTitle().toStdString() + "\" was not where Qt had it; placed again");
+            move(truePlace);
+        }
+        return false;
+    }
     if (watched == pnlHeader || watched == lblCaption) {
         auto* control = static_cast<QWidget*>(watched);
         if (event->type() == QEvent::MouseButtonPress) {

@@ -14,8 +14,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QStackedWidget>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -310,4 +312,30 @@ TEST(Dialogs, WebPagesGoToTheMakersSite)
     TfrmBase::OpenWebPage(SitePageAddress(QStringLiteral("/help")));
     WebPageOpenerSet({});
     EXPECT_EQ(QStringLiteral("https://" TALLYHOUR_SITE_HOST "/help"), opened);
+}
+
+TEST(Placement, APressTellsQtWhereTheWindowManagerPutTheWindow)
+{
+    TestAppearanceReset();
+    TfrmBase window;
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.resize(300, 200);
+    auto* combo = new QComboBox(&window);
+    combo->setGeometry(20, 60, 150, 26);
+    combo->addItems({ QStringLiteral("Never"), QStringLiteral("Daily") });
+    window.move(100, 100);
+    window.show();
+    QApplication::processEvents();
+
+    // The window manager put the window at (300, 200) and did not say so: the press of the user's
+    // pointer there shows it, before anything opens by the window's place.
+    QMouseEvent press(
+        QEvent::MouseButtonPress, QPointF(90, 70), QPointF(390, 270), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.windowHandle(), &press);
+    QMouseEvent release(
+        QEvent::MouseButtonRelease, QPointF(90, 70), QPointF(390, 270), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(window.windowHandle(), &release);
+    EXPECT_EQ(window.pos(), QPoint(300, 200));
+    EXPECT_EQ(combo->mapToGlobal(QPoint(0, 0)), QPoint(320, 260)) << "its list opens at the field";
+    window.hide();
 }
