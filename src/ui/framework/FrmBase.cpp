@@ -532,10 +532,9 @@ void TfrmBase::ApplyTextColor(const QColor& color)
             || label->property(kTextColoredProperty).toBool()) {
             QPalette labelPalette = label->palette();
             labelPalette.setColor(QPalette::WindowText, color);
-            // A link on the background reads like the texts around it; its underline marks it.
-            labelPalette.setColor(QPalette::Link, color);
-            labelPalette.setColor(QPalette::LinkVisited, color);
             label->setPalette(labelPalette);
+            // A link on the background reads like the texts around it; its underline marks it.
+            LabelLinkColorSet(label, color);
             label->setProperty(kTextColoredProperty, true);
         }
     }

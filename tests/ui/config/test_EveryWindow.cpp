@@ -35,6 +35,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStackedWidget>
 
@@ -69,6 +70,12 @@ void Look(const TLook& look, const std::string& state, TfrmBase* window)
 {
     Settle(window);
     look(state, window);
+    // For a person's look at the windows: TALLYHOUR_WINDOW_SHOTS names a folder for pictures.
+    if (const char* folder = std::getenv("TALLYHOUR_WINDOW_SHOTS")) {
+        QString file = QString::fromStdString(state);
+        file.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
+        window->grab().save(QString::fromLatin1(folder) + QLatin1Char('/') + file + QStringLiteral(".png"));
+    }
 }
 
 template <typename TWindow> void Close(TWindow* window)
@@ -367,9 +374,25 @@ QColor BackgroundUnder(TfrmBase* window, const QRect& rect)
     return QColor(int(r / pixels), int(g / pixels), int(b / pixels));
 }
 
-bool IsLink(const QLabel* label)
+// The colour a text is drawn in: of the pixels the window shows in `rect`, the one farthest from
+// the ground's colour (anti-aliased edges lie between the two).
+QColor InkOf(TfrmBase* window, const QRect& rect, const QColor& ground)
 {
-    return label->text().contains(QLatin1String("<a "));
+    const QImage picture = window->grab(rect).toImage();
+    QColor ink = ground;
+    int farthest = -1;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor pixel = picture.pixelColor(x, y);
+            const int distance = std::abs(pixel.red() - ground.red()) + std::abs(pixel.green() - ground.green())
+                + std::abs(pixel.blue() - ground.blue());
+            if (distance > farthest) {
+                farthest = distance;
+                ink = pixel;
+            }
+        }
+    }
+    return ink;
 }
 
 // Fields, lists and drop-down lists keep light grounds under dark text; column heads and links
@@ -404,8 +427,8 @@ void ColoursCheck(const std::string& state, TfrmBase* window)
         if (!window->rect().contains(RectInWindow(label, window))) {
             continue; // below the cut of the Lite view
         }
-        const QColor text = label->palette().color(IsLink(label) ? QPalette::Link : QPalette::WindowText);
         const QColor ground = BackgroundUnder(window, RectInWindow(label, window));
+        const QColor text = InkOf(window, RectInWindow(label, window), ground);
         EXPECT_GE(Contrast(text, ground), 4.5)
             << Named(label) << " \"" << label->text().toStdString() << "\": " << text.name().toStdString() << " on "
             << ground.name().toStdString();
