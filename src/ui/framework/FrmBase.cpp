@@ -497,7 +497,13 @@ void TfrmBase::PageChange(QWidget* sheet)
 
 void TfrmBase::ListBoxRowsFill(QListWidget* listBox)
 {
-    int itemHeight = listBox->count() > 0 ? listBox->sizeHintForRow(0) : 0;
+    // The rows are as high as the list's drawing makes them, which an empty list can only say
+    // with a row in it: the font's height would leave a list of lower rows ruled only part way.
+    const bool measuring = listBox->count() == 0;
+    if (measuring) {
+        listBox->addItem(QString());
+    }
+    int itemHeight = listBox->sizeHintForRow(0);
     if (itemHeight <= 0) {
         itemHeight = listBox->fontMetrics().height();
     }
@@ -506,7 +512,7 @@ void TfrmBase::ListBoxRowsFill(QListWidget* listBox)
     for (int i = 0; i < listBox->count(); ++i) {
         filled += listBox->item(i)->text().isEmpty() ? 0 : 1;
     }
-    const int missing = rows - filled;
+    const int missing = rows - filled - (measuring ? 1 : 0);
     if (missing > 0) {
         listBox->setUpdatesEnabled(false);
         for (int i = 0; i < missing; ++i) {

@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QWindow>
 
@@ -283,6 +284,22 @@ TEST(ListBoxRows, TopsUpWithEmptyRowsWithoutPilingUp)
     ListBoxFill(sink, list, mitAll);
     TfrmBase::ListBoxRowsFill(&listBox);
     EXPECT_EQ(rows, listBox.count());
+
+    // An empty list whose rows are drawn lower than its font's height (the usage list: 13-pixel
+    // rows in an 11-pixel font) is ruled down to its bottom too.
+    class TLowRows : public QStyledItemDelegate
+    {
+    public:
+        using QStyledItemDelegate::QStyledItemDelegate;
+        QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override
+        {
+            return QSize(100, 9);
+        }
+    };
+    listBox.setItemDelegate(new TLowRows(&listBox));
+    listBox.clear();
+    TfrmBase::ListBoxRowsFill(&listBox);
+    EXPECT_EQ((listBox.height() - 2) / 9, listBox.count());
 }
 
 TEST(Dialogs, DeleteConfirmationNamesTheEntryAndAnswersOk)
