@@ -688,11 +688,11 @@ bool TfrmBase::eventFilter(QObject* watched, QEvent* event)
 {
     // Some window managers (openbox, for a frameless window shown before any other) leave Qt
     // believing the window sits at the screen's corner; everything Qt places by the window, the
-    // drop-down lists first, then opens hundreds of pixels away. A press carries the window's
-    // true place (the pointer on the screen less the pointer in the window): Qt learns it from
-    // there, before the press opens anything.
-    if (watched == windowHandle() && event->type() == QEvent::MouseButtonPress) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
+    // drop-down lists first, then opens hundreds of pixels away. The pointer coming in and every
+    // press carry the window's true place (the pointer on the screen less the pointer in the
+    // window): Qt learns it from there, before a press opens anything.
+    if (watched == windowHandle() && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Enter)) {
+        auto* mouse = static_cast<QSinglePointEvent*>(event);
         const QPoint truePlace = mouse->globalPosition().toPoint() - mouse->position().toPoint();
         if (truePlace != windowHandle()->geometry().topLeft()) {
             LogMessageWrite("The window \"" + windowTitle().toStdString() + "\" was not where Qt had it; placed again");

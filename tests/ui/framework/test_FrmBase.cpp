@@ -354,5 +354,12 @@ TEST(Placement, APressTellsQtWhereTheWindowManagerPutTheWindow)
     QApplication::sendEvent(window.windowHandle(), &release);
     EXPECT_EQ(window.pos(), QPoint(300, 200));
     EXPECT_EQ(combo->mapToGlobal(QPoint(0, 0)), QPoint(320, 260)) << "its list opens at the field";
+
+    // The pointer coming onto the window tells the same, so a list opened by its key next is
+    // placed right too.
+    window.move(100, 100);
+    QEnterEvent enter(QPointF(5, 5), QPointF(405, 305), QPointF(405, 305));
+    QApplication::sendEvent(window.windowHandle(), &enter);
+    EXPECT_EQ(window.pos(), QPoint(400, 300));
     window.hide();
 }
