@@ -695,7 +695,6 @@ bool TfrmBase::eventFilter(QObject* watched, QEvent* event)
         auto* mouse = static_cast<QSinglePointEvent*>(event);
         const QPoint truePlace = mouse->globalPosition().toPoint() - mouse->position().toPoint();
         if (truePlace != windowHandle()->geometry().topLeft()) {
-            LogMessageWrite("The window \"" + windowTitle().toStdString() + "\" was not where Qt had it; placed again");
             move(truePlace);
         }
         return false;
