@@ -249,7 +249,8 @@ def skin_graphite(x, y):
 
 
 def skin_sunset(x, y):
-    stops = [(0, "#1b2a4a"), (0.45, "#5b3a6e"), (0.75, "#c0566b"), (1.0, "#f29a5c")]
+    # Dusk rather than full sunset: white text keeps a contrast of 4.5:1 down to the last row.
+    stops = [(0, "#1b2a4a"), (0.45, "#5b3a6e"), (0.75, "#a8485c"), (1.0, "#a85530")]
     t = y / 600
     for (t0, c0), (t1, c1) in zip(stops, stops[1:]):
         if t <= t1:

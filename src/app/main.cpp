@@ -7,6 +7,7 @@
 #include "ui/framework/ApplicationErrorMessage.h"
 #include "ui/framework/FrmBase.h"
 #include "ui/main/FrmMain.h"
+#include "ui/main/TrayIcon.h"
 #include "ui/main/MainWindowDock.h"
 #include "ui/main/MainWindowSeams.h"
 
@@ -141,12 +142,17 @@ int main(int argc, char* argv[])
         // the installation's copy would never arrive.
         DatabaseFilesInstall(*locations);
         TOptions& options = OptionsInstance();
+        bool firstRunApplied = false;
         if (!options.IsNotFirstRun) {
             // Set first, so the wizard shows once even when it ends the program.
             options.IsNotFirstRun = true;
-            SettingsWizardExecute(true);
+            firstRunApplied = SettingsWizardExecute(true);
         }
         mainWindow = std::make_unique<TfrmMain>(desktop);
+        // The window starts in the tray: a new user who just pressed Apply is told where it went.
+        if (firstRunApplied) {
+            mainWindow->Tray->WhereaboutsTell();
+        }
         if (auto* sway
             = platformServices ? dynamic_cast<TSwayWindowSystem*>(platformServices->WindowSystem.get()) : nullptr) {
             new TSwayWindowPlacement(

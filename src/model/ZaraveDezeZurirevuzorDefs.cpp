@@ -207,9 +207,9 @@ std::string LogTimeStampText(TDateTime value)
 
 std::string DurationText(TDateTime dayFraction)
 {
-    // Only the time of day shows, so 24 hours wraps to 00:00; a negative duration shows its size.
-    const double fraction = std::fabs(dayFraction - std::trunc(dayFraction));
-    int64_t ms = std::llround(fraction * kMSecsPerDay) % kMSecsPerDay;
+    // Whole hours past 24 (a week's 30 hours read "30:00", not "06:00"); a negative duration
+    // shows its size.
+    const int64_t ms = std::llround(std::fabs(dayFraction) * kMSecsPerDay);
     return TwoDigits(static_cast<int>(ms / 3'600'000)) + TimeSeparator()
         + TwoDigits(static_cast<int>(ms / 60'000 % 60));
 }

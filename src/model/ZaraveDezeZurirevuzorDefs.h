@@ -35,8 +35,7 @@ char TimeSeparator();
 std::string DateTimeToDbText(TDateTime value); // "yyy-mm-dd hh:nn:ss"
 std::string DateToDbText(TDateTime value); // "yyy-mm-dd"
 std::string LogTimeStampText(TDateTime value); // "yyy-mm-dd hh:nn:ss.zzz " (trailing blank)
-// "hh:nn" of seconds / 86400: wraps at 24 hours, which is why limits above 23:59 are refused
-// where they are entered.
+// "hh:nn" of seconds / 86400, with as many hour digits as 24 hours or more need ("30:00").
 std::string DurationText(int64_t seconds);
 std::string DurationText(TDateTime dayFraction);
 

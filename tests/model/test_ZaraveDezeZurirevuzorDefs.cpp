@@ -42,11 +42,12 @@ TEST(DateTexts, TimeThatRoundsToMidnightBelongsToTheNextDay)
     EXPECT_EQ(DateTimeToDbText(almost), "2012-01-01 00:00:00");
 }
 
-TEST(DateTexts, DurationsWrapAt24Hours)
+TEST(DateTexts, DurationsShowWholeHoursPast24)
 {
     EXPECT_EQ(DurationText(int64_t { 3600 }), "01:00");
-    EXPECT_EQ(DurationText(int64_t { 90000 }), "01:00");
-    EXPECT_EQ(DurationText(int64_t { 86400 }), "00:00");
+    EXPECT_EQ(DurationText(int64_t { 108000 }), "30:00"); // a week's 30 hours
+    EXPECT_EQ(DurationText(int64_t { 86400 }), "24:00");
+    EXPECT_EQ(DurationText(int64_t { 100 * 3600 + 59 }), "100:00");
     EXPECT_EQ(DurationText(int64_t { 86399 }), "23:59");
     EXPECT_EQ(DurationText(int64_t { 8700 }), "02:25");
     EXPECT_EQ(DurationText(int64_t { 0 }), "00:00");

@@ -68,10 +68,10 @@ void TfrmAppSiteAddWizard::FileDialogHookSet(std::function<QString(QWidget*)> ho
 
 QListWidget* TfrmAppSiteAddWizard::ListAdd(QWidget* sheet, const QString& name, const QRect& geometry)
 {
-    auto* head = new QLabel(QStringLiteral("  Name"), sheet);
-    head->setGeometry(geometry.left(), geometry.top() - 20, kNameHeadWidth, 20);
-    auto* typeHead = new QLabel(QStringLiteral("Type"), sheet);
-    typeHead->setGeometry(geometry.left() + kNameHeadWidth, geometry.top() - 20, kTypeHeadWidth, 20);
+    ConfigHeadAdd(sheet, name + QStringLiteral("NameHead"), QStringLiteral("  Name"),
+        QRect(geometry.left(), geometry.top() - 20, kNameHeadWidth, 20));
+    ConfigHeadAdd(sheet, name + QStringLiteral("TypeHead"), QStringLiteral("Type"),
+        QRect(geometry.left() + kNameHeadWidth, geometry.top() - 20, geometry.width() - kNameHeadWidth, 20));
     auto* listBox = new QListWidget(sheet);
     listBox->setObjectName(name);
     listBox->setGeometry(geometry);
@@ -143,6 +143,7 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TOptions& options, const TMonitoredLi
     cbxScanningAlghorithm->addItems(
         { QStringLiteral("Fast (gets most programs)"), QStringLiteral("Complete (far slower)") });
     cbxScanningAlghorithm->setGeometry(150, 60, 206, 26);
+    ComboDropButtonAdd(cbxScanningAlghorithm);
     btnScan = new TImageButton(tsAppProcesses);
     btnScan->setObjectName(QStringLiteral("btnScan"));
     btnScan->SkinSet(QStringLiteral("button"));
@@ -170,8 +171,13 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TOptions& options, const TMonitoredLi
     tsApps = new QWidget(pgcWizard);
     tsApps->setObjectName(QStringLiteral("tsApps"));
     pgcWizard->addWidget(tsApps);
-    ConfigLabelAdd(tsApps, QStringLiteral("lblApps"),
-        QStringLiteral("Filename eg excel.exe or file address ex. c:/program files/excel.exe"), QRect(16, 4, 438, 40));
+    // The examples name a program of the desktop the user sits at.
+#ifdef Q_OS_WIN
+    const QString appsText = QStringLiteral("Filename eg excel.exe or file address ex. c:/program files/excel.exe");
+#else
+    const QString appsText = QStringLiteral("Filename eg steam or file address ex. /usr/games/steam");
+#endif
+    ConfigLabelAdd(tsApps, QStringLiteral("lblApps"), appsText, QRect(16, 4, 438, 40));
     edApp = ConfigEditAdd(tsApps, QStringLiteral("edApp"), QRect(16, 50, 340, 24));
     ConfigLabelAdd(tsApps, QStringLiteral("lblAppTag"), QStringLiteral("Tag (optional):"), QRect(16, 84, 120, 22));
     edAppTag = ConfigEditAdd(tsApps, QStringLiteral("edAppTag"), QRect(140, 82, 216, 24));
@@ -281,7 +287,9 @@ void TfrmAppSiteAddWizard::Prepare()
 
 void TfrmAppSiteAddWizard::PageShow(QWidget* sheet, const QString& title)
 {
-    lblCaption->setText(title);
+    // The window's own title, not only the header's text: the desktop's task list and window
+    // switcher name the page too.
+    setWindowTitle(title);
     PageChange(sheet);
 }
 

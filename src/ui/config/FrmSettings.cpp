@@ -106,6 +106,7 @@ QComboBox* ComboAdd(QWidget* sheet, const QString& name, const QRect& geometry, 
     combo->setObjectName(name);
     combo->setGeometry(geometry);
     combo->addItems(items);
+    TfrmBase::ComboDropButtonAdd(combo);
     return combo;
 }
 
@@ -224,18 +225,22 @@ TfrmSettings::TfrmSettings(TOptions& options, TAppSiteSources sources, QWidget* 
         QRect(16, 214, 448, 40));
 
     // Apps.
-    ConfigLabelAdd(tsMonitoredList, QStringLiteral("lblAppsText"),
-        QStringLiteral(
-            "Add application and sites to time limit (eg google.com or Internet Explorer). To time limit all "
-            "websites, add your browsers to the list. To time limit email access, add your email websites "
-            "and Outlook to the list. "),
-        QRect(16, 4, 448, 70));
-    auto* nameHead = new QLabel(QStringLiteral("  Name"), tsMonitoredList);
-    nameHead->setObjectName(QStringLiteral("pnlNameHead"));
-    nameHead->setGeometry(16, 80, 320, 20);
-    auto* typeHead = new QLabel(QStringLiteral("Type"), tsMonitoredList);
-    typeHead->setGeometry(336, 80, 128, 20);
-    typeHead->setAlignment(Qt::AlignCenter);
+    // The examples name programs of the desktop the user sits at.
+#ifdef Q_OS_WIN
+    const QString appsText = QStringLiteral(
+        "Add application and sites to time limit (eg google.com or Internet Explorer). To time limit all "
+        "websites, add your browsers to the list. To time limit email access, add your email websites "
+        "and Outlook to the list. ");
+#else
+    const QString appsText
+        = QStringLiteral("Add application and sites to time limit (eg google.com or Firefox). To time limit all "
+                         "websites, add your browsers to the list. To time limit email access, add your email websites "
+                         "and Thunderbird to the list. ");
+#endif
+    ConfigLabelAdd(tsMonitoredList, QStringLiteral("lblAppsText"), appsText, QRect(16, 4, 448, 70));
+    ConfigHeadAdd(tsMonitoredList, QStringLiteral("NameHead"), QStringLiteral("  Name"), QRect(16, 80, 320, 20));
+    ConfigHeadAdd(
+        tsMonitoredList, QStringLiteral("TypeHead"), QStringLiteral("Type"), QRect(336, 80, 128, 20), Qt::AlignHCenter);
     lbxAppSites = new QListWidget(tsMonitoredList);
     lbxAppSites->setObjectName(QStringLiteral("lbxAppSites"));
     lbxAppSites->setGeometry(16, 100, 448, 176);

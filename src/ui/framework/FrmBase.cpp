@@ -50,6 +50,7 @@ const char* const kTabOrderProperty = "TabOrder";
 const char* const kPageSheetProperty = "PageSheet";
 const char* const kTextColoredProperty = "TextColored";
 const char* const kComboClippedProperty = "ComboClipped";
+const char* const kPlaceWatchedProperty = "PlaceWatched";
 
 std::function<void(const QString&)>& WebPageOpener()
 {
@@ -298,6 +299,98 @@ QString MaskedEntryText(const QLineEdit* edit)
     return text;
 }
 
+// Keeps a combo box's skinned drop button on its arrow, shown, hidden, enabled and disabled
+// with it. While a page lifts the two one after the other they have different parents for a
+// moment; the button waits until they share one again.
+class TComboButtonKeeper : public QObject
+{
+public:
+    TComboButtonKeeper(QComboBox* combo, TImageButton* button)
+        : QObject(combo)
+        , m_combo(combo)
+        , m_button(button)
+    {
+        combo->installEventFilter(this);
+        button->installEventFilter(this);
+        Follow();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::EnabledChange:
+        case QEvent::ParentChange:
+            Follow();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void Follow()
+    {
+        if (!m_button || m_button->parentWidget() != m_combo->parentWidget()) {
+            return;
+        }
+        m_button->setGeometry(m_combo->x() + m_combo->width() - kComboArrowWidth, m_combo->y() + 1, kComboArrowWidth,
+            m_combo->height() - 2);
+        m_button->setVisible(!m_combo->isHidden());
+        m_button->setEnabled(m_combo->isEnabled());
+        m_button->raise();
+    }
+
+    QComboBox* m_combo;
+    QPointer<TImageButton> m_button;
+};
+
+// A control lying lower than this above a grown label's old bottom edge is below it.
+constexpr int kBelowTolerance = 4;
+
+int LowestBottom(const QWidget* parent, const std::vector<const QWidget*>& skipped)
+{
+    int lowest = 0;
+    for (const QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow() || child->isHidden()
+            || std::find(skipped.begin(), skipped.end(), child) != skipped.end()) {
+            continue;
+        }
+        lowest = std::max(lowest, child->y() + child->height());
+    }
+    return lowest;
+}
+
+// Moves what lies below `grown`'s old bottom edge down by `delta`; a container that no longer
+// holds its controls grows too, and makes the same room in its own parent, up to the window.
+void RoomMake(QWidget* grown, int oldBottom, int delta, QWidget* window)
+{
+    QWidget* parent = grown->parentWidget();
+    if (!parent) {
+        return;
+    }
+    for (QWidget* sibling : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (sibling != grown && !sibling->isWindow() && sibling->y() >= oldBottom - kBelowTolerance) {
+            sibling->move(sibling->x(), sibling->y() + delta);
+        }
+    }
+    if (parent == window) {
+        return;
+    }
+    const int lowest = LowestBottom(parent, {});
+    if (lowest > parent->height()) {
+        const int parentBottom = parent->y() + parent->height();
+        const int growth = lowest - parent->height();
+        parent->resize(parent->width(), lowest);
+        RoomMake(parent, parentBottom, growth, window);
+    }
+}
+
 std::vector<QWidget*> TabOrderSorted(std::vector<QWidget*> controls)
 {
     std::stable_sort(
@@ -312,6 +405,48 @@ std::vector<QWidget*> TabControlsSorted(std::vector<QWidget*> controls)
 }
 
 } // namespace
+
+QPalette SkinnedPalette()
+{
+    const QColor text(0x36, 0x36, 0x36);
+    const QColor grey(0x80, 0x80, 0x80);
+    QPalette palette;
+    const struct
+    {
+        QPalette::ColorRole Role;
+        QColor Active;
+        QColor Disabled;
+    } roles[] = {
+        { QPalette::Window, QColor(0xF0, 0xF0, 0xF0), QColor(0xF0, 0xF0, 0xF0) },
+        { QPalette::WindowText, text, grey },
+        { QPalette::Base, Qt::white, QColor(0xF0, 0xF0, 0xF0) },
+        { QPalette::AlternateBase, QColor(0xF1, 0xF1, 0xF1), QColor(0xF1, 0xF1, 0xF1) },
+        { QPalette::Text, text, grey },
+        { QPalette::PlaceholderText, QColor(0x6E, 0x6E, 0x6E), grey },
+        { QPalette::Button, QColor(0xE4, 0xE4, 0xE4), QColor(0xE4, 0xE4, 0xE4) },
+        { QPalette::ButtonText, text, grey },
+        { QPalette::BrightText, Qt::white, Qt::white },
+        { QPalette::Light, Qt::white, Qt::white },
+        { QPalette::Midlight, QColor(0xE3, 0xE3, 0xE3), QColor(0xE3, 0xE3, 0xE3) },
+        { QPalette::Mid, QColor(0xA0, 0xA0, 0xA0), QColor(0xA0, 0xA0, 0xA0) },
+        { QPalette::Dark, QColor(0x9F, 0x9F, 0x9F), QColor(0x9F, 0x9F, 0x9F) },
+        { QPalette::Shadow, QColor(0x69, 0x69, 0x69), QColor(0x69, 0x69, 0x69) },
+        // The selection and the focus mark: white on a deep blue reads at 7:1.
+        { QPalette::Highlight, QColor(0x1F, 0x5A, 0x9A), QColor(0xA0, 0xA0, 0xA0) },
+        { QPalette::HighlightedText, Qt::white, Qt::white },
+        // Links on the light fields; links on the window's background take the text colour.
+        { QPalette::Link, QColor(0x1F, 0x5A, 0x9A), grey },
+        { QPalette::LinkVisited, QColor(0x1F, 0x5A, 0x9A), grey },
+        { QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xDC), QColor(0xFF, 0xFF, 0xDC) },
+        { QPalette::ToolTipText, Qt::black, Qt::black },
+    };
+    for (const auto& role : roles) {
+        palette.setColor(QPalette::Active, role.Role, role.Active);
+        palette.setColor(QPalette::Inactive, role.Role, role.Active);
+        palette.setColor(QPalette::Disabled, role.Role, role.Disabled);
+    }
+    return palette;
+}
 
 QString SitePageAddress(const QString& path)
 {
@@ -335,10 +470,9 @@ TfrmBase::TfrmBase(QWidget* parent)
     formFont.setPixelSize(13);
     formFont.setBold(true);
     setFont(formFont);
-    QPalette formPalette = palette();
-    formPalette.setColor(QPalette::WindowText, QColor(0x36, 0x36, 0x36));
-    formPalette.setColor(QPalette::ButtonText, QColor(0x36, 0x36, 0x36));
-    setPalette(formPalette);
+    // Every colour is the window's own: a dark desktop palette must not turn the white fields
+    // and lists dark under their dark text.
+    setPalette(SkinnedPalette());
 
     pnlBody = new TImagePanel(this);
     pnlBody->setObjectName(QStringLiteral("pnlBody"));
@@ -395,6 +529,54 @@ void TfrmBase::ComboClip(QComboBox* combo)
         combo->installEventFilter(new TComboClipKeeper(combo));
     }
     ComboMaskSet(combo);
+}
+
+TImageButton* TfrmBase::ComboDropButtonAdd(QComboBox* combo)
+{
+    auto* button = new TImageButton(combo->parentWidget());
+    button->setObjectName(QStringLiteral("btnCombo_") + combo->objectName());
+    button->SkinSet(QStringLiteral("combo"));
+    button->SideWidthSet(6);
+    button->SideHeightSet(6);
+    QObject::connect(button, &TImageButton::clicked, combo, &QComboBox::showPopup);
+    new TComboButtonKeeper(combo, button);
+    return button;
+}
+
+void TfrmBase::TextFit()
+{
+    const std::vector<const QWidget*> frame { pnlHeader, pnlBody };
+    const int lowestBefore = LowestBottom(this, frame);
+
+    std::vector<QLabel*> labels;
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->wordWrap() && label->isVisibleTo(this) && !label->text().isEmpty()) {
+            labels.push_back(label);
+        }
+    }
+    std::stable_sort(labels.begin(), labels.end(),
+        [this](QLabel* a, QLabel* b) { return a->mapTo(this, QPoint()).y() < b->mapTo(this, QPoint()).y(); });
+    for (QLabel* label : labels) {
+        const int needed = label->heightForWidth(label->width());
+        if (needed <= label->height()) {
+            continue;
+        }
+        const int oldBottom = label->y() + label->height();
+        const int delta = needed - label->height();
+        label->resize(label->width(), needed);
+        RoomMake(label, oldBottom, delta, this);
+    }
+
+    // The window grows by as much as its lowest control went down; a window cut short on purpose
+    // (the main window's Lite view) stays as it is when nothing grew.
+    const int growth = LowestBottom(this, frame) - lowestBefore;
+    if (growth > 0) {
+        if (minimumHeight() == maximumHeight()) {
+            setFixedHeight(height() + growth);
+        } else {
+            resize(width(), height() + growth);
+        }
+    }
 }
 
 void TfrmBase::TabOrderSet(QWidget* control, int number)
@@ -469,11 +651,18 @@ void TfrmBase::PageChange(QWidget* sheet)
     }
     ReturnPageControls();
     ShowPage(sheet);
+    TextFit();
 }
 
 void TfrmBase::ListBoxRowsFill(QListWidget* listBox)
 {
-    int itemHeight = listBox->count() > 0 ? listBox->sizeHintForRow(0) : 0;
+    // The rows are as high as the list's drawing makes them, which an empty list can only say
+    // with a row in it: the font's height would leave a list of lower rows ruled only part way.
+    const bool measuring = listBox->count() == 0;
+    if (measuring) {
+        listBox->addItem(QString());
+    }
+    int itemHeight = listBox->sizeHintForRow(0);
     if (itemHeight <= 0) {
         itemHeight = listBox->fontMetrics().height();
     }
@@ -482,7 +671,7 @@ void TfrmBase::ListBoxRowsFill(QListWidget* listBox)
     for (int i = 0; i < listBox->count(); ++i) {
         filled += listBox->item(i)->text().isEmpty() ? 0 : 1;
     }
-    const int missing = rows - filled;
+    const int missing = rows - filled - (measuring ? 1 : 0);
     if (missing > 0) {
         listBox->setUpdatesEnabled(false);
         for (int i = 0; i < missing; ++i) {
@@ -509,6 +698,8 @@ void TfrmBase::ApplyTextColor(const QColor& color)
             QPalette labelPalette = label->palette();
             labelPalette.setColor(QPalette::WindowText, color);
             label->setPalette(labelPalette);
+            // A link on the background reads like the texts around it; its underline marks it.
+            LabelLinkColorSet(label, color);
             label->setProperty(kTextColoredProperty, true);
         }
     }
@@ -628,12 +819,18 @@ void TfrmBase::showEvent(QShowEvent* event)
             ComboClip(combo);
         }
         ApplyTextColor(ColorFromNumber(Appearance().TextColorGet()));
+        TextFit();
         if (!testAttribute(Qt::WA_Moved)) {
             const QRect area = WorkArea();
             move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
         }
     }
     QDialog::showEvent(event);
+    // Every press on the window says where the window really is (see eventFilter).
+    if (QWindow* handle = windowHandle(); handle && !handle->property(kPlaceWatchedProperty).toBool()) {
+        handle->setProperty(kPlaceWatchedProperty, true);
+        handle->installEventFilter(this);
+    }
     raise();
     // A window that comes by itself (the time-up window) must not take the keys the user is
     // typing into another program.
@@ -652,6 +849,19 @@ void TfrmBase::changeEvent(QEvent* event)
 
 bool TfrmBase::eventFilter(QObject* watched, QEvent* event)
 {
+    // Some window managers (openbox, for a frameless window shown before any other) leave Qt
+    // believing the window sits at the screen's corner; everything Qt places by the window, the
+    // drop-down lists first, then opens hundreds of pixels away. The pointer coming in and every
+    // press carry the window's true place (the pointer on the screen less the pointer in the
+    // window): Qt learns it from there, before a press opens anything.
+    if (watched == windowHandle() && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Enter)) {
+        auto* mouse = static_cast<QSinglePointEvent*>(event);
+        const QPoint truePlace = mouse->globalPosition().toPoint() - mouse->position().toPoint();
+        if (truePlace != windowHandle()->geometry().topLeft()) {
+            move(truePlace);
+        }
+        return false;
+    }
     if (watched == pnlHeader || watched == lblCaption) {
         auto* control = static_cast<QWidget*>(watched);
         if (event->type() == QEvent::MouseButtonPress) {

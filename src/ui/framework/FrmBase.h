@@ -45,6 +45,14 @@ public:
     void RoundOutline();
     // Hides the combo box's own drop arrow; the window puts a skinned drop button there.
     static void ComboClip(QComboBox* combo);
+    // That skinned drop button: on the combo's parent over the clipped arrow, it opens the list and
+    // follows the combo's place, visibility and enabled state (also when a page lifts both).
+    static TImageButton* ComboDropButtonAdd(QComboBox* combo);
+
+    // Gives every word-wrapped label the height its text needs at its width: what lies below it
+    // moves down and the window grows with it, so the designed sizes are the least a window has.
+    // Runs at the first show and for each page shown; a window whose texts change later calls it.
+    void TextFit();
 
     // The page mechanism. Pages are the child widgets of a hidden page control (a stacked
     // widget); the controls of one page at a time are lifted onto the page control's parent.
@@ -111,6 +119,10 @@ private:
     QPoint m_dragOrigin;
     bool m_shownBefore = false;
 };
+
+// The colours of everything a skinned window draws besides its own background: light fields,
+// lists and drop-down lists with dark text, whatever palette the desktop hands the program.
+QPalette SkinnedPalette();
 
 // The address of a page of the maker's web site, such as "/contact".
 QString SitePageAddress(const QString& path);

@@ -8,6 +8,8 @@ class TImageButton;
 // Gives a label the white of the texts that lie on the user's background, so that it takes the
 // user's text colour.
 void LabelOnBackgroundSet(QLabel* label);
+// Gives the links of a rich-text label the colour; the underline marks them.
+void LabelLinkColorSet(QLabel* label, const QColor& color);
 
 // The message window: a text and "OK"; Enter and Esc both close it with OK.
 class TfrmWarning : public TfrmBase

@@ -449,7 +449,8 @@ void TfrmMain::ControlsCreate()
     pnlMain_TimeOnline->setGeometry(8, 38, 200, 26);
     lblMain_TimeTitle
         = LabelMake(pnlMain_TimeOnline, QStringLiteral("lblMain_TimeTitle"), QString(), QRect(4, 4, 100, 20));
-    lblMain_Time = LabelMake(pnlMain_TimeOnline, QStringLiteral("lblMain_Time"), QString(), QRect(110, 1, 80, 24));
+    // The value's larger font needs the panel's whole height.
+    lblMain_Time = LabelMake(pnlMain_TimeOnline, QStringLiteral("lblMain_Time"), QString(), QRect(110, 0, 80, 26));
     lblMain_Time->setFont(valueFont);
     lblMain_TimeLink = LabelMake(this, QStringLiteral("lblMain_TimeLink"), QString(), QRect(12, 64, 200, 18));
     pnlMain_FocusTime = new QWidget(this);
@@ -458,7 +459,7 @@ void TfrmMain::ControlsCreate()
     lblMain_FocusTimeTitle
         = LabelMake(pnlMain_FocusTime, QStringLiteral("lblMain_FocusTimeTitle"), QString(), QRect(4, 4, 110, 20));
     lblMain_FocusTime
-        = LabelMake(pnlMain_FocusTime, QStringLiteral("lblMain_FocusTime"), QString(), QRect(120, 1, 80, 24));
+        = LabelMake(pnlMain_FocusTime, QStringLiteral("lblMain_FocusTime"), QString(), QRect(120, 0, 80, 26));
     lblMain_FocusTime->setFont(valueFont);
     lblMain_FocusModeTimeLink
         = LabelMake(this, QStringLiteral("lblMain_FocusModeTimeLink"), QString(), QRect(12, 64, 200, 18));
@@ -917,10 +918,9 @@ void TfrmMain::PagesLayout()
 
 void TfrmMain::TimeLineLayout()
 {
-    const QFontMetrics titleMetrics(lblMain_TimeTitle->font());
-    const QFontMetrics valueMetrics(lblMain_Time->font());
-    const int titleWidth = titleMetrics.horizontalAdvance(lblMain_TimeTitle->text());
-    const int valueWidth = valueMetrics.horizontalAdvance(lblMain_Time->text());
+    // The labels' own measure: a text's advance can be a pixel short of the ink it draws.
+    const int titleWidth = lblMain_TimeTitle->sizeHint().width();
+    const int valueWidth = lblMain_Time->sizeHint().width();
     lblMain_TimeTitle->resize(titleWidth, lblMain_TimeTitle->height());
     lblMain_Time->setGeometry(
         lblMain_TimeTitle->x() + titleWidth + 6, lblMain_Time->y(), valueWidth + 4, lblMain_Time->height());

@@ -39,7 +39,8 @@ TfrmReminderChange::TfrmReminderChange(TOptions& options, TDateTime now, QWidget
     lblWarningText->setAlignment(Qt::AlignCenter);
     lblWarningText->setWordWrap(true);
     LabelOnBackgroundSet(lblWarningText);
-    lblWarningText->setText(QStringLiteral("You have not updated your reminders in %1 day(s)")
+    // A no-break space keeps the count with its unit wherever the text wraps.
+    lblWarningText->setText(QStringLiteral("You have not updated your reminders in %1\u00a0day(s)")
                                 .arg(ReminderUnchangedDays(now, options.ReminderChangedDateTime)));
 
     lblRemindMe = new QLabel(QStringLiteral("Remind me:"), this);

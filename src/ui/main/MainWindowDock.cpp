@@ -45,6 +45,9 @@ TMainWindowDock::TMainWindowDock(TfrmBase* window, TDockSettings& settings, THoo
 
     m_window->pnlBody->setMouseTracking(true);
     m_window->pnlBody->installEventFilter(this);
+    // The hidden strip is the window's whole edge: header and page controls lie over the body
+    // there, and the window hears the mouse come in wherever it crosses the strip.
+    m_window->installEventFilter(this);
     ScreenFollow(m_window->screen() ? m_window->screen() : QGuiApplication::primaryScreen());
 }
 
@@ -228,8 +231,9 @@ bool TMainWindowDock::eventFilter(QObject* watched, QEvent* event)
 {
     // The event type first: while the window is destroyed its body still sends events here, and
     // the half-destroyed window must not be touched.
-    if (event->type() == QEvent::MouseMove && watched == m_window->pnlBody && m_window->AutohideState == kAutohideHidden
-        && m_settings.AutohideGet()) {
+    const bool mouseCame = (event->type() == QEvent::MouseMove && watched == m_window->pnlBody)
+        || (event->type() == QEvent::Enter && watched == m_window);
+    if (mouseCame && m_window->AutohideState == kAutohideHidden && m_settings.AutohideGet()) {
         tmrAutohideSlide->start();
     }
     return QObject::eventFilter(watched, event);

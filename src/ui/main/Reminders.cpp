@@ -155,6 +155,11 @@ void TReminderController::PageMemoChange(int index)
         return;
     }
     m_options.ReminderTextSet(index, PageMemo(index)->toPlainText().toStdString());
+    // The main page's memo shows the same reminder: left stale, its next edit would store the
+    // old text over this one.
+    if (index == SelectedReminder()) {
+        MemoFill(m_controls.mmReminder, index);
+    }
     ComboMarksUpdate();
 }
 

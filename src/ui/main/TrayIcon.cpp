@@ -40,6 +40,7 @@ bool TTrayIcon::TrayAvailable()
 
 TTrayIcon::TTrayIcon(const QIcon& icon, const QString& tip, const QString& hotkeyName, QObject* parent)
     : QObject(parent)
+    , m_hotkeyName(hotkeyName)
 {
     m_icon = new QSystemTrayIcon(icon, this);
     m_icon->setObjectName(QStringLiteral("TrayIcon"));
@@ -88,6 +89,22 @@ void TTrayIcon::TrayPoll()
     m_inTray = true;
     LogMessageWrite("A system tray appeared: the program's icon is in it now.");
     emit TrayAppeared();
+}
+
+void TTrayIcon::WhereaboutsTell()
+{
+    if (!m_inTray || m_whereaboutsTold) {
+        return;
+    }
+    m_whereaboutsTold = true;
+    QString text = QStringLiteral("It keeps running in the system tray. Click its icon there to open it");
+    if (!m_hotkeyName.isEmpty()) {
+        text += QStringLiteral(", or press %1 twice").arg(m_hotkeyName);
+    }
+    text += QLatin1Char('.');
+    m_lastMessage = text;
+    ++m_messagesShown;
+    m_icon->showMessage(QStringLiteral("Tallyhour is running"), text, QSystemTrayIcon::Information, 15000);
 }
 
 void TTrayIcon::LeftButtonDownRun()

@@ -42,6 +42,20 @@ public:
         m_menu = menu;
     }
 
+    // Tells the user, once, in a tray message, that the program went to the tray and how to open
+    // it; after the first start's settings the window vanishes there without a word otherwise.
+    // Nothing is shown without a tray (the window then stays on the screen).
+    void WhereaboutsTell();
+    // The last message shown at the icon and how many were shown, for the tests.
+    QString LastMessage() const
+    {
+        return m_lastMessage;
+    }
+    int MessagesShown() const
+    {
+        return m_messagesShown;
+    }
+
     // Whether the desktop has a tray; tests replace the question.
     static void TrayAvailableProbeSet(std::function<bool()> probe);
     static bool TrayAvailable();
@@ -67,4 +81,8 @@ private:
     QSystemTrayIcon* m_icon = nullptr;
     QPointer<QMenu> m_menu;
     bool m_inTray = false;
+    QString m_hotkeyName;
+    QString m_lastMessage;
+    bool m_whereaboutsTold = false;
+    int m_messagesShown = 0;
 };

@@ -278,6 +278,9 @@ TEST_F(AddWizard, FilterAndCheckingAFindMovesItBackAndForth)
     m_installed.MenuApplicationAdd("Mail", "/opt/mail/mail");
     Open();
     m_window->SitesNext();
+    // The window's title names the page, in the desktop's task list as in the header.
+    EXPECT_EQ(m_window->windowTitle(), QStringLiteral("Add Applications by Scanning"));
+    EXPECT_EQ(m_window->lblCaption->text(), QStringLiteral("Add Applications by Scanning"));
     m_window->btnScanClick();
     m_window->edtFilter->setText(QStringLiteral("SOLI"));
     emit m_window->edtFilter->textEdited(m_window->edtFilter->text());

@@ -47,7 +47,10 @@ void TestAppearanceReset()
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen always; a run may give that platform a screen of its own.
+    if (!qEnvironmentVariable("QT_QPA_PLATFORM").startsWith(QLatin1String("offscreen"))) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     // One log per process: the tests run side by side and count the lines they caused.
     const auto logFile = std::filesystem::temp_directory_path()
         / ("tallyhour-ui-tests-" + std::to_string(QCoreApplication::applicationPid()) + ".log");

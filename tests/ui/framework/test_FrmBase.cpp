@@ -15,8 +15,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -282,6 +285,22 @@ TEST(ListBoxRows, TopsUpWithEmptyRowsWithoutPilingUp)
     ListBoxFill(sink, list, mitAll);
     TfrmBase::ListBoxRowsFill(&listBox);
     EXPECT_EQ(rows, listBox.count());
+
+    // An empty list whose rows are drawn lower than its font's height (the usage list: 13-pixel
+    // rows in an 11-pixel font) is ruled down to its bottom too.
+    class TLowRows : public QStyledItemDelegate
+    {
+    public:
+        using QStyledItemDelegate::QStyledItemDelegate;
+        QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override
+        {
+            return QSize(100, 9);
+        }
+    };
+    listBox.setItemDelegate(new TLowRows(&listBox));
+    listBox.clear();
+    TfrmBase::ListBoxRowsFill(&listBox);
+    EXPECT_EQ((listBox.height() - 2) / 9, listBox.count());
 }
 
 // The focus is shown by a frame of a light and a dark line, which stands out on a dark skin as on
@@ -354,4 +373,37 @@ TEST(Dialogs, WebPagesGoToTheMakersSite)
     TfrmBase::OpenWebPage(SitePageAddress(QStringLiteral("/help")));
     WebPageOpenerSet({});
     EXPECT_EQ(QStringLiteral("https://" TALLYHOUR_SITE_HOST "/help"), opened);
+}
+
+TEST(Placement, APressTellsQtWhereTheWindowManagerPutTheWindow)
+{
+    TestAppearanceReset();
+    TfrmBase window;
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.resize(300, 200);
+    auto* combo = new QComboBox(&window);
+    combo->setGeometry(20, 60, 150, 26);
+    combo->addItems({ QStringLiteral("Never"), QStringLiteral("Daily") });
+    window.move(100, 100);
+    window.show();
+    QApplication::processEvents();
+
+    // The window manager put the window at (300, 200) and did not say so: the press of the user's
+    // pointer there shows it, before anything opens by the window's place.
+    QMouseEvent press(
+        QEvent::MouseButtonPress, QPointF(90, 70), QPointF(390, 270), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.windowHandle(), &press);
+    QMouseEvent release(
+        QEvent::MouseButtonRelease, QPointF(90, 70), QPointF(390, 270), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(window.windowHandle(), &release);
+    EXPECT_EQ(window.pos(), QPoint(300, 200));
+    EXPECT_EQ(combo->mapToGlobal(QPoint(0, 0)), QPoint(320, 260)) << "its list opens at the field";
+
+    // The pointer coming onto the window tells the same, so a list opened by its key next is
+    // placed right too.
+    window.move(100, 100);
+    QEnterEvent enter(QPointF(5, 5), QPointF(405, 305), QPointF(405, 305));
+    QApplication::sendEvent(window.windowHandle(), &enter);
+    EXPECT_EQ(window.pos(), QPoint(400, 300));
+    window.hide();
 }

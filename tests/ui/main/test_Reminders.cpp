@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QStandardItemModel>
+#include <QTextLayout>
 
 #include <memory>
 
@@ -26,6 +27,23 @@ namespace {
 TDateTime At(int day, int hour, int minute, int second = 0)
 {
     return EncodeDateTime(2024, 3, day, hour, minute, second);
+}
+
+// The lines a word-wrapped label shows its text in.
+QStringList WrappedLines(const QLabel* label)
+{
+    QTextLayout layout(label->text(), label->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QStringList lines;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(label->width());
+        lines.append(label->text().mid(line.textStart(), line.textLength()));
+    }
+    layout.endLayout();
+    return lines;
 }
 
 class RemindersTest : public ::testing::Test
@@ -97,7 +115,7 @@ TEST_F(RemindersTest, TheMainPageFollowsThePartOfTheDayAtItsBoundariesOnly)
     EXPECT_EQ(m_options->ReminderText(1), "  \t ");
 }
 
-TEST_F(RemindersTest, MarksLeaveBlankRemindersUnmarkedAndFollowEdits)
+TEST_F(RemindersTest, MarksAndTheMainMemoFollowEditsOfThePages)
 {
     EXPECT_TRUE(Marked(0));
     EXPECT_FALSE(Marked(1));
@@ -107,8 +125,15 @@ TEST_F(RemindersTest, MarksLeaveBlankRemindersUnmarkedAndFollowEdits)
     EXPECT_EQ(m_options->ReminderText(1), "buy bread");
     // The main page shows the morning; an edit of another page memo leaves it alone.
     EXPECT_EQ(m_memo.toPlainText(), QStringLiteral("water the plants"));
+    // An edit of the reminder the main page shows reaches its memo, so the user's next typing
+    // there builds on the edit instead of storing the old text over it.
+    m_morning.setPlainText(QStringLiteral("water the plants\nfeed the cat"));
+    EXPECT_EQ(m_memo.toPlainText(), QStringLiteral("water the plants\nfeed the cat"));
+    m_memo.appendPlainText(QStringLiteral("post the letter"));
+    EXPECT_EQ(m_options->ReminderText(0), "water the plants\nfeed the cat\npost the letter");
     m_morning.setPlainText(QString());
     EXPECT_FALSE(Marked(0));
+    EXPECT_TRUE(m_memo.toPlainText().isEmpty());
 }
 
 TEST_F(RemindersTest, TypingInTheMainMemoStoresAndUpdatesTheMatchingPageMemo)
@@ -141,9 +166,11 @@ TEST_F(RemindersTest, WeeklyPromptWaitsAWeekAfterItWasLastShownAndNeverStopsIt)
     int shown = 0;
     int chosenPeriod = 2;
     QString text;
+    QStringList lines;
     TfrmReminderChange::ExecHookSet([&](TfrmReminderChange* window) {
         ++shown;
         text = window->lblWarningText->text();
+        lines = WrappedLines(window->lblWarningText);
         EXPECT_EQ(window->cbxReminderChangeFrequency->currentIndex(), 2);
         EXPECT_EQ(window->windowTitle(), QStringLiteral("Please change reminders"));
         window->cbxReminderChangeFrequency->setCurrentIndex(chosenPeriod);
@@ -159,7 +186,12 @@ TEST_F(RemindersTest, WeeklyPromptWaitsAWeekAfterItWasLastShownAndNeverStopsIt)
     m_clock->Advance(4 * 86400.0);
     m_reminders->tmrReminderChangeTimer();
     ASSERT_EQ(shown, 1);
-    EXPECT_EQ(text, QStringLiteral("You have not updated your reminders in 14 day(s)"));
+    EXPECT_EQ(text, QStringLiteral("You have not updated your reminders in 14\u00a0day(s)"));
+    // Wherever the text wraps, the count stays with its unit.
+    ASSERT_FALSE(lines.isEmpty());
+    for (const QString& line : lines) {
+        EXPECT_EQ(line.contains(QLatin1String("14")), line.contains(QLatin1String("day(s)"))) << line.toStdString();
+    }
     EXPECT_EQ(m_options->ReminderShowedDateTime, ProgramNow());
     EXPECT_FALSE(m_reminders->ReminderChangeShowing());
 

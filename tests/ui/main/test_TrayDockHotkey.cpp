@@ -22,6 +22,7 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWindow>
 
 #include <memory>
 
@@ -179,8 +180,11 @@ TEST_F(DockTest, AutohideSlidesOutAfterTheUserLeftAndBackWhenTheMouseComes)
     EXPECT_EQ(m_window->x(), 1278);
     EXPECT_EQ(m_settings.Align, kAlignRight);
 
-    QMouseEvent move(QEvent::MouseMove, QPointF(1, 50), QPointF(1279, 82), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(m_window->pnlBody, &move);
+    // The mouse comes onto the strip where the header lies over the body: the window comes back
+    // as it does from the body.
+    ASSERT_EQ(m_window->childAt(1, 10), m_window->pnlHeader);
+    QMouseEvent move(QEvent::MouseMove, QPointF(1, 10), QPointF(1279, 10), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(m_window->windowHandle(), &move);
     ASSERT_TRUE(m_dock->tmrAutohideSlide->isActive());
     const std::vector<int> in = SlideRun();
     EXPECT_EQ(in.back(), 953);
@@ -309,6 +313,24 @@ TEST(TrayIcon, WithoutATrayItLogsOnceAndPicksUpATrayThatAppearsLater)
         EXPECT_TRUE(tray.InTray());
         EXPECT_FALSE(tray.tmrTrayPoll->isActive());
     }
+    TTrayIcon::TrayAvailableProbeSet(nullptr);
+}
+
+TEST(TrayIcon, TellsOnceWhereTheProgramWentAndHowToOpenIt)
+{
+    TTrayIcon::TrayAvailableProbeSet([] { return false; });
+    {
+        TTrayIcon withoutTray(QIcon(), QStringLiteral("Tallyhour"), QStringLiteral("Alt"));
+        withoutTray.WhereaboutsTell();
+        EXPECT_EQ(withoutTray.MessagesShown(), 0) << "the window stays on the screen instead";
+    }
+    TTrayIcon::TrayAvailableProbeSet([] { return true; });
+    TTrayIcon tray(QIcon(), QStringLiteral("Tallyhour"), QStringLiteral("Alt"));
+    tray.WhereaboutsTell();
+    EXPECT_TRUE(tray.LastMessage().contains(QLatin1String("system tray"))) << tray.LastMessage().toStdString();
+    EXPECT_TRUE(tray.LastMessage().contains(QLatin1String("Alt twice"))) << tray.LastMessage().toStdString();
+    tray.WhereaboutsTell();
+    EXPECT_EQ(tray.MessagesShown(), 1);
     TTrayIcon::TrayAvailableProbeSet(nullptr);
 }
 
