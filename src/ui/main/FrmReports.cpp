@@ -41,17 +41,6 @@ const QColor kSeriesColors[] = { QColor(0xE6, 0x9F, 0x00), QColor(0x56, 0xB4, 0x
 const QColor kRestColor(0x9E, 0x9E, 0x9E);
 const QColor kLimitColor(0xE5, 0x39, 0x35);
 
-// The texts of the list and the period box keep their own dark-on-white colours, whatever the
-// desktop's palette says.
-const char* const kListStyle = "QTreeWidget { background: #FFFFFF; color: #363636; border: 1px solid #D4D4D4; }"
-                               "QHeaderView::section { background: #E9E9E9; color: #202020; border: 0; "
-                               "border-right: 1px solid #D4D4D4; padding: 2px 4px; }"
-                               "QTreeWidget::item:selected { background: #3875D7; color: #FFFFFF; }";
-const char* const kComboStyle = "QComboBox { background: #FFFFFF; color: #363636; border: 1px solid #A0A0A0; "
-                                "padding: 1px 6px; }"
-                                "QComboBox QAbstractItemView { background: #FFFFFF; color: #363636; "
-                                "selection-background-color: #3875D7; selection-color: #FFFFFF; }";
-
 // Which buckets get a label under the axis: every one when few, else a spread that leaves the
 // labels room, and always the bucket of now.
 bool BucketLabelled(const TUsageChart& chart, int index)
@@ -91,13 +80,16 @@ TfrmReports::TfrmReports(int periodIndex, int32_t limitSeconds, TSplitLoad load,
     auto* top = new QHBoxLayout;
     cbxPeriod = new QComboBox(this);
     cbxPeriod->setObjectName(QStringLiteral("cbxPeriod"));
-    cbxPeriod->setStyleSheet(QString::fromLatin1(kComboStyle));
     for (int i = 0; i < kUsagePeriodCount; ++i) {
         cbxPeriod->addItem(QString::fromLatin1(UsagePeriodName(i)));
     }
     cbxPeriod->setCurrentIndex(std::clamp(periodIndex, 0, kUsagePeriodCount - 1));
     cbxPeriod->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cbxPeriod->setMinimumWidth(150);
     top->addWidget(cbxPeriod);
+    // The skinned drop button in place of the combo's own arrow, as on every skinned window.
+    ComboClip(cbxPeriod);
+    ComboDropButtonAdd(cbxPeriod);
     top->addStretch(1);
     btnExport = ButtonAdd(QStringLiteral("btnExport"), QStringLiteral("Export..."), QRect(0, 0, 96, 26));
     btnExport->setMinimumSize(96, 26);
@@ -120,7 +112,6 @@ TfrmReports::TfrmReports(int periodIndex, int32_t limitSeconds, TSplitLoad load,
     layout->addWidget(lblBucket);
     lbxBucketItems = new QTreeWidget(this);
     lbxBucketItems->setObjectName(QStringLiteral("lbxBucketItems"));
-    lbxBucketItems->setStyleSheet(QString::fromLatin1(kListStyle));
     lbxBucketItems->setHeaderLabels({ QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Time") });
     lbxBucketItems->setRootIsDecorated(false);
     lbxBucketItems->header()->setStretchLastSection(false);
@@ -196,7 +187,7 @@ void TfrmReports::ChartDraw()
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->legend()->setShowToolTips(true);
     // Long captions are cut (their whole text in the tooltip) rather than squeezing the bars.
-    chart->legend()->setMaximumWidth(200);
+    chart->legend()->setMaximumWidth(170);
 
     const bool byHour = m_chart.Bucket == TUsageBucket::Hour;
     const double unit = byHour ? 60.0 : 3600.0;

@@ -4,6 +4,7 @@
 
 #include "QtTestMain.h"
 
+#include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "ui/config/FrmAppSiteAddWizard.h"
 #include "ui/config/FrmPasswordChange.h"
 #include "ui/config/FrmPasswordCheck.h"
@@ -20,6 +21,7 @@
 #include "ui/main/FrmReminder.h"
 #include "ui/main/FrmReminderChange.h"
 #include "ui/main/FrmReminderSettings.h"
+#include "ui/main/FrmReports.h"
 #include "ui/main/FrmTransparencySettings.h"
 #include "ui/main/SkinList.h"
 
@@ -157,6 +159,17 @@ void SmallWindowsVisit(const TLook& look)
     auto* change = new TfrmPasswordChange(options);
     Look(look, "Change Password", change);
     Close(change);
+
+    const TDateTime now = EncodeDateTime(2026, 12, 8, 10, 30, 0);
+    std::vector<TUsageSplitRow> week;
+    for (int i = 0; i < 8; ++i) {
+        week.push_back(TUsageSplitRow { DateToDbText(now - 7 + i), 1, "/usr/bin/xterm" + std::to_string(i),
+            std::string(kLongCaption) + std::to_string(i), int64_t(600) * (i + 1) });
+    }
+    auto* chart = new TfrmReports(
+        2, 7200, [&](TDateTime, TDateTime, TUsageBucket) { return week; }, [now] { return now; });
+    Look(look, "Usage Chart", chart);
+    Close(chart);
 }
 
 void WizardsVisit(const TLook& look)
@@ -256,11 +269,11 @@ std::string Named(const QWidget* widget)
 }
 
 // Whether `other` lies over the label's text: controls beside or under a label that are neither
-// labels nor the panels they sit on.
+// labels nor the panels they sit on, nor the focus mark, which only frames the focused control.
 bool Covers(const QWidget* other, const QRect& textRect, const QWidget* window)
 {
     if (qobject_cast<const QLabel*>(other) || qobject_cast<const TImagePanel*>(other) || other->isHidden()
-        || other->isWindow()) {
+        || other->isWindow() || other->objectName() == QLatin1String("focusMark")) {
         return false;
     }
     const QRect rect = RectInWindow(other, window);
