@@ -141,7 +141,8 @@ int main(int argc, char* argv[])
         // the installation's copy would never arrive.
         DatabaseFilesInstall(*locations);
         TOptions& options = OptionsInstance();
-        if (!options.IsNotFirstRun) {
+        // Settings that another program held locked all through the load are not a first run.
+        if (!options.IsNotFirstRun && options.SettingsRead()) {
             // Set first, so the wizard shows once even when it ends the program.
             options.IsNotFirstRun = true;
             SettingsWizardExecute(true);
@@ -155,7 +156,6 @@ int main(int argc, char* argv[])
         QApplication::processEvents(); // a request to end that came meanwhile
         status = endRequested ? 0 : QApplication::exec();
         mainWindow.reset();
-        InstanceLockRelease();
     } catch (const std::exception& error) {
         ApplicationErrorMessage().OnException(nullptr, error);
         status = 1;
@@ -169,6 +169,8 @@ int main(int argc, char* argv[])
     }
     // Folds the write-ahead log into the activity database, so the file stands alone again.
     ActivityDatabaseClose();
+    // Only now, with everything saved: a copy started meanwhile must not run beside this one.
+    InstanceLockRelease();
     FlagFileDelete(locations);
     WindowPreferencesFree();
     return status;

@@ -280,11 +280,14 @@ void DailyResetAccountingRun(
     if (logger) {
         logger->TodayItems().InactiveItemsDelete();
     }
-    for (const char* section : { kIniSectionApplications, kIniSectionWebSites }) {
-        if (preferences.SectionExists(section)) {
-            preferences.EraseSection(section);
+    // The parked removals are erased only once the list without them is stored: a crash before
+    // that leaves them parked for the next reset.
+    if (options.OptionsSave()) {
+        for (const char* section : { kIniSectionApplications, kIniSectionWebSites }) {
+            if (preferences.SectionExists(section)) {
+                preferences.EraseSection(section);
+            }
         }
     }
-    options.OptionsSave();
     logger.reset();
 }

@@ -73,8 +73,8 @@ private:
 // day after today's date; the settings apply their changes that wait for the reset; when users
 // may change settings, the entries named in the preferences file's "Applications" and
 // "WebSites" sections leave the time-limit list and the logger's TodayItems; inactive entries
-// leave both lists; those sections are erased; the settings are saved; the logger is freed (the
-// owner creates a new one on its next use, which starts its Total from the database rows since
-// the new day start). `logger` may be empty.
+// leave both lists; the settings are saved, and once the list is stored those sections are
+// erased; the logger is freed (the owner creates a new one on its next use, which starts its
+// Total from the database rows since the new day start). `logger` may be empty.
 void DailyResetAccountingRun(
     TOptions& options, TIniFile& preferences, std::unique_ptr<TZaraveDezeZurirevuzorLogger>& logger);
