@@ -258,7 +258,20 @@ TEST_F(ProgramEnforcing, LockedTimeIsNotChargedAndUnlockingResumes)
     EXPECT_GT(after.first, locked.first) << "no rows after unlocking";
     EXPECT_LE(after.second, 4) << "the locked time was charged";
 
-    // The desktop's screen saver pauses it the same way.
+    // Another program of the session sends the screen saver's signal: it changes nothing.
+    ASSERT_TRUE(m_services->ScreenSaverSignalForge("org.freedesktop.ScreenSaver", "/", true, true));
+    ASSERT_TRUE(
+        m_services->ScreenSaverSignalForge("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", true));
+    ASSERT_TRUE(m_services->ScreenSaverSignalForge("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", true));
+    const auto forged = TSteady::now();
+    const int64_t rowsAtForgery = RowsGet().first;
+    while (RowsGet().first <= rowsAtForgery + 1 && SecondsSince(forged) < 10) {
+        Pause(200);
+    }
+    EXPECT_GT(RowsGet().first, rowsAtForgery + 1) << "a forged signal paused the program; log:\n" << LogText();
+    EXPECT_NE(LogText().find("ActiveChanged from :"), std::string::npos) << LogText();
+
+    // The desktop's screen saver, the owner of its name, pauses it the same way.
     ASSERT_TRUE(m_services->ScreenSaverActiveSet(true));
     Pause(1000);
     const auto saver = RowsGet();

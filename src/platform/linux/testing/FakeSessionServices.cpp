@@ -195,6 +195,25 @@ bool TFakeSessionServices::ScreenSaverActiveSet(bool active)
     return Control(m_sessionBus, kSaverPath, kSaverControl, "ActiveSet", "(b)", static_cast<gboolean>(active));
 }
 
+bool TFakeSessionServices::ScreenSaverSignalForge(
+    const char* interfaceName, const char* path, bool active, bool extraArgument)
+{
+    if (!m_sessionBus) {
+        return false;
+    }
+    GVariant* arguments = extraArgument ? g_variant_new("(bs)", static_cast<gboolean>(active), "forged")
+                                        : g_variant_new("(b)", static_cast<gboolean>(active));
+    GError* error = nullptr;
+    const bool sent
+        = g_dbus_connection_emit_signal(m_sessionBus, nullptr, path, interfaceName, "ActiveChanged", arguments, &error)
+        && g_dbus_connection_flush_sync(m_sessionBus, nullptr, &error);
+    if (!sent) {
+        m_errorText = std::string("ActiveChanged: ") + (error ? error->message : "not sent");
+        g_clear_error(&error);
+    }
+    return sent;
+}
+
 bool TFakeSessionServices::RefusalSet(const std::string& message)
 {
     return Control(m_systemBus, kLogindPath, kLogindControl, "RefusalSet", "(s)", message.c_str());
