@@ -291,6 +291,7 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
             ExpiryCheck(sample, total, limit, inFocus);
         };
         steps.Log = [this](const TZaraveDezeZurirevuzor& sample, int32_t seconds) { Logger().Log(&sample, seconds); };
+        steps.ScanPeriodSecondsGet = [this] { return static_cast<int32_t>(tmrScan->interval() / 1000); };
         m_scanCycle = std::make_unique<TScanCycle>(
             *desktop.WindowSystem, *desktop.Processes, *desktop.Accessibility, std::move(steps));
         m_scanCycle->LastScanTime = ProgramNow();
@@ -377,6 +378,10 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
 
 TfrmMain::~TfrmMain()
 {
+    // The seconds of the scan that was running when the program ended.
+    if (m_scanCycle) {
+        m_scanCycle->EndCharge();
+    }
     // The hot key is released by its owner (seam).
     m_sessionPower->ListenerSet({});
     TrayIconRemove();

@@ -155,8 +155,10 @@ TEST_F(MainWindow, ListedWindowInFrontIsChargedFromTheWindowsCreation)
     EXPECT_TRUE(window.tmrScan->isActive()) << "enabled again after the tick";
 
     // The list shows the entry's time once it is refilled.
-    m_clock->Advance(60);
-    window.tmrScanTimer();
+    for (int tick = 0; tick < 12; ++tick) {
+        m_clock->Advance(5);
+        window.tmrScanTimer();
+    }
     window.tmrUsageTimer();
     TMonitoredItem* first = ListBoxItemObject(window.lbxMain_Applications, 0);
     TMonitoredItem* second = ListBoxItemObject(window.lbxMain_Applications, 1);
