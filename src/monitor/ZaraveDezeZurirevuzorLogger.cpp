@@ -11,6 +11,7 @@
 #include "storage/WindowPreferences.h"
 
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <set>
 #include <utility>
@@ -78,7 +79,124 @@ void OddRowsReport(TDateTime from, TDateTime to)
     }
 }
 
+// A failure that comes back at every scan is logged when it begins and then once a minute with
+// the count of its repeats, so a database that stays away cannot fill the log.
+class TRepeatingFailureLog
+{
+public:
+    explicit TRepeatingFailureLog(const char* methodText)
+        : m_methodText(methodText)
+    {
+    }
+    void Failed(const std::exception& error, const std::string& state)
+    {
+        const TDateTime now = ProgramNow();
+        if (!m_failing) {
+            m_failing = true;
+            m_repeats = 0;
+            m_loggedAt = now;
+            LogError(error, m_methodText);
+            return;
+        }
+        ++m_repeats;
+        if ((now - m_loggedAt) * 86400.0 >= 60.0) {
+            LogMessageWrite(ErrorEntryText(error, m_methodText)
+                + Format(" (failed %d more times since the last line%s)", m_repeats, state.c_str()));
+            m_repeats = 0;
+            m_loggedAt = now;
+        }
+    }
+    // True when this ends a run of failures.
+    bool Succeeded()
+    {
+        const bool ended = m_failing;
+        m_failing = false;
+        m_repeats = 0;
+        return ended;
+    }
+
+private:
+    const char* m_methodText;
+    bool m_failing = false;
+    int m_repeats = 0;
+    TDateTime m_loggedAt = 0;
+};
+
+struct TWaitingCharges
+{
+    // The moment each was charged and its insert, oldest first.
+    std::deque<std::pair<TDateTime, std::string>> Rows;
+    size_t Limit = kActivityChargesWaitingLimit;
+    size_t Dropped = 0;
+    bool NoticeGiven = false;
+    std::string Notice;
+    TRepeatingFailureLog WriteFailures { kLogMethodText };
+    TRepeatingFailureLog LoadFailures { kLoadMethodText };
+};
+
+// Never destroyed: a charge may come from the program's exit path.
+TWaitingCharges& Waiting()
+{
+    static auto& waiting = *new TWaitingCharges;
+    return waiting;
+}
+
+// Writes the waiting charges in order and stops at the first the database refuses; true when
+// none waits any more.
+bool ChargesWaitingWrite()
+{
+    TWaitingCharges& waiting = Waiting();
+    const size_t count = waiting.Rows.size();
+    const TDateTime oldest = count > 0 ? waiting.Rows.front().first : 0;
+    while (!waiting.Rows.empty()) {
+        try {
+            ActivityDBExecSQL(waiting.Rows.front().second);
+        } catch (const std::exception& error) {
+            waiting.WriteFailures.Failed(error, Format("; %zu charges wait to be written", waiting.Rows.size()));
+            if (!waiting.NoticeGiven && (ProgramNow() - waiting.Rows.front().first) * 86400.0 > 60.0) {
+                waiting.NoticeGiven = true;
+                const auto* database = dynamic_cast<const ESQLiteException*>(&error);
+                waiting.Notice = "Tallyhour cannot write the time spent to its activity database ("
+                    + (database && database->Code() != 0 ? SQLiteErrorText(database->Code() & 0xFF)
+                                                         : std::string(error.what()))
+                    + "). The time is kept and written as soon as the database can be written again.";
+            }
+            return false;
+        }
+        waiting.Rows.pop_front();
+    }
+    if (waiting.WriteFailures.Succeeded() && count > 1) {
+        LogMessageWrite(Format("TZaraveDezeZurirevuzorLogger.Log: the activity database answers again; %zu charges "
+                               "that waited since %s were written",
+            count, DateTimeToDbText(oldest).c_str()));
+    }
+    if (waiting.Dropped > 0) {
+        LogMessageWrite(Format("TZaraveDezeZurirevuzorLogger.Log: %zu older charges were lost while more than %zu "
+                               "waited for the activity database",
+            waiting.Dropped, waiting.Limit));
+        waiting.Dropped = 0;
+    }
+    return true;
+}
+
 } // namespace
+
+size_t ActivityChargesWaitingCount()
+{
+    return Waiting().Rows.size();
+}
+
+void ActivityChargesWaitingReset(size_t limit)
+{
+    TWaitingCharges& waiting = Waiting();
+    waiting.Rows.clear();
+    waiting.Limit = limit > 0 ? limit : 1;
+    waiting.Dropped = 0;
+    waiting.NoticeGiven = false;
+    waiting.Notice.clear();
+    waiting.WriteFailures.Succeeded();
+    waiting.LoadFailures.Succeeded();
+}
 
 TDateTime DayStartOf(TDateTime now)
 {
@@ -99,7 +217,19 @@ TZaraveDezeZurirevuzorLogger::TZaraveDezeZurirevuzorLogger()
     TodayItemsLoad(true);
 }
 
-TZaraveDezeZurirevuzorLogger::~TZaraveDezeZurirevuzorLogger() = default;
+TZaraveDezeZurirevuzorLogger::~TZaraveDezeZurirevuzorLogger()
+{
+    if (ActivityChargesWaitingCount() > 0 && !ChargesWaitingWrite()) {
+        LogMessageWrite(Format("TZaraveDezeZurirevuzorLogger: %zu charges still wait for the activity database; "
+                               "the next charge writes them, and they are lost if the program ends first",
+            ActivityChargesWaitingCount()));
+    }
+}
+
+std::string TZaraveDezeZurirevuzorLogger::UserNoticeTake()
+{
+    return std::exchange(Waiting().Notice, std::string());
+}
 
 TMonitoredList& TZaraveDezeZurirevuzorLogger::TodayItems()
 {
@@ -131,13 +261,20 @@ void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int
     }
     TMonitoredItem* item = list.Items(match.Index);
     item->Duration = SecondsAdd(item->Duration, seconds);
-    const std::string sql = ActivityInsertSql(DateTimeToDbText(ProgramNow()), sample->ExeName, sample->BrowserUrl,
-        ApplicationTypeText(sample->AppType), seconds, match.Origin);
-    try {
-        ActivityDBExecSQL(sql);
-    } catch (const std::exception& error) {
-        LogError(error, kLogMethodText);
-        return;
+    const TDateTime now = ProgramNow();
+    TWaitingCharges& waiting = Waiting();
+    waiting.Rows.emplace_back(now,
+        ActivityInsertSql(DateTimeToDbText(now), sample->ExeName, sample->BrowserUrl,
+            ApplicationTypeText(sample->AppType), seconds, match.Origin));
+    // Written now or kept until the database answers: either way the time counts today.
+    if (!ChargesWaitingWrite() && waiting.Rows.size() > waiting.Limit) {
+        if (waiting.Dropped == 0) {
+            LogMessageWrite(Format("TZaraveDezeZurirevuzorLogger.Log: more than %zu charges wait for the activity "
+                                   "database; the oldest are dropped",
+                waiting.Limit));
+        }
+        waiting.Rows.pop_front();
+        ++waiting.Dropped;
     }
     Total = SecondsAdd(Total, seconds);
 }
@@ -207,9 +344,10 @@ bool TZaraveDezeZurirevuzorLogger::MonitoredItemsLoad(
             durationColumn = table->ColumnIndex("total_duration");
         }
     } catch (const std::exception& error) {
-        LogError(error, kLoadMethodText);
+        Waiting().LoadFailures.Failed(error, "");
         return false;
     }
+    Waiting().LoadFailures.Succeeded();
     list->CapacitySet(list->Capacity() + table->RowCount());
     for (bool more = table->First(); more && !table->AtEnd(); table->Next()) {
         auto item = std::make_unique<TMonitoredItem>();

@@ -4,6 +4,7 @@
 #include "model/ProgramClock.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -37,11 +38,15 @@ public:
     TMonitoredList& TodayItems();
     TMonitoredList& UsageItems();
 
-    // Charges `seconds` of a matched sample: the entry of TodayItems that matches it grows, one
-    // row goes into the activity database, and only when the row was written Total grows too.
-    // A sample that matches nothing in TodayItems is not charged at all. A failed write is
-    // logged and the scan goes on. A missing sample is an assertion.
+    // Charges `seconds` of a matched sample: the entry of TodayItems that matches it and Total
+    // grow, and one row goes into the activity database. A row the database does not take (busy,
+    // full, gone) waits in memory with those before it and is written, in order, before the next
+    // charge; a failure that repeats is logged once a minute with its count. A sample that matches
+    // nothing in TodayItems is not charged at all. A missing sample is an assertion.
     void Log(const TZaraveDezeZurirevuzor* sample, int32_t seconds);
+    // Once, when charges have waited for the database for more than a minute: what the user is
+    // told (empty otherwise, and after it was taken).
+    std::string UserNoticeTake();
     // Reloads TodayItems for the day start up to now; `sum` adds the loaded seconds to Total. A
     // load that fails leaves TodayItems and Total as they were and is tried again by the next Log.
     void TodayItemsLoad(bool sum);
@@ -68,6 +73,13 @@ private:
     bool m_todayLoadPending = false;
     bool m_todayLoadSumPending = false;
 };
+
+// Charges whose rows the activity database has not taken yet. They outlive the logger (the daily
+// reset makes a new one); at most `limit` wait, and beyond it the oldest are dropped and logged.
+inline constexpr size_t kActivityChargesWaitingLimit = 20000; // some 17 hours of 3-second scans
+size_t ActivityChargesWaitingCount();
+// Forgets the waiting charges and the failures seen, and sets the limit (tests).
+void ActivityChargesWaitingReset(size_t limit = kActivityChargesWaitingLimit);
 
 // The accounting steps of the daily reset, in order: the next reset moment becomes 04:00 of the
 // day after today's date; the settings apply their changes that wait for the reset; when users

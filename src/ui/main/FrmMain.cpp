@@ -1127,6 +1127,11 @@ void TfrmMain::tmrScanTimer()
     if (m_scanCycle) {
         m_scanCycle->TickRun();
         AccessibilityNoticeShow();
+        // Charges that wait for the activity database are told once, after the scan, as above.
+        if (const std::string notice = m_logger ? m_logger->UserNoticeTake() : std::string(); !notice.empty()) {
+            QTimer::singleShot(0, this,
+                [this, text = QString::fromStdString(notice)] { MessageShow(text, QStringLiteral("Please Note")); });
+        }
         return;
     }
     // Nothing to sample on this desktop; the day still turns over.
