@@ -19,12 +19,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -277,7 +280,27 @@ TEST_F(ProgramEnforcing, LockedTimeIsNotChargedAndUnlockingResumes)
     const auto saver = RowsGet();
     Pause(5000);
     EXPECT_EQ(RowsGet().first, saver.first);
-    ::kill(pid, SIGTERM);
+
+    // The end-of-run save comes before the instance lock is given up, or a copy started at once
+    // would run beside this one. A read of the test's holds the save up for a moment meanwhile.
+    {
+        TSQLiteDatabase reader(m_locations.SettingsDbFileName);
+        reader.RunStatement("BEGIN");
+        reader.RunQuery("SELECT COUNT(*) FROM settings");
+        ::kill(pid, SIGTERM);
+        const auto ending = TSteady::now();
+        bool lockFree = false;
+        while (!lockFree && SecondsSince(ending) < 0.4) {
+            const int handle = ::open(m_locations.LockFileName.c_str(), O_RDONLY | O_CLOEXEC);
+            lockFree = handle < 0 || ::flock(handle, LOCK_EX | LOCK_NB) == 0;
+            if (handle >= 0) {
+                ::close(handle);
+            }
+            Pause(5);
+        }
+        reader.RunStatement("COMMIT");
+        EXPECT_FALSE(lockFree) << "the instance lock was given up before the end-of-run save";
+    }
     EXPECT_EQ(ExitWait(pid, 10), 0);
 }
 
