@@ -257,6 +257,9 @@ void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int
     TMonitoredList& list = TodayItems();
     const TActivityMatchResult match = list.ActivityMatch(sample->ExeName, sample->BrowserUrl);
     if (match.Index == -1) {
+        if (ActivityChargesWaitingCount() > 0) {
+            ChargesWaitingWrite();
+        }
         return;
     }
     TMonitoredItem* item = list.Items(match.Index);
@@ -281,6 +284,18 @@ void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int
 
 void TZaraveDezeZurirevuzorLogger::TodayItemsLoad(bool sum)
 {
+    // While loads keep failing (a database that stays away), the next one is tried only once
+    // the database answers, so the failure is logged by the count of its repeats and not once a
+    // charge by every step of the load.
+    if (m_todayLoadPending) {
+        try {
+            ActivityDBGetTable("SELECT COUNT(*) FROM applications_list");
+        } catch (const std::exception& error) {
+            Waiting().LoadFailures.Failed(error, "");
+            m_todayLoadSumPending = m_todayLoadSumPending || sum;
+            return;
+        }
+    }
     // The entries come from the activity database's copy of the list; a copy left behind by a
     // failed or interrupted save would leave new entries uncharged.
     if (OptionsInstanceExists()) {

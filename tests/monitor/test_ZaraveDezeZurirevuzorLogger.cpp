@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 constexpr const char* kEditor = "/usr/bin/editor";
@@ -211,6 +213,31 @@ TEST_F(ActivityLogger, ChargesTheDatabaseDoesNotTakeWaitInMemoryAndAreWrittenInO
                              "10:00:15 were written"),
         std::string::npos);
     EXPECT_NE(LogText().find("5 older charges were lost while more than 40 waited"), std::string::npos);
+}
+
+TEST_F(ActivityLogger, AFolderInPlaceOfTheDatabaseLogsOnceAMinuteAndTheChargesWaitForTheFile)
+{
+    TZaraveDezeZurirevuzorLogger logger;
+    const std::string fileName = DataLocations().ActivityDbFileName;
+    ActivityDatabaseClose();
+    std::filesystem::remove(fileName);
+    std::filesystem::create_directory(fileName);
+    for (int scan = 0; scan < 40; ++scan) { // two minutes of scans
+        logger.Log(&SampleOf(kEditor), 3);
+        logger.TodayItemsLoad(false);
+        m_clock->Advance(3);
+    }
+    const std::string log = LogText();
+    int lines = 0;
+    for (size_t at = log.find("ErrorClassName"); at != std::string::npos; at = log.find("ErrorClassName", at + 1)) {
+        ++lines;
+    }
+    EXPECT_LE(lines, 8) << log;
+    EXPECT_EQ(ActivityChargesWaitingCount(), 40u);
+    std::filesystem::remove(fileName);
+    logger.Log(&SampleOf(kEditor), 3);
+    EXPECT_EQ(ActivityChargesWaitingCount(), 0u) << LogText();
+    EXPECT_EQ(TZaraveDezeZurirevuzorLogger().Total, 123);
 }
 
 TEST_F(ActivityLogger, SampleMissingFromTodaysEntriesIsNotCharged)
