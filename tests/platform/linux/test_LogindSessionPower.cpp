@@ -129,6 +129,18 @@ TEST_F(SessionPowerOverDBus, TheLockedHintAndTheScreenSaverCountAsLockingEachRep
     ASSERT_TRUE(m_services->ScreenSaverActiveSet(true));
     ASSERT_TRUE(EventsRunUntil([&] { return m_locked.size() == 3; }));
     EXPECT_TRUE(m_locked[2]);
+
+    // A screen saver that starts later, under the other name, is heard from then on; when it
+    // ends, the lock it reported ends with it.
+    ASSERT_TRUE(m_services->SessionNameOwn("org.gnome.ScreenSaver", true)) << m_services->ErrorText();
+    EventsRunFor(300);
+    ASSERT_TRUE(m_services->ScreenSaverSignalForge("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", true));
+    ASSERT_TRUE(m_services->ScreenSaverActiveSet(false));
+    EventsRunFor(300);
+    EXPECT_EQ(m_locked.size(), 3u) << "the later screen saver was not heard";
+    ASSERT_TRUE(m_services->SessionNameOwn("org.gnome.ScreenSaver", false));
+    ASSERT_TRUE(EventsRunUntil([&] { return m_locked.size() == 4; }));
+    EXPECT_FALSE(m_locked[3]);
 }
 
 TEST_F(SessionPowerOverDBus, PrepareForSleepReportsSleepingAndWaking)

@@ -214,6 +214,27 @@ bool TFakeSessionServices::ScreenSaverSignalForge(
     return sent;
 }
 
+bool TFakeSessionServices::SessionNameOwn(const char* name, bool own)
+{
+    if (!m_sessionBus) {
+        return false;
+    }
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(m_sessionBus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+        "org.freedesktop.DBus", own ? "RequestName" : "ReleaseName",
+        own ? g_variant_new("(su)", name, 4u /* DBUS_NAME_FLAG_DO_NOT_QUEUE */) : g_variant_new("(s)", name),
+        G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    if (!reply) {
+        m_errorText = std::string(own ? "RequestName: " : "ReleaseName: ") + (error ? error->message : "no answer");
+        g_clear_error(&error);
+        return false;
+    }
+    guint32 result = 0;
+    g_variant_get(reply, "(u)", &result);
+    g_variant_unref(reply);
+    return result == 1; // primary owner, or released
+}
+
 bool TFakeSessionServices::RefusalSet(const std::string& message)
 {
     return Control(m_systemBus, kLogindPath, kLogindControl, "RefusalSet", "(s)", message.c_str());
