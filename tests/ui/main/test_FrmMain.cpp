@@ -19,6 +19,7 @@
 #include "platform/fake/FakeHotkeySource.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
+#include "storage/SQLiteDatabase.h"
 #include "storage/WindowPreferences.h"
 #include "support/TestSupport.h"
 
@@ -182,6 +183,35 @@ TEST_F(MainWindow, UnlistedWindowChargesNothingAndPausedTicksDoNothing)
     window.tmrScanTimer();
     EXPECT_EQ(RowsText(), "");
     EXPECT_DOUBLE_EQ(window.ScanCycle()->LastScanTime, before);
+}
+
+TEST_F(MainWindow, ChargesThatWaitForTheDatabaseOverAMinuteAreToldOnceAfterTheScan)
+{
+    TfrmMain& window = Window();
+    XtermInFront();
+    SQLiteBusyTimeoutSet(10);
+    {
+        // Another program holds the activity database for 22 scans, over a minute.
+        TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
+        locker.TransactionBegin();
+        for (int tick = 0; tick < 22; ++tick) {
+            m_clock->Advance(3);
+            window.tmrScanTimer();
+            QCoreApplication::processEvents();
+        }
+    }
+    SQLiteBusyTimeoutSet(kSQLiteBusyTimeoutMs);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].rfind("Please Note|Tallyhour cannot write the time spent to its activity database", 0), 0u)
+        << m_messages[0];
+    EXPECT_EQ(window.Logger().Total, 66);
+    // The database answers: every waiting charge is written at the next scan.
+    m_clock->Advance(3);
+    window.tmrScanTimer();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_messages.size(), 1u) << "told once";
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*), SUM(duration) FROM applications")->TextAt(1), "69");
+    ActivityChargesWaitingReset();
 }
 
 TEST_F(MainWindow, ABrowserThatCannotBeReadIsToldOnceAfterTheScan)
