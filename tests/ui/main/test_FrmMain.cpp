@@ -168,6 +168,13 @@ TEST_F(MainWindow, ListedWindowInFrontIsChargedFromTheWindowsCreation)
     EXPECT_EQ(xterm->Duration, 70);
     window.tmrTimeTimer();
     EXPECT_EQ(window.lblMain_Time->text().toStdString(), Sep("00:01"));
+
+    // A clean end charges the seconds of the scan that was running.
+    m_clock->AdvanceMs(1600);
+    m_window.reset();
+    const std::string rows = RowsText();
+    const std::string last = std::string(kXterm) + ",2,1;";
+    EXPECT_EQ(rows.substr(rows.size() - std::min(rows.size(), last.size())), last) << rows;
 }
 
 TEST_F(MainWindow, UnlistedWindowChargesNothingAndPausedTicksDoNothing)
