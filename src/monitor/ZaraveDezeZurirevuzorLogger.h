@@ -31,7 +31,7 @@ public:
     TZaraveDezeZurirevuzorLogger& operator=(const TZaraveDezeZurirevuzorLogger&) = delete;
 
     // Seconds spent on the list since the day start: the rows loaded at creation, then every
-    // charge whose row was written.
+    // charge, whether its row was written or waits to be.
     int32_t Total = 0;
 
     // Created on first access; the logger owns them.
