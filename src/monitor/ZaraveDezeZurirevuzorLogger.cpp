@@ -293,6 +293,7 @@ void TZaraveDezeZurirevuzorLogger::TodayItemsLoad(bool sum)
         } catch (const std::exception& error) {
             Waiting().LoadFailures.Failed(error, "");
             m_todayLoadSumPending = m_todayLoadSumPending || sum;
+            TodayItemsFromListTake();
             return;
         }
     }
@@ -306,6 +307,27 @@ void TZaraveDezeZurirevuzorLogger::TodayItemsLoad(bool sum)
     // A load that failed is tried again at the next charge; a day total still owed stays owed.
     m_todayLoadSumPending = loaded ? false : (m_todayLoadSumPending || sum);
     m_todayLoadPending = !loaded;
+    if (!loaded) {
+        TodayItemsFromListTake();
+    }
+}
+
+void TZaraveDezeZurirevuzorLogger::TodayItemsFromListTake()
+{
+    // A day that could never be read (the database was held or gone from the start) would match
+    // no charge, and the charges would be lost rather than kept for the database; the settings'
+    // list stands in, without seconds, until the day loads.
+    TMonitoredList& today = TodayItems();
+    if (today.Count() > 0 || !OptionsInstanceExists()) {
+        return;
+    }
+    const TMonitoredList& list = OptionsInstance().MonitoredItems();
+    for (int i = 0; i < list.Count(); ++i) {
+        auto item = std::make_unique<TMonitoredItem>();
+        item->ItemAssign(*list.Items(i));
+        item->Duration = 0;
+        today.Add(list.Keys(i), std::move(item));
+    }
 }
 
 void TZaraveDezeZurirevuzorLogger::UsageItemsLoad(bool sum, TDateTime from, TDateTime to)

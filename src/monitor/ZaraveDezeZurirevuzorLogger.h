@@ -67,6 +67,8 @@ private:
     // Replaces `list` by the sites, then the applications, of from..to; false (and `list` and
     // Total untouched) when either query failed.
     bool PeriodItemsLoad(TMonitoredList& list, bool sum, TDateTime from, TDateTime to);
+    // Fills an empty TodayItems from the settings' list, for a day that could not be loaded.
+    void TodayItemsFromListTake();
 
     std::unique_ptr<TMonitoredList> m_usageItems;
     std::unique_ptr<TMonitoredList> m_todayItems;

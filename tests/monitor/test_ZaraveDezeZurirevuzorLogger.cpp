@@ -364,6 +364,33 @@ TEST_F(ActivityLogger, LoadThatFindsTheDatabaseLockedKeepsTheEntriesAndIsTriedAg
     EXPECT_EQ(DurationOf(logger->TodayItems(), kEditor), 105);
 }
 
+TEST_F(ActivityLogger, ChargesOfADayTheDatabaseWouldNotLoadAtStartAreKeptAndCountedWithItsRows)
+{
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 100, 1);
+    SQLiteBusyTimeoutSet(10);
+    ActivityDatabaseClose();
+    std::unique_ptr<TZaraveDezeZurirevuzorLogger> logger;
+    {
+        // Another program holds the activity database for itself alone while the program starts.
+        TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
+        locker.RunQuery("PRAGMA locking_mode=EXCLUSIVE");
+        locker.RunStatement("BEGIN EXCLUSIVE");
+        logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+        for (int scan = 0; scan < 3; ++scan) {
+            m_clock->Advance(3);
+            logger->Log(&SampleOf(kEditor), 3);
+        }
+        EXPECT_EQ(logger->Total, 9);
+        EXPECT_EQ(ActivityChargesWaitingCount(), 3u);
+    }
+    // The day loads at the next charge and every kept charge is written.
+    m_clock->Advance(3);
+    logger->Log(&SampleOf(kEditor), 3);
+    EXPECT_EQ(ActivityChargesWaitingCount(), 0u);
+    EXPECT_EQ(logger->Total, 112);
+    EXPECT_EQ(TZaraveDezeZurirevuzorLogger().Total, 112);
+}
+
 TEST_F(ActivityLogger, AnotherProgramWritingDelaysNoReadAndItsCommittedRowsCount)
 {
     RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 100, 1);
