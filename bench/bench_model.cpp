@@ -1,4 +1,5 @@
 #include "model/MonitoredObjects.h"
+#include "model/ProgramClock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -65,6 +66,26 @@ void BM_MonitoredListAdd_300Entries(benchmark::State& state)
     }
 }
 BENCHMARK(BM_MonitoredListAdd_300Entries);
+
+// The clock is read several times in every scan and timer tick; following the wall clock adds a
+// look at it once a second of readings at most.
+void BM_ProgramNow(benchmark::State& state)
+{
+    ClockWallSourceSet(state.range(0) ? TWallClockSource(SystemWallClockRead) : TWallClockSource());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ProgramNow());
+    }
+    ClockWallSourceSet(nullptr);
+}
+BENCHMARK(BM_ProgramNow)->Arg(0)->Arg(1);
+
+void BM_SystemWallClockRead(benchmark::State& state)
+{
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(SystemWallClockRead());
+    }
+}
+BENCHMARK(BM_SystemWallClockRead);
 
 } // namespace
 

@@ -158,4 +158,6 @@ void ProgramClockAttach(TClockSource& source)
 {
     ClockTickSourceSet([&source] { return source.Ticks(); }, source.Frequency(), SystemNow(),
         [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+    // The end of summer time and a clock the user sets take effect at once, not at the next start.
+    ClockWallSourceSet(SystemWallClockRead);
 }

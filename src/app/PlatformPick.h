@@ -19,5 +19,6 @@ std::string QtPlatformChoose();
 // ForegroundNotice says so (it is logged too) for the windows to show once.
 std::unique_ptr<TPlatformServices> PlatformServicesPick();
 
-// Moves the program clock onto the backend's counter before anything reads the time.
+// Moves the program clock onto the backend's counter before anything reads the time, and has it
+// follow the wall clock's deliberate changes.
 void ProgramClockAttach(TClockSource& source);

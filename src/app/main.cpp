@@ -7,9 +7,9 @@
 #include "ui/framework/ApplicationErrorMessage.h"
 #include "ui/framework/FrmBase.h"
 #include "ui/main/FrmMain.h"
-#include "ui/main/TrayIcon.h"
 #include "ui/main/MainWindowDock.h"
 #include "ui/main/MainWindowSeams.h"
+#include "ui/main/TrayIcon.h"
 
 #include "model/DataLocations.h"
 #include "platform/linux/ProcFsProcesses.h"
@@ -143,7 +143,8 @@ int main(int argc, char* argv[])
         DatabaseFilesInstall(*locations);
         TOptions& options = OptionsInstance();
         bool firstRunApplied = false;
-        if (!options.IsNotFirstRun) {
+        // Settings that another program held locked all through the load are not a first run.
+        if (!options.IsNotFirstRun && options.SettingsRead()) {
             // Set first, so the wizard shows once even when it ends the program.
             options.IsNotFirstRun = true;
             firstRunApplied = SettingsWizardExecute(true);
@@ -161,7 +162,6 @@ int main(int argc, char* argv[])
         QApplication::processEvents(); // a request to end that came meanwhile
         status = endRequested ? 0 : QApplication::exec();
         mainWindow.reset();
-        InstanceLockRelease();
     } catch (const std::exception& error) {
         ApplicationErrorMessage().OnException(nullptr, error);
         status = 1;
@@ -175,6 +175,8 @@ int main(int argc, char* argv[])
     }
     // Folds the write-ahead log into the activity database, so the file stands alone again.
     ActivityDatabaseClose();
+    // Only now, with everything saved: a copy started meanwhile must not run beside this one.
+    InstanceLockRelease();
     FlagFileDelete(locations);
     WindowPreferencesFree();
     return status;

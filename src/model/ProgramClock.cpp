@@ -1,10 +1,13 @@
 #include "model/ProgramClock.h"
 
+#include "model/ProgramLog.h"
+#include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -14,6 +17,12 @@ namespace {
 // Compared in whole milliseconds: day fractions of two nearby date-times carry rounding noise,
 // and "exactly 5 minutes" must not slip under the limit because of it.
 constexpr int64_t kResyncLimitMs = 5 * 60 * 1000;
+// A wall clock that moved this much more or less than the tick source was set; NTP's slewing
+// (at most half a millisecond per second) stays far below it.
+constexpr double kWallStepLimitSeconds = 2.0;
+constexpr double kWallDriftPerSecond = 0.001;
+// 1 January 1970 as a day count.
+constexpr TDateTime kUnixEpochDays = 25569.0;
 
 struct TClockState
 {
@@ -25,6 +34,11 @@ struct TClockState
     int64_t overhead = 0;
     TDateTime base = 0;
     TStopwatch global;
+    // Following the wall clock: its source, its last reading and the tick seconds of it.
+    TWallClockSource wall;
+    TWallClockReading wallReading;
+    double wallTickSeconds = 0;
+    double steps = 0;
 };
 
 int64_t SteadyTicks()
@@ -107,13 +121,83 @@ void TStopwatch::Stop()
     }
 }
 
-TDateTime ProgramNow()
+namespace {
+
+double TickSecondsRead(TClockState& state)
 {
-    TClockState& state = StateStarted();
     state.global.Stop();
     const double seconds = static_cast<double>(state.global.ElapsedTicks()) / static_cast<double>(state.frequency);
     state.global.Start();
+    return seconds;
+}
+
+std::string OffsetText(int32_t seconds)
+{
+    const int32_t minutes = std::abs(seconds) / 60;
+    return Format("%c%02d:%02d", seconds < 0 ? '-' : '+', minutes / 60, minutes % 60);
+}
+
+void WallFollow(TClockState& state, double tickSeconds)
+{
+    const TWallClockReading reading = state.wall();
+    const TWallClockReading before = state.wallReading;
+    const double ticksPassed = tickSeconds - state.wallTickSeconds;
+    const double step = (reading.UtcSeconds - before.UtcSeconds) - ticksPassed;
+    state.wallReading = reading;
+    state.wallTickSeconds = tickSeconds;
+    const bool offsetChanged = reading.OffsetSeconds != before.OffsetSeconds;
+    if (!offsetChanged && std::fabs(step) < kWallStepLimitSeconds + ticksPassed * kWallDriftPerSecond) {
+        return;
+    }
+    const TDateTime was = state.base + tickSeconds / 86400.0;
+    const TDateTime local = kUnixEpochDays + (reading.UtcSeconds + reading.OffsetSeconds) / 86400.0;
+    state.base += local - was;
+    state.steps += local - was;
+    // The log line reads the clock again, less than a second of ticks later: no second look.
+    const std::string cause = offsetChanged ? "The time zone's offset changed from " + OffsetText(before.OffsetSeconds)
+            + " to " + OffsetText(reading.OffsetSeconds)
+                                            : Format("The system clock was set by %+.0f seconds", step);
+    LogMessageWrite(cause + "; the program's clock went from " + DateTimeToDbText(was) + " to "
+        + DateTimeToDbText(local) + " with it, and the change is not charged as time");
+}
+
+} // namespace
+
+TDateTime ProgramNow()
+{
+    TClockState& state = StateStarted();
+    const double seconds = TickSecondsRead(state);
+    if (state.wall && seconds - state.wallTickSeconds >= 1.0) {
+        WallFollow(state, seconds);
+    }
     return state.base + seconds / 86400.0;
+}
+
+TWallClockReading SystemWallClockRead()
+{
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tzset();
+    std::tm local {};
+    const std::time_t seconds = now.tv_sec;
+    localtime_r(&seconds, &local);
+    return { static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9,
+        static_cast<int32_t>(local.tm_gmtoff) };
+}
+
+void ClockWallSourceSet(TWallClockSource source)
+{
+    TClockState& state = StateStarted();
+    state.wall = std::move(source);
+    if (state.wall) {
+        state.wallTickSeconds = TickSecondsRead(state);
+        state.wallReading = state.wall();
+    }
+}
+
+double ClockStepsTotal()
+{
+    return StateStarted().steps;
 }
 
 TDateTime ProgramToday()
@@ -169,6 +253,7 @@ void ClockTickSourceSet(TTickSource source, int64_t frequency, TDateTime base, s
     TClockState& state = RawState();
     std::lock_guard<std::mutex> guard(state.calibrationLock);
     Calibrate(state, std::move(source), frequency, pause);
+    state.wall = nullptr;
     state.base = base;
     state.global = TStopwatch();
     state.global.Start();

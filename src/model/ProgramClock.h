@@ -50,6 +50,27 @@ bool ClockResynchronizeTo(TDateTime systemNow);
 // re-alignment read it; everything else asks ProgramNow().
 TDateTime SystemNow();
 
+// What the system's wall clock reads: seconds since 1 January 1970 UTC, and the offset of the
+// local time zone from UTC at that moment.
+struct TWallClockReading
+{
+    double UtcSeconds = 0;
+    int32_t OffsetSeconds = 0;
+};
+using TWallClockSource = std::function<TWallClockReading()>;
+// The real wall clock; a time zone chosen while the program runs is taken too.
+TWallClockReading SystemWallClockRead();
+
+// Makes the clock follow deliberate changes of the wall clock. At most once per second of the tick
+// source a reading compares them: a change of the zone's offset (the end of summer time) or a
+// step of the wall clock of 2 seconds or more against the tick source (the clock was set) makes
+// ProgramNow the new local time at once, with a log line; slow drift is left to the
+// re-alignment. An empty source stops following, and so does ClockTickSourceSet.
+void ClockWallSourceSet(TWallClockSource source);
+// The sum of the steps the clock took by following the wall clock, in days. A scan takes the
+// steps between two ticks out of their interval, so a step is never charged as time.
+double ClockStepsTotal();
+
 // Replaces the tick source (and restarts the clock at `base`), for tests and other platforms.
 // `pause` runs between the calibration measurements; tests pass none so they never sleep.
 void ClockTickSourceSet(TTickSource source, int64_t frequency, TDateTime base, std::function<void()> pause = nullptr);

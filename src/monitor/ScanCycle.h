@@ -36,6 +36,10 @@ struct TScanSteps
         ExpiryCheck;
     // Charges `seconds` of the sample to the day's account.
     std::function<void(const TZaraveDezeZurirevuzor& sample, int32_t seconds)> Log;
+    // The scan period in seconds. A tick that comes far later than it (the program was stopped,
+    // the computer slept without saying so) charges at most one period for the gap. Default:
+    // none, and no bound.
+    std::function<int32_t()> ScanPeriodSecondsGet;
 };
 
 // The seconds between two program-clock readings, rounded to the nearest integer with halves to
@@ -65,10 +69,23 @@ public:
     // error of the daily reset, the expiry check or the logger is raised on to the caller after
     // that ending; an error of the sampling is logged and the tick goes on.
     void TickRun();
+    // At a clean end of the program: the seconds since the last tick are charged to what is in
+    // front now, as a tick would, without the daily reset or the expiry check. Never raises.
+    void EndCharge();
 
 private:
     void TickBody();
+    // Steps the program clock took with the wall clock since the last tick are no time spent:
+    // LastScanTime moves with them.
+    void ClockStepsTakeOut();
+    // A gap far longer than the scan period is logged and charged one period at most.
+    void GapBound();
+    // Charges the seconds since LastScanTime to the sample when it is listed.
+    void SampleCharge(bool expiryCheck, bool inFocus);
 
     TZaraveDezeZurirevuzor m_sample;
     TScanSteps m_steps;
+    double m_stepsSeen = 0;
+    // LastScanTime as this cycle last left it; any other value was set by the owner.
+    TDateTime m_lastScanTimeKept = 0;
 };

@@ -11,6 +11,7 @@
 #include "storage/WindowPreferences.h"
 
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <set>
 #include <utility>
@@ -78,7 +79,124 @@ void OddRowsReport(TDateTime from, TDateTime to)
     }
 }
 
+// A failure that comes back at every scan is logged when it begins and then once a minute with
+// the count of its repeats, so a database that stays away cannot fill the log.
+class TRepeatingFailureLog
+{
+public:
+    explicit TRepeatingFailureLog(const char* methodText)
+        : m_methodText(methodText)
+    {
+    }
+    void Failed(const std::exception& error, const std::string& state)
+    {
+        const TDateTime now = ProgramNow();
+        if (!m_failing) {
+            m_failing = true;
+            m_repeats = 0;
+            m_loggedAt = now;
+            LogError(error, m_methodText);
+            return;
+        }
+        ++m_repeats;
+        if ((now - m_loggedAt) * 86400.0 >= 60.0) {
+            LogMessageWrite(ErrorEntryText(error, m_methodText)
+                + Format(" (failed %d more times since the last line%s)", m_repeats, state.c_str()));
+            m_repeats = 0;
+            m_loggedAt = now;
+        }
+    }
+    // True when this ends a run of failures.
+    bool Succeeded()
+    {
+        const bool ended = m_failing;
+        m_failing = false;
+        m_repeats = 0;
+        return ended;
+    }
+
+private:
+    const char* m_methodText;
+    bool m_failing = false;
+    int m_repeats = 0;
+    TDateTime m_loggedAt = 0;
+};
+
+struct TWaitingCharges
+{
+    // The moment each was charged and its insert, oldest first.
+    std::deque<std::pair<TDateTime, std::string>> Rows;
+    size_t Limit = kActivityChargesWaitingLimit;
+    size_t Dropped = 0;
+    bool NoticeGiven = false;
+    std::string Notice;
+    TRepeatingFailureLog WriteFailures { kLogMethodText };
+    TRepeatingFailureLog LoadFailures { kLoadMethodText };
+};
+
+// Never destroyed: a charge may come from the program's exit path.
+TWaitingCharges& Waiting()
+{
+    static auto& waiting = *new TWaitingCharges;
+    return waiting;
+}
+
+// Writes the waiting charges in order and stops at the first the database refuses; true when
+// none waits any more.
+bool ChargesWaitingWrite()
+{
+    TWaitingCharges& waiting = Waiting();
+    const size_t count = waiting.Rows.size();
+    const TDateTime oldest = count > 0 ? waiting.Rows.front().first : 0;
+    while (!waiting.Rows.empty()) {
+        try {
+            ActivityDBExecSQL(waiting.Rows.front().second);
+        } catch (const std::exception& error) {
+            waiting.WriteFailures.Failed(error, Format("; %zu charges wait to be written", waiting.Rows.size()));
+            if (!waiting.NoticeGiven && (ProgramNow() - waiting.Rows.front().first) * 86400.0 > 60.0) {
+                waiting.NoticeGiven = true;
+                const auto* database = dynamic_cast<const ESQLiteException*>(&error);
+                waiting.Notice = "Tallyhour cannot write the time spent to its activity database ("
+                    + (database && database->Code() != 0 ? SQLiteErrorText(database->Code() & 0xFF)
+                                                         : std::string(error.what()))
+                    + "). The time is kept and written as soon as the database can be written again.";
+            }
+            return false;
+        }
+        waiting.Rows.pop_front();
+    }
+    if (waiting.WriteFailures.Succeeded() && count > 1) {
+        LogMessageWrite(Format("TZaraveDezeZurirevuzorLogger.Log: the activity database answers again; %zu charges "
+                               "that waited since %s were written",
+            count, DateTimeToDbText(oldest).c_str()));
+    }
+    if (waiting.Dropped > 0) {
+        LogMessageWrite(Format("TZaraveDezeZurirevuzorLogger.Log: %zu older charges were lost while more than %zu "
+                               "waited for the activity database",
+            waiting.Dropped, waiting.Limit));
+        waiting.Dropped = 0;
+    }
+    return true;
+}
+
 } // namespace
+
+size_t ActivityChargesWaitingCount()
+{
+    return Waiting().Rows.size();
+}
+
+void ActivityChargesWaitingReset(size_t limit)
+{
+    TWaitingCharges& waiting = Waiting();
+    waiting.Rows.clear();
+    waiting.Limit = limit > 0 ? limit : 1;
+    waiting.Dropped = 0;
+    waiting.NoticeGiven = false;
+    waiting.Notice.clear();
+    waiting.WriteFailures.Succeeded();
+    waiting.LoadFailures.Succeeded();
+}
 
 TDateTime DayStartOf(TDateTime now)
 {
@@ -99,7 +217,19 @@ TZaraveDezeZurirevuzorLogger::TZaraveDezeZurirevuzorLogger()
     TodayItemsLoad(true);
 }
 
-TZaraveDezeZurirevuzorLogger::~TZaraveDezeZurirevuzorLogger() = default;
+TZaraveDezeZurirevuzorLogger::~TZaraveDezeZurirevuzorLogger()
+{
+    if (ActivityChargesWaitingCount() > 0 && !ChargesWaitingWrite()) {
+        LogMessageWrite(Format("TZaraveDezeZurirevuzorLogger: %zu charges still wait for the activity database; "
+                               "the next charge writes them, and they are lost if the program ends first",
+            ActivityChargesWaitingCount()));
+    }
+}
+
+std::string TZaraveDezeZurirevuzorLogger::UserNoticeTake()
+{
+    return std::exchange(Waiting().Notice, std::string());
+}
 
 TMonitoredList& TZaraveDezeZurirevuzorLogger::TodayItems()
 {
@@ -127,6 +257,9 @@ void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int
     TMonitoredList& list = TodayItems();
     const TActivityMatchResult match = list.ActivityMatch(sample->ExeName, sample->BrowserUrl);
     if (match.Index == -1) {
+        if (ActivityChargesWaitingCount() > 0) {
+            ChargesWaitingWrite();
+        }
         return;
     }
     TMonitoredItem* item = list.Items(match.Index);
@@ -135,19 +268,39 @@ void TZaraveDezeZurirevuzorLogger::Log(const TZaraveDezeZurirevuzor* sample, int
     // revision) is charged under the listed name: the day's account and the report find their
     // rows by it, and rows of unlisted names are purged.
     const bool otherName = match.Origin == moApplication && !SameTextAscii(item->Name, sample->ExeName);
-    const std::string sql = ActivityInsertSql(DateTimeToDbText(ProgramNow()), otherName ? item->Name : sample->ExeName,
-        sample->BrowserUrl, ApplicationTypeText(sample->AppType), seconds, match.Origin);
-    try {
-        ActivityDBExecSQL(sql);
-    } catch (const std::exception& error) {
-        LogError(error, kLogMethodText);
-        return;
+    const TDateTime now = ProgramNow();
+    TWaitingCharges& waiting = Waiting();
+    waiting.Rows.emplace_back(now,
+        ActivityInsertSql(DateTimeToDbText(now), otherName ? item->Name : sample->ExeName, sample->BrowserUrl,
+            ApplicationTypeText(sample->AppType), seconds, match.Origin));
+    // Written now or kept until the database answers: either way the time counts today.
+    if (!ChargesWaitingWrite() && waiting.Rows.size() > waiting.Limit) {
+        if (waiting.Dropped == 0) {
+            LogMessageWrite(Format("TZaraveDezeZurirevuzorLogger.Log: more than %zu charges wait for the activity "
+                                   "database; the oldest are dropped",
+                waiting.Limit));
+        }
+        waiting.Rows.pop_front();
+        ++waiting.Dropped;
     }
     Total = SecondsAdd(Total, seconds);
 }
 
 void TZaraveDezeZurirevuzorLogger::TodayItemsLoad(bool sum)
 {
+    // While loads keep failing (a database that stays away), the next one is tried only once
+    // the database answers, so the failure is logged by the count of its repeats and not once a
+    // charge by every step of the load.
+    if (m_todayLoadPending) {
+        try {
+            ActivityDBGetTable("SELECT COUNT(*) FROM applications_list");
+        } catch (const std::exception& error) {
+            Waiting().LoadFailures.Failed(error, "");
+            m_todayLoadSumPending = m_todayLoadSumPending || sum;
+            TodayItemsFromListTake();
+            return;
+        }
+    }
     // The entries come from the activity database's copy of the list; a copy left behind by a
     // failed or interrupted save would leave new entries uncharged.
     if (OptionsInstanceExists()) {
@@ -158,6 +311,27 @@ void TZaraveDezeZurirevuzorLogger::TodayItemsLoad(bool sum)
     // A load that failed is tried again at the next charge; a day total still owed stays owed.
     m_todayLoadSumPending = loaded ? false : (m_todayLoadSumPending || sum);
     m_todayLoadPending = !loaded;
+    if (!loaded) {
+        TodayItemsFromListTake();
+    }
+}
+
+void TZaraveDezeZurirevuzorLogger::TodayItemsFromListTake()
+{
+    // A day that could never be read (the database was held or gone from the start) would match
+    // no charge, and the charges would be lost rather than kept for the database; the settings'
+    // list stands in, without seconds, until the day loads.
+    TMonitoredList& today = TodayItems();
+    if (today.Count() > 0 || !OptionsInstanceExists()) {
+        return;
+    }
+    const TMonitoredList& list = OptionsInstance().MonitoredItems();
+    for (int i = 0; i < list.Count(); ++i) {
+        auto item = std::make_unique<TMonitoredItem>();
+        item->ItemAssign(*list.Items(i));
+        item->Duration = 0;
+        today.Add(list.Keys(i), std::move(item));
+    }
 }
 
 void TZaraveDezeZurirevuzorLogger::UsageItemsLoad(bool sum, TDateTime from, TDateTime to)
@@ -211,9 +385,10 @@ bool TZaraveDezeZurirevuzorLogger::MonitoredItemsLoad(
             durationColumn = table->ColumnIndex("total_duration");
         }
     } catch (const std::exception& error) {
-        LogError(error, kLoadMethodText);
+        Waiting().LoadFailures.Failed(error, "");
         return false;
     }
+    Waiting().LoadFailures.Succeeded();
     list->CapacitySet(list->Capacity() + table->RowCount());
     for (bool more = table->First(); more && !table->AtEnd(); table->Next()) {
         auto item = std::make_unique<TMonitoredItem>();
@@ -284,11 +459,14 @@ void DailyResetAccountingRun(
     if (logger) {
         logger->TodayItems().InactiveItemsDelete();
     }
-    for (const char* section : { kIniSectionApplications, kIniSectionWebSites }) {
-        if (preferences.SectionExists(section)) {
-            preferences.EraseSection(section);
+    // The parked removals are erased only once the list without them is stored: a crash before
+    // that leaves them parked for the next reset.
+    if (options.OptionsSave()) {
+        for (const char* section : { kIniSectionApplications, kIniSectionWebSites }) {
+            if (preferences.SectionExists(section)) {
+                preferences.EraseSection(section);
+            }
         }
     }
-    options.OptionsSave();
     logger.reset();
 }

@@ -4,6 +4,7 @@
 #include "model/ProgramClock.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,18 +31,22 @@ public:
     TZaraveDezeZurirevuzorLogger& operator=(const TZaraveDezeZurirevuzorLogger&) = delete;
 
     // Seconds spent on the list since the day start: the rows loaded at creation, then every
-    // charge whose row was written.
+    // charge, whether its row was written or waits to be.
     int32_t Total = 0;
 
     // Created on first access; the logger owns them.
     TMonitoredList& TodayItems();
     TMonitoredList& UsageItems();
 
-    // Charges `seconds` of a matched sample: the entry of TodayItems that matches it grows, one
-    // row goes into the activity database, and only when the row was written Total grows too.
-    // A sample that matches nothing in TodayItems is not charged at all. A failed write is
-    // logged and the scan goes on. A missing sample is an assertion.
+    // Charges `seconds` of a matched sample: the entry of TodayItems that matches it and Total
+    // grow, and one row goes into the activity database. A row the database does not take (busy,
+    // full, gone) waits in memory with those before it and is written, in order, before the next
+    // charge; a failure that repeats is logged once a minute with its count. A sample that matches
+    // nothing in TodayItems is not charged at all. A missing sample is an assertion.
     void Log(const TZaraveDezeZurirevuzor* sample, int32_t seconds);
+    // Once, when charges have waited for the database for more than a minute: what the user is
+    // told (empty otherwise, and after it was taken).
+    std::string UserNoticeTake();
     // Reloads TodayItems for the day start up to now; `sum` adds the loaded seconds to Total. A
     // load that fails leaves TodayItems and Total as they were and is tried again by the next Log.
     void TodayItemsLoad(bool sum);
@@ -62,6 +67,8 @@ private:
     // Replaces `list` by the sites, then the applications, of from..to; false (and `list` and
     // Total untouched) when either query failed.
     bool PeriodItemsLoad(TMonitoredList& list, bool sum, TDateTime from, TDateTime to);
+    // Fills an empty TodayItems from the settings' list, for a day that could not be loaded.
+    void TodayItemsFromListTake();
 
     std::unique_ptr<TMonitoredList> m_usageItems;
     std::unique_ptr<TMonitoredList> m_todayItems;
@@ -69,12 +76,19 @@ private:
     bool m_todayLoadSumPending = false;
 };
 
+// Charges whose rows the activity database has not taken yet. They outlive the logger (the daily
+// reset makes a new one); at most `limit` wait, and beyond it the oldest are dropped and logged.
+inline constexpr size_t kActivityChargesWaitingLimit = 20000; // some 17 hours of 3-second scans
+size_t ActivityChargesWaitingCount();
+// Forgets the waiting charges and the failures seen, and sets the limit (tests).
+void ActivityChargesWaitingReset(size_t limit = kActivityChargesWaitingLimit);
+
 // The accounting steps of the daily reset, in order: the next reset moment becomes 04:00 of the
 // day after today's date; the settings apply their changes that wait for the reset; when users
 // may change settings, the entries named in the preferences file's "Applications" and
 // "WebSites" sections leave the time-limit list and the logger's TodayItems; inactive entries
-// leave both lists; those sections are erased; the settings are saved; the logger is freed (the
-// owner creates a new one on its next use, which starts its Total from the database rows since
-// the new day start). `logger` may be empty.
+// leave both lists; the settings are saved, and once the list is stored those sections are
+// erased; the logger is freed (the owner creates a new one on its next use, which starts its
+// Total from the database rows since the new day start). `logger` may be empty.
 void DailyResetAccountingRun(
     TOptions& options, TIniFile& preferences, std::unique_ptr<TZaraveDezeZurirevuzorLogger>& logger);

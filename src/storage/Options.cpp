@@ -15,8 +15,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -44,6 +46,12 @@ std::unique_ptr<TOptions>& Instance()
 {
     static std::unique_ptr<TOptions> instance;
     return instance;
+}
+
+int& LoadWait()
+{
+    static int milliseconds = TOptions::kLoadWaitDefaultMs;
+    return milliseconds;
 }
 
 TIniFile& Preferences()
@@ -373,7 +381,11 @@ std::unique_ptr<TSQLiteTable> TOptions::SettingsDBGetTable(const std::string& sq
         });
     } catch (const std::exception& error) {
         DatabaseSchemaRecheck(fileName);
-        LogError(error, kSettingsQueryText);
+        const auto* database = dynamic_cast<const ESQLiteException*>(&error);
+        m_readBusy = m_readBusy || (database && SQLiteCodeIsBusy(database->Code()));
+        if (!m_readErrorsQuiet) {
+            LogError(error, kSettingsQueryText);
+        }
         return nullptr;
     }
 }
@@ -385,9 +397,56 @@ void TOptions::OptionsLoad()
     TimeLimitSecondsChanged = preferences.ReadBool(kIniSectionCommon, "TimeLimitSecondsChanged", false);
     MonitoredItemDeleteActionProcessed
         = preferences.ReadBool(kIniSectionCommon, "MonitoredItemDeleteActionProcessed", true);
+    m_readBusy = false;
     ListLoad();
     RemindersLoad();
     SettingsLoad();
+    // Another program (a backup, a sync tool) may hold the file for a moment. Taken as unreadable,
+    // the defaults would bring up the first-run wizard and an empty list would charge nothing
+    // until the next save reads it again; so the start waits a while for the file.
+    const auto allLoaded = [this] { return m_listLoaded && m_remindersLoaded && m_settingsLoaded; };
+    if (allLoaded() || !m_readBusy || LoadWait() <= 0) {
+        return;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    const auto waited = [started] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count();
+    };
+    m_readErrorsQuiet = true;
+    while (!allLoaded() && m_readBusy && waited() < LoadWait()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        m_readBusy = false;
+        if (!m_listLoaded) {
+            ListLoad();
+        }
+        if (!m_remindersLoaded) {
+            RemindersLoad();
+        }
+        if (!m_settingsLoaded) {
+            SettingsLoad();
+        }
+    }
+    m_readErrorsQuiet = false;
+    if (allLoaded()) {
+        LogMessageWrite(Format("TOptions.OptionsLoad: the settings database was locked by another program; it was "
+                               "read after %lld ms",
+            static_cast<long long>(waited())));
+    } else {
+        LogMessageWrite(Format("TOptions.OptionsLoad: the settings database stayed locked for %lld ms; the program "
+                               "starts without what it could not read and reads it when the database answers",
+            static_cast<long long>(waited())));
+    }
+}
+
+void TOptions::LoadWaitSet(int milliseconds)
+{
+    LoadWait() = milliseconds;
+}
+
+int TOptions::LoadWaitGet()
+{
+    return LoadWait();
 }
 
 bool TOptions::ListRead(TMonitoredList& list)
@@ -650,33 +709,35 @@ std::vector<std::string> TOptions::ListRowsSql(TMonitoredItemType kind) const
     return ListInsertsSql(kind, rows);
 }
 
-void TOptions::OptionsSave()
+bool TOptions::OptionsSave()
 {
     const auto skipped = [](const char* what) {
         LogMessageWrite(std::string("TOptions.OptionsSave: the ") + what
             + " could not be read, so the stored ones are kept unchanged.");
     };
+    bool saved = false;
     if (SettingsReread()) {
-        SettingsDBExecBatch({ "DELETE FROM settings;", SettingsRowsSql() });
+        saved = SettingsDBExecBatch({ "DELETE FROM settings;", SettingsRowsSql() });
     } else {
         skipped("settings");
     }
-    ListSave();
+    saved = ListSave() && saved;
     if (RemindersReread()) {
         SettingsDBExecBatch({ "DELETE FROM reminders;", RemindersRowsSql() });
     } else {
         skipped("reminders");
     }
+    return saved;
 }
 
-void TOptions::ListSave()
+bool TOptions::ListSave()
 {
     // A list that could not be read is read again first: written as it is, the entries of this
     // run alone would replace the user's stored list.
     if (!ListReread()) {
         LogMessageWrite("TOptions.ListSave: the time-limit list could not be read, so the stored one is kept "
                         "unchanged; it is saved when the database answers.");
-        return;
+        return false;
     }
     std::vector<std::string> statements = { kApplicationsListDeleteSql, kWebSitesListDeleteSql };
     for (TMonitoredItemType kind : { mitApp, mitWeb }) {
@@ -686,12 +747,13 @@ void TOptions::ListSave()
     }
     // The activity database's copy follows the settings database, never leads it.
     if (!SettingsDBExecBatch(statements)) {
-        return;
+        return false;
     }
     m_listTakeBackUnsaved = false;
     if (!LogDBExecBatch(statements)) {
         ListCopyReconcile();
     }
+    return true;
 }
 
 void TOptions::ListCopyReconcile()
@@ -963,9 +1025,15 @@ void TOptions::PendingChangesApply()
             ExpirationAction = uint8_t(action);
         }
     }
-    if (preferences.SectionExists(kIniSectionCommon)) {
-        preferences.EraseSection(kIniSectionCommon);
+    if (!preferences.SectionExists(kIniSectionCommon)) {
+        return;
     }
+    if (!SettingsReread() || !SettingsDBExecBatch({ "DELETE FROM settings;", SettingsRowsSql() })) {
+        LogMessageWrite("TOptions.PendingChangesApply: the settings could not be saved, so the changes waiting in the "
+                        "preferences file are kept for the next reset");
+        return;
+    }
+    preferences.EraseSection(kIniSectionCommon);
 }
 
 std::pair<int32_t, int> TOptions::ShownLimitAndAction()

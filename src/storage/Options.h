@@ -52,9 +52,21 @@ public:
     // The time-limit list, owned by the store.
     TMonitoredList& MonitoredItems();
 
+    // Reads the list, reminders and settings. A table that another program holds locked is read
+    // again for up to LoadWaitGet() milliseconds before the store goes on without it.
     void OptionsLoad();
-    void OptionsSave();
-    void ListSave();
+    static void LoadWaitSet(int milliseconds);
+    static int LoadWaitGet();
+    static constexpr int kLoadWaitDefaultMs = 15000;
+    // Whether the settings table could be read: until then the stored first-run flag is unknown.
+    bool SettingsRead() const
+    {
+        return m_settingsLoaded;
+    }
+    // True when the settings and the list reached the settings database.
+    bool OptionsSave();
+    // True when the list reached the settings database (its copy may still lag, see below).
+    bool ListSave();
     void ActivityPurge();
     // settings.sqlite holds the list that counts; when the activity database's copy differs from
     // it (a crash or a lock between the two writes of a save, a replaced or rebuilt file), the
@@ -87,6 +99,9 @@ public:
     // 2 removed now, 1 removed at the next reset (inactive until then), 0 not allowed.
     int MonitoredItemDelete(const TMonitoredItem* item);
     void DeleteActionProcessedSet(bool flag);
+    // Takes over the limit and action parked in the preferences file, commits the settings, and
+    // only then erases the file's "Common" section: a crash in between leaves the change parked
+    // for the next reset instead of losing it. A commit that fails keeps the section.
     void PendingChangesApply();
     // What the windows show as the current limit (seconds) and action.
     std::pair<int32_t, int> ShownLimitAndAction();
@@ -136,6 +151,10 @@ private:
     bool m_writeRefusalTold = false;
     TDateTime m_writeRetryAt = 0;
     void WriteRefusalNote(const ESQLiteException& error);
+    // A read failed because another program held the file (so reading again may help), and
+    // whether failed reads are logged (not while the load waits for the file).
+    bool m_readBusy = false;
+    bool m_readErrorsQuiet = false;
     // What the fields and reminders held after a load that failed, so a later read can tell
     // this run's changes from the defaults.
     std::unique_ptr<TStoredSettings> m_settingsBaseline;

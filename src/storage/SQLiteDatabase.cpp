@@ -171,6 +171,27 @@ std::string SQLiteErrorText(int code)
     }
 }
 
+namespace {
+
+int g_busyTimeoutMs = kSQLiteBusyTimeoutMs;
+
+} // namespace
+
+void SQLiteBusyTimeoutSet(int milliseconds)
+{
+    g_busyTimeoutMs = milliseconds;
+}
+
+int SQLiteBusyTimeoutGet()
+{
+    return g_busyTimeoutMs;
+}
+
+bool SQLiteCodeIsBusy(int code)
+{
+    return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED;
+}
+
 bool SQLiteCodeIsDamage(int code)
 {
     return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB;
@@ -213,6 +234,7 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName)
         m_handle = nullptr;
         throw ESQLiteException(Format("Failed to open database \"%s\" : %s", fileName.c_str(), text.c_str()));
     }
+    sqlite3_busy_timeout(m_handle, g_busyTimeoutMs);
 }
 
 TSQLiteDatabase::~TSQLiteDatabase()

@@ -103,7 +103,17 @@ private:
     int32_t m_cursor = 0;
 };
 
-// One open connection. No busy time-out: a database locked by another connection fails at once.
+// How long a connection waits for another program's lock before a statement fails with "The
+// database file is locked" (5): long enough for a commit of another program, short enough that a
+// file held for minutes does not stop the program. Process-wide; tests may shorten it.
+inline constexpr int kSQLiteBusyTimeoutMs = 200;
+void SQLiteBusyTimeoutSet(int milliseconds);
+int SQLiteBusyTimeoutGet();
+
+// True for the codes of a file that another connection holds ("locked", 5 and 6).
+bool SQLiteCodeIsBusy(int code);
+
+// One open connection; it waits SQLiteBusyTimeoutGet() for another connection's lock.
 class TSQLiteDatabase
 {
 public:

@@ -21,12 +21,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -299,13 +302,46 @@ TEST_F(ProgramEnforcing, LockedTimeIsNotChargedAndUnlockingResumes)
     EXPECT_GT(after.first, locked.first) << "no rows after unlocking";
     EXPECT_LE(after.second, 4) << "the locked time was charged";
 
-    // The desktop's screen saver pauses it the same way.
+    // Another program of the session sends the screen saver's signal: it changes nothing.
+    ASSERT_TRUE(m_services->ScreenSaverSignalForge("org.freedesktop.ScreenSaver", "/", true, true));
+    ASSERT_TRUE(
+        m_services->ScreenSaverSignalForge("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", true));
+    ASSERT_TRUE(m_services->ScreenSaverSignalForge("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", true));
+    const auto forged = TSteady::now();
+    const int64_t rowsAtForgery = RowsGet().first;
+    while (RowsGet().first <= rowsAtForgery + 1 && SecondsSince(forged) < 10) {
+        Pause(200);
+    }
+    EXPECT_GT(RowsGet().first, rowsAtForgery + 1) << "a forged signal paused the program; log:\n" << LogText();
+    EXPECT_NE(LogText().find("ActiveChanged from :"), std::string::npos) << LogText();
+
+    // The desktop's screen saver, the owner of its name, pauses it the same way.
     ASSERT_TRUE(m_services->ScreenSaverActiveSet(true));
     Pause(1000);
     const auto saver = RowsGet();
     Pause(5000);
     EXPECT_EQ(RowsGet().first, saver.first);
-    ::kill(pid, SIGTERM);
+
+    // The end-of-run save comes before the instance lock is given up, or a copy started at once
+    // would run beside this one. A read of the test's holds the save up for a moment meanwhile.
+    {
+        TSQLiteDatabase reader(m_locations.SettingsDbFileName);
+        reader.RunStatement("BEGIN");
+        reader.RunQuery("SELECT COUNT(*) FROM settings");
+        ::kill(pid, SIGTERM);
+        const auto ending = TSteady::now();
+        bool lockFree = false;
+        while (!lockFree && SecondsSince(ending) < 0.4) {
+            const int handle = ::open(m_locations.LockFileName.c_str(), O_RDONLY | O_CLOEXEC);
+            lockFree = handle < 0 || ::flock(handle, LOCK_EX | LOCK_NB) == 0;
+            if (handle >= 0) {
+                ::close(handle);
+            }
+            Pause(5);
+        }
+        reader.RunStatement("COMMIT");
+        EXPECT_FALSE(lockFree) << "the instance lock was given up before the end-of-run save";
+    }
     EXPECT_EQ(ExitWait(pid, 10), 0);
 }
 

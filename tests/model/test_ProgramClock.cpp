@@ -1,4 +1,5 @@
 #include "model/ProgramClock.h"
+#include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "support/TestSupport.h"
 
@@ -47,6 +48,44 @@ TEST(ProgramClock, ResynchronisationTakesSmallDifferencesOnly)
     EXPECT_NEAR(ProgramNow(), kBase, 1e-9);
     // Just under 5 minutes still is.
     EXPECT_TRUE(ClockResynchronizeTo(kBase + 4.99 * kMinute));
+}
+
+TEST(ProgramClock, FollowsTheEndOfSummerTimeAndAClockSetByHandAtOnceButNotDrift)
+{
+    TTempFolder folder;
+    LogFileNameSet((folder.Path() / "log.txt").string());
+    // Berlin, 25 October 2026, two seconds before summer time ends at 03:00 (01:00 UTC).
+    TFakeClock clock(EncodeDateTime(2026, 10, 25, 2, 59, 58));
+    double utc = (EncodeDateTime(2026, 10, 25, 0, 59, 58) - 25569.0) * 86400.0;
+    int32_t offset = 7200;
+    ClockWallSourceSet([&] { return TWallClockReading { utc, offset }; });
+    const auto pass = [&](double seconds) {
+        clock.Advance(seconds);
+        utc += seconds;
+    };
+    const double stepsBefore = ClockStepsTotal();
+    pass(1);
+    EXPECT_EQ(DateTimeToDbText(ProgramNow()), "2026-10-25 02:59:59");
+    pass(1);
+    offset = 3600;
+    EXPECT_EQ(DateTimeToDbText(ProgramNow()), "2026-10-25 02:00:00");
+    EXPECT_NEAR((ClockStepsTotal() - stepsBefore) * 24.0, -1.0, 1e-9);
+    // A second of drift is left to the re-alignment.
+    pass(10);
+    utc += 1;
+    EXPECT_EQ(DateTimeToDbText(ProgramNow()), "2026-10-25 02:00:10");
+    // The clock set an hour ahead.
+    utc += 3600;
+    pass(1);
+    EXPECT_EQ(DateTimeToDbText(ProgramNow()), "2026-10-25 03:00:12");
+    const std::string log = FileText((folder.Path() / "log.txt").string());
+    EXPECT_NE(log.find("The time zone's offset changed from +02:00 to +01:00; the program's clock went from "
+                       "2026-10-25 03:00:00 to 2026-10-25 02:00:00"),
+        std::string::npos)
+        << log;
+    EXPECT_NE(log.find("The system clock was set by +3600 seconds"), std::string::npos) << log;
+    ClockWallSourceSet(nullptr);
+    LogFileNameSet({});
 }
 
 TEST(ProgramClock, ClockBaseAdjustMovesBackAndForth)

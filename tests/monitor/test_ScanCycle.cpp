@@ -67,7 +67,21 @@ protected:
             m_charges.push_back({ sample.ExeName, sample.BrowserUrl, sample.AppType, seconds });
             m_total += seconds;
         };
+        steps.ScanPeriodSecondsGet = [this] { return m_scanPeriod; };
         return steps;
+    }
+
+    // The wall clock that the program clock follows, set to what the program clock reads now.
+    void WallClockFollow()
+    {
+        m_wallUtc = (ProgramNow() - 25569.0) * 86400.0;
+        ClockWallSourceSet([this] { return TWallClockReading { m_wallUtc, m_wallOffset }; });
+    }
+    // `seconds` pass on both clocks, then a tick in front of `window`.
+    void TickAfterOnBothClocks(double seconds, TWindowHandle window)
+    {
+        m_wallUtc += seconds;
+        TickAfter(seconds, window);
     }
 
     // One tick in front of `window` after `seconds` on the clock.
@@ -87,6 +101,9 @@ protected:
     };
 
     TLogCapture m_log;
+    // Declared before the clock, which stops following them when it goes.
+    double m_wallUtc = 0;
+    int32_t m_wallOffset = 0;
     TFakeClock m_clock { EncodeDateTime(2024, 3, 5, 10, 0, 0) };
     TFakeDesktop m_desktop;
     TMonitoredList m_list;
@@ -95,6 +112,7 @@ protected:
     bool m_paused = false;
     bool m_timerEnabled = true;
     bool m_logFails = false;
+    int32_t m_scanPeriod = 0;
     TDateTime m_focusEnd = 0;
     TDateTime m_resetDateTime = EncodeDateTime(2024, 3, 6, 4, 0, 0);
     int32_t m_total = 0;
@@ -266,4 +284,51 @@ TEST_F(ScanTick, SamplingErrorIsLoggedAndTheTickGoesOn)
     EXPECT_EQ(m_charges[0].BrowserUrl, kFirefox);
     EXPECT_NE(m_log.Text().find("ErrorClassName: EOSError; TZaraveDezeZurirevuzor.Execute: Timeout was reached"),
         std::string::npos);
+}
+
+TEST_F(ScanTick, StepsOfTheWallClockAreNeverChargedAndALongGapChargesOnePeriodAtMost)
+{
+    m_scanPeriod = 3;
+    WallClockFollow();
+    TickAfterOnBothClocks(3, m_editor);
+    // The end of summer time puts the clock an hour back between two ticks.
+    m_wallOffset -= 3600;
+    TickAfterOnBothClocks(3, m_editor);
+    EXPECT_EQ(DateTimeToDbText(ProgramNow()), "2024-03-05 09:00:06");
+    // The user sets the clock an hour ahead.
+    m_wallUtc += 3600;
+    TickAfterOnBothClocks(3, m_editor);
+    EXPECT_EQ(DateTimeToDbText(ProgramNow()), "2024-03-05 10:00:09");
+    // The program was stopped for a minute: one period is charged, and the gap is logged.
+    TickAfterOnBothClocks(60, m_editor);
+    EXPECT_NE(m_log.Text().find("The scan came 60 seconds after the previous one"), std::string::npos) << m_log.Text();
+    // A tick late by a few seconds is charged in full.
+    TickAfterOnBothClocks(8, m_editor);
+    std::vector<int32_t> seconds;
+    for (const TCharge& charge : m_charges) {
+        seconds.push_back(charge.Seconds);
+    }
+    EXPECT_EQ(seconds, std::vector<int32_t>({ 3, 3, 3, 3, 8 }));
+}
+
+TEST_F(ScanTick, TheEndChargesTheRunningScansSecondsToWhatIsInFrontAndNothingElse)
+{
+    TickAfter(3, m_editor);
+    m_trace.clear();
+    m_resetDateTime = ProgramNow();
+    m_clock.AdvanceMs(1400);
+    m_cycle.EndCharge();
+    ASSERT_EQ(m_charges.size(), 2u);
+    EXPECT_EQ(m_charges[1].Seconds, 1);
+    EXPECT_EQ(m_trace, "log;") << "the end ran more than the charge";
+    // No second charge of the same time, none for an unlisted program, none while paused.
+    m_cycle.EndCharge();
+    m_clock.AdvanceMs(2000);
+    m_desktop.WindowActivate(m_terminal);
+    m_cycle.EndCharge();
+    m_clock.AdvanceMs(2000);
+    m_desktop.WindowActivate(m_editor);
+    m_paused = true;
+    m_cycle.EndCharge();
+    EXPECT_EQ(m_charges.size(), 2u);
 }

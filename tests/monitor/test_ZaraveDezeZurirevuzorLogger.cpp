@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 constexpr const char* kEditor = "/usr/bin/editor";
@@ -26,6 +28,7 @@ class ActivityLogger : public ::testing::Test
 protected:
     void SetUp() override
     {
+        ActivityChargesWaitingReset();
         OptionsInstanceFree();
         WindowPreferencesFree();
         DataLocationsCompute(m_folder.Text(), "/opt/tallyhour/tallyhour");
@@ -40,6 +43,8 @@ protected:
     {
         OptionsInstanceFree();
         WindowPreferencesFree();
+        ActivityChargesWaitingReset();
+        SQLiteBusyTimeoutSet(kSQLiteBusyTimeoutMs);
         m_clock.reset();
     }
 
@@ -170,22 +175,84 @@ TEST_F(ActivityLogger, SnapListedUnderAnOlderRevisionIsChargedUnderItsListedName
     EXPECT_EQ(again.Total, 6);
 }
 
-TEST_F(ActivityLogger, FailedInsertLeavesTotalUnchangedAndTheNextScanWritesAgain)
+TEST_F(ActivityLogger, ChargesTheDatabaseDoesNotTakeWaitInMemoryAndAreWrittenInOrderWhenItAnswers)
 {
+    SQLiteBusyTimeoutSet(10); // each scan's write waits for the lock; the test need not wait long
+    ActivityChargesWaitingReset(40);
     TZaraveDezeZurirevuzorLogger logger;
     {
-        // Another program holds the write lock.
+        // Another program holds the write lock for 45 scans, two minutes and a quarter.
         TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
         locker.TransactionBegin();
-        logger.Log(&SampleOf(kEditor), 4);
-        EXPECT_EQ(logger.Total, 0);
-        EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 4);
+        for (int scan = 0; scan < 45; ++scan) {
+            logger.Log(&SampleOf(kEditor), 3);
+            if (scan == 19) {
+                EXPECT_EQ(logger.UserNoticeTake(), "") << "told before a minute had passed";
+            }
+            m_clock->Advance(3);
+        }
+        // The time counts today; the oldest 5 charges did not fit.
+        EXPECT_EQ(logger.Total, 135);
+        EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 135);
+        EXPECT_EQ(ActivityChargesWaitingCount(), 40u);
+        EXPECT_NE(logger.UserNoticeTake().find("cannot write the time spent to its activity database (The database "
+                                               "file is locked)"),
+            std::string::npos);
+        EXPECT_EQ(logger.UserNoticeTake(), "") << "told twice";
     }
-    EXPECT_NE(LogText().find("ErrorClassName: ESQLiteException; TZaraveDezeZurirevuzorLogger.Log: "), std::string::npos)
-        << LogText();
+    // The failure at its start, then one line a minute with the count, not one a scan.
+    const std::string log = LogText();
+    int lines = 0;
+    for (size_t at = log.find("; TZaraveDezeZurirevuzorLogger.Log: "); at != std::string::npos;
+         at = log.find("; TZaraveDezeZurirevuzorLogger.Log: ", at + 1)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 3) << log;
+    EXPECT_NE(log.find("(failed 20 more times since the last line; 21 charges wait to be written)"), std::string::npos)
+        << log;
+
+    // The database answers: the waiting rows go in first, in their order, with their own times.
     logger.Log(&SampleOf(kEditor), 3);
-    EXPECT_EQ(logger.Total, 3);
-    EXPECT_EQ(RowsText(), "2024-03-05 10:00:00|/usr/bin/editor||Desktop Application|3|1\n");
+    EXPECT_EQ(ActivityChargesWaitingCount(), 0u);
+    EXPECT_EQ(logger.Total, 138);
+    auto rows = ActivityDBGetTable("SELECT MIN(date_created), MAX(date_created), COUNT(*), SUM(duration), "
+                                   "MIN(rowid) = (SELECT rowid FROM applications WHERE date_created = "
+                                   "'2024-03-05 10:00:15') FROM applications");
+    rows->First();
+    EXPECT_EQ(rows->TextAt(0), "2024-03-05 10:00:15");
+    EXPECT_EQ(rows->TextAt(1), "2024-03-05 10:02:15");
+    EXPECT_EQ(rows->Int64At(2), 41);
+    EXPECT_EQ(rows->Int64At(3), 123);
+    EXPECT_EQ(rows->Int64At(4), 1);
+    EXPECT_NE(LogText().find("the activity database answers again; 41 charges that waited since 2024-03-05 "
+                             "10:00:15 were written"),
+        std::string::npos);
+    EXPECT_NE(LogText().find("5 older charges were lost while more than 40 waited"), std::string::npos);
+}
+
+TEST_F(ActivityLogger, AFolderInPlaceOfTheDatabaseLogsOnceAMinuteAndTheChargesWaitForTheFile)
+{
+    TZaraveDezeZurirevuzorLogger logger;
+    const std::string fileName = DataLocations().ActivityDbFileName;
+    ActivityDatabaseClose();
+    std::filesystem::remove(fileName);
+    std::filesystem::create_directory(fileName);
+    for (int scan = 0; scan < 40; ++scan) { // two minutes of scans
+        logger.Log(&SampleOf(kEditor), 3);
+        logger.TodayItemsLoad(false);
+        m_clock->Advance(3);
+    }
+    const std::string log = LogText();
+    int lines = 0;
+    for (size_t at = log.find("ErrorClassName"); at != std::string::npos; at = log.find("ErrorClassName", at + 1)) {
+        ++lines;
+    }
+    EXPECT_LE(lines, 8) << log;
+    EXPECT_EQ(ActivityChargesWaitingCount(), 40u);
+    std::filesystem::remove(fileName);
+    logger.Log(&SampleOf(kEditor), 3);
+    EXPECT_EQ(ActivityChargesWaitingCount(), 0u) << LogText();
+    EXPECT_EQ(TZaraveDezeZurirevuzorLogger().Total, 123);
 }
 
 TEST_F(ActivityLogger, SampleMissingFromTodaysEntriesIsNotCharged)
@@ -312,6 +379,33 @@ TEST_F(ActivityLogger, LoadThatFindsTheDatabaseLockedKeepsTheEntriesAndIsTriedAg
     EXPECT_EQ(DurationOf(logger->TodayItems(), kEditor), 105);
 }
 
+TEST_F(ActivityLogger, ChargesOfADayTheDatabaseWouldNotLoadAtStartAreKeptAndCountedWithItsRows)
+{
+    RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 100, 1);
+    SQLiteBusyTimeoutSet(10);
+    ActivityDatabaseClose();
+    std::unique_ptr<TZaraveDezeZurirevuzorLogger> logger;
+    {
+        // Another program holds the activity database for itself alone while the program starts.
+        TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
+        locker.RunQuery("PRAGMA locking_mode=EXCLUSIVE");
+        locker.RunStatement("BEGIN EXCLUSIVE");
+        logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+        for (int scan = 0; scan < 3; ++scan) {
+            m_clock->Advance(3);
+            logger->Log(&SampleOf(kEditor), 3);
+        }
+        EXPECT_EQ(logger->Total, 9);
+        EXPECT_EQ(ActivityChargesWaitingCount(), 3u);
+    }
+    // The day loads at the next charge and every kept charge is written.
+    m_clock->Advance(3);
+    logger->Log(&SampleOf(kEditor), 3);
+    EXPECT_EQ(ActivityChargesWaitingCount(), 0u);
+    EXPECT_EQ(logger->Total, 112);
+    EXPECT_EQ(TZaraveDezeZurirevuzorLogger().Total, 112);
+}
+
 TEST_F(ActivityLogger, AnotherProgramWritingDelaysNoReadAndItsCommittedRowsCount)
 {
     RowAdd(EncodeDateTime(2024, 3, 5, 9, 0, 0), kEditor, "", 100, 1);
@@ -324,16 +418,16 @@ TEST_F(ActivityLogger, AnotherProgramWritingDelaysNoReadAndItsCommittedRowsCount
         writer.RunStatement(ActivityInsertSql("2024-03-05 09:30:00", kEditor, "", "Desktop Application", 50, 1));
         logger.TodayItemsLoad(false);
         EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 103);
-        // The charge of this scan finds the file locked: logged, not counted as written.
+        // The charge of this scan finds the file locked: logged, and kept for the next charge.
         logger.Log(&SampleOf(kEditor), 4);
-        EXPECT_EQ(logger.Total, 103);
+        EXPECT_EQ(logger.Total, 107);
         EXPECT_NE(LogText().find("The database file is locked"), std::string::npos) << LogText();
         writer.RunStatement("COMMIT");
     }
-    // Another program's committed row is seen at the next load, and the next charge is written.
+    // Another program's committed row is seen at the next load, and both charges are written.
     logger.Log(&SampleOf(kEditor), 2);
     logger.TodayItemsLoad(false);
-    EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 155);
+    EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 159);
 }
 
 TEST_F(ActivityLogger, StaleListCopyInTheActivityDatabaseIsBroughtInLineBeforeTheDayLoads)

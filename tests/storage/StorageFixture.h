@@ -24,6 +24,7 @@ protected:
     {
         OptionsInstanceFree();
         TOptions::StatementHookSet(nullptr);
+        TOptions::LoadWaitSet(TOptions::kLoadWaitDefaultMs);
         WindowPreferencesFree();
         DataLocationsCompute(m_temp.Text(), "/opt/tallyhour/tallyhour");
         LogFileNameSet("");

@@ -9,10 +9,13 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <iostream>
 #include <malloc.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -435,6 +438,38 @@ TEST_F(SettingsStore, PurgeRemovesOldAndUnlistedApplicationRows)
     EXPECT_EQ(left->Int64At(2), 2);
 }
 
+TEST_F(SettingsStore, DatabaseHeldForAMomentAtStartIsWaitedForNotTakenForNew)
+{
+    {
+        TOptions& options = OptionsInstance();
+        options.IsNotFirstRun = true;
+        options.TimeLimitSeconds = 3600;
+        ItemAdd(options, mitApp, "/usr/bin/game", "Game");
+    }
+    OptionsInstanceFree();
+    // Another program (a backup, say) holds the file for itself alone while the program starts.
+    std::atomic<bool> held { false };
+    std::thread holder([&held, fileName = Locations().SettingsDbFileName] {
+        TSQLiteDatabase database(fileName);
+        database.RunStatement("BEGIN EXCLUSIVE");
+        held = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        database.RunStatement("COMMIT");
+    });
+    while (!held) {
+        std::this_thread::yield();
+    }
+    TOptions& options = OptionsInstance();
+    holder.join();
+    EXPECT_TRUE(options.SettingsRead());
+    EXPECT_TRUE(options.IsNotFirstRun);
+    EXPECT_EQ(options.TimeLimitSeconds, 3600);
+    EXPECT_EQ(options.MonitoredItems().Count(), 1);
+    EXPECT_NE(
+        LogText().find("the settings database was locked by another program; it was read after"), std::string::npos)
+        << LogText();
+}
+
 TEST_F(SettingsStore, TablesThatCouldNotBeReadAtStartAreNotOverwrittenByTheSave)
 {
     {
@@ -449,10 +484,12 @@ TEST_F(SettingsStore, TablesThatCouldNotBeReadAtStartAreNotOverwrittenByTheSave)
         OptionsInstanceFree();
     }
     {
-        // Another program holds the database for a moment while the store loads.
+        // Another program holds the database for longer than the start waits for it.
+        TOptions::LoadWaitSet(300);
         TSQLiteDatabase holder(Locations().SettingsDbFileName);
         holder.RunStatement("BEGIN EXCLUSIVE");
         TOptions& options = OptionsInstance();
+        EXPECT_FALSE(options.SettingsRead()); // no first run: the stored flag is unknown
         EXPECT_EQ(options.TimeLimitSeconds, 28800);
         EXPECT_EQ(options.MonitoredItems().Count(), 0);
         holder.RunStatement("COMMIT");
@@ -476,6 +513,7 @@ TEST_F(SettingsStore, ListEditedWhileTheStoredListWasUnreadableIsAddedToItNotWri
         ItemAdd(options, mitApp, "/usr/bin/game", "Game");
     }
     OptionsInstanceFree();
+    TOptions::LoadWaitSet(0);
     TSQLiteDatabase holder(Locations().SettingsDbFileName);
     holder.RunStatement("BEGIN EXCLUSIVE");
     TOptions& options = OptionsInstance(); // loads nothing: every read finds the lock

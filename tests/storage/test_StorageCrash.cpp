@@ -2,8 +2,10 @@
 // after every kill both databases must be sound, each stored table group wholly one save or the
 // other, the two copies of the list equal once the program has started again, every activity row
 // the child had been told was written still there (at most the one being written is missing) and
-// the daily and hourly totals equal to the rows.
+// the daily and hourly totals equal to the rows. Children killed at each statement of the daily
+// reset must leave every change that waited for it either stored or still waiting.
 #include "StorageFixture.h"
+#include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/SQLiteDatabase.h"
 
@@ -209,4 +211,88 @@ TEST_F(StorageCrash, KilledSavesAndInsertsLeaveBothDatabasesWholeAndTheListCopie
                 "apart, %lld activity rows, %d failures\n",
         kills, atStatement, atMoment, drifted, static_cast<long long>(rowsBefore), failures);
     EXPECT_EQ(failures, 0);
+}
+
+TEST_F(StorageCrash, KillsDuringTheDailyResetNeverLoseAChangeThatWaitedForIt)
+{
+    const std::string settingsFile = Locations().SettingsDbFileName;
+    // The stored day before the reset: limit 1 h, two listed programs, and in the preferences file
+    // a raise to 1.5 h, another action and the removal of one program, all parked for the reset.
+    const auto dayBeforeResetPrepare = [this] {
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+        std::filesystem::remove(Locations().IniFileName);
+        TOptions& options = OptionsInstance();
+        options.AllowUserToChangeSettings = true;
+        options.TimeLimitSeconds = 3600;
+        options.ExpirationAction = 0;
+        options.MonitoredItems().Clear();
+        for (const char* name : { "/usr/bin/kept", "/usr/bin/removed" }) {
+            auto item = std::make_unique<TMonitoredItem>();
+            item->ItemType = mitApp;
+            item->Name = name;
+            item->Caption = name;
+            options.MonitoredItems().Add(name, std::move(item));
+        }
+        ASSERT_TRUE(options.OptionsSave());
+        OptionsInstanceFree();
+        TIniFile& ini = WindowPreferences().File();
+        ini.WriteInteger(kIniSectionCommon, "TimeLimitSeconds", 5400);
+        ini.WriteInteger(kIniSectionCommon, "ExpirationAction", 2);
+        ini.WriteString(kIniSectionApplications, "/usr/bin/removed", "/usr/bin/removed");
+        WindowPreferencesFree();
+    };
+
+    int killed = 0;
+    int failures = 0;
+    bool finished = false;
+    for (int statementToDie = 1; !finished && statementToDie < 100; ++statementToDie) {
+        dayBeforeResetPrepare();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TOptions& options = OptionsInstance();
+            TOptions::StatementHookSet([statementToDie, seen = 0](const std::string&) mutable {
+                if (++seen == statementToDie) {
+                    raise(SIGKILL);
+                }
+            });
+            std::unique_ptr<TZaraveDezeZurirevuzorLogger> logger;
+            DailyResetAccountingRun(options, WindowPreferences().File(), logger);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        killed += WIFSIGNALED(status) ? 1 : 0;
+
+        // The next start: each change is stored, or still parked for the next reset.
+        const std::string context = " after a kill at statement " + std::to_string(statementToDie);
+        TIniFile& ini = WindowPreferences().File();
+        TOptions& options = OptionsInstance();
+        const bool limitKept
+            = options.TimeLimitSeconds == 5400 || ini.ReadInteger(kIniSectionCommon, "TimeLimitSeconds", -1) == 5400;
+        const bool actionKept
+            = options.ExpirationAction == 2 || ini.ReadInteger(kIniSectionCommon, "ExpirationAction", -1) == 2;
+        const bool removalKept = options.MonitoredItems().NameIndexGet("/usr/bin/removed") < 0
+            || ini.ValueExists(kIniSectionApplications, "/usr/bin/removed");
+        for (const auto& [kept, what] : { std::pair { limitKept, "the raised limit" },
+                 std::pair { actionKept, "the changed action" }, std::pair { removalKept, "the removal" } }) {
+            if (!kept) {
+                ++failures;
+                ADD_FAILURE() << what << " was lost" << context;
+            }
+        }
+        EXPECT_GE(options.MonitoredItems().NameIndexGet("/usr/bin/kept"), 0) << context;
+        if (finished) {
+            EXPECT_EQ(options.TimeLimitSeconds, 5400);
+            EXPECT_FALSE(ini.SectionExists(kIniSectionCommon));
+            EXPECT_FALSE(ini.SectionExists(kIniSectionApplications));
+        }
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+    }
+    EXPECT_TRUE(finished) << "the reset never ran to its end";
+    EXPECT_GT(killed, 5);
+    std::printf("crash test: %d kills during the daily reset, %d failures\n", killed, failures);
 }

@@ -333,6 +333,7 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
             ExpiryCheck(sample, total, limit, inFocus);
         };
         steps.Log = [this](const TZaraveDezeZurirevuzor& sample, int32_t seconds) { Logger().Log(&sample, seconds); };
+        steps.ScanPeriodSecondsGet = [this] { return static_cast<int32_t>(tmrScan->interval() / 1000); };
         m_scanCycle = std::make_unique<TScanCycle>(
             *desktop.WindowSystem, *desktop.Processes, *desktop.Accessibility, std::move(steps));
         m_scanCycle->LastScanTime = ProgramNow();
@@ -421,6 +422,10 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
 TfrmMain::~TfrmMain()
 {
     delete m_reports;
+    // The seconds of the scan that was running when the program ended.
+    if (m_scanCycle) {
+        m_scanCycle->EndCharge();
+    }
     // The hot key is released by its owner (seam).
     m_sessionPower->ListenerSet({});
     TrayIconRemove();
@@ -1201,6 +1206,11 @@ void TfrmMain::tmrScanTimer()
     if (m_scanCycle) {
         m_scanCycle->TickRun();
         AccessibilityNoticeShow();
+        // Charges that wait for the activity database are told once, after the scan, as above.
+        if (const std::string notice = m_logger ? m_logger->UserNoticeTake() : std::string(); !notice.empty()) {
+            QTimer::singleShot(0, this,
+                [this, text = QString::fromStdString(notice)] { MessageShow(text, QStringLiteral("Please Note")); });
+        }
         return;
     }
     // Nothing to sample on this desktop; the day still turns over.

@@ -4,6 +4,7 @@
 #include "platform/linux/dbus/LogindSessionPower.h"
 
 #include "model/Exceptions.h"
+#include "model/ProgramLog.h"
 #include "platform/linux/testing/FakeSessionServices.h"
 #include "platform/linux/testing/TestDesktop.h"
 
@@ -14,6 +15,8 @@
 #include <QThread>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -49,6 +52,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_desktop.Start(false)) << m_desktop.ErrorText();
+        LogFileNameSet(m_desktop.Folder() + "/logs/program.log");
         m_services.emplace(m_desktop, FAKE_SESSION_SERVICES);
         ASSERT_TRUE(m_services->Start()) << m_services->ErrorText();
         m_power.emplace();
@@ -60,6 +64,12 @@ protected:
         m_power.reset();
         m_services.reset();
         m_desktop.Stop();
+        LogFileNameSet({});
+    }
+    std::string LogText() const
+    {
+        std::ifstream file(m_desktop.Folder() + "/logs/program.log");
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
 
     TTestDesktop m_desktop;
@@ -101,10 +111,36 @@ TEST_F(SessionPowerOverDBus, TheLockedHintAndTheScreenSaverCountAsLockingEachRep
     ASSERT_TRUE(EventsRunUntil([&] { return m_locked.size() == 2; }));
     EXPECT_FALSE(m_locked[1]);
 
-    // A desktop whose locker tells only the screen-saver interface.
+    // Any other program of the session can send the screen saver's signal: from another
+    // connection, on any path, of either interface, with extra arguments. None of it counts, and
+    // the first is logged.
+    ASSERT_TRUE(
+        m_services->ScreenSaverSignalForge("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", true));
+    ASSERT_TRUE(m_services->ScreenSaverSignalForge("org.freedesktop.ScreenSaver", "/", true, true));
+    ASSERT_TRUE(m_services->ScreenSaverSignalForge("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", true));
+    EventsRunFor(300);
+    EXPECT_EQ(m_locked.size(), 2u);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("A screen saver's ActiveChanged from :"), std::string::npos) << log;
+    EXPECT_NE(log.find("was refused (only :"), std::string::npos) << log;
+    EXPECT_EQ(log.find("was refused", log.find("was refused") + 1), std::string::npos) << "logged more than once";
+
+    // A desktop whose locker tells only the screen-saver interface: its owner is heard.
     ASSERT_TRUE(m_services->ScreenSaverActiveSet(true));
     ASSERT_TRUE(EventsRunUntil([&] { return m_locked.size() == 3; }));
     EXPECT_TRUE(m_locked[2]);
+
+    // A screen saver that starts later, under the other name, is heard from then on; when it
+    // ends, the lock it reported ends with it.
+    ASSERT_TRUE(m_services->SessionNameOwn("org.gnome.ScreenSaver", true)) << m_services->ErrorText();
+    EventsRunFor(300);
+    ASSERT_TRUE(m_services->ScreenSaverSignalForge("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", true));
+    ASSERT_TRUE(m_services->ScreenSaverActiveSet(false));
+    EventsRunFor(300);
+    EXPECT_EQ(m_locked.size(), 3u) << "the later screen saver was not heard";
+    ASSERT_TRUE(m_services->SessionNameOwn("org.gnome.ScreenSaver", false));
+    ASSERT_TRUE(EventsRunUntil([&] { return m_locked.size() == 4; }));
+    EXPECT_FALSE(m_locked[3]);
 }
 
 TEST_F(SessionPowerOverDBus, PrepareForSleepReportsSleepingAndWaking)

@@ -20,6 +20,7 @@
 #include "platform/fake/FakeHotkeySource.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
+#include "storage/SQLiteDatabase.h"
 #include "storage/WindowPreferences.h"
 #include "support/TestSupport.h"
 
@@ -159,8 +160,10 @@ TEST_F(MainWindow, ListedWindowInFrontIsChargedFromTheWindowsCreation)
     EXPECT_TRUE(window.tmrScan->isActive()) << "enabled again after the tick";
 
     // The list shows the entry's time once it is refilled.
-    m_clock->Advance(60);
-    window.tmrScanTimer();
+    for (int tick = 0; tick < 12; ++tick) {
+        m_clock->Advance(5);
+        window.tmrScanTimer();
+    }
     window.tmrUsageTimer();
     TMonitoredItem* first = ListBoxItemObject(window.lbxMain_Applications, 0);
     TMonitoredItem* second = ListBoxItemObject(window.lbxMain_Applications, 1);
@@ -169,6 +172,13 @@ TEST_F(MainWindow, ListedWindowInFrontIsChargedFromTheWindowsCreation)
     EXPECT_EQ(xterm->Duration, 70);
     window.tmrTimeTimer();
     EXPECT_EQ(window.lblMain_Time->text().toStdString(), Sep("00:01"));
+
+    // A clean end charges the seconds of the scan that was running.
+    m_clock->AdvanceMs(1600);
+    m_window.reset();
+    const std::string rows = RowsText();
+    const std::string last = std::string(kXterm) + ",2,1;";
+    EXPECT_EQ(rows.substr(rows.size() - std::min(rows.size(), last.size())), last) << rows;
 }
 
 TEST_F(MainWindow, UnlistedWindowChargesNothingAndPausedTicksDoNothing)
@@ -184,6 +194,35 @@ TEST_F(MainWindow, UnlistedWindowChargesNothingAndPausedTicksDoNothing)
     window.tmrScanTimer();
     EXPECT_EQ(RowsText(), "");
     EXPECT_DOUBLE_EQ(window.ScanCycle()->LastScanTime, before);
+}
+
+TEST_F(MainWindow, ChargesThatWaitForTheDatabaseOverAMinuteAreToldOnceAfterTheScan)
+{
+    TfrmMain& window = Window();
+    XtermInFront();
+    SQLiteBusyTimeoutSet(10);
+    {
+        // Another program holds the activity database for 22 scans, over a minute.
+        TSQLiteDatabase locker(DataLocations().ActivityDbFileName);
+        locker.TransactionBegin();
+        for (int tick = 0; tick < 22; ++tick) {
+            m_clock->Advance(3);
+            window.tmrScanTimer();
+            QCoreApplication::processEvents();
+        }
+    }
+    SQLiteBusyTimeoutSet(kSQLiteBusyTimeoutMs);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].rfind("Please Note|Tallyhour cannot write the time spent to its activity database", 0), 0u)
+        << m_messages[0];
+    EXPECT_EQ(window.Logger().Total, 66);
+    // The database answers: every waiting charge is written at the next scan.
+    m_clock->Advance(3);
+    window.tmrScanTimer();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_messages.size(), 1u) << "told once";
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*), SUM(duration) FROM applications")->TextAt(1), "69");
+    ActivityChargesWaitingReset();
 }
 
 TEST_F(MainWindow, ABrowserThatCannotBeReadIsToldOnceAfterTheScan)

@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusReply>
+#include <QDBusServiceWatcher>
 
 #include <unistd.h>
 
@@ -53,12 +54,34 @@ TLogindSessionPower::TLogindSessionPower(QObject* parent)
             + "); screen savers are not watched.");
         return;
     }
-    // Any sender and path: the screen savers live under several names and object paths.
-    const bool freedesktop = m_sessionBus.connect(QString(), QString(), QStringLiteral("org.freedesktop.ScreenSaver"),
-        QStringLiteral("ActiveChanged"), this, SLOT(OnScreenSaverActiveChanged(bool)));
-    const bool gnome = m_sessionBus.connect(QString(), QString(), QStringLiteral("org.gnome.ScreenSaver"),
-        QStringLiteral("ActiveChanged"), this, SLOT(OnScreenSaverActiveChanged(bool)));
-    m_screenSaverWatched = freedesktop || gnome;
+    // KDE's locker sends on both of its paths.
+    m_screenSavers.resize(2);
+    m_screenSavers[0].Name = QStringLiteral("org.freedesktop.ScreenSaver");
+    m_screenSavers[0].Paths = { QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("/ScreenSaver") };
+    m_screenSavers[1].Name = QStringLiteral("org.gnome.ScreenSaver");
+    m_screenSavers[1].Paths = { QStringLiteral("/org/gnome/ScreenSaver") };
+    // The owners are followed from before they are first asked for, so no change falls between.
+    auto* watcher = new QDBusServiceWatcher(this);
+    watcher->setConnection(m_sessionBus);
+    watcher->setWatchMode(QDBusServiceWatcher::WatchForOwnerChange);
+    for (TScreenSaver& saver : m_screenSavers) {
+        watcher->addWatchedService(saver.Name);
+    }
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &TLogindSessionPower::OnScreenSaverOwnerChanged);
+    for (TScreenSaver& saver : m_screenSavers) {
+        // Every sender and path, and any arguments, so that a refused signal can be logged.
+        m_screenSaverWatched = m_sessionBus.connect(QString(), QString(), saver.Name, QStringLiteral("ActiveChanged"),
+                                   this, SLOT(OnScreenSaverActiveChanged(QDBusMessage)))
+            || m_screenSaverWatched;
+        QDBusMessage owner = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+            QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
+            QStringLiteral("GetNameOwner"));
+        owner << saver.Name;
+        const QDBusReply<QString> reply = m_sessionBus.call(owner, QDBus::Block, kLookupTimeoutMs);
+        if (reply.isValid() && saver.Owner.isEmpty()) {
+            saver.Owner = reply.value();
+        }
+    }
 }
 
 QString TLogindSessionPower::SessionPathFind()
@@ -153,15 +176,69 @@ void TLogindSessionPower::OnPrepareForSleep(bool sleeping)
     }
 }
 
-void TLogindSessionPower::OnScreenSaverActiveChanged(bool active)
+void TLogindSessionPower::OnScreenSaverActiveChanged(const QDBusMessage& message)
 {
-    m_screenSaverActive = active;
+    TScreenSaver* saver = nullptr;
+    for (TScreenSaver& candidate : m_screenSavers) {
+        if (candidate.Name == message.interface()) {
+            saver = &candidate;
+        }
+    }
+    if (!saver) {
+        return;
+    }
+    if (saver->Owner.isEmpty() || message.service() != saver->Owner) {
+        ScreenSaverRefusalLog(message,
+            saver->Owner.isEmpty() ? QStringLiteral("nobody owns ") + saver->Name
+                                   : QStringLiteral("only ") + saver->Owner + QStringLiteral(", the owner of ")
+                    + saver->Name + QStringLiteral(", is heard"));
+        return;
+    }
+    if (!saver->Paths.contains(message.path())) {
+        ScreenSaverRefusalLog(
+            message, saver->Name + QStringLiteral(" sends on ") + saver->Paths.join(QStringLiteral(", ")));
+        return;
+    }
+    if (message.signature() != QStringLiteral("b")) {
+        ScreenSaverRefusalLog(message,
+            QStringLiteral("it carries \"") + message.signature() + QStringLiteral("\" instead of the one boolean"));
+        return;
+    }
+    saver->Active = message.arguments().value(0).toBool();
     LockedStateReport();
+}
+
+void TLogindSessionPower::OnScreenSaverOwnerChanged(
+    const QString& name, const QString& /*oldOwner*/, const QString& newOwner)
+{
+    for (TScreenSaver& saver : m_screenSavers) {
+        if (saver.Name == name) {
+            // A screen saver that went away (or was replaced) no longer keeps the session locked;
+            // the new owner tells its own state.
+            saver.Owner = newOwner;
+            saver.Active = false;
+        }
+    }
+    LockedStateReport();
+}
+
+void TLogindSessionPower::ScreenSaverRefusalLog(const QDBusMessage& message, const QString& reason)
+{
+    if (m_screenSaverRefusalLogged) {
+        return;
+    }
+    m_screenSaverRefusalLogged = true;
+    LogMessageWrite(("A screen saver's ActiveChanged from " + message.service() + " on " + message.path()
+        + " was refused (" + reason + "); further refusals are not logged")
+                        .toStdString());
 }
 
 void TLogindSessionPower::LockedStateReport()
 {
-    const bool locked = m_logindLocked || m_screenSaverActive;
+    bool locked = m_logindLocked;
+    for (const TScreenSaver& saver : m_screenSavers) {
+        locked = locked || saver.Active;
+    }
     if (locked == m_reportedLocked) {
         return;
     }

@@ -3,17 +3,23 @@
 #include "platform/SessionPower.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
 
+#include <vector>
+
 // Session and power on a systemd desktop, over D-Bus. From logind on the system bus: the Lock
 // and Unlock signals and the LockedHint property of this process's session, PrepareForSleep of
 // the manager, and PowerOff/Reboot. From the session bus: a screen saver's ActiveChanged
 // (org.freedesktop.ScreenSaver, org.gnome.ScreenSaver), which covers desktops whose locker does
-// not tell logind. The session counts as locked while either source says so. A bus or a service
-// that is missing is logged once; its news then never come.
+// not tell logind. Any program of the session may send such a signal, so one counts only when it
+// comes from the current owner of the screen saver's well-known name, on the path that service
+// uses, with the one boolean it defines; the first refused one is logged. The session counts as
+// locked while either source says so. A bus or a service that is missing is logged once; its news
+// then never come.
 class TLogindSessionPower final : public QObject, public TSessionPower
 {
     Q_OBJECT
@@ -40,9 +46,21 @@ private Q_SLOTS:
     void OnSessionUnlock();
     void OnSessionPropertiesChanged(const QString& interfaceName, const QVariantMap& changed, const QStringList&);
     void OnPrepareForSleep(bool sleeping);
-    void OnScreenSaverActiveChanged(bool active);
+    void OnScreenSaverActiveChanged(const QDBusMessage& message);
+    void OnScreenSaverOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
 
 private:
+    // One screen-saver service: its well-known name (also its interface), the paths it sends
+    // from, the unique name that owns it now and what it last said.
+    struct TScreenSaver
+    {
+        QString Name;
+        QStringList Paths;
+        QString Owner;
+        bool Active = false;
+    };
+    void ScreenSaverRefusalLog(const QDBusMessage& message, const QString& reason);
+
     QString SessionPathFind();
     void LockedStateReport();
 
@@ -52,7 +70,8 @@ private:
     bool m_sleepWatched = false;
     bool m_screenSaverWatched = false;
     bool m_logindLocked = false;
-    bool m_screenSaverActive = false;
+    std::vector<TScreenSaver> m_screenSavers;
+    bool m_screenSaverRefusalLogged = false;
     bool m_reportedLocked = false;
     TSessionPowerListener m_listener;
 };

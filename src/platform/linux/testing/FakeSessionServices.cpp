@@ -195,6 +195,46 @@ bool TFakeSessionServices::ScreenSaverActiveSet(bool active)
     return Control(m_sessionBus, kSaverPath, kSaverControl, "ActiveSet", "(b)", static_cast<gboolean>(active));
 }
 
+bool TFakeSessionServices::ScreenSaverSignalForge(
+    const char* interfaceName, const char* path, bool active, bool extraArgument)
+{
+    if (!m_sessionBus) {
+        return false;
+    }
+    GVariant* arguments = extraArgument ? g_variant_new("(bs)", static_cast<gboolean>(active), "forged")
+                                        : g_variant_new("(b)", static_cast<gboolean>(active));
+    GError* error = nullptr;
+    const bool sent
+        = g_dbus_connection_emit_signal(m_sessionBus, nullptr, path, interfaceName, "ActiveChanged", arguments, &error)
+        && g_dbus_connection_flush_sync(m_sessionBus, nullptr, &error);
+    if (!sent) {
+        m_errorText = std::string("ActiveChanged: ") + (error ? error->message : "not sent");
+        g_clear_error(&error);
+    }
+    return sent;
+}
+
+bool TFakeSessionServices::SessionNameOwn(const char* name, bool own)
+{
+    if (!m_sessionBus) {
+        return false;
+    }
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(m_sessionBus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+        "org.freedesktop.DBus", own ? "RequestName" : "ReleaseName",
+        own ? g_variant_new("(su)", name, 4u /* DBUS_NAME_FLAG_DO_NOT_QUEUE */) : g_variant_new("(s)", name),
+        G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    if (!reply) {
+        m_errorText = std::string(own ? "RequestName: " : "ReleaseName: ") + (error ? error->message : "no answer");
+        g_clear_error(&error);
+        return false;
+    }
+    guint32 result = 0;
+    g_variant_get(reply, "(u)", &result);
+    g_variant_unref(reply);
+    return result == 1; // primary owner, or released
+}
+
 bool TFakeSessionServices::RefusalSet(const std::string& message)
 {
     return Control(m_systemBus, kLogindPath, kLogindControl, "RefusalSet", "(s)", message.c_str());

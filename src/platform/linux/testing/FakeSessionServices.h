@@ -33,6 +33,12 @@ public:
     bool SleepEnd();
     // The screen saver's ActiveChanged.
     bool ScreenSaverActiveSet(bool active);
+    // An ActiveChanged that any other program of the session could send: from the test's own
+    // connection, on `path` of `interfaceName`, with a second argument when `extraArgument`.
+    bool ScreenSaverSignalForge(const char* interfaceName, const char* path, bool active, bool extraArgument = false);
+    // The test's own connection takes or gives up a well-known name of the session bus, as a
+    // screen saver starting or ending does.
+    bool SessionNameOwn(const char* name, bool own);
     // From now on PowerOff and Reboot are refused with `message` (empty: accepted).
     bool RefusalSet(const std::string& message);
     // Requests received so far (refused ones included); -1 when the stand-in does not answer.
