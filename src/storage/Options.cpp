@@ -756,6 +756,32 @@ bool TOptions::ListSave()
     return true;
 }
 
+namespace {
+
+// The list as the settings database holds it and as the activity database's copy holds it,
+// applications then sites; false when either cannot be read (a failed query is logged).
+bool ListCopiesRead(TOptions& options, std::vector<TListRow> (&stored)[2], std::vector<TListRow> (&copy)[2])
+{
+    const TMonitoredItemType kinds[2] = { mitApp, mitWeb };
+    for (int k = 0; k < 2; ++k) {
+        const std::string sql = std::string("SELECT name, caption, active FROM ") + ListTableName(kinds[k]);
+        auto table = options.SettingsDBGetTable(sql);
+        if (!table) {
+            return false;
+        }
+        try {
+            stored[k] = ListRowsRead(*table);
+            copy[k] = ListRowsRead(*ActivityDBGetTable(sql));
+        } catch (const std::exception& error) {
+            LogError(error, kLogExecText);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 void TOptions::ListCopyReconcile()
 {
     if (m_listTakeBackUnsaved) {
@@ -764,19 +790,8 @@ void TOptions::ListCopyReconcile()
     std::vector<TListRow> stored[2];
     std::vector<TListRow> copy[2];
     const TMonitoredItemType kinds[2] = { mitApp, mitWeb };
-    for (int k = 0; k < 2; ++k) {
-        const std::string sql = std::string("SELECT name, caption, active FROM ") + ListTableName(kinds[k]);
-        auto table = SettingsDBGetTable(sql);
-        if (!table) {
-            return;
-        }
-        try {
-            stored[k] = ListRowsRead(*table);
-            copy[k] = ListRowsRead(*ActivityDBGetTable(sql));
-        } catch (const std::exception& error) {
-            LogError(error, kLogExecText);
-            return;
-        }
+    if (!ListCopiesRead(*this, stored, copy)) {
+        return;
     }
     if (stored[0] == copy[0] && stored[1] == copy[1]) {
         return;
@@ -805,19 +820,8 @@ void TOptions::ListTakeBackFromCopy()
     std::vector<TListRow> stored[2];
     std::vector<TListRow> copy[2];
     const TMonitoredItemType kinds[2] = { mitApp, mitWeb };
-    for (int k = 0; k < 2; ++k) {
-        const std::string sql = std::string("SELECT name, caption, active FROM ") + ListTableName(kinds[k]);
-        auto table = SettingsDBGetTable(sql);
-        if (!table) {
-            return;
-        }
-        try {
-            stored[k] = ListRowsRead(*table);
-            copy[k] = ListRowsRead(*ActivityDBGetTable(sql));
-        } catch (const std::exception& error) {
-            LogError(error, kLogExecText);
-            return;
-        }
+    if (!ListCopiesRead(*this, stored, copy)) {
+        return;
     }
     // An entry the damaged file still gave keeps its caption and state; the copy adds the rest.
     std::vector<TListRow> merged[2];
