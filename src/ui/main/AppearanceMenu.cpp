@@ -114,10 +114,26 @@ void TAppearanceMenu::SkinItemClick(QAction* item)
     m_window->update();
 }
 
+namespace {
+
+std::function<QString(QWidget*, const QString&, const QString&)>& PictureFileAsk()
+{
+    static std::function<QString(QWidget*, const QString&, const QString&)> ask;
+    return ask;
+}
+
+} // namespace
+
+void PictureFileAskSet(std::function<QString(QWidget* parent, const QString& folder, const QString& filter)> ask)
+{
+    PictureFileAsk() = std::move(ask);
+}
+
 void TAppearanceMenu::miBackgroundImageClick()
 {
-    const QString fileName
-        = QFileDialog::getOpenFileName(m_window, QStringLiteral("Open"), m_pictureDialogFolder, PictureFilesFilter());
+    const QString fileName = PictureFileAsk()
+        ? PictureFileAsk()(m_window, m_pictureDialogFolder, PictureFilesFilter())
+        : QFileDialog::getOpenFileName(m_window, QStringLiteral("Open"), m_pictureDialogFolder, PictureFilesFilter());
     if (fileName.isEmpty()) {
         return;
     }

@@ -12,6 +12,10 @@ class QAction;
 class QMenu;
 class TfrmBase;
 
+// Replaces the file dialog that asks for a picture (tests answer it with a path); an empty
+// function restores Qt's own. Gets the parent window, the folder to start in and the filter.
+void PictureFileAskSet(std::function<QString(QWidget* parent, const QString& folder, const QString& filter)> ask);
+
 // The main window's appearance commands: the background colour, the background picture (a skin
 // or any picture file), the text colour and the transparency. Each choice is stored at once, so
 // every skinned window opened later takes it at its creation, and is applied to the window the

@@ -55,6 +55,13 @@ int main(int argc, char** argv)
     const auto logFile = std::filesystem::temp_directory_path()
         / ("tallyhour-ui-tests-" + std::to_string(QCoreApplication::applicationPid()) + ".log");
     LogFileNameSet(logFile.string());
+    // Qt's own settings (the file dialog keeps its history and last folder there) go to a folder
+    // of this process: a folder remembered by an earlier run, since deleted, held a scripted file
+    // dialog open for good, and the tests never write the user's configuration.
+    const auto configFolder = std::filesystem::temp_directory_path()
+        / ("tallyhour-ui-tests-config-" + std::to_string(QCoreApplication::applicationPid()));
+    std::filesystem::create_directories(configFolder);
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(configFolder.string()));
     TApplication app(argc, argv, &TestErrorReporter());
     TestAppearanceReset();
     ::testing::InitGoogleTest(&argc, argv);
@@ -62,5 +69,6 @@ int main(int argc, char** argv)
     AppearanceSourceSet(nullptr);
     std::error_code ignored;
     std::filesystem::remove(logFile, ignored);
+    std::filesystem::remove_all(configFolder, ignored);
     return result;
 }

@@ -17,11 +17,12 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -51,10 +52,30 @@ template <class T> void ModalAnswer(std::function<void(T*)> answer)
     // takes seconds to come up, so the wait is measured in time, not in polls.
     auto waited = std::make_shared<QElapsedTimer>();
     waited->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, waited, answer] {
-        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+    // The file dialog reads folders on a thread of its own, and an accept that comes before it
+    // has read the chosen file's folder is not taken: the answer is given again to the same
+    // window, and only to it, until it closes.
+    auto answered = std::make_shared<QPointer<T>>();
+    auto answeredAt = std::make_shared<QElapsedTimer>();
+    QObject::connect(poll, &QTimer::timeout, [poll, waited, answer, answered, answeredAt] {
+        if (*answered) {
+            if (!(*answered)->isVisible()) {
+                poll->stop();
+                poll->deleteLater();
+            } else if (answeredAt->elapsed() > 200) {
+                answeredAt->start();
+                answer(*answered);
+            }
+            return;
+        }
+        if (answeredAt->isValid()) {
+            poll->stop(); // the answered window is gone
             poll->deleteLater();
-            poll->stop();
+            return;
+        }
+        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            *answered = window;
+            answeredAt->start();
             answer(window);
             return;
         }
@@ -102,6 +123,14 @@ QStringList SkinItemNames(TfrmMain& window)
 
 // The main window over a fresh data folder whose preferences file holds the appearance, with the
 // skins folder beside a program file in that folder.
+// Answers the picture questions, until the next call or the end of the test, in place of Qt's
+// file dialog, which offscreen now and then kept its folder and ignored a scripted choice:
+// `answer` gets the folder the question starts in and gives the chosen file (empty for Cancel).
+void PictureAnswer(std::function<QString(const QString& folder)> answer)
+{
+    PictureFileAskSet([answer](QWidget*, const QString& folder, const QString&) { return answer(folder); });
+}
+
 class MainWindowAppearance : public ::testing::Test
 {
 protected:
@@ -118,6 +147,7 @@ protected:
     }
     void TearDown() override
     {
+        PictureFileAskSet({});
         m_window.reset();
         TestAppearanceReset();
         OptionsInstanceFree();
@@ -261,28 +291,25 @@ TEST_F(MainWindowAppearance, BrowsedPictureStartsInTheSkinsFolderAndUnchecksEver
     TfrmMain& window = Window();
 
     QString startFolder;
-    ModalAnswer<QFileDialog>([&](QFileDialog* dialog) {
-        startFolder = dialog->directory().absolutePath();
-        dialog->selectFile(QString::fromStdString(own.string()));
-        static_cast<QDialog*>(dialog)->accept();
+    PictureAnswer([&](const QString& folder) {
+        startFolder = folder;
+        return QString::fromStdString(own.string());
     });
     window.miBackgroundImage->trigger();
 
-    EXPECT_EQ(QString::fromStdString(SkinsFolder().string()), startFolder);
+    EXPECT_EQ(QDir(QString::fromStdString(SkinsFolder().string())).absolutePath().toStdString(),
+        QDir(startFolder).absolutePath().toStdString());
     EXPECT_EQ(own.string(), StoredText("Image"));
     for (QAction* item : window.miSkin->actions()) {
         EXPECT_FALSE(item->isChecked()) << item->text().toStdString();
     }
     EXPECT_EQ(QColor(10, 200, 10), PixelAt(window, QPoint(60, 200)));
 
-    ModalAnswer<QFileDialog>([&](QFileDialog* dialog) {
-        dialog->selectFile(QString::fromStdString((SkinsFolder() / "Blue.png").string()));
-        static_cast<QDialog*>(dialog)->accept();
-    });
+    PictureAnswer([&](const QString&) { return QString::fromStdString((SkinsFolder() / "Blue.png").string()); });
     window.miBackgroundImage->trigger();
     EXPECT_TRUE(SkinItemFind(window, QStringLiteral("Blue"))->isChecked()) << "a skin's own file checks its item";
 
-    ModalAnswer<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    PictureAnswer([](const QString&) { return QString(); }); // cancelled
     window.miBackgroundImage->trigger();
     EXPECT_EQ((SkinsFolder() / "Blue.png").string(), StoredText("Image"));
 }
@@ -294,10 +321,7 @@ TEST_F(MainWindowAppearance, PicturePathWithALineBreakIsRefusedAndTheFileStaysWh
     WindowPreferences().BackgroundImageSet("");
     TfrmMain& window = Window();
 
-    ModalAnswer<QFileDialog>([&](QFileDialog* dialog) {
-        dialog->selectFile(QString::fromStdString(odd.string()));
-        static_cast<QDialog*>(dialog)->accept();
-    });
+    PictureAnswer([&](const QString&) { return QString::fromStdString(odd.string()); });
     window.miBackgroundImage->trigger();
 
     EXPECT_EQ("", StoredText("Image"));
