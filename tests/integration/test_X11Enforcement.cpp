@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -243,6 +244,18 @@ TEST_F(ProgramEnforcing, KeysTypedAsTheTimeUpWindowAppearsAndTheProgramsEndDurin
     EXPECT_NE(state.find("_NET_WM_STATE_ABOVE"), std::string::npos) << state;
     EXPECT_EQ(std::strtoull(output("xdotool getwindowfocus").c_str(), nullptr, 10), xterm)
         << output("xdotool getwindowfocus getwindowname") << " reminder " << reminder;
+    // All of the window is on the screen (that its message has the room it needs inside it is
+    // the every-window check's part).
+    const std::string geometry = output("xdotool getwindowgeometry --shell " + WindowHandleText(reminder));
+    const auto value = [&geometry](const char* key) {
+        const size_t at = geometry.find(std::string(key) + "=");
+        return at == std::string::npos ? -1 : std::atoi(geometry.c_str() + at + std::strlen(key) + 1);
+    };
+    const std::string screen = output("xdotool getdisplaygeometry");
+    const int screenHeight = std::atoi(screen.c_str() + screen.find(' ') + 1);
+    EXPECT_GT(value("HEIGHT"), 0) << geometry;
+    EXPECT_GE(value("Y"), 0) << geometry;
+    EXPECT_LE(value("Y") + value("HEIGHT"), screenHeight) << geometry << " on " << screen;
 
     // Ending the program during the countdown is no answer: nothing is closed on the way out.
     ::kill(pid, SIGTERM);

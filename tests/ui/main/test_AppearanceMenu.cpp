@@ -22,7 +22,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
-#include <QPointer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -52,30 +51,10 @@ template <class T> void ModalAnswer(std::function<void(T*)> answer)
     // takes seconds to come up, so the wait is measured in time, not in polls.
     auto waited = std::make_shared<QElapsedTimer>();
     waited->start();
-    // The file dialog reads folders on a thread of its own, and an accept that comes before it
-    // has read the chosen file's folder is not taken: the answer is given again to the same
-    // window, and only to it, until it closes.
-    auto answered = std::make_shared<QPointer<T>>();
-    auto answeredAt = std::make_shared<QElapsedTimer>();
-    QObject::connect(poll, &QTimer::timeout, [poll, waited, answer, answered, answeredAt] {
-        if (*answered) {
-            if (!(*answered)->isVisible()) {
-                poll->stop();
-                poll->deleteLater();
-            } else if (answeredAt->elapsed() > 200) {
-                answeredAt->start();
-                answer(*answered);
-            }
-            return;
-        }
-        if (answeredAt->isValid()) {
-            poll->stop(); // the answered window is gone
-            poll->deleteLater();
-            return;
-        }
+    QObject::connect(poll, &QTimer::timeout, [poll, waited, answer] {
         if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            *answered = window;
-            answeredAt->start();
+            poll->deleteLater();
+            poll->stop();
             answer(window);
             return;
         }
@@ -121,8 +100,6 @@ QStringList SkinItemNames(TfrmMain& window)
     return names;
 }
 
-// The main window over a fresh data folder whose preferences file holds the appearance, with the
-// skins folder beside a program file in that folder.
 // Answers the picture questions, until the next call or the end of the test, in place of Qt's
 // file dialog, which offscreen now and then kept its folder and ignored a scripted choice:
 // `answer` gets the folder the question starts in and gives the chosen file (empty for Cancel).
@@ -131,6 +108,8 @@ void PictureAnswer(std::function<QString(const QString& folder)> answer)
     PictureFileAskSet([answer](QWidget*, const QString& folder, const QString&) { return answer(folder); });
 }
 
+// The main window over a fresh data folder whose preferences file holds the appearance, with the
+// skins folder beside a program file in that folder.
 class MainWindowAppearance : public ::testing::Test
 {
 protected:
