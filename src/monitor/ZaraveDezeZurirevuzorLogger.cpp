@@ -5,6 +5,7 @@
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
+#include "model/UserNotices.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
@@ -129,7 +130,6 @@ struct TWaitingCharges
     size_t Limit = kActivityChargesWaitingLimit;
     size_t Dropped = 0;
     bool NoticeGiven = false;
-    std::string Notice;
     TRepeatingFailureLog WriteFailures { kLogMethodText };
     TRepeatingFailureLog LoadFailures { kLoadMethodText };
 };
@@ -156,10 +156,10 @@ bool ChargesWaitingWrite()
             if (!waiting.NoticeGiven && (ProgramNow() - waiting.Rows.front().first) * 86400.0 > 60.0) {
                 waiting.NoticeGiven = true;
                 const auto* database = dynamic_cast<const ESQLiteException*>(&error);
-                waiting.Notice = "Tallyhour cannot write the time spent to its activity database ("
+                UserNoticePost("Tallyhour cannot write the time spent to its activity database ("
                     + (database && database->Code() != 0 ? SQLiteErrorText(database->Code() & 0xFF)
                                                          : std::string(error.what()))
-                    + "). The time is kept and written as soon as the database can be written again.";
+                    + "). The time is kept and written as soon as the database can be written again.");
             }
             return false;
         }
@@ -193,7 +193,6 @@ void ActivityChargesWaitingReset(size_t limit)
     waiting.Limit = limit > 0 ? limit : 1;
     waiting.Dropped = 0;
     waiting.NoticeGiven = false;
-    waiting.Notice.clear();
     waiting.WriteFailures.Succeeded();
     waiting.LoadFailures.Succeeded();
 }
@@ -224,11 +223,6 @@ TZaraveDezeZurirevuzorLogger::~TZaraveDezeZurirevuzorLogger()
                                "the next charge writes them, and they are lost if the program ends first",
             ActivityChargesWaitingCount()));
     }
-}
-
-std::string TZaraveDezeZurirevuzorLogger::UserNoticeTake()
-{
-    return std::exchange(Waiting().Notice, std::string());
 }
 
 TMonitoredList& TZaraveDezeZurirevuzorLogger::TodayItems()

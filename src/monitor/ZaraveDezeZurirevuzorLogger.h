@@ -41,12 +41,10 @@ public:
     // Charges `seconds` of a matched sample: the entry of TodayItems that matches it and Total
     // grow, and one row goes into the activity database. A row the database does not take (busy,
     // full, gone) waits in memory with those before it and is written, in order, before the next
-    // charge; a failure that repeats is logged once a minute with its count. A sample that matches
+    // charge; a failure that repeats is logged once a minute with its count, and the user is told
+    // once (a user notice) when charges have waited for more than a minute. A sample that matches
     // nothing in TodayItems is not charged at all. A missing sample is an assertion.
     void Log(const TZaraveDezeZurirevuzor* sample, int32_t seconds);
-    // Once, when charges have waited for the database for more than a minute: what the user is
-    // told (empty otherwise, and after it was taken).
-    std::string UserNoticeTake();
     // Reloads TodayItems for the day start up to now; `sum` adds the loaded seconds to Total. A
     // load that fails leaves TodayItems and Total as they were and is tried again by the next Log.
     void TodayItemsLoad(bool sum);

@@ -4,6 +4,7 @@
 #include "model/DataLocations.h"
 #include "model/Exceptions.h"
 #include "model/TextHelpers.h"
+#include "model/UserNotices.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/ScanCycle.h"
 #include "platform/fake/FakeDesktop.h"
@@ -179,6 +180,7 @@ TEST_F(ActivityLogger, ChargesTheDatabaseDoesNotTakeWaitInMemoryAndAreWrittenInO
 {
     SQLiteBusyTimeoutSet(10); // each scan's write waits for the lock; the test need not wait long
     ActivityChargesWaitingReset(40);
+    UserNoticesTake(); // nothing an earlier test left
     TZaraveDezeZurirevuzorLogger logger;
     {
         // Another program holds the write lock for 45 scans, two minutes and a quarter.
@@ -187,7 +189,7 @@ TEST_F(ActivityLogger, ChargesTheDatabaseDoesNotTakeWaitInMemoryAndAreWrittenInO
         for (int scan = 0; scan < 45; ++scan) {
             logger.Log(&SampleOf(kEditor), 3);
             if (scan == 19) {
-                EXPECT_EQ(logger.UserNoticeTake(), "") << "told before a minute had passed";
+                EXPECT_EQ(UserNoticesTake(), "") << "told before a minute had passed";
             }
             m_clock->Advance(3);
         }
@@ -195,10 +197,10 @@ TEST_F(ActivityLogger, ChargesTheDatabaseDoesNotTakeWaitInMemoryAndAreWrittenInO
         EXPECT_EQ(logger.Total, 135);
         EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 135);
         EXPECT_EQ(ActivityChargesWaitingCount(), 40u);
-        EXPECT_NE(logger.UserNoticeTake().find("cannot write the time spent to its activity database (The database "
-                                               "file is locked)"),
+        EXPECT_NE(UserNoticesTake().find("cannot write the time spent to its activity database (The database "
+                                         "file is locked)"),
             std::string::npos);
-        EXPECT_EQ(logger.UserNoticeTake(), "") << "told twice";
+        EXPECT_EQ(UserNoticesTake(), "") << "told twice";
     }
     // The failure at its start, then one line a minute with the count, not one a scan.
     const std::string log = LogText();

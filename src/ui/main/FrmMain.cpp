@@ -1202,17 +1202,14 @@ void TfrmMain::SettingsRun()
 void TfrmMain::tmrScanTimer()
 {
     OptionsInstance().UnsavedChangesRetry();
-    StoredDataNoticeShow();
     if (m_scanCycle) {
         m_scanCycle->TickRun();
         AccessibilityNoticeShow();
-        // Charges that wait for the activity database are told once, after the scan, as above.
-        if (const std::string notice = m_logger ? m_logger->UserNoticeTake() : std::string(); !notice.empty()) {
-            QTimer::singleShot(0, this,
-                [this, text = QString::fromStdString(notice)] { MessageShow(text, QStringLiteral("Please Note")); });
-        }
+        // What the stores and the charges could not keep, told once after the scan.
+        StoredDataNoticeShow();
         return;
     }
+    StoredDataNoticeShow();
     // Nothing to sample on this desktop; the day still turns over.
     if (Paused()) {
         return;
