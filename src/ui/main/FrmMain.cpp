@@ -1013,7 +1013,6 @@ void TfrmMain::UsageChartShow()
         m_reports->move(x, area.top() + (area.height() - m_reports->height()) / 2);
     } else {
         m_reports->PeriodSet(cbxUsage_Period->currentIndex());
-        m_reports->Reload();
     }
     m_reports->show();
     m_reports->raise();

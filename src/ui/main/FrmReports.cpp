@@ -140,7 +140,12 @@ QChart* TfrmReports::ChartGet() const
 
 void TfrmReports::PeriodSet(int index)
 {
-    cbxPeriod->setCurrentIndex(std::clamp(index, 0, kUsagePeriodCount - 1));
+    index = std::clamp(index, 0, kUsagePeriodCount - 1);
+    if (index == cbxPeriod->currentIndex()) {
+        Reload();
+    } else {
+        cbxPeriod->setCurrentIndex(index); // reloads through the box's signal
+    }
 }
 
 void TfrmReports::Reload()

@@ -32,6 +32,7 @@ public:
 
     // Reads the period again and redraws.
     void Reload();
+    // Shows the period (and reads it again when it is the one shown).
     void PeriodSet(int index);
     // What a click on the bar of bucket `index` does: lists its items below the chart.
     void BucketShow(int index);
