@@ -76,8 +76,19 @@ fi
 
 # Inside the private desktop: $1 is the outer work folder.
 root=$1/root
-openbox >/dev/null 2>&1 &
-trayer --edge top --align right --widthtype pixel --width 100 --heighttype pixel --height 24 >/dev/null 2>&1 &
+openbox >"$1/openbox.log" 2>&1 &
+# The desktop a user logs into is up before their autostart entries run: on a loaded machine a
+# program started first would find no window manager to activate its window, or no tray.
+for _ in $(seq 1 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
+trayer --edge top --align right --widthtype pixel --width 100 --heighttype pixel --height 24 >"$1/trayer.log" 2>&1 &
+trayer_pid=$!
+for _ in $(seq 1 100); do
+    [ -n "$(xdotool search --all --onlyvisible --pid $trayer_pid '' 2>/dev/null)" ] && break
+    sleep 0.1
+done
 home=$1/home
 mkdir -p "$home"
 HOME=$home XDG_DATA_HOME="" XDG_CONFIG_HOME="" "$root/opt/tallyhour/tallyhour" >"$1/program.log" 2>&1 &
@@ -92,7 +103,32 @@ for _ in $(seq 1 150); do
     sleep 0.2
 done
 [ -n "$wizard" ] || { kill $pid; cat "$1/program.log"; fail "the first start showed no settings wizard"; }
-xdotool windowactivate --sync "$wizard" key --clearmodifiers Escape >/dev/null 2>&1
+# The key goes to the window that has the focus; a press that came before the window took it is
+# pressed again, as a user would, and the log says so.
+closed=0
+for attempt in 1 2 3 4 5; do
+    xdotool windowactivate --sync "$wizard" key --clearmodifiers Escape >/dev/null 2>&1
+    for _ in $(seq 1 25); do
+        xdotool search --all --onlyvisible --pid $pid --name '^Settings$' 2>/dev/null | grep -qx "$wizard" \
+            || { closed=1; break; }
+        sleep 0.2
+    done
+    [ $closed -eq 1 ] && break
+    echo "note: the settings wizard was still open after Escape number $attempt"
+done
+windows_tell()
+{
+    echo "the program's windows:"
+    for w in $(xdotool search --all --pid $pid '' 2>/dev/null); do
+        echo "  $w \"$(xdotool getwindowname "$w" 2>/dev/null)\" $(xwininfo -id "$w" 2>/dev/null | awk '/Map State:/{print $3}') \
+$(xwininfo -id "$w" 2>/dev/null | awk '/Width:/{w=$2} /Height:/{print w "x" $2}')"
+    done
+    echo "program log:"
+    cat "$1/program.log"
+    echo "trayer log:"
+    cat "$1/trayer.log"
+}
+[ $closed -eq 1 ] || { windows_tell "$1"; kill $pid; fail "Escape did not close the settings wizard"; }
 tray=0
 # Generous waits: the package test shares the machine with browser tests under load.
 for _ in $(seq 1 300); do
@@ -106,7 +142,7 @@ for _ in $(seq 1 300); do
     sleep 0.2
 done
 kill -0 $pid 2>/dev/null || { cat "$1/program.log"; fail "the unpacked program ended by itself"; }
-[ $tray -eq 1 ] || { kill $pid; fail "no tray icon of the program"; }
+[ $tray -eq 1 ] || { windows_tell "$1"; kill $pid; fail "no tray icon of the program"; }
 [ -f "$data/settings.sqlite" ] || fail "the first start did not install the databases"
 touch "$root/opt/tallyhour/uninstall.flag"
 ended=0
