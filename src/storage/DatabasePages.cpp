@@ -1,15 +1,12 @@
 #include "storage/DatabasePages.h"
 
+#include "storage/MappedFile.h"
+
 #include <sqlite3.h>
 
 #include <cstring>
 #include <optional>
 #include <string_view>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -21,18 +18,9 @@ class TPageFile
 public:
     // Mapped rather than read: a file of months of charges would otherwise sit in memory twice.
     explicit TPageFile(const std::string& fileName)
+        : m_mapping(fileName)
+        , m_bytes(m_mapping.Bytes())
     {
-        const int handle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat info = {};
-        if (handle >= 0 && ::fstat(handle, &info) == 0 && info.st_size > 0) {
-            void* mapped = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, handle, 0);
-            if (mapped != MAP_FAILED) {
-                m_bytes = std::string_view(static_cast<const char*>(mapped), size_t(info.st_size));
-            }
-        }
-        if (handle >= 0) {
-            ::close(handle);
-        }
         const bool header = m_bytes.size() >= 100 && std::memcmp(m_bytes.data(), "SQLite format 3", 16) == 0;
         if (header) {
             const unsigned size = Read16(16);
@@ -48,12 +36,6 @@ public:
         m_usable = m_pageSize - m_reserved;
     }
 
-    ~TPageFile()
-    {
-        if (!m_bytes.empty()) {
-            ::munmap(const_cast<char*>(m_bytes.data()), m_bytes.size());
-        }
-    }
     TPageFile(const TPageFile&) = delete;
     TPageFile& operator=(const TPageFile&) = delete;
 
@@ -144,6 +126,7 @@ private:
         return header + cells * 2 <= content && content <= size && Byte(offset + 7) <= 60;
     }
 
+    TMappedFile m_mapping;
     std::string_view m_bytes;
     uint32_t m_pageSize = 4096;
     uint32_t m_reserved = 0;

@@ -8,9 +8,9 @@
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/DatabaseSchema.h"
+#include "storage/Md5Digest.h"
 #include "storage/WindowPreferences.h"
 
-#include <openssl/evp.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -246,14 +246,13 @@ std::string ReminderTypeNameGet(int index)
 
 std::string PasswordDigest(const std::string& text)
 {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (EVP_Digest(text.data(), text.size(), digest, &size, EVP_md5(), nullptr) != 1) {
+    TMd5 digest = {};
+    if (!Md5Digest(text, digest)) {
         throw Exception("MD5 digest failed");
     }
     static const char kHex[] = "0123456789ABCDEF";
     std::string result;
-    for (unsigned int i = 0; i < size; ++i) {
+    for (std::size_t i = 0; i < digest.size(); ++i) {
         result += kHex[digest[i] >> 4];
         result += kHex[digest[i] & 0x0F];
     }

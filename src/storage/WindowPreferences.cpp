@@ -3,6 +3,7 @@
 #include "model/DataLocations.h"
 #include "model/PrivateFiles.h"
 #include "model/ProgramLog.h"
+#include "storage/PreferencesFileIo.h"
 
 // Only the single-byte variant is used, so no wide-character conversion is compiled in.
 #define SI_NO_CONVERSION
@@ -15,36 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-// A file is parsed again when any of these changed since the last parse.
-struct TFileStamp
-{
-    bool Exists = false;
-    dev_t Device = 0;
-    ino_t Inode = 0;
-    off_t Size = 0;
-    int64_t ModifiedNs = 0;
-    bool operator==(const TFileStamp&) const = default;
-};
-
-TFileStamp FileStampGet(const std::string& fileName)
-{
-    TFileStamp stamp;
-    struct stat info = {};
-    if (::stat(fileName.c_str(), &info) == 0) {
-        stamp.Exists = true;
-        stamp.Device = info.st_dev;
-        stamp.Inode = info.st_ino;
-        stamp.Size = info.st_size;
-        stamp.ModifiedNs = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    }
-    return stamp;
-}
 
 // Decimal, or hexadecimal with "$" or "0x" as the program's integer reading has always allowed.
 bool IntegerTextRead(const char* text, int32_t& value)
@@ -85,47 +58,6 @@ bool IntegerTextRead(const char* text, int32_t& value)
         return false;
     }
     value = base == 16 ? int32_t(uint32_t(signedValue)) : int32_t(signedValue);
-    return true;
-}
-
-// The whole file, when it is a regular file that holds text. A NUL byte would end the parser's
-// reading there and the next write would drop everything after it; a folder in the file's place
-// makes the parser take its size as 8 EiB. Both count as unreadable, so nothing is overwritten.
-bool PreferencesTextRead(const std::string& fileName, std::string& text, std::string& reason)
-{
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    struct stat info = {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        reason = "it is not a file";
-        return false;
-    }
-    text.clear();
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            reason = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        text.append(buffer, size_t(n));
-    }
-    ::close(fd);
-    if (const size_t nul = text.find('\0'); nul != std::string::npos) {
-        reason = "it holds a NUL byte at offset " + std::to_string(nul);
-        return false;
-    }
     return true;
 }
 
@@ -227,34 +159,8 @@ bool TIniFile::Store()
     if (m_impl->Ini.Save(text) < 0) {
         return false;
     }
-    const std::string tempName = m_fileName + ".tmp";
-    // Made afresh, so the file that replaces the preferences is private whatever a temporary
-    // file left by a crash allowed.
-    ::unlink(tempName.c_str());
-    const int fd = PrivateFileOpen(tempName, O_WRONLY | O_TRUNC);
-    if (fd < 0) {
+    if (!FileDurablyReplace(m_fileName, text)) {
         m_impl->Loaded = false; // memory is ahead of the disk now; read the disk again next time
-        return false;
-    }
-    size_t done = 0;
-    bool ok = true;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += size_t(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tempName.c_str(), m_fileName.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tempName.c_str());
-        m_impl->Loaded = false;
         return false;
     }
     m_impl->Stamp = FileStampGet(m_fileName);

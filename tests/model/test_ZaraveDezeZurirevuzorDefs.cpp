@@ -13,6 +13,10 @@
 #include <random>
 #include <unistd.h>
 
+#ifndef O_BINARY
+#define O_BINARY 0 // POSIX has no text mode
+#endif
+
 TEST(DateTexts, PatternsArePaddedWithFourDigitYears)
 {
     const TDateTime value = EncodeDateTime(2011, 1, 5, 7, 3, 9, 42);
@@ -157,7 +161,8 @@ TEST(ProgramLog, LineTheFileCannotTakeGoesToStandardError)
     const std::string captured = folder.Text() + "stderr";
     std::fflush(stderr);
     const int saved = ::dup(STDERR_FILENO);
-    const int capture = ::open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    // Binary on Windows too: the lines must reach the file as the program wrote them.
+    const int capture = ::open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY, 0600);
     ASSERT_GE(capture, 0);
     ::dup2(capture, STDERR_FILENO);
     ::close(capture);

@@ -507,6 +507,9 @@ TEST_F(ActivityFile, FileOfAnEarlierVersionGetsItsTotalsOnceAndLosesTheWideIndex
 
 TEST_F(ActivityFile, SharedConnectionWritesThroughTheLogAndFollowsTheFileAtItsName)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows puts no file in the place of one that is open";
+#endif
     const std::string file = DataLocations().ActivityDbFileName;
     const auto rowCount = [&file] {
         TSQLiteDatabase other(file);
@@ -580,6 +583,9 @@ TEST_F(ActivityFile, LongRunOfChargesHasItsLogCopiedBackIntoTheFile)
 
 TEST_F(ActivityFile, OtherConnectionsOfTheProgramLeaveTheSharedOneItsLog)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "reads through the sqlite3 command in a POSIX shell";
+#endif
     const std::string file = DataLocations().ActivityDbFileName;
     // Another program's count, read through the sqlite3 command.
     const auto countElsewhere = [&file] {

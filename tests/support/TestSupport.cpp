@@ -59,11 +59,21 @@ int64_t TFakeClock::Ticks() const
 
 TTempFolder::TTempFolder()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tallyhour-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        throw std::runtime_error("cannot create a temporary folder");
+    // create_directory fails on a name taken already, so the folder is this test's own, as
+    // mkdtemp makes it (which not every C library has).
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto candidate = std::filesystem::temp_directory_path() / ("tallyhour-test-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            std::filesystem::permissions(
+                candidate, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace, error);
+            m_path = candidate;
+            return;
+        }
     }
-    m_path = pattern;
+    throw std::runtime_error("cannot create a temporary folder");
 }
 
 TTempFolder::~TTempFolder()
