@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
 
 char AsciiLower(char ch)
 {
@@ -149,4 +150,11 @@ std::string ControlCharsVisible(std::string_view text)
         }
     }
     return result;
+}
+
+std::string_view PathFileName(std::string_view path)
+{
+    const char separators[] = { '/', static_cast<char>(std::filesystem::path::preferred_separator), '\0' };
+    const size_t slash = path.find_last_of(separators);
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }

@@ -18,6 +18,9 @@ std::string Trim(std::string_view text);
 
 bool StartsWith(std::string_view text, std::string_view prefix);
 bool EndsWith(std::string_view text, std::string_view suffix);
+// The file name at the end of a path: what follows its last "/", or on Windows its last "/" or
+// "\" (on POSIX a backslash is a character of a name). The whole text when it has none.
+std::string_view PathFileName(std::string_view path);
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to);
 std::vector<std::string> SplitLines(std::string_view text);
 
@@ -29,5 +32,11 @@ std::string QuotedStr(std::string_view text);
 // that a NUL or an escape sequence would otherwise cut or garble.
 std::string ControlCharsVisible(std::string_view text);
 
-// printf-style formatting into a std::string, for the program's message patterns.
-std::string Format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+// printf-style formatting into a std::string, for the program's message patterns. MinGW's C++
+// library formats with its own C99 printf, whose checks are gnu_printf's, not Microsoft's.
+#ifdef __MINGW32__
+#define TH_PRINTF_FORMAT gnu_printf
+#else
+#define TH_PRINTF_FORMAT printf
+#endif
+std::string Format(const char* pattern, ...) __attribute__((format(TH_PRINTF_FORMAT, 1, 2)));

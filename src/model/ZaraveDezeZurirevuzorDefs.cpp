@@ -174,11 +174,6 @@ TDateParts DecodeDateTime(TDateTime value)
     return parts;
 }
 
-char TimeSeparator()
-{
-    return ':';
-}
-
 std::string DateToDbText(TDateTime value)
 {
     const TDateParts p = DecodeDateTime(value);

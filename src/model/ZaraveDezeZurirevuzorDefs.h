@@ -29,7 +29,7 @@ TDateTime EncodeDateTime(
     int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int milliSecond = 0);
 TDateParts DecodeDateTime(TDateTime value);
 
-// On Linux there is no separate time-separator setting; ":" stands.
+// The time separator: on Linux, which has no setting for it, ":"; on Windows the regional settings' one.
 char TimeSeparator();
 
 std::string DateTimeToDbText(TDateTime value); // "yyy-mm-dd hh:nn:ss"

@@ -40,7 +40,10 @@ TBrowserFamily BrowserFamilyGet(std::string_view windowClass, std::string_view e
     if (StartsWith(exePath, "Error: ")) {
         return TBrowserFamily::None;
     }
-    const size_t slash = exePath.find_last_of('/');
-    const std::string_view fileName = slash == std::string_view::npos ? exePath : exePath.substr(slash + 1);
-    return FamilyOfName(AsciiLowerCase(fileName));
+    // Windows programs carry their ".exe" (chrome.exe, msedge.exe, firefox.exe).
+    std::string fileName = AsciiLowerCase(PathFileName(exePath));
+    if (EndsWith(fileName, ".exe")) {
+        fileName.resize(fileName.size() - 4);
+    }
+    return FamilyOfName(fileName);
 }

@@ -38,11 +38,10 @@ std::string WindowExeNameGet(TWindowSystem& windowSystem, TProcesses& processes,
 
 std::string ProgramDisplayNameGet(const std::string& exePath)
 {
-    const size_t slash = exePath.find_last_of('/');
-    std::string name = slash == std::string::npos ? exePath : exePath.substr(slash + 1);
+    std::string name(PathFileName(exePath));
     // A Flatpak app's launcher is named by the app's id, whose dots are no extension.
     const size_t exports = exePath.rfind("/exports/bin/");
-    if (exports != std::string::npos && exports + 13 == slash + 1) {
+    if (exports != std::string::npos && exports + 13 == exePath.size() - name.size()) {
         return name;
     }
     // A program inside a Flatpak app's files is named beside the app's id, as the bare file

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 TEST(BrowserFamily, WindowClassNamesTheFamily)
 {
     EXPECT_EQ(BrowserFamilyGet("firefox-esr", ""), TBrowserFamily::Firefox);
@@ -22,6 +24,20 @@ TEST(BrowserFamily, ExecutableDecidesWhenTheClassSaysNothing)
     EXPECT_EQ(BrowserFamilyGet("", "/opt/vivaldi/vivaldi-bin"), TBrowserFamily::Chromium);
     EXPECT_EQ(BrowserFamilyGet("", "/usr/lib/x86_64-linux-gnu/opera/opera"), TBrowserFamily::Opera);
     EXPECT_EQ(BrowserFamilyGet("", "/opt/microsoft/msedge/msedge"), TBrowserFamily::Chromium);
+    // Windows programs by their file name, without its ".exe"; the windows' classes
+    // (Chrome_WidgetWin_1, MozillaWindowClass) name no family.
+    EXPECT_EQ(BrowserFamilyGet("Chrome_WidgetWin_1", "/opt/wine/Chrome.EXE"), TBrowserFamily::Chromium);
+    if (std::filesystem::path::preferred_separator == '\\') {
+        EXPECT_EQ(
+            BrowserFamilyGet("Chrome_WidgetWin_1", "C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe"),
+            TBrowserFamily::Chromium);
+        EXPECT_EQ(BrowserFamilyGet("MozillaWindowClass", "C:\\Program Files\\Mozilla Firefox\\firefox.exe"),
+            TBrowserFamily::Firefox);
+        EXPECT_EQ(BrowserFamilyGet("Notepad", "C:\\windows\\system32\\notepad.exe"), TBrowserFamily::None);
+    } else {
+        // On POSIX a backslash is part of a name: this is one odd file name, not a browser.
+        EXPECT_EQ(BrowserFamilyGet("", "/tmp/x\\chrome"), TBrowserFamily::None);
+    }
 }
 
 TEST(BrowserFamily, OtherProgramsAreNoBrowsers)

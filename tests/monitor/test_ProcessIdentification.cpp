@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 TEST(WindowExeName, GivesThePathOrTheSystemsMessage)
 {
     TFakeDesktop desktop;
@@ -44,6 +46,21 @@ TEST(RunningPrograms, OneLinePerExecutableWithItsDisplayName)
             "/var/lib/flatpak/app/org.mozilla.firefox/current/active/files/lib/firefox/firefox=firefox "
             "(org.mozilla.firefox)",
             "/var/lib/flatpak/exports/bin/org.gnome.Calculator=org.gnome.Calculator" }));
+}
+
+TEST(RunningPrograms, WindowsProgramsAreNamedByTheirFileWithoutItsExtension)
+{
+    if (std::filesystem::path::preferred_separator != '\\') {
+        GTEST_SKIP() << "Windows paths";
+    }
+    TFakeProcesses processes;
+    processes.ProcessAdd(1, "C:\\windows\\system32\\notepad.exe");
+    processes.ProcessAdd(2, "C:\\Program Files\\Tool\\tool.v2.exe");
+    std::vector<std::string> lines;
+    ProcessesExeNamesGet(processes, lines);
+    EXPECT_EQ(lines,
+        (std::vector<std::string> {
+            "C:\\Program Files\\Tool\\tool.v2.exe=tool.v2", "C:\\windows\\system32\\notepad.exe=notepad" }));
 }
 
 TEST(RunningPrograms, PathsThatDifferOnlyInCaseAreTwoPrograms)

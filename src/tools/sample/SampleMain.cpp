@@ -2,7 +2,7 @@
 // prints what the scan would see, for support and for tests. With --running it prints the
 // current user's running programs as the add wizard offers them.
 #include "model/ProgramLog.h"
-#include "platform/linux/LinuxPlatformServices.h"
+#include "tools/sample/SampleServices.h"
 #include "tools/sample/SampleText.h"
 
 #include <cstdio>
@@ -26,7 +26,7 @@ int main(int argc, char** argv)
     LogFileNameSet("/dev/stderr");
     try {
         // The session's own backend, as the program picks it; what it cannot see is logged.
-        std::unique_ptr<TPlatformServices> services = LinuxPlatformServicesCreate(LinuxSessionDetect());
+        std::unique_ptr<TPlatformServices> services = SampleServicesCreate();
         if (running) {
             for (const std::string& line : RunningProgramLinesGet(*services->Processes))
                 std::cout << line << '\n';
