@@ -2,7 +2,9 @@
 # Installs what the tests need, builds, and runs every test (the X11 ones start their own Xvfb).
 # Without arguments it then builds build-asan (AddressSanitizer and UndefinedBehaviorSanitizer,
 # Debug) and runs the unit, storage and gui tests there, and gives each fuzz target a few seconds
-# on its corpus; TALLYHOUR_EXTRA_CHECKS=0 leaves those two stages out. Arguments go to the first
+# on its corpus, and builds the Windows program with MinGW-w64 and runs its tests under Wine
+# (scripts/windows.sh test); TALLYHOUR_EXTRA_CHECKS=0 leaves those three stages out,
+# TALLYHOUR_WINDOWS=0 the Windows one alone. Arguments go to the first
 # ctest run alone (e.g. -L unit) and leave them out too.
 set -e
 cd "$(dirname "$0")/.."
@@ -23,3 +25,8 @@ TALLYHOUR_BUILD_DIR=build-asan \
 
 echo "Fuzz smoke: a few seconds per target on the kept corpus"
 TALLYHOUR_FUZZ_MERGE=0 ./scripts/fuzz.sh "${TALLYHOUR_FUZZ_SECONDS:-5}"
+
+if [ "${TALLYHOUR_WINDOWS:-1}" != 0 ]; then
+    echo "Windows build (MinGW-w64) and its tests under Wine"
+    ./scripts/windows.sh test
+fi

@@ -10,16 +10,20 @@
 #include "platform/windows/Win32Processes.h"
 #include "platform/windows/Win32SessionPower.h"
 #include "platform/windows/Win32WindowSystem.h"
+#include "platform/windows/WindowsInstalledApplications.h"
 #include "platform/windows/WindowsPlatformServices.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <shobjidl.h>
 #include <wtsapi32.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -169,4 +173,81 @@ TEST(Win32System, ClockKeysPlacesAndRegionalSettings)
         EXPECT_EQ(TimeSeparator(), '.');
         ::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, saved);
     }
+}
+
+namespace {
+
+void ShortcutSave(const std::filesystem::path& file, const std::wstring& target)
+{
+    IShellLinkW* link = nullptr;
+    ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(
+        CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, reinterpret_cast<void**>(&link))));
+    link->SetPath(target.c_str());
+    IPersistFile* persist = nullptr;
+    ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))));
+    std::filesystem::create_directories(file.parent_path());
+    EXPECT_TRUE(SUCCEEDED(persist->Save(file.wstring().c_str(), TRUE)));
+    persist->Release();
+    link->Release();
+}
+
+} // namespace
+
+TEST(WindowsInstalledApplications, StartMenuShortcutsAndProgramFolders)
+{
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    TTempFolder temp;
+    const std::filesystem::path user = temp.Path() / "user";
+    const std::filesystem::path common = temp.Path() / "common";
+    const std::filesystem::path apps = temp.Path() / "Apps";
+    std::filesystem::create_directories(apps / "Tool" / "bin");
+    std::filesystem::create_directories(apps / "Empty");
+    for (const char* name : { "Tool/tool.exe", "Tool/readme.txt", "Tool/bin/helper.EXE" }) {
+        std::ofstream(apps / name) << "MZ";
+    }
+    const std::wstring tool = (apps / "Tool" / "tool.exe").wstring();
+    const std::wstring own = std::filesystem::path(OwnExecutable()).wstring();
+    // All users' "Tool" is replaced by the user's entry of the same place; one without a
+    // program, one that starts no program file and one whose program is gone are left out.
+    ShortcutSave(common / "Tool" / "Tool.lnk", own);
+    ShortcutSave(user / "Tool" / "Tool.lnk", tool);
+    ShortcutSave(common / "Editor.lnk", L"C:\\windows\\system32\\notepad.exe");
+    ShortcutSave(common / "Read me.lnk", (apps / "Tool" / "readme.txt").wstring());
+    ShortcutSave(user / "Gone.lnk", (apps / "gone.exe").wstring());
+
+    TWindowsInstalledApplications installed(
+        { { temp.Text() + "user/", temp.Text() + "common/" }, { temp.Text() + "Apps/" }, { "C:/windows/" } });
+    const auto menu = installed.MenuApplicationsGet();
+    ASSERT_EQ(menu.size(), 2u);
+    EXPECT_EQ(menu[0].Name, "Editor");
+    EXPECT_TRUE(SameTextAscii(menu[0].ExePath, "C:\\windows\\system32\\notepad.exe")) << menu[0].ExePath;
+    EXPECT_EQ(menu[1].Name, "Tool");
+    EXPECT_EQ(std::filesystem::path(menu[1].ExePath), std::filesystem::path(tool)) << menu[1].ExePath;
+    EXPECT_EQ(menu[1].ExePath.find('/'), std::string::npos) << "paths as a process shows them";
+
+    EXPECT_TRUE(installed.FolderExists(temp.Text() + "Apps/Tool"));
+    EXPECT_FALSE(installed.FolderExists(temp.Text() + "Apps/Tool/tool.exe"));
+    auto entries = installed.FolderEntriesGet(temp.Text() + "Apps/Tool/");
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].Name, "bin");
+    EXPECT_EQ(entries[0].Kind, TFolderEntryKind::Folder);
+    EXPECT_EQ(entries[1].Kind, TFolderEntryKind::Other); // readme.txt
+    EXPECT_EQ(entries[2].Kind, TFolderEntryKind::Executable); // tool.exe
+    EXPECT_EQ(installed.FolderEntriesGet(temp.Text() + "Apps/Empty").size(), 0u);
+    EXPECT_EQ(installed.FolderEntriesGet(temp.Text() + "missing").size(), 0u);
+
+    EXPECT_TRUE(SameTextAscii(installed.ExecutableResolve("notepad"), "C:\\windows\\system32\\notepad.exe"));
+    EXPECT_EQ(std::filesystem::path(installed.ExecutableResolve(temp.Text() + "Apps/Tool/bin/helper.EXE")),
+        apps / "Tool" / "bin" / "helper.EXE");
+    EXPECT_EQ(installed.ExecutableResolve(temp.Text() + "Apps/Tool/readme.txt"), "");
+    EXPECT_EQ(installed.ExecutableResolve(temp.Text() + "Apps/gone.exe"), "");
+    EXPECT_EQ(installed.ExecutableResolve(""), "");
+
+    const TWindowsFolders system = WindowsFoldersGet();
+    EXPECT_FALSE(system.MenuFolders.empty());
+    EXPECT_FALSE(system.ApplicationFolders.empty());
+    ASSERT_EQ(system.SystemFolders.size(), 1u);
+    EXPECT_TRUE(SameTextAscii(system.SystemFolders[0], "C:\\windows/"));
+    ::CoUninitialize();
 }
