@@ -6,7 +6,7 @@
 // binding and press figures.
 #include "BenchFilter.h"
 #include "model/ProgramLog.h"
-#include "platform/linux/PortalHotkeySource.h"
+#include "platform/linux/portal/PortalHotkeySource.h"
 #include "platform/linux/testing/TestDesktop.h"
 
 #include <benchmark/benchmark.h>

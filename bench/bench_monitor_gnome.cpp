@@ -5,7 +5,7 @@
 // costs as well). Ended when the run ends.
 #include "BenchFilter.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/GnomeWindowSystem.h"
+#include "platform/linux/gnome/GnomeWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/testing/TestDesktop.h"
 

@@ -4,9 +4,9 @@
 #include "model/ProgramClock.h"
 #include "model/ProgramLog.h"
 #include "platform/linux/DisplayServers.h"
-#include "platform/linux/ForeignToplevelWindowSystem.h"
+#include "platform/linux/wlroots/ForeignToplevelWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/SwayWindowSystem.h"
+#include "platform/linux/sway/SwayWindowSystem.h"
 #include "ui/framework/FrmBase.h"
 
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #include "app/SwayWindowPlacement.h"
 
 #include "model/ProgramLog.h"
-#include "platform/linux/SwayWindowSystem.h"
+#include "platform/linux/sway/SwayWindowSystem.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -12,9 +12,9 @@
 #include "ui/main/TrayIcon.h"
 
 #include "model/DataLocations.h"
-#include "platform/linux/ProcFsProcesses.h"
-#include "platform/linux/SwayWindowSystem.h"
-#include "platform/linux/XdgInstalledApplications.h"
+#include "platform/linux/proc/ProcFsProcesses.h"
+#include "platform/linux/sway/SwayWindowSystem.h"
+#include "platform/linux/xdg/XdgInstalledApplications.h"
 #include "platform/linux/dbus/LogindSessionPower.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/InstanceLock.h"

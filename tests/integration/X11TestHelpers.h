@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/X11WindowSystem.h"
+#include "platform/linux/x11/X11WindowSystem.h"
 #include "platform/linux/testing/TestDesktop.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/GnomeWindowSystem.h"
+#include "platform/linux/gnome/GnomeWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
 
 #include <gio/gio.h>

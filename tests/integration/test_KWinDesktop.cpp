@@ -3,7 +3,7 @@
 #include "model/MonitoredObjects.h"
 #include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/KWinWindowSystem.h"
+#include "platform/linux/kwin/KWinWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
 
 #include <gio/gio.h>

@@ -8,7 +8,7 @@
 #include "model/DataLocations.h"
 #include "model/ProgramClock.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "platform/linux/X11WindowSystem.h"
+#include "platform/linux/x11/X11WindowSystem.h"
 #include "platform/linux/testing/FakeSessionServices.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/InstanceLock.h"

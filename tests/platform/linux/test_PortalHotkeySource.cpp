@@ -1,7 +1,7 @@
 // The hot key through the desktop portal's global shortcuts, against a stand-in portal on a
 // private session bus (with an Xvfb standing in for XWayland where both watchers work at once).
 #include "platform/linux/LinuxHotkeySources.h"
-#include "platform/linux/PortalHotkeySource.h"
+#include "platform/linux/portal/PortalHotkeySource.h"
 
 #include "model/ProgramLog.h"
 #include "platform/linux/testing/TestDesktop.h"

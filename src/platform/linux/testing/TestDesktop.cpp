@@ -1,10 +1,10 @@
 #include "platform/linux/testing/TestDesktop.h"
 
 #include "platform/linux/DisplayServers.h"
-#include "platform/linux/GnomeWindowSystem.h"
-#include "platform/linux/KWinWindowSystem.h"
-#include "platform/linux/SwayWindowSystem.h"
-#include "platform/linux/X11WindowSystem.h"
+#include "platform/linux/gnome/GnomeWindowSystem.h"
+#include "platform/linux/kwin/KWinWindowSystem.h"
+#include "platform/linux/sway/SwayWindowSystem.h"
+#include "platform/linux/x11/X11WindowSystem.h"
 
 #include <gio/gio.h>
 #include <xcb/xcb_ewmh.h>

@@ -1,4 +1,4 @@
-#include "platform/linux/SwayWindowSystem.h"
+#include "platform/linux/sway/SwayWindowSystem.h"
 
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"

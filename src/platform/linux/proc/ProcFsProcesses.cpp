@@ -1,4 +1,4 @@
-#include "platform/linux/ProcFsProcesses.h"
+#include "platform/linux/proc/ProcFsProcesses.h"
 
 #include "model/Exceptions.h"
 #include "model/TextHelpers.h"

@@ -1,4 +1,4 @@
-#include "platform/linux/XdgInstalledApplications.h"
+#include "platform/linux/xdg/XdgInstalledApplications.h"
 
 #include <elf.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/linux/X11WindowSystem.h"
+#include "platform/linux/x11/X11WindowSystem.h"
 
 #include "platform/linux/CHandles.h"
 

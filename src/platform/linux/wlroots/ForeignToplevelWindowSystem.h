@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/WindowSystem.h"
-#include "platform/linux/ToplevelProcessMatch.h"
+#include "platform/linux/wlroots/ToplevelProcessMatch.h"
 
 #include <memory>
 #include <string>

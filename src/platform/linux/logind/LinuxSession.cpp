@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxSession.h"
+#include "platform/linux/logind/LinuxSession.h"
 
 #include "platform/linux/DisplayServers.h"
 

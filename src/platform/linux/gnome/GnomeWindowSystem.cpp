@@ -1,4 +1,4 @@
-#include "platform/linux/GnomeWindowSystem.h"
+#include "platform/linux/gnome/GnomeWindowSystem.h"
 
 #include "model/ProgramLog.h"
 #include "platform/linux/SessionBus.h"

@@ -1,7 +1,7 @@
-#include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
 
 #include "platform/linux/CHandles.h"
-#include "platform/linux/PackagedPrograms.h"
+#include "platform/linux/proc/PackagedPrograms.h"
 
 #include "model/ProgramLog.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/InstalledApplications.h"
-#include "platform/linux/PackagedPrograms.h"
+#include "platform/linux/proc/PackagedPrograms.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "platform/linux/ForeignToplevelWindowSystem.h"
+#include "platform/linux/wlroots/ForeignToplevelWindowSystem.h"
 
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"

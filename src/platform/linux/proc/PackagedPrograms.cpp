@@ -1,4 +1,4 @@
-#include "platform/linux/PackagedPrograms.h"
+#include "platform/linux/proc/PackagedPrograms.h"
 
 #include "model/PackagedPaths.h"
 

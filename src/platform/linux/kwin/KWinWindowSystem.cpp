@@ -1,4 +1,4 @@
-#include "platform/linux/KWinWindowSystem.h"
+#include "platform/linux/kwin/KWinWindowSystem.h"
 
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"

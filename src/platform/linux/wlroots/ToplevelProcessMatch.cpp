@@ -1,9 +1,9 @@
-#include "platform/linux/ToplevelProcessMatch.h"
+#include "platform/linux/wlroots/ToplevelProcessMatch.h"
 
-#include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/CHandles.h"
-#include "platform/linux/ProcFsProcesses.h"
-#include "platform/linux/XdgInstalledApplications.h"
+#include "platform/linux/proc/ProcFsProcesses.h"
+#include "platform/linux/xdg/XdgInstalledApplications.h"
 
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"

@@ -1,4 +1,4 @@
-#include "platform/linux/AccessibilitySwitch.h"
+#include "platform/linux/atspi/AccessibilitySwitch.h"
 
 #include "platform/linux/CHandles.h"
 

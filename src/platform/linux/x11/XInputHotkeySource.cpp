@@ -1,4 +1,4 @@
-#include "platform/linux/XInputHotkeySource.h"
+#include "platform/linux/x11/XInputHotkeySource.h"
 
 #include "platform/linux/CHandles.h"
 

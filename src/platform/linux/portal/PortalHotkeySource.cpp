@@ -1,4 +1,4 @@
-#include "platform/linux/PortalHotkeySource.h"
+#include "platform/linux/portal/PortalHotkeySource.h"
 
 #include "model/ProgramLog.h"
 #include "platform/linux/SessionBus.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Processes.h"
-#include "platform/linux/PackagedPrograms.h"
+#include "platform/linux/proc/PackagedPrograms.h"
 
 #include <string>
 
