@@ -336,7 +336,7 @@ void ProgramOnSway::DockedCheck(bool xwayland)
     }
     ::kill(program, SIGTERM);
     ASSERT_EQ(ExitWait(program, 15), 0) << LogText();
-    EXPECT_EQ(LogText().find("sway did not move"), std::string::npos) << LogText();
+    EXPECT_EQ(LogText().find("did not move the main window"), std::string::npos) << LogText();
 }
 
 TEST_F(ProgramOnSway, TheMainWindowIsDockedAtTheRightEdgeThroughXWaylandAndAfterItShowsAgain)

@@ -1,7 +1,7 @@
 #include "platform/linux/wlroots/ToplevelProcessMatch.h"
 
-#include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/CHandles.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/proc/ProcFsProcesses.h"
 #include "platform/linux/xdg/XdgInstalledApplications.h"
 
