@@ -20,8 +20,7 @@ namespace {
 // The extension answers at once; a busy Shell, just after enabling it, may take longer than a call.
 constexpr int ShellFirstStateTimeoutMs = 3000;
 constexpr int ShellEnableTimeoutMs = 3000;
-// A Shell that comes back takes some seconds to load its extensions.
-constexpr unsigned ShellReloadIntervalMs = 500;
+// A Shell that comes back takes some seconds to load its extensions: asked every ReloadIntervalMs so many times.
 constexpr unsigned ShellReloadAttempts = 40;
 constexpr int ShellOwnerWaitMs = 3000;
 
@@ -53,13 +52,12 @@ const char* const XorgAdvice = "Choose \"GNOME on Xorg\" at the login screen to 
 } // namespace
 
 TGnomeWindowSystem::TGnomeWindowSystem(const std::string& busAddress, unsigned absenceNoticeDelayMs)
-    : m_absenceNoticeDelayMs(absenceNoticeDelayMs)
+    : TPushedWindowSystem("GNOME Shell", absenceNoticeDelayMs)
 {
-    m_bus = SessionBusConnect(busAddress, "GNOME Shell");
-    m_busName = g_dbus_connection_get_unique_name(m_bus);
+    BusConnect(busAddress);
     // Started with the session, the program may look before the Shell has taken its name.
     const auto ownerDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ShellOwnerWaitMs);
-    while ((m_shellOwner = SessionBusOwnerGet(m_bus, ServiceName, CallTimeoutMs)).empty()) {
+    while ((m_owner = SessionBusOwnerGet(m_bus, ServiceName, CallTimeoutMs)).empty()) {
         if (std::chrono::steady_clock::now() > ownerDeadline) {
             Shutdown();
             throw EGnomeExtensionError(
@@ -68,25 +66,17 @@ TGnomeWindowSystem::TGnomeWindowSystem(const std::string& busAddress, unsigned a
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
 
-    m_context = g_main_context_new();
-    m_loop = g_main_loop_new(m_context, FALSE);
-    // Signals are dispatched in the context that is the thread's default when they are
-    // subscribed: this object's own.
-    g_main_context_push_thread_default(m_context);
-    m_subscriptions.push_back(g_dbus_connection_signal_subscribe(m_bus, ServiceName, ReportInterface, nullptr,
-        ReportPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &TGnomeWindowSystem::OnSignal, this, nullptr));
-    m_subscriptions.push_back(
-        g_dbus_connection_signal_subscribe(m_bus, ServiceName, ExtensionsInterface, "ExtensionStateChanged", ShellPath,
-            ExtensionUuid, G_DBUS_SIGNAL_FLAGS_NONE, &TGnomeWindowSystem::OnSignal, this, nullptr));
-    m_subscriptions.push_back(g_dbus_connection_signal_subscribe(m_bus, "org.freedesktop.DBus", "org.freedesktop.DBus",
-        "NameOwnerChanged", "/org/freedesktop/DBus", ServiceName, G_DBUS_SIGNAL_FLAGS_NONE,
-        &TGnomeWindowSystem::OnSignal, this, nullptr));
-    g_main_context_pop_thread_default(m_context);
-    m_thread = std::thread([this] {
-        g_main_context_push_thread_default(m_context);
-        g_main_loop_run(m_loop);
-        g_main_context_pop_thread_default(m_context);
+    m_busThread.Register([this] {
+        m_subscriptions.push_back(g_dbus_connection_signal_subscribe(m_bus, ServiceName, ReportInterface, nullptr,
+            ReportPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &TGnomeWindowSystem::OnSignal, this, nullptr));
+        m_subscriptions.push_back(
+            g_dbus_connection_signal_subscribe(m_bus, ServiceName, ExtensionsInterface, "ExtensionStateChanged",
+                ShellPath, ExtensionUuid, G_DBUS_SIGNAL_FLAGS_NONE, &TGnomeWindowSystem::OnSignal, this, nullptr));
+        m_subscriptions.push_back(g_dbus_connection_signal_subscribe(m_bus, "org.freedesktop.DBus",
+            "org.freedesktop.DBus", "NameOwnerChanged", "/org/freedesktop/DBus", ServiceName, G_DBUS_SIGNAL_FLAGS_NONE,
+            &TGnomeWindowSystem::OnSignal, this, nullptr));
     });
+    m_busThread.Start();
 
     const auto started = std::chrono::steady_clock::now();
     for (;;) {
@@ -129,28 +119,8 @@ void TGnomeWindowSystem::Shutdown()
             g_dbus_connection_signal_unsubscribe(m_bus, id);
         m_subscriptions.clear();
     }
-    if (m_loop) {
-        BusThreadEnd(m_context, m_loop, m_thread);
-        for (unsigned* timerId : { &m_reloadTimer, &m_absenceTimer }) {
-            if (*timerId) {
-                if (GSource* timer = g_main_context_find_source_by_id(m_context, *timerId))
-                    g_source_destroy(timer);
-                *timerId = 0;
-            }
-        }
-        g_main_loop_unref(m_loop);
-        m_loop = nullptr;
-    }
-    if (m_bus) {
-        g_dbus_connection_close_sync(m_bus, nullptr, nullptr);
-        g_object_unref(m_bus);
-        m_bus = nullptr;
-    }
-    if (m_context) {
-        // A state answer still queued is dropped with the context, never dispatched to this object.
-        g_main_context_unref(m_context);
-        m_context = nullptr;
-    }
+    // A state answer still queued is dropped with the bus thread's context, never dispatched to this object.
+    BusClose();
 }
 
 std::string TGnomeWindowSystem::ExtensionFolderFind()
@@ -298,9 +268,7 @@ void TGnomeWindowSystem::ExtensionEnsure()
 void TGnomeWindowSystem::StateRequest()
 {
     // Asked from the bus thread, so that the answer is dispatched there in order with the signals.
-    GSource* ask = g_idle_source_new();
-    g_source_set_callback(
-        ask,
+    m_busThread.Post(
         [](void* self) {
             auto* system = static_cast<TGnomeWindowSystem*>(self);
             unsigned generation = 0;
@@ -315,9 +283,7 @@ void TGnomeWindowSystem::StateRequest()
                 new std::pair<TGnomeWindowSystem*, unsigned>(system, generation));
             return G_SOURCE_REMOVE;
         },
-        this, nullptr);
-    g_source_attach(ask, m_context);
-    g_source_unref(ask);
+        this);
 }
 
 void TGnomeWindowSystem::OnStateReply(GObject* source, GAsyncResult* result, void* data)
@@ -342,8 +308,7 @@ void TGnomeWindowSystem::StateApply(GVariant* state)
     guint64 focused = 0;
     GVariant* list = nullptr;
     g_variant_get(state, "(t@a(tuss))", &focused, &list);
-    std::vector<TGnomeWindow> previous = std::move(m_windows);
-    m_windows.clear();
+    std::vector<TWindow> windows;
     const gsize count = g_variant_n_children(list);
     for (gsize i = 0; i < count; ++i) {
         GVariant* window = g_variant_get_child_value(list, i);
@@ -352,37 +317,17 @@ void TGnomeWindowSystem::StateApply(GVariant* state)
         const char* className = nullptr;
         const char* title = nullptr;
         g_variant_get(window, "(tu&s&s)", &id, &pid, &className, &title);
-        const auto known
-            = std::find_if(previous.begin(), previous.end(), [id](const TGnomeWindow& one) { return one.Id == id; });
-        m_windows.push_back({ known != previous.end() ? known->Handle : m_nextHandle++, id, pid, className, title });
+        windows.push_back({ 0, id, pid, className, title });
         g_variant_unref(window);
     }
     g_variant_unref(list);
-    m_focusedId = focused;
+    WindowsReplace(std::move(windows));
+    m_activeId = focused;
     const bool first = !m_reporting;
     m_reporting = true;
     m_everReported = true;
     if (first)
         m_stateRead.notify_all();
-}
-
-void TGnomeWindowSystem::WindowPut(GVariant* window)
-{
-    // Called with m_mutex held.
-    guint64 id = 0;
-    guint32 pid = 0;
-    const char* className = nullptr;
-    const char* title = nullptr;
-    g_variant_get(window, "(tu&s&s)", &id, &pid, &className, &title);
-    const auto known
-        = std::find_if(m_windows.begin(), m_windows.end(), [id](const TGnomeWindow& one) { return one.Id == id; });
-    if (known != m_windows.end()) {
-        known->ProcessId = pid;
-        known->ClassName = className;
-        known->Title = title;
-    } else {
-        m_windows.push_back({ m_nextHandle++, id, pid, className, title });
-    }
 }
 
 void TGnomeWindowSystem::OnSignal(GDBusConnection*, const char* sender, const char*, const char*, const char* signal,
@@ -404,7 +349,7 @@ void TGnomeWindowSystem::SignalTake(const std::string& sender, const std::string
     std::lock_guard lock(m_mutex);
     // Any program of the session may send signals that look like the Shell's: only the Shell's
     // own word counts.
-    if (m_shellOwner.empty() || sender != m_shellOwner) {
+    if (m_owner.empty() || sender != m_owner) {
         if (m_foreignSignals++ == 0)
             LogMessageWrite("A report on the windows came from " + sender
                 + ", which is not GNOME Shell; it is ignored, as are any later ones");
@@ -418,17 +363,18 @@ void TGnomeWindowSystem::SignalTake(const std::string& sender, const std::string
     if (!m_reporting)
         return;
     if (signal == "FocusChanged" && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(t)"))) {
-        g_variant_get(parameters, "(t)", &m_focusedId);
+        g_variant_get(parameters, "(t)", &m_activeId);
     } else if (signal == "WindowChanged" && g_variant_is_of_type(parameters, G_VARIANT_TYPE("((tuss))"))) {
-        GVariant* window = g_variant_get_child_value(parameters, 0);
-        WindowPut(window);
-        g_variant_unref(window);
+        guint64 id = 0;
+        guint32 pid = 0;
+        const char* className = nullptr;
+        const char* title = nullptr;
+        g_variant_get(parameters, "((tu&s&s))", &id, &pid, &className, &title);
+        WindowPut({ 0, id, pid, className, title });
     } else if (signal == "WindowRemoved" && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(t)"))) {
         guint64 id = 0;
         g_variant_get(parameters, "(t)", &id);
-        std::erase_if(m_windows, [id](const TGnomeWindow& one) { return one.Id == id; });
-        if (m_focusedId == id)
-            m_focusedId = 0;
+        WindowRemove(id);
     } else if (m_malformedSignals++ == 0) {
         // An extension of another version than the program's: one line says enough.
         LogMessageWrite("GNOME Shell's extension sent the signal " + signal.substr(0, 40) + " with "
@@ -463,7 +409,7 @@ void TGnomeWindowSystem::ExtensionStateChanged(GVariant* parameters)
         return;
     m_reporting = false;
     m_windows.clear();
-    m_focusedId = 0;
+    m_activeId = 0;
     LogMessageWrite(std::string("Tallyhour's GNOME Shell extension ") + ExtensionUuid
         + " was disabled; the window in front is not known until it is enabled again");
     m_pendingNotice = std::string("Tallyhour cannot see which window is in front any more: its GNOME Shell "
@@ -473,68 +419,20 @@ void TGnomeWindowSystem::ExtensionStateChanged(GVariant* parameters)
         + ExtensionUuid + "), or restart Tallyhour, which switches it on.";
 }
 
-void TGnomeWindowSystem::TimerStart(unsigned& timerId, unsigned milliseconds, int (*callback)(void*))
-{
-    if (timerId != 0)
-        return;
-    GSource* timer = g_timeout_source_new(milliseconds);
-    g_source_set_callback(timer, callback, this, nullptr);
-    timerId = g_source_attach(timer, m_context);
-    g_source_unref(timer);
-}
-
 void TGnomeWindowSystem::OwnerChanged(const std::string& newOwner)
 {
     std::lock_guard lock(m_mutex);
-    if (newOwner == m_shellOwner)
+    if (!OwnerTake(newOwner, "waiting for it to run Tallyhour's extension again"))
         return;
-    const bool wasThere = !m_shellOwner.empty();
-    m_shellOwner = newOwner;
-    // Whatever the old Shell reported is gone with it.
-    m_windows.clear();
-    m_focusedId = 0;
     m_reporting = false;
     ++m_stateGeneration;
-    if (newOwner.empty()) {
-        LogMessageWrite("GNOME Shell has left the session bus (it may be restarting); the window in front is not "
-                        "known until it is back");
-        TimerStart(m_absenceTimer, m_absenceNoticeDelayMs, &TGnomeWindowSystem::OnAbsenceTimer);
-        return;
-    }
-    LogMessageWrite(std::string("GNOME Shell ") + (wasThere ? "was replaced" : "is back")
-        + " on the session bus; waiting for it to run Tallyhour's extension again");
-    m_reloadAttempts = 0;
-    TimerStart(m_reloadTimer, ShellReloadIntervalMs, &TGnomeWindowSystem::OnReloadTimer);
-}
-
-int TGnomeWindowSystem::OnAbsenceTimer(void* self)
-{
-    auto* system = static_cast<TGnomeWindowSystem*>(self);
-    std::lock_guard lock(system->m_mutex);
-    system->m_absenceTimer = 0;
-    if (system->m_shellOwner.empty()) {
-        system->m_pendingNotice = "Tallyhour cannot see which window is in front any more: GNOME Shell has left the "
-                                  "desktop session and has not come back, so the time spent on the applications and "
-                                  "sites of your list is not counted until it does.";
-        LogMessageWrite("GNOME Shell has been away for " + std::to_string(system->m_absenceNoticeDelayMs / 1000)
-            + " seconds; the user is told that nothing is counted");
-    }
-    return G_SOURCE_REMOVE;
-}
-
-int TGnomeWindowSystem::OnReloadTimer(void* self)
-{
-    auto* system = static_cast<TGnomeWindowSystem*>(self);
-    system->ReloadTry();
-    std::lock_guard lock(system->m_mutex);
-    return system->m_reloadTimer != 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
 
 void TGnomeWindowSystem::ReloadTry()
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_shellOwner.empty() || m_reporting) {
+        if (m_owner.empty() || m_reporting) {
             m_reloadTimer = 0;
             return;
         }
@@ -557,18 +455,10 @@ void TGnomeWindowSystem::ReloadTry()
         return;
     }
     if (m_reloadAttempts >= ShellReloadAttempts) {
-        m_reloadTimer = 0;
-        LogMessageWrite("GNOME Shell came back but " + failure
-            + "; the window in front stays unknown until the program is restarted");
-        m_pendingNotice = "Tallyhour cannot see which window is in front any more: GNOME Shell restarted and " + failure
-            + ", so the time spent on the applications and sites of your list is not counted. " + advice;
+        ReloadGivenUp("GNOME Shell came back but " + failure,
+            "GNOME Shell restarted and " + failure
+                + ", so the time spent on the applications and sites of your list is not counted. " + advice);
     }
-}
-
-std::string TGnomeWindowSystem::ForegroundNoticeTake()
-{
-    std::lock_guard lock(m_mutex);
-    return std::exchange(m_pendingNotice, std::string());
 }
 
 bool TGnomeWindowSystem::Reporting()
@@ -577,63 +467,10 @@ bool TGnomeWindowSystem::Reporting()
     return m_reporting;
 }
 
-const TGnomeWindow* TGnomeWindowSystem::WindowFind(TWindowHandle window) const
-{
-    if (window == 0)
-        return nullptr;
-    for (const TGnomeWindow& candidate : m_windows) {
-        if (candidate.Handle == window)
-            return &candidate;
-    }
-    return nullptr;
-}
-
-TWindowHandle TGnomeWindowSystem::ForegroundWindowGet()
-{
-    std::lock_guard lock(m_mutex);
-    if (m_focusedId == 0)
-        return 0;
-    for (const TGnomeWindow& window : m_windows) {
-        if (window.Id == m_focusedId)
-            return window.Handle;
-    }
-    return 0;
-}
-
-std::vector<TWindowHandle> TGnomeWindowSystem::TopLevelWindowsGet()
-{
-    std::lock_guard lock(m_mutex);
-    std::vector<TWindowHandle> windows;
-    for (const TGnomeWindow& window : m_windows)
-        windows.push_back(window.Handle);
-    return windows;
-}
-
-int64_t TGnomeWindowSystem::WindowProcessIdGet(TWindowHandle window)
-{
-    std::lock_guard lock(m_mutex);
-    const TGnomeWindow* found = WindowFind(window);
-    return found ? found->ProcessId : 0;
-}
-
-std::string TGnomeWindowSystem::WindowClassNameGet(TWindowHandle window)
-{
-    std::lock_guard lock(m_mutex);
-    const TGnomeWindow* found = WindowFind(window);
-    return found ? found->ClassName : std::string();
-}
-
-std::string TGnomeWindowSystem::WindowTextGet(TWindowHandle window)
-{
-    std::lock_guard lock(m_mutex);
-    const TGnomeWindow* found = WindowFind(window);
-    return found ? found->Title : std::string();
-}
-
 uint64_t TGnomeWindowSystem::WindowIdGet(TWindowHandle window)
 {
     std::lock_guard lock(m_mutex);
-    const TGnomeWindow* found = WindowFind(window);
+    const TWindow* found = WindowFind(window);
     return found ? found->Id : 0;
 }
 

@@ -1,18 +1,13 @@
 #pragma once
 
 #include "model/Exceptions.h"
-#include "platform/WindowSystem.h"
+#include "platform/linux/PushedWindowSystem.h"
 
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-typedef struct _GDBusConnection GDBusConnection;
-typedef struct _GMainContext GMainContext;
-typedef struct _GMainLoop GMainLoop;
 typedef struct _GVariant GVariant;
 typedef struct _GObject GObject;
 typedef struct _GAsyncResult GAsyncResult;
@@ -38,16 +33,6 @@ public:
     unsigned MayPassWithinMs = 0;
 };
 
-// One window as GNOME Shell reports it.
-struct TGnomeWindow
-{
-    TWindowHandle Handle = 0; // ours, so that a handle never names a window of an earlier Shell
-    uint64_t Id = 0; // Mutter's window id
-    int64_t ProcessId = 0;
-    std::string ClassName; // the Wayland app_id, or the X11 class of an XWayland window
-    std::string Title;
-};
-
 // The window system of GNOME's Wayland session. GNOME Shell tells no other program which window
 // is in front; a small extension of the program's own, installed with it, does: an object on the
 // session bus, under the Shell's name, that lists the windows with their process, class and title,
@@ -59,7 +44,7 @@ struct TGnomeWindow
 // the Shell's own D-Bus call, as the Extensions app would, and the log says so. Only the Shell's
 // own signals are taken. When the Shell leaves the bus, or the user switches the extension off,
 // the window in front is unknown; the log says so and the user is told once.
-class TGnomeWindowSystem final : public TWindowSystem
+class TGnomeWindowSystem final : public TPushedWindowSystem<uint64_t>
 {
 public:
     static constexpr int CallTimeoutMs = 1000;
@@ -81,23 +66,12 @@ public:
     TGnomeWindowSystem(const TGnomeWindowSystem&) = delete;
     TGnomeWindowSystem& operator=(const TGnomeWindowSystem&) = delete;
 
-    TWindowHandle ForegroundWindowGet() override;
-    std::vector<TWindowHandle> TopLevelWindowsGet() override;
-    int64_t WindowProcessIdGet(TWindowHandle window) override;
-    std::string WindowClassNameGet(TWindowHandle window) override;
-    std::string WindowTextGet(TWindowHandle window) override;
     bool WindowCloseRequest(TWindowHandle window) override;
-    std::string ForegroundNoticeTake() override;
 
     // Mutter's id of a window, for tests and benchmarks that ask the extension themselves; 0 when unknown.
     uint64_t WindowIdGet(TWindowHandle window);
     // Whether the Shell reports through the extension at the moment.
     bool Reporting();
-    // The unique name of this object's connection to the session bus.
-    std::string BusNameGet() const
-    {
-        return m_busName;
-    }
 
     // The extension's folder under one of the data folders (XDG_DATA_HOME, XDG_DATA_DIRS); empty
     // when it is installed nowhere the Shell looks.
@@ -122,37 +96,17 @@ private:
     void SignalTake(const std::string& sender, const std::string& signal, GVariant* parameters);
     void ExtensionStateChanged(GVariant* parameters);
     void OwnerChanged(const std::string& newOwner);
-    static int OnReloadTimer(void* self);
-    static int OnAbsenceTimer(void* self);
-    void ReloadTry();
-    void TimerStart(unsigned& timerId, unsigned milliseconds, int (*callback)(void*));
-    void WindowPut(GVariant* window);
+    void ReloadTry() override;
 
     void Shutdown();
-    const TGnomeWindow* WindowFind(TWindowHandle window) const;
 
-    GDBusConnection* m_bus = nullptr;
-    GMainContext* m_context = nullptr;
-    GMainLoop* m_loop = nullptr;
-    std::thread m_thread;
     std::vector<unsigned> m_subscriptions;
-    std::string m_busName;
 
-    mutable std::mutex m_mutex;
     std::condition_variable m_stateRead;
     // Everything below is guarded by m_mutex.
-    std::string m_shellOwner; // the Shell's unique name; empty while it is away
     bool m_reporting = false; // the extension's state has been read and it runs
     bool m_everReported = false;
     unsigned m_stateGeneration = 0; // which request an answer belongs to
-    std::vector<TGnomeWindow> m_windows;
-    uint64_t m_focusedId = 0;
-    TWindowHandle m_nextHandle = 1;
     unsigned m_foreignSignals = 0;
     unsigned m_malformedSignals = 0;
-    unsigned m_reloadAttempts = 0;
-    unsigned m_reloadTimer = 0;
-    unsigned m_absenceNoticeDelayMs = AbsenceNoticeDelayMs;
-    unsigned m_absenceTimer = 0;
-    std::string m_pendingNotice;
 };

@@ -28,8 +28,8 @@ namespace {
 // KWin reads a script's file and runs it a moment after `start`; the first report follows at
 // once. A busy desktop may take longer than a call.
 constexpr int FirstReportTimeoutMs = 3000;
-// After KWin comes back, its scripting service may answer a little after its name appears.
-constexpr unsigned ReloadIntervalMs = 500;
+// After KWin comes back, its scripting service may answer a little after its name appears:
+// tried every ReloadIntervalMs so many times.
 constexpr unsigned ReloadAttempts = 20;
 // A window list of some thousand windows stays far below this.
 constexpr size_t ReportLimit = 4u * 1024 * 1024;
@@ -127,7 +127,7 @@ std::string ReportField(const nlohmann::json& node, const char* name)
     return it != node.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-bool WindowRead(const nlohmann::json& node, TKWinWindow& window)
+bool WindowRead(const nlohmann::json& node, TPushedWindow<std::string>& window)
 {
     if (!node.is_object())
         return false;
@@ -152,13 +152,12 @@ GDBusInterfaceInfo* ReportInterfaceInfo()
 } // namespace
 
 TKWinWindowSystem::TKWinWindowSystem(const std::string& busAddress, unsigned absenceNoticeDelayMs)
-    : m_absenceNoticeDelayMs(absenceNoticeDelayMs)
+    : TPushedWindowSystem("KWin", absenceNoticeDelayMs)
 {
     GError* error = nullptr;
-    m_bus = SessionBusConnect(busAddress, "KWin");
-    m_busName = g_dbus_connection_get_unique_name(m_bus);
-    m_kwinOwner = SessionBusOwnerGet(m_bus, ServiceName, CallTimeoutMs);
-    if (m_kwinOwner.empty()) {
+    BusConnect(busAddress);
+    m_owner = SessionBusOwnerGet(m_bus, ServiceName, CallTimeoutMs);
+    if (m_owner.empty()) {
         Shutdown();
         throw EOSError(std::string("KWin is not on the session bus (no owner of ") + ServiceName + ")");
     }
@@ -175,28 +174,20 @@ TKWinWindowSystem::TKWinWindowSystem(const std::string& busAddress, unsigned abs
     }
     m_scriptFolder = folder;
 
-    m_context = g_main_context_new();
-    m_loop = g_main_loop_new(m_context, FALSE);
-    // Calls and signals are dispatched in the context that is the thread's default when they
-    // are registered: this object's own.
-    g_main_context_push_thread_default(m_context);
-    static const GDBusInterfaceVTable vtable = { &TKWinWindowSystem::OnMethodCall, nullptr, nullptr, {} };
-    m_objectId
-        = g_dbus_connection_register_object(m_bus, ReportPath, ReportInterfaceInfo(), &vtable, this, nullptr, &error);
-    m_ownerWatchId = g_dbus_connection_signal_subscribe(m_bus, "org.freedesktop.DBus", "org.freedesktop.DBus",
-        "NameOwnerChanged", "/org/freedesktop/DBus", ServiceName, G_DBUS_SIGNAL_FLAGS_NONE,
-        &TKWinWindowSystem::OnNameOwnerChanged, this, nullptr);
-    g_main_context_pop_thread_default(m_context);
+    m_busThread.Register([this, &error] {
+        static const GDBusInterfaceVTable vtable = { &TKWinWindowSystem::OnMethodCall, nullptr, nullptr, {} };
+        m_objectId = g_dbus_connection_register_object(
+            m_bus, ReportPath, ReportInterfaceInfo(), &vtable, this, nullptr, &error);
+        m_ownerWatchId = g_dbus_connection_signal_subscribe(m_bus, "org.freedesktop.DBus", "org.freedesktop.DBus",
+            "NameOwnerChanged", "/org/freedesktop/DBus", ServiceName, G_DBUS_SIGNAL_FLAGS_NONE,
+            &TKWinWindowSystem::OnNameOwnerChanged, this, nullptr);
+    });
     if (m_objectId == 0) {
         const std::string reason = CallErrorTake(error);
         Shutdown();
         throw EOSError("Cannot offer KWin's script a place to report to: " + reason);
     }
-    m_thread = std::thread([this] {
-        g_main_context_push_thread_default(m_context);
-        g_main_loop_run(m_loop);
-        g_main_context_pop_thread_default(m_context);
-    });
+    m_busThread.Start();
 
     // Started with the session, the program may ask before KWin's scripting is there.
     std::string errorText;
@@ -229,7 +220,7 @@ void TKWinWindowSystem::Shutdown()
         std::vector<std::string> names;
         {
             std::lock_guard lock(m_mutex);
-            if (!m_kwinOwner.empty()) {
+            if (!m_owner.empty()) {
                 if (!m_reportingScript.empty())
                     names.push_back(m_reportingScript);
                 names.insert(names.end(), m_oneShotScripts.begin(), m_oneShotScripts.end());
@@ -248,28 +239,8 @@ void TKWinWindowSystem::Shutdown()
         m_objectId = 0;
         m_ownerWatchId = 0;
     }
-    if (m_loop) {
-        BusThreadEnd(m_context, m_loop, m_thread);
-        for (unsigned* timerId : { &m_reloadTimer, &m_absenceTimer }) {
-            if (*timerId) {
-                if (GSource* timer = g_main_context_find_source_by_id(m_context, *timerId))
-                    g_source_destroy(timer);
-                *timerId = 0;
-            }
-        }
-        g_main_loop_unref(m_loop);
-        m_loop = nullptr;
-    }
-    if (m_bus) {
-        g_dbus_connection_close_sync(m_bus, nullptr, nullptr);
-        g_object_unref(m_bus);
-        m_bus = nullptr;
-    }
-    if (m_context) {
-        // Calls still queued are dropped with the context, never dispatched to this object.
-        g_main_context_unref(m_context);
-        m_context = nullptr;
-    }
+    // Calls still queued are dropped with the bus thread's context, never dispatched to this object.
+    BusClose();
     if (!m_scriptFolder.empty()) {
         std::error_code ignored;
         fs::remove_all(m_scriptFolder, ignored);
@@ -393,10 +364,10 @@ bool TKWinWindowSystem::ScriptRun(const std::string& body, TWindowHandle window)
     std::string targetId;
     {
         std::lock_guard lock(m_mutex);
-        if (m_kwinOwner.empty())
+        if (m_owner.empty())
             return false;
         if (window != 0) {
-            const TKWinWindow* found = WindowFind(window);
+            const TWindow* found = WindowFind(window);
             if (!found)
                 return false;
             targetId = found->Id;
@@ -439,7 +410,7 @@ void TKWinWindowSystem::ReportTake(GDBusMethodInvocation* invocation, GVariant* 
     bool fromKWin = false;
     {
         std::lock_guard lock(m_mutex);
-        fromKWin = !m_kwinOwner.empty() && sender == m_kwinOwner;
+        fromKWin = !m_owner.empty() && sender == m_owner;
         // Any program of the session could call here and claim some window is in front: only
         // KWin's own word counts.
         if (!fromKWin && m_foreignReports++ == 0)
@@ -505,20 +476,15 @@ void TKWinWindowSystem::ReportApply(std::string_view text)
             MalformedReportLog("a window list without windows");
             return;
         }
-        std::vector<TKWinWindow> read;
+        std::vector<TWindow> read;
         for (const auto& node : *windows) {
-            TKWinWindow window;
+            TWindow window;
             if (WindowRead(node, window))
                 read.push_back(std::move(window));
             else
                 MalformedReportLog("a window without an id or a process: " + node.dump().substr(0, 80));
         }
-        for (TKWinWindow& window : read) {
-            const auto known = std::find_if(
-                m_windows.begin(), m_windows.end(), [&window](const TKWinWindow& one) { return one.Id == window.Id; });
-            window.Handle = known != m_windows.end() ? known->Handle : m_nextHandle++;
-        }
-        m_windows = std::move(read);
+        WindowsReplace(std::move(read));
         m_activeId = ReportField(report, "active");
         const bool first = !m_reportingScriptRunning;
         m_reportingScriptRunning = true;
@@ -530,32 +496,22 @@ void TKWinWindowSystem::ReportApply(std::string_view text)
         return;
     }
     if (kind == "added") {
-        TKWinWindow window;
+        TWindow window;
         const auto node = report.find("window");
         if (node == report.end() || !WindowRead(*node, window)) {
             MalformedReportLog("a window added without an id or a process");
             return;
         }
-        const auto known = std::find_if(
-            m_windows.begin(), m_windows.end(), [&window](const TKWinWindow& one) { return one.Id == window.Id; });
-        if (known != m_windows.end()) {
-            window.Handle = known->Handle;
-            *known = std::move(window);
-        } else {
-            window.Handle = m_nextHandle++;
-            m_windows.push_back(std::move(window));
-        }
+        WindowPut(std::move(window));
         return;
     }
     const std::string id = ReportField(report, "id");
     if (kind == "removed") {
-        std::erase_if(m_windows, [&id](const TKWinWindow& one) { return one.Id == id; });
-        if (m_activeId == id)
-            m_activeId.clear();
+        WindowRemove(id);
     } else if (kind == "activated") {
         m_activeId = id;
     } else if (kind == "title") {
-        for (TKWinWindow& window : m_windows) {
+        for (TWindow& window : m_windows) {
             if (window.Id == id)
                 window.Title = ReportField(report, "title");
         }
@@ -577,74 +533,22 @@ void TKWinWindowSystem::OnNameOwnerChanged(
 void TKWinWindowSystem::OwnerChanged(const std::string& newOwner)
 {
     std::lock_guard lock(m_mutex);
-    if (newOwner == m_kwinOwner)
+    if (!OwnerTake(newOwner, "loading the window script into it again"))
         return;
-    const bool wasThere = !m_kwinOwner.empty();
-    m_kwinOwner = newOwner;
-    // Whatever the old KWin reported is gone with it, its scripts too.
-    m_windows.clear();
-    m_activeId.clear();
+    // The old KWin's scripts are gone with it.
     m_reportingScriptRunning = false;
     m_reportingScript.clear();
     std::error_code ignored;
     for (const std::string& script : m_oneShotScripts)
         fs::remove(ScriptFile(script), ignored);
     m_oneShotScripts.clear();
-    if (newOwner.empty()) {
-        LogMessageWrite("KWin has left the session bus (it may be restarting); the window in front is not known "
-                        "until it is back");
-        if (m_absenceTimer == 0) {
-            GSource* timer = g_timeout_source_new(m_absenceNoticeDelayMs);
-            g_source_set_callback(timer, &TKWinWindowSystem::OnAbsenceTimer, this, nullptr);
-            m_absenceTimer = g_source_attach(timer, m_context);
-            g_source_unref(timer);
-        }
-        return;
-    }
-    LogMessageWrite(std::string("KWin ") + (wasThere ? "was replaced" : "is back")
-        + " on the session bus; loading the window script into it again");
-    m_reloadAttempts = 0;
-    if (m_reloadTimer == 0) {
-        GSource* timer = g_timeout_source_new(ReloadIntervalMs);
-        g_source_set_callback(timer, &TKWinWindowSystem::OnReloadTimer, this, nullptr);
-        m_reloadTimer = g_source_attach(timer, m_context);
-        g_source_unref(timer);
-    }
-}
-
-int TKWinWindowSystem::OnAbsenceTimer(void* self)
-{
-    auto* system = static_cast<TKWinWindowSystem*>(self);
-    std::lock_guard lock(system->m_mutex);
-    system->m_absenceTimer = 0;
-    if (system->m_kwinOwner.empty()) {
-        system->m_pendingNotice = "Tallyhour cannot see which window is in front any more: KWin has left the "
-                                  "desktop session and has not come back, so the time spent on the applications "
-                                  "and sites of your list is not counted until it does.";
-        LogMessageWrite("KWin has been away for " + std::to_string(system->m_absenceNoticeDelayMs / 1000)
-            + " seconds; the user is told that nothing is counted");
-    }
-    return G_SOURCE_REMOVE;
-}
-
-std::string TKWinWindowSystem::ForegroundNoticeTake()
-{
-    std::lock_guard lock(m_mutex);
-    return std::exchange(m_pendingNotice, std::string());
-}
-
-int TKWinWindowSystem::OnReloadTimer(void* self)
-{
-    static_cast<TKWinWindowSystem*>(self)->ReloadTry();
-    std::lock_guard lock(static_cast<TKWinWindowSystem*>(self)->m_mutex);
-    return static_cast<TKWinWindowSystem*>(self)->m_reloadTimer != 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
 
 void TKWinWindowSystem::ReloadTry()
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_kwinOwner.empty() || !m_reportingScript.empty()) {
+        if (m_owner.empty() || !m_reportingScript.empty()) {
             m_reloadTimer = 0;
             return;
         }
@@ -659,66 +563,11 @@ void TKWinWindowSystem::ReloadTry()
         return;
     }
     if (m_reloadAttempts >= ReloadAttempts) {
-        m_reloadTimer = 0;
-        LogMessageWrite(errorText + "; the window in front stays unknown until the program is restarted");
-        m_pendingNotice = "Tallyhour cannot see which window is in front any more: KWin restarted and did not take "
-                          "its window script back ("
-            + errorText + "), so the time spent on the applications and sites of your list is not counted. "
-            + "Restart Tallyhour to try again.";
+        ReloadGivenUp(errorText,
+            "KWin restarted and did not take its window script back (" + errorText
+                + "), so the time spent on the applications and sites of your list is not counted. Restart Tallyhour "
+                  "to try again.");
     }
-}
-
-const TKWinWindow* TKWinWindowSystem::WindowFind(TWindowHandle window) const
-{
-    if (window == 0)
-        return nullptr;
-    for (const TKWinWindow& candidate : m_windows) {
-        if (candidate.Handle == window)
-            return &candidate;
-    }
-    return nullptr;
-}
-
-TWindowHandle TKWinWindowSystem::ForegroundWindowGet()
-{
-    std::lock_guard lock(m_mutex);
-    if (m_activeId.empty())
-        return 0;
-    for (const TKWinWindow& window : m_windows) {
-        if (window.Id == m_activeId)
-            return window.Handle;
-    }
-    return 0;
-}
-
-std::vector<TWindowHandle> TKWinWindowSystem::TopLevelWindowsGet()
-{
-    std::lock_guard lock(m_mutex);
-    std::vector<TWindowHandle> windows;
-    for (const TKWinWindow& window : m_windows)
-        windows.push_back(window.Handle);
-    return windows;
-}
-
-int64_t TKWinWindowSystem::WindowProcessIdGet(TWindowHandle window)
-{
-    std::lock_guard lock(m_mutex);
-    const TKWinWindow* found = WindowFind(window);
-    return found ? found->ProcessId : 0;
-}
-
-std::string TKWinWindowSystem::WindowClassNameGet(TWindowHandle window)
-{
-    std::lock_guard lock(m_mutex);
-    const TKWinWindow* found = WindowFind(window);
-    return found ? found->ClassName : std::string();
-}
-
-std::string TKWinWindowSystem::WindowTextGet(TWindowHandle window)
-{
-    std::lock_guard lock(m_mutex);
-    const TKWinWindow* found = WindowFind(window);
-    return found ? found->Title : std::string();
 }
 
 bool TKWinWindowSystem::WindowCloseRequest(TWindowHandle window)

@@ -1,31 +1,14 @@
 #pragma once
 
-#include "platform/WindowSystem.h"
+#include "platform/linux/PushedWindowSystem.h"
 
 #include <condition_variable>
-#include <cstdint>
-#include <map>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GDBusMethodInvocation GDBusMethodInvocation;
-typedef struct _GMainContext GMainContext;
-typedef struct _GMainLoop GMainLoop;
 typedef struct _GVariant GVariant;
-
-// One window as KWin reports it.
-struct TKWinWindow
-{
-    TWindowHandle Handle = 0; // ours: KWin names windows by a UUID, the monitor by a number
-    std::string Id; // KWin's internalId, "{xxxxxxxx-xxxx-...}"
-    int64_t ProcessId = 0;
-    std::string ClassName; // the Wayland app_id, or the X11 class of an XWayland window
-    std::string Title;
-};
 
 // The window system of KDE Plasma's Wayland session. KWin tells no other program which window
 // is active, but it runs scripts it is handed over D-Bus (org.kde.kwin.Scripting). The script
@@ -37,7 +20,7 @@ struct TKWinWindow
 // Reports are taken only from KWin's own connection. When KWin leaves the bus (a restart) the
 // window in front is unknown until it is back; the script is then loaded again. The scripts
 // are unloaded when the object goes.
-class TKWinWindowSystem final : public TWindowSystem
+class TKWinWindowSystem final : public TPushedWindowSystem<std::string>
 {
 public:
     static constexpr int CallTimeoutMs = 1000;
@@ -56,13 +39,7 @@ public:
     TKWinWindowSystem(const TKWinWindowSystem&) = delete;
     TKWinWindowSystem& operator=(const TKWinWindowSystem&) = delete;
 
-    TWindowHandle ForegroundWindowGet() override;
-    std::vector<TWindowHandle> TopLevelWindowsGet() override;
-    int64_t WindowProcessIdGet(TWindowHandle window) override;
-    std::string WindowClassNameGet(TWindowHandle window) override;
-    std::string WindowTextGet(TWindowHandle window) override;
     bool WindowCloseRequest(TWindowHandle window) override;
-    std::string ForegroundNoticeTake() override;
 
     // Runs `body` once inside KWin (with `workspace` and the windows as KWin's scripts see
     // them), without waiting for it to end. `window` names a window for the body as `target`
@@ -73,11 +50,6 @@ public:
     // Every script of this object's that KWin holds: the reporting one first, then the one-shot
     // ones that have not yet said they ran.
     std::vector<std::string> ScriptNamesGet();
-    // The unique name of this program's connection, to which the script reports.
-    std::string BusNameGet() const
-    {
-        return m_busName;
-    }
 
 private:
     // Writes `source` to a private file and has KWin load and start it as the plug-in `name`.
@@ -93,42 +65,24 @@ private:
     void ReportTake(GDBusMethodInvocation* invocation, GVariant* parameters);
     void ReportApply(std::string_view text);
     void OwnerChanged(const std::string& newOwner);
-    void ReloadTry();
+    void ReloadTry() override;
     void MalformedReportLog(const std::string& what);
     static void OnMethodCall(GDBusConnection*, const char* sender, const char* path, const char* interface,
         const char* method, GVariant* parameters, GDBusMethodInvocation* invocation, void* self);
     static void OnNameOwnerChanged(GDBusConnection*, const char* sender, const char* path, const char* interface,
         const char* signal, GVariant* parameters, void* self);
-    static int OnReloadTimer(void* self);
-    static int OnAbsenceTimer(void* self);
 
     void Shutdown();
-    const TKWinWindow* WindowFind(TWindowHandle window) const;
 
-    GDBusConnection* m_bus = nullptr;
-    GMainContext* m_context = nullptr;
-    GMainLoop* m_loop = nullptr;
-    std::thread m_thread;
     unsigned m_objectId = 0;
     unsigned m_ownerWatchId = 0;
-    std::string m_busName;
     std::string m_scriptFolder;
 
-    mutable std::mutex m_mutex;
     std::condition_variable m_reported;
     // Everything below is guarded by m_mutex.
-    std::string m_kwinOwner; // KWin's unique name; empty while it is away
     std::string m_reportingScript; // the plug-in name whose reports count
     bool m_reportingScriptRunning = false; // its first report came
     std::vector<std::string> m_oneShotScripts; // started, not yet unloaded
-    std::vector<TKWinWindow> m_windows; // in KWin's stacking order of the first report, then as added
-    std::string m_activeId;
-    TWindowHandle m_nextHandle = 1;
     unsigned m_malformedReports = 0;
     unsigned m_foreignReports = 0;
-    unsigned m_reloadAttempts = 0;
-    unsigned m_reloadTimer = 0;
-    unsigned m_absenceNoticeDelayMs = AbsenceNoticeDelayMs;
-    unsigned m_absenceTimer = 0;
-    std::string m_pendingNotice;
 };

@@ -92,31 +92,24 @@ TPortalHotkeySource::TPortalHotkeySource(const std::string& busAddress, const st
         return;
     }
     m_eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    m_context = g_main_context_new();
-    m_loop = g_main_loop_new(m_context, FALSE);
-    // Signals are dispatched in the context that is the thread's default when they are
-    // subscribed: this object's own, on its thread.
-    g_main_context_push_thread_default(m_context);
-    m_signalSubscriptions[0] = g_dbus_connection_signal_subscribe(m_bus, m_portalOwner.c_str(), kShortcutsInterface,
-        nullptr, kPortalPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &TPortalHotkeySource::OnPortalSignal, this, nullptr);
-    m_signalSubscriptions[1] = g_dbus_connection_signal_subscribe(m_bus, m_portalOwner.c_str(), kSessionInterface,
-        "Closed", nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &TPortalHotkeySource::OnPortalSignal, this, nullptr);
-    m_signalSubscriptions[2] = g_dbus_connection_signal_subscribe(m_bus, "org.freedesktop.DBus", "org.freedesktop.DBus",
-        "NameOwnerChanged", "/org/freedesktop/DBus", kPortalName, G_DBUS_SIGNAL_FLAGS_NONE,
-        &TPortalHotkeySource::OnPortalGone, this, nullptr);
-    g_main_context_invoke(
-        m_context,
-        [](void* self) {
-            static_cast<TPortalHotkeySource*>(self)->SessionCreate();
-            return G_SOURCE_REMOVE;
-        },
-        this);
-    g_main_context_pop_thread_default(m_context);
-    m_thread = std::thread([this] {
-        g_main_context_push_thread_default(m_context);
-        g_main_loop_run(m_loop);
-        g_main_context_pop_thread_default(m_context);
+    m_busThread.Register([this] {
+        m_signalSubscriptions[0]
+            = g_dbus_connection_signal_subscribe(m_bus, m_portalOwner.c_str(), kShortcutsInterface, nullptr,
+                kPortalPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &TPortalHotkeySource::OnPortalSignal, this, nullptr);
+        m_signalSubscriptions[1] = g_dbus_connection_signal_subscribe(m_bus, m_portalOwner.c_str(), kSessionInterface,
+            "Closed", nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &TPortalHotkeySource::OnPortalSignal, this, nullptr);
+        m_signalSubscriptions[2] = g_dbus_connection_signal_subscribe(m_bus, "org.freedesktop.DBus",
+            "org.freedesktop.DBus", "NameOwnerChanged", "/org/freedesktop/DBus", kPortalName, G_DBUS_SIGNAL_FLAGS_NONE,
+            &TPortalHotkeySource::OnPortalGone, this, nullptr);
+        g_main_context_invoke(
+            m_busThread.Context(),
+            [](void* self) {
+                static_cast<TPortalHotkeySource*>(self)->SessionCreate();
+                return G_SOURCE_REMOVE;
+            },
+            this);
     });
+    m_busThread.Start();
 }
 
 TPortalHotkeySource::~TPortalHotkeySource()
@@ -448,11 +441,7 @@ void TPortalHotkeySource::Fail(const std::string& reason)
 
 void TPortalHotkeySource::Shutdown()
 {
-    if (m_loop) {
-        BusThreadEnd(m_context, m_loop, m_thread);
-        g_main_loop_unref(m_loop);
-        m_loop = nullptr;
-    }
+    m_busThread.Stop();
     if (m_bus) {
         for (unsigned& subscription : m_signalSubscriptions) {
             if (subscription)
@@ -467,11 +456,7 @@ void TPortalHotkeySource::Shutdown()
         g_object_unref(m_bus);
         m_bus = nullptr;
     }
-    if (m_context) {
-        // Replies still queued are dropped with the context, never dispatched to this object.
-        g_main_context_unref(m_context);
-        m_context = nullptr;
-    }
+    // Replies still queued are dropped with the bus thread's context, never dispatched to this object.
     if (m_eventFd >= 0) {
         close(m_eventFd);
         m_eventFd = -1;

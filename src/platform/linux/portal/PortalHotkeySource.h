@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HotkeySource.h"
+#include "platform/linux/SessionBus.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -10,8 +11,6 @@
 #include <thread>
 
 typedef struct _GDBusConnection GDBusConnection;
-typedef struct _GMainContext GMainContext;
-typedef struct _GMainLoop GMainLoop;
 typedef struct _GVariant GVariant;
 
 // The hot key as a shortcut of the desktop's own, through the desktop portal's global shortcuts
@@ -93,9 +92,7 @@ private:
         const char* signal, GVariant* parameters, void* self);
 
     GDBusConnection* m_bus = nullptr;
-    GMainContext* m_context = nullptr;
-    GMainLoop* m_loop = nullptr;
-    std::thread m_thread;
+    TBusThread m_busThread;
     int m_eventFd = -1;
     std::string m_fallbackText;
     std::function<void(const TKeyEvent&)> m_handler;
