@@ -449,6 +449,7 @@ bool TAtspiAccessibility::CanReadBrowserAddress() const
 
 std::string TAtspiAccessibility::UserNoticeTake()
 {
+    std::lock_guard lock(m_noticeMutex);
     return std::exchange(m_notice, std::string());
 }
 
@@ -484,6 +485,7 @@ void TAtspiAccessibility::UnreadableTell(TWindowHandle window, int64_t processId
         + "desktop's accessibility support was switched on. Close every " + program
         + " window and start it again to have its sites counted.";
     LogMessageWrite(text);
+    std::lock_guard lock(m_noticeMutex);
     m_notice += m_notice.empty() ? text : "\n" + text;
 }
 

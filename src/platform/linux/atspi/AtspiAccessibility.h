@@ -5,6 +5,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -26,6 +27,9 @@
 // frame for its attributes, which wakes it. A Chromium that started while the desktop's
 // accessibility switch was off never joins the tree; the user is told once (log line and
 // UserNoticeTake) to restart it.
+//
+// CanReadBrowserAddress and BrowserAddressGet are called from one thread only, the scan's (libatspi
+// and the per-window state are not shared); UserNoticeTake may come from any thread.
 class TAtspiAccessibility final : public TAccessibility
 {
 public:
@@ -70,5 +74,6 @@ private:
     std::map<TWindowHandle, std::unique_ptr<TWindowState>> m_windows;
     std::set<int64_t> m_unreadableProcesses;
     std::set<std::string> m_toldPrograms;
-    std::string m_notice;
+    std::mutex m_noticeMutex;
+    std::string m_notice; // guarded by m_noticeMutex
 };

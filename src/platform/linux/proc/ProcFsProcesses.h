@@ -5,7 +5,8 @@
 
 #include <string>
 
-// Processes read from the kernel's /proc file system.
+// Processes read from the kernel's /proc file system. Holds nothing that a call changes, so the
+// scan's thread and the windows' (the add wizard's list of running programs) may call at once.
 class TProcFsProcesses final : public TProcesses
 {
 public:

@@ -265,11 +265,13 @@ const TSwayWindow* TSwayWindowSystem::WindowFind(TWindowHandle window)
 
 TWindowHandle TSwayWindowSystem::ForegroundWindowGet()
 {
+    std::lock_guard lock(m_mutex);
     return TreeRefresh() ? m_tree.Focused : 0;
 }
 
 std::vector<TWindowHandle> TSwayWindowSystem::TopLevelWindowsGet()
 {
+    std::lock_guard lock(m_mutex);
     std::vector<TWindowHandle> windows;
     if (TreeRefresh()) {
         for (const TSwayWindow& window : m_tree.Windows)
@@ -280,24 +282,28 @@ std::vector<TWindowHandle> TSwayWindowSystem::TopLevelWindowsGet()
 
 int64_t TSwayWindowSystem::WindowProcessIdGet(TWindowHandle window)
 {
+    std::lock_guard lock(m_mutex);
     const TSwayWindow* found = WindowFind(window);
     return found ? found->ProcessId : 0;
 }
 
 std::string TSwayWindowSystem::WindowClassNameGet(TWindowHandle window)
 {
+    std::lock_guard lock(m_mutex);
     const TSwayWindow* found = WindowFind(window);
     return found ? found->ClassName : std::string();
 }
 
 std::string TSwayWindowSystem::WindowTextGet(TWindowHandle window)
 {
+    std::lock_guard lock(m_mutex);
     const TSwayWindow* found = WindowFind(window);
     return found ? found->Title : std::string();
 }
 
 bool TSwayWindowSystem::CommandRun(const std::string& command)
 {
+    std::lock_guard lock(m_mutex);
     std::string answer;
     if (!Call(IpcRunCommand, command, answer))
         return false;
@@ -317,17 +323,20 @@ bool TSwayWindowSystem::CommandRun(const std::string& command)
 
 bool TSwayWindowSystem::ProcessWindowsFloat(int64_t processId)
 {
+    std::lock_guard lock(m_mutex);
     return processId > 0 && CommandRun("for_window [pid=" + std::to_string(processId) + "] floating enable");
 }
 
 std::optional<TSwayWindow> TSwayWindowSystem::WindowGet(TWindowHandle window)
 {
+    std::lock_guard lock(m_mutex);
     const TSwayWindow* found = WindowFind(window);
     return found ? std::optional<TSwayWindow>(*found) : std::nullopt;
 }
 
 bool TSwayWindowSystem::WindowCloseRequest(TWindowHandle window)
 {
+    std::lock_guard lock(m_mutex);
     // The id is a number: nothing of the window's own (its title) goes into the command.
     return window != 0 && CommandRun("[con_id=" + std::to_string(window) + "] kill");
 }

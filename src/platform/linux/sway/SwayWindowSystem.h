@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -79,4 +80,8 @@ private:
     TSwayTree m_tree;
     std::chrono::steady_clock::time_point m_treeTime {};
     bool m_treeValid = false;
+    // The scan samples and closes on a thread of its own while the windows' thread places the main
+    // window: one socket and one tree serve both, one request at a time (a command may run inside
+    // another public call, hence recursive).
+    std::recursive_mutex m_mutex;
 };

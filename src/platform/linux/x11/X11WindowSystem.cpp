@@ -179,6 +179,7 @@ xcb_window_t TX11WindowSystem::FocusClientWindowGet()
 
 TWindowHandle TX11WindowSystem::ForegroundWindowGet()
 {
+    std::lock_guard lock(m_mutex);
     m_facts = {};
     if (!Ready())
         return 0;
@@ -215,6 +216,7 @@ TWindowHandle TX11WindowSystem::ForegroundWindowGet()
 
 std::vector<TWindowHandle> TX11WindowSystem::TopLevelWindowsGet()
 {
+    std::lock_guard lock(m_mutex);
     std::vector<TWindowHandle> windows;
     if (!Ready())
         return windows;
@@ -345,6 +347,7 @@ std::string TX11WindowSystem::TextReceive(const TFactsRequests& requests)
 
 bool TX11WindowSystem::WindowTaskbarSkipSet(TWindowHandle window)
 {
+    std::lock_guard lock(m_mutex);
     if (window == 0 || window > UINT32_MAX || !Ready() || !m_ewmhReady)
         return false;
     const auto xWindow = static_cast<xcb_window_t>(window);
@@ -371,6 +374,7 @@ bool TX11WindowSystem::WindowTaskbarSkipSet(TWindowHandle window)
 
 int64_t TX11WindowSystem::WindowProcessIdGet(TWindowHandle window)
 {
+    std::lock_guard lock(m_mutex);
     if (window == 0 || window > UINT32_MAX)
         return 0;
     if (m_facts.PidKept && FactsFresh(window)) {
@@ -384,6 +388,7 @@ int64_t TX11WindowSystem::WindowProcessIdGet(TWindowHandle window)
 
 std::string TX11WindowSystem::WindowClassNameGet(TWindowHandle window)
 {
+    std::lock_guard lock(m_mutex);
     if (window == 0 || window > UINT32_MAX)
         return {};
     if (m_facts.ClassKept && FactsFresh(window)) {
@@ -397,6 +402,7 @@ std::string TX11WindowSystem::WindowClassNameGet(TWindowHandle window)
 
 std::string TX11WindowSystem::WindowTextGet(TWindowHandle window)
 {
+    std::lock_guard lock(m_mutex);
     if (window == 0 || window > UINT32_MAX)
         return {};
     if (m_facts.TextKept && FactsFresh(window)) {
@@ -410,6 +416,7 @@ std::string TX11WindowSystem::WindowTextGet(TWindowHandle window)
 
 bool TX11WindowSystem::WindowCloseRequest(TWindowHandle window)
 {
+    std::lock_guard lock(m_mutex);
     if (window == 0 || window > UINT32_MAX || !Ready())
         return false;
     const auto xWindow = static_cast<xcb_window_t>(window);

@@ -7,6 +7,7 @@
 #include <xcb/xcb_ewmh.h>
 
 #include <chrono>
+#include <mutex>
 #include <string>
 
 // The window system of an X11 desktop, read through the window manager's EWMH properties.
@@ -92,4 +93,7 @@ private:
     xcb_atom_t m_wmProtocols = XCB_ATOM_NONE;
     xcb_atom_t m_wmDeleteWindow = XCB_ATOM_NONE;
     TFacts m_facts;
+    // The scan samples on a thread of its own while the windows' thread keeps windows out of the task
+    // bar: one connection (which a reconnect replaces) and one set of facts serve both, one call at a time.
+    std::mutex m_mutex;
 };
