@@ -7,7 +7,7 @@
 #include "BenchFilter.h"
 #include "model/ProgramLog.h"
 #include "platform/linux/portal/PortalHotkeySource.h"
-#include "platform/linux/testing/TestDesktop.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <benchmark/benchmark.h>
 #include <gio/gio.h>

@@ -5,9 +5,9 @@
 #include "model/ProgramLog.h"
 #include "monitor/ScanCycle.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
-#include "platform/fake/FakeDesktop.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
+#include "support/desktop/FakeDesktop.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,9 +5,9 @@
 // costs as well). Ended when the run ends.
 #include "BenchFilter.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/gnome/GnomeWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/testing/TestDesktop.h"
+#include "platform/linux/gnome/GnomeWindowSystem.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <benchmark/benchmark.h>
 #include <gio/gio.h>

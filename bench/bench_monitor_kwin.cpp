@@ -4,9 +4,9 @@
 // from its loading to its report that it ran. Ended when the run ends.
 #include "BenchFilter.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/kwin/KWinWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/testing/TestDesktop.h"
+#include "platform/linux/kwin/KWinWindowSystem.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,8 +2,8 @@
 
 #include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/gnome/GnomeWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
+#include "platform/linux/gnome/GnomeWindowSystem.h"
 
 #include <gio/gio.h>
 #include <signal.h>

@@ -3,8 +3,8 @@
 #include "model/MonitoredObjects.h"
 #include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/kwin/KWinWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
+#include "platform/linux/kwin/KWinWindowSystem.h"
 
 #include <gio/gio.h>
 #include <signal.h>

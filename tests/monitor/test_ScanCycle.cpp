@@ -3,7 +3,7 @@
 #include "MonitorTestSupport.h"
 #include "model/Exceptions.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "platform/fake/FakeDesktop.h"
+#include "support/desktop/FakeDesktop.h"
 
 #include <gtest/gtest.h>
 

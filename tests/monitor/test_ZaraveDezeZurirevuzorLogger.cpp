@@ -7,11 +7,11 @@
 #include "model/UserNotices.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/ScanCycle.h"
-#include "platform/fake/FakeDesktop.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/WindowPreferences.h"
+#include "support/desktop/FakeDesktop.h"
 
 #include <gtest/gtest.h>
 

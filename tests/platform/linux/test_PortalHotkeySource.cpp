@@ -4,8 +4,8 @@
 #include "platform/linux/portal/PortalHotkeySource.h"
 
 #include "model/ProgramLog.h"
-#include "platform/linux/testing/TestDesktop.h"
 #include "support/TestSupport.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/fake/FakeInstalledApplications.h"
+#include "support/desktop/FakeInstalledApplications.h"
 
 #include <algorithm>
 

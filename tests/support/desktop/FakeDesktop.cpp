@@ -1,4 +1,4 @@
-#include "platform/fake/FakeDesktop.h"
+#include "support/desktop/FakeDesktop.h"
 
 #include "model/Exceptions.h"
 #include "model/TextHelpers.h"

@@ -1,4 +1,4 @@
-#include "platform/linux/testing/TestDesktop.h"
+#include "support/desktop/TestDesktop.h"
 
 #include "platform/linux/DisplayServers.h"
 #include "platform/linux/gnome/GnomeWindowSystem.h"

@@ -1,4 +1,4 @@
-#include "platform/fake/FakeSessionPower.h"
+#include "support/desktop/FakeSessionPower.h"
 
 #include "model/Exceptions.h"
 

@@ -1,4 +1,4 @@
-#include "platform/fake/FakeHotkeySource.h"
+#include "support/desktop/FakeHotkeySource.h"
 
 void TFakeHotkeySource::KeyEventPush(const TKeyEvent& event)
 {

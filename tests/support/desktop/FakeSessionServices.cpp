@@ -1,6 +1,6 @@
-#include "platform/linux/testing/FakeSessionServices.h"
+#include "support/desktop/FakeSessionServices.h"
 
-#include "platform/linux/testing/TestDesktop.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <gio/gio.h>
 
