@@ -29,6 +29,11 @@ template <typename TId> struct TPushedWindow
 template <typename TId> class TPushedWindowSystem : public TWindowSystem
 {
 public:
+    // Every call to the compositor waits at most this long.
+    static constexpr int CallTimeoutMs = 1000;
+    // How long the compositor may be away (a restart takes a second or two) before the user is told.
+    static constexpr unsigned AbsenceNoticeDelayMs = 10000;
+
     TWindowHandle ForegroundWindowGet() override;
     std::vector<TWindowHandle> TopLevelWindowsGet() override;
     int64_t WindowProcessIdGet(TWindowHandle window) override;

@@ -47,11 +47,8 @@ public:
 class TGnomeWindowSystem final : public TPushedWindowSystem<uint64_t>
 {
 public:
-    static constexpr int CallTimeoutMs = 1000;
     // The Shell's extension calls, which a Shell busy with its start answers late.
     static constexpr int ExtensionCallTimeoutMs = 5000;
-    // How long the Shell may be away before the user is told.
-    static constexpr unsigned AbsenceNoticeDelayMs = 10000;
     static constexpr const char* ServiceName = "org.gnome.Shell";
     static constexpr const char* ExtensionUuid = "tallyhour@tallyhour.example.org";
     static constexpr const char* ReportPath = "/org/gnome/Shell/Extensions/Tallyhour";

@@ -23,9 +23,6 @@ typedef struct _GVariant GVariant;
 class TKWinWindowSystem final : public TPushedWindowSystem<std::string>
 {
 public:
-    static constexpr int CallTimeoutMs = 1000;
-    // How long KWin may be away (a restart takes a second or two) before the user is told.
-    static constexpr unsigned AbsenceNoticeDelayMs = 10000;
     static constexpr const char* ServiceName = "org.kde.KWin";
     static constexpr const char* ReportPath = "/org/tallyhour/KWinReports";
     static constexpr const char* ReportInterface = "org.tallyhour.KWinReports";
