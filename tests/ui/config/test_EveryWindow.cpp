@@ -25,9 +25,9 @@
 #include "ui/main/FrmTransparencySettings.h"
 #include "ui/main/SkinList.h"
 
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeHotkeySource.h"
-#include "platform/fake/FakeInstalledApplications.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeHotkeySource.h"
+#include "support/desktop/FakeInstalledApplications.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -16,13 +16,13 @@
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeHotkeySource.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/WindowPreferences.h"
 #include "support/TestSupport.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeHotkeySource.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -12,13 +12,13 @@
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeHotkeySource.h"
-#include "platform/fake/FakeSessionPower.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
 #include "support/TestSupport.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeHotkeySource.h"
+#include "support/desktop/FakeSessionPower.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
