@@ -5,6 +5,7 @@
 #include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
+#include "platform/PlatformPick.h"
 #include "platform/windows/InterruptTimeClockSource.h"
 #include "platform/windows/LowLevelHotkeySource.h"
 #include "platform/windows/Win32Processes.h"
@@ -250,4 +251,18 @@ TEST(WindowsInstalledApplications, StartMenuShortcutsAndProgramFolders)
     ASSERT_EQ(system.SystemFolders.size(), 1u);
     EXPECT_TRUE(SameTextAscii(system.SystemFolders[0], "C:\\windows/"));
     ::CoUninitialize();
+}
+
+TEST(WindowsPlatformPick, EveryServiceOnTheWindowsPlatformAndNoMonitoringOffscreen)
+{
+    EXPECT_EQ(WindowPlatformChoose(), "");
+    const auto services = PlatformServicesPick("windows");
+    EXPECT_TRUE(services->WindowSystem && services->Accessibility && services->Processes && services->ClockSource
+        && services->HotkeySource && services->SessionPower && services->InstalledApplications);
+    EXPECT_TRUE(services->Accessibility->CanReadBrowserAddress());
+    EXPECT_TRUE(services->ForegroundNotice.empty());
+    EXPECT_EQ(services->WindowPlacement, nullptr);
+    const auto offscreen = PlatformServicesPick("offscreen");
+    EXPECT_EQ(offscreen->WindowSystem, nullptr);
+    EXPECT_TRUE(offscreen->Processes && offscreen->SessionPower && offscreen->InstalledApplications);
 }

@@ -25,9 +25,9 @@
 #include "ui/main/FrmTransparencySettings.h"
 #include "ui/main/SkinList.h"
 
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeHotkeySource.h"
-#include "platform/fake/FakeInstalledApplications.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeHotkeySource.h"
+#include "support/desktop/FakeInstalledApplications.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -216,8 +216,8 @@ void MainWindowVisit(const TLook& look)
 {
     TFakeDesktop desktop;
     TFakeHotkeySource keys;
-    auto window
-        = std::make_unique<TfrmMain>(TMainWindowDesktop { &desktop, &desktop.Processes(), &desktop, nullptr, &keys });
+    auto window = std::make_unique<TfrmMain>(
+        TMainWindowDesktop { &desktop, &desktop.Processes(), &desktop, nullptr, &keys, true });
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     const struct
     {
@@ -236,9 +236,9 @@ void MainWindowVisit(const TLook& look)
         window->actChangeTimeFormat->trigger();
         Look(look, "Main window, time format " + std::to_string(format), window.get());
     }
-    window->FocusStart = ProgramNow();
-    window->FocusDuration = 23.0 / 24;
-    window->FocusEnd = window->FocusStart + window->FocusDuration;
+    window->State.FocusStart = ProgramNow();
+    window->State.FocusDuration = 23.0 / 24;
+    window->State.FocusEnd = window->State.FocusStart + window->State.FocusDuration;
     window->FocusDisplayOn();
     for (int format = 0; format < 3; ++format) {
         Look(look, "Main window, focus format " + std::to_string(format), window.get());

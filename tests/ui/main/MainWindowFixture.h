@@ -10,12 +10,12 @@
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeHotkeySource.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
 #include "support/TestSupport.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeHotkeySource.h"
 
 #include <gtest/gtest.h>
 
@@ -63,9 +63,17 @@ protected:
     {
         if (!m_window) {
             m_window = std::make_unique<TfrmMain>(
-                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, power, &m_keys });
+                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, power, &m_keys, true });
         }
         return *m_window;
+    }
+
+    // One tick of the scan timer, and the time-up window it may ask for, which opens from the
+    // event loop after the tick.
+    void ScanRun()
+    {
+        m_window->tmrScanTimer();
+        QCoreApplication::processEvents();
     }
 
     static void EntryAdd(TMonitoredList& list, const std::string& name, const std::string& caption)
