@@ -1,7 +1,9 @@
 #!/bin/sh
-# Builds the Windows program on Debian 12 with MinGW-w64 and, with "test", runs its tests under Wine.
-#   ./scripts/windows.sh          the dependencies (once, cached), tallyhour.exe, the sample, the tests
-#   ./scripts/windows.sh test     the same, then the core's tests and the whole program under Wine
+# Builds for Windows on Debian 12 with MinGW-w64 and, with "test", runs the tests under Wine.
+#   ./scripts/windows.sh          the dependencies (once, cached), then the core, the Windows
+#                                 backend, tallyhour-sample.exe and the test programs
+#   ./scripts/windows.sh test     the same, then the core's and the backend's tests and the sample
+#                                 with Wine's notepad in front, under Wine on a virtual display
 #   ./scripts/windows.sh deps     only the dependencies (Qt, SQLite for Windows), e.g. to warm a cache
 # Qt for Windows is built once from Debian's own qt6-base source (6.4.2, the version of the host
 # tools) into $TALLYHOUR_WIN_CACHE (default ~/.cache/tallyhour/windows); later runs reuse it.
@@ -20,11 +22,12 @@ log() { echo "windows.sh: $*"; }
 fail() { echo "windows.sh: FAILED: $*" >&2; exit 1; }
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+mkdir -p "$CACHE"
 
 install_packages() {
-    PKGS="cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-wine wine64 fonts-wine nsis dpkg-dev tcl googletest libsimpleini-dev qt6-base-dev-tools qt6-base-dev \
-xvfb xauth xdotool x11-utils"
+    PKGS="cmake ninja-build make gcc mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+wine wine64 fonts-wine dpkg-dev tcl googletest libsimpleini-dev qt6-base-dev-tools qt6-base-dev \
+xvfb xauth"
     MISSING=""
     for p in $PKGS; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || MISSING="$MISSING $p"
