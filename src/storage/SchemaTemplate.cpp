@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 int main(int argc, char** argv)
 {
@@ -33,5 +35,13 @@ int main(int argc, char** argv)
         return 1;
     }
     sqlite3_close(handle);
-    return std::rename(temporary.c_str(), output.c_str()) == 0 ? 0 : 1;
+    // std::filesystem's rename replaces an existing file on Windows too, where C's refuses; a
+    // rebuild must be able to replace the templates of the last one.
+    std::error_code error;
+    std::filesystem::rename(temporary, output, error);
+    if (error) {
+        std::fprintf(stderr, "cannot put %s in place: %s\n", output.c_str(), error.message().c_str());
+        return 1;
+    }
+    return 0;
 }
