@@ -109,7 +109,7 @@ TMainPage::TMainPage(QWidget* parent)
     list->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
     list->addWidget(lbxMain_Applications);
     layout->addLayout(list, 1);
-    layout->addSpacing(6);
+    layout->addSpacing(8);
     layout->addWidget(pnlAction);
     layout->addSpacing(6);
     auto* limit = new QVBoxLayout;
