@@ -15,6 +15,7 @@
 #include "ui/main/MonitoredListCommands.h"
 #include "ui/main/Reminders.h"
 #include "ui/main/RemindersPage.h"
+#include "ui/main/TimeLines.h"
 #include "ui/main/TrayIcon.h"
 #include "ui/main/UsagePage.h"
 
@@ -41,12 +42,10 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -121,64 +120,6 @@ constexpr int kPageTop = 88;
 // view cuts off keep a sane place.
 constexpr int kLayoutMinHeight = 520;
 constexpr int kPagingBarHeight = 40;
-
-// Clicks on a label run an action, as the link labels of the time lines do.
-class TLabelClick : public QObject
-{
-public:
-    TLabelClick(QLabel* label, QAction* action)
-        : QObject(label)
-        , m_action(action)
-    {
-        label->installEventFilter(this);
-        label->setCursor(Qt::PointingHandCursor);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::MouseButtonRelease
-            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            m_action->trigger();
-            return true;
-        }
-        return false;
-    }
-
-private:
-    QAction* m_action;
-};
-
-// A time line: its title and, in a larger font, its value right after the title's own measure
-// (a text's advance can be a pixel short of the ink it draws, the label's hint is not).
-QWidget* TimeLineMake(QWidget* parent, const QString& name, QLabel*& title, const QString& titleName, QLabel*& value,
-    const QString& valueName)
-{
-    auto* line = new QWidget(parent);
-    line->setObjectName(name);
-    title = new QLabel(line);
-    value = new QLabel(line);
-    title->setObjectName(titleName);
-    value->setObjectName(valueName);
-    for (QLabel* label : { title, value }) {
-        label->setTextFormat(Qt::PlainText);
-        LabelOnBackgroundSet(label);
-    }
-    QFont valueFont = value->font();
-    valueFont.setPixelSize(18);
-    value->setFont(valueFont);
-    title->setFixedHeight(20);
-    // The value's larger font needs the line's whole height.
-    value->setFixedHeight(26);
-    auto* layout = new QHBoxLayout(line);
-    layout->setContentsMargins(4, 0, 0, 0);
-    layout->setSpacing(6);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(title);
-    layout->addWidget(value);
-    layout->addSpacing(24);
-    return line;
-}
 
 } // namespace
 
@@ -380,7 +321,6 @@ TfrmMain::~TfrmMain()
 void TfrmMain::ControlsCreate()
 {
     using MainPageParts::ButtonMake;
-    using MainPageParts::LabelMake;
     // The header's buttons, on the right of the caption.
     btnView = ButtonMake(pnlHeader, QStringLiteral("btnView"), QStringLiteral("View"), 46, 22);
     btnLinks = ButtonMake(pnlHeader, QStringLiteral("btnLinks"), QStringLiteral("Tools"), 46, 22);
@@ -395,28 +335,11 @@ void TfrmMain::ControlsCreate()
         right -= 3;
     }
 
-    // The time lines share one place; the focus line replaces the other during a focus period.
-    pnlMain_TimeOnline = TimeLineMake(this, QStringLiteral("pnlMain_TimeOnline"), lblMain_TimeTitle,
-        QStringLiteral("lblMain_TimeTitle"), lblMain_Time, QStringLiteral("lblMain_Time"));
-    pnlMain_FocusTime = TimeLineMake(this, QStringLiteral("pnlMain_FocusTime"), lblMain_FocusTimeTitle,
-        QStringLiteral("lblMain_FocusTimeTitle"), lblMain_FocusTime, QStringLiteral("lblMain_FocusTime"));
-    lblMain_TimeLink = LabelMake(this, QStringLiteral("lblMain_TimeLink"), QString(), 200);
-    lblMain_FocusModeTimeLink = LabelMake(this, QStringLiteral("lblMain_FocusModeTimeLink"), QString(), 200);
-    for (QWidget* line : { pnlMain_TimeOnline, pnlMain_FocusTime }) {
-        line->move(8, 38);
-    }
-    for (QLabel* link : { lblMain_TimeLink, lblMain_FocusModeTimeLink }) {
-        link->move(12, 64);
-        QFont linkFont = link->font();
-        linkFont.setUnderline(true);
-        linkFont.setBold(false);
-        linkFont.setPixelSize(11);
-        link->setFont(linkFont);
-    }
-    pnlMain_FocusTime->hide();
-    lblMain_FocusModeTimeLink->hide();
-    btnFocus = ButtonMake(this, QStringLiteral("btnFocus"), QStringLiteral("Focus"), 76, 26);
-    btnFocus->move(kWindowWidth - 8 - btnFocus->width(), 40);
+    // The time lines and the Focus button, between the header and the pages.
+    m_timeLines = new TTimeLines(this);
+    m_timeLines->setGeometry(0, pnlHeader->height(), kWindowWidth, kPageTop - pnlHeader->height());
+    m_timeLines->layout()->activate();
+    connect(m_timeLines, &TTimeLines::FocusClicked, this, &TfrmMain::FocusRun);
 
     // The page area below the time lines; the view shows one page in it at a time.
     pcMain = new QWidget(this);
@@ -435,7 +358,6 @@ void TfrmMain::ControlsCreate()
     btnNext = ButtonMake(this, QStringLiteral("btnNext"), QStringLiteral("Next >"), 90, 28);
     connect(btnBack, &TImageButton::clicked, this, &TfrmMain::PageBack);
     connect(btnNext, &TImageButton::clicked, this, &TfrmMain::PageNext);
-    connect(btnFocus, &TImageButton::clicked, this, &TfrmMain::FocusRun);
 }
 
 void TfrmMain::ActionsCreate()
@@ -468,35 +390,40 @@ void TfrmMain::ActionsCreate()
 
     m_viewGroup = new QActionGroup(this);
     m_viewGroup->setExclusive(true);
-    actViewMain = make(QStringLiteral("actViewMain"), QStringLiteral("All"));
-    actViewRemindersOnly = make(QStringLiteral("actViewRemindersOnly"), QStringLiteral("Reminders"));
-    actViewUsage = make(QStringLiteral("actViewUsage"), QStringLiteral("Usage"));
-    actViewLite = make(QStringLiteral("actViewLite"), QStringLiteral("Lite"));
-    for (QAction* view : { actViewMain, actViewRemindersOnly, actViewUsage, actViewLite }) {
-        view->setCheckable(true);
-        m_viewGroup->addAction(view);
+    const struct
+    {
+        TMainView View;
+        const char* Name;
+        const char* Text;
+        QWidget* Page;
+        bool Lite;
+    } views[] = { { TMainView::All, "actViewMain", "All", m_mainPage, false },
+        { TMainView::Reminders, "actViewRemindersOnly", "Reminders", m_remindersPage, false },
+        { TMainView::Usage, "actViewUsage", "Usage", m_usagePage, false },
+        { TMainView::Lite, "actViewLite", "Lite", m_mainPage, true } };
+    for (const auto& view : views) {
+        QAction* action = make(QString::fromLatin1(view.Name), QString::fromLatin1(view.Text));
+        action->setCheckable(true);
+        m_viewGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, shown = view.View] { ViewSwitch(shown); });
+        m_views.push_back({ view.View, action, view.Page, view.Lite });
     }
-    actViewLite->setChecked(true);
-    connect(actViewMain, &QAction::triggered, this, [this] { ViewSwitch(TMainView::All); });
-    connect(actViewRemindersOnly, &QAction::triggered, this, [this] { ViewSwitch(TMainView::Reminders); });
-    connect(actViewUsage, &QAction::triggered, this, [this] { ViewSwitch(TMainView::Usage); });
-    connect(actViewLite, &QAction::triggered, this, [this] { ViewSwitch(TMainView::Lite); });
+    ViewEntry(TMainView::Lite).Action->setChecked(true);
 
     QAction* actChangeTimeFormat = make(QStringLiteral("actChangeTimeFormat"), QString());
     connect(actChangeTimeFormat, &QAction::triggered, this, [this] {
         TimeFormat = (TimeFormat + 1) % 3;
         MainTimeUpdate();
     });
-    new TLabelClick(lblMain_TimeLink, actChangeTimeFormat);
+    connect(m_timeLines, &TTimeLines::TimeLinkClicked, actChangeTimeFormat, &QAction::trigger);
     QAction* actChangeFocusModeTimeFormat = make(QStringLiteral("actChangeFocusModeTimeFormat"), QString());
     connect(actChangeFocusModeTimeFormat, &QAction::triggered, this, [this] {
         FocusTimeFormat = (FocusTimeFormat + 1) % 3;
         const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, FocusStart, FocusDuration, ProgramNow());
-        lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
-        lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
+        m_timeLines->FocusLineSet(texts);
         FocusTimeUpdate();
     });
-    new TLabelClick(lblMain_FocusModeTimeLink, actChangeFocusModeTimeFormat);
+    connect(m_timeLines, &TTimeLines::FocusLinkClicked, actChangeFocusModeTimeFormat, &QAction::trigger);
 
     QAction* actTimeEdit = make(QStringLiteral("actTimeEdit"), QStringLiteral("Edit"));
     connect(m_mainPage, &TMainPage::TimeEditClicked, actTimeEdit, &QAction::trigger);
@@ -520,8 +447,8 @@ void TfrmMain::MenusCreate()
     pmnView->setObjectName(QStringLiteral("pmnView"));
     pmnView->addAction(QStringLiteral("Choose View:"))->setEnabled(false);
     pmnView->addSeparator();
-    for (QAction* view : { actViewMain, actViewRemindersOnly, actViewUsage, actViewLite }) {
-        pmnView->addAction(view);
+    for (const TViewEntry& view : m_views) {
+        pmnView->addAction(view.Action);
     }
 
     pmnAddons = new QMenu(this);
@@ -687,53 +614,63 @@ TZaraveDezeZurirevuzorLogger& TfrmMain::Logger()
     return *m_logger;
 }
 
+const TfrmMain::TViewEntry& TfrmMain::ViewEntry(TMainView view) const
+{
+    return *std::find_if(m_views.begin(), m_views.end(), [view](const TViewEntry& each) { return each.View == view; });
+}
+
 void TfrmMain::ViewSwitch(TMainView view)
 {
-    QWidget* page = view == TMainView::Reminders ? static_cast<QWidget*>(m_remindersPage)
-        : view == TMainView::Usage               ? static_cast<QWidget*>(m_usagePage)
-                                                 : static_cast<QWidget*>(m_mainPage);
-    for (QWidget* other : { static_cast<QWidget*>(m_mainPage), static_cast<QWidget*>(m_remindersPage),
-             static_cast<QWidget*>(m_usagePage) }) {
-        other->setVisible(other == page);
+    const TViewEntry& shown = ViewEntry(view);
+    for (const TViewEntry& each : m_views) {
+        each.Page->setVisible(each.Page == shown.Page);
     }
     m_view = view;
-    if (view == TMainView::Usage) {
+    if (shown.Page == m_usagePage) {
         UsageListRefresh();
     }
-    const int wanted = view == TMainView::Lite ? m_mainPage->ReminderBottomIn(this) + 10 : WorkArea().height();
+    const int wanted = shown.Lite ? m_mainPage->ReminderBottomIn(this) + 10 : WorkArea().height();
     if (wanted != height()) {
         resize(width(), wanted);
         Reposition();
     }
     PagesLayout();
-    btnBack->setVisible(page != m_mainPage);
-    btnNext->setVisible(page != m_mainPage);
-    QAction* checked = view == TMainView::Reminders ? actViewRemindersOnly
-        : view == TMainView::Usage                  ? actViewUsage
-        : view == TMainView::Lite                   ? actViewLite
-                                                    : actViewMain;
-    checked->setChecked(true);
+    // The main page, where the program starts, is left through the View menu only.
+    btnBack->setVisible(shown.Page != m_mainPage);
+    btnNext->setVisible(shown.Page != m_mainPage);
+    shown.Action->setChecked(true);
     TextFit();
+}
+
+void TfrmMain::PageStep(int step)
+{
+    std::vector<TMainView> paged;
+    int current = 0;
+    for (const TViewEntry& each : m_views) {
+        if (!each.Lite) {
+            if (each.Page == ViewEntry(m_view).Page) {
+                current = static_cast<int>(paged.size());
+            }
+            paged.push_back(each.View);
+        }
+    }
+    const int count = static_cast<int>(paged.size());
+    ViewSwitch(paged[(current + step % count + count) % count]);
 }
 
 void TfrmMain::PageNext()
 {
-    // All, Reminders, Usage and round again; Lite counts as All.
-    ViewSwitch(m_view == TMainView::Reminders ? TMainView::Usage
-            : m_view == TMainView::Usage      ? TMainView::All
-                                              : TMainView::Reminders);
+    PageStep(1);
 }
 
 void TfrmMain::PageBack()
 {
-    ViewSwitch(m_view == TMainView::Reminders ? TMainView::All
-            : m_view == TMainView::Usage      ? TMainView::Reminders
-                                              : TMainView::Usage);
+    PageStep(-1);
 }
 
 void TfrmMain::Reposition()
 {
-    Dock->LiteViewSet(m_view == TMainView::Lite);
+    Dock->LiteViewSet(ViewEntry(m_view).Lite);
     Dock->Reposition();
     const TWorkArea& area = Dock->WorkAreaRemembered();
     m_workArea = QRect(area.Left, area.Top, area.Width(), area.Height());
@@ -742,7 +679,7 @@ void TfrmMain::Reposition()
 bool TfrmMain::CanMoveTo(int left, int top)
 {
     // The window is only ever placed by the docking rule; a drag may move it to the other edge.
-    Dock->LiteViewSet(m_view == TMainView::Lite);
+    Dock->LiteViewSet(ViewEntry(m_view).Lite);
     return Dock->CanMoveTo(left, top);
 }
 
@@ -752,9 +689,8 @@ void TfrmMain::PagesLayout()
     // lie over the bottom of the page, which leaves them the room.
     const int pageHeight = std::max(height(), kLayoutMinHeight) - kPageTop;
     pcMain->resize(kWindowWidth, pageHeight);
-    for (QWidget* page : { static_cast<QWidget*>(m_mainPage), static_cast<QWidget*>(m_remindersPage),
-             static_cast<QWidget*>(m_usagePage) }) {
-        page->setGeometry(pcMain->rect());
+    for (const TViewEntry& view : m_views) {
+        view.Page->setGeometry(pcMain->rect());
     }
     // At once, also while the window is hidden: the lists' rows and the Lite height depend on it.
     m_mainPage->Arrange();
@@ -858,11 +794,7 @@ void TfrmMain::MainTimeUpdate()
 {
     const TTimeLineTexts texts
         = MainTimeLineGet(TimeFormat, Logger().Total, OptionsInstance().TimeLimitSeconds, ProgramNow());
-    lblMain_TimeTitle->setText(QString::fromStdString(texts.Title));
-    lblMain_TimeLink->setText(QString::fromStdString(texts.Link));
-    lblMain_Time->setText(QString::fromStdString(texts.Value));
-    // At once, also while hidden: the line's width follows its texts.
-    pnlMain_TimeOnline->layout()->activate();
+    m_timeLines->TimeLineSet(texts);
 }
 
 void TfrmMain::FocusTimeUpdate()
@@ -871,23 +803,17 @@ void TfrmMain::FocusTimeUpdate()
         return;
     }
     const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, FocusStart, FocusDuration, ProgramNow());
-    lblMain_FocusTime->setText(QString::fromStdString(texts.Value));
+    m_timeLines->FocusValueSet(QString::fromStdString(texts.Value));
 }
 
 void TfrmMain::NormalTimeDisplayShow()
 {
-    if (pnlMain_FocusTime->isHidden() && FocusTimeFormat == 0) {
+    if (!m_timeLines->FocusShown() && FocusTimeFormat == 0) {
         return;
     }
-    pnlMain_FocusTime->hide();
-    lblMain_FocusModeTimeLink->hide();
-    pnlMain_TimeOnline->show();
-    lblMain_TimeLink->show();
-    btnFocus->show();
+    m_timeLines->FocusShow(false);
     FocusTimeFormat = 0;
-    const TTimeLineTexts texts = FocusTimeLineGet(0, FocusStart, FocusDuration, ProgramNow());
-    lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
-    lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
+    m_timeLines->FocusLineSet(FocusTimeLineGet(0, FocusStart, FocusDuration, ProgramNow()));
 }
 
 void TfrmMain::ActionFieldsUpdate()
@@ -1142,14 +1068,9 @@ void TfrmMain::FocusRun()
 void TfrmMain::FocusDisplayOn()
 {
     const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, FocusStart, FocusDuration, ProgramNow());
-    lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
-    lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
+    m_timeLines->FocusLineSet(texts);
     FocusTimeUpdate();
-    pnlMain_TimeOnline->hide();
-    lblMain_TimeLink->hide();
-    btnFocus->hide();
-    pnlMain_FocusTime->show();
-    lblMain_FocusModeTimeLink->show();
+    m_timeLines->FocusShow(true);
 }
 
 void TfrmMain::TimeEditRun()

@@ -13,10 +13,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QActionGroup;
-class QLabel;
 class QMenu;
 class QSystemTrayIcon;
 class QTimer;
@@ -25,6 +25,7 @@ class TAppearanceMenu;
 class TImageButton;
 class TMainPage;
 class TRemindersPage;
+class TTimeLines;
 class TUsagePage;
 class THotkeySource;
 class THotkeyWatch;
@@ -67,7 +68,10 @@ enum class TMainView
 
 // The program's one long-lived window: a narrow, always-on-top panel docked to a side of the
 // work area. It owns every timer that drives the program, the activity sample and the day's
-// account, and switches between four views (All, Lite, Reminders, Usage) over three pages.
+// account, and switches between four views (All, Lite, Reminders, Usage) over three pages, each a
+// class of its own (TMainPage, TRemindersPage, TUsagePage) below the time lines (TTimeLines). The
+// commands that change the time-limit list are TMonitoredListCommands'. Its controls are private:
+// its actions and controls are reached by their object names.
 //
 // Companions hook in at the places marked "seam" below: each does nothing (or the least that
 // keeps the program usable) until its window or rule exists.
@@ -229,21 +233,24 @@ private:
     void TrayIconRemove();
     // Sizes the pages to the window (at least as tall as the lowest the pages are designed for).
     void PagesLayout();
+    // A view: its action in the View menu, the page it shows and whether it cuts the page below
+    // the reminder. Paging runs through the views that show their page whole, in this order.
+    struct TViewEntry
+    {
+        TMainView View;
+        QAction* Action;
+        QWidget* Page;
+        bool Lite;
+    };
+    const TViewEntry& ViewEntry(TMainView view) const;
+    void PageStep(int step);
     QTimer* TimerMake(int interval, bool enabled, void (TfrmMain::*handler)());
 
-    // Above the pages: the time lines, the Focus button and the header's buttons.
+    // Above the pages: the header's buttons, the time lines and the Focus button.
     TImageButton* btnView = nullptr;
     TImageButton* btnLinks = nullptr;
     TImageButton* btnMinimize = nullptr;
-    QWidget* pnlMain_TimeOnline = nullptr;
-    QLabel* lblMain_TimeTitle = nullptr;
-    QLabel* lblMain_Time = nullptr;
-    QLabel* lblMain_TimeLink = nullptr;
-    QWidget* pnlMain_FocusTime = nullptr;
-    QLabel* lblMain_FocusTimeTitle = nullptr;
-    QLabel* lblMain_FocusTime = nullptr;
-    QLabel* lblMain_FocusModeTimeLink = nullptr;
-    TImageButton* btnFocus = nullptr;
+    TTimeLines* m_timeLines = nullptr;
     // The pages, one shown at a time in the page area; the paging buttons below them.
     QWidget* pcMain = nullptr;
     TMainPage* m_mainPage = nullptr;
@@ -252,11 +259,8 @@ private:
     TImageButton* btnBack = nullptr;
     TImageButton* btnNext = nullptr;
 
+    std::vector<TViewEntry> m_views;
     QAction* actMinimize = nullptr;
-    QAction* actViewMain = nullptr;
-    QAction* actViewRemindersOnly = nullptr;
-    QAction* actViewUsage = nullptr;
-    QAction* actViewLite = nullptr;
     QAction* actAutohide = nullptr;
     QMenu* pmnTray = nullptr;
     QMenu* pmnView = nullptr;
