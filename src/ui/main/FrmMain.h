@@ -69,9 +69,9 @@ enum class TMainView
 // The program's one long-lived window: a narrow, always-on-top panel docked to a side of the
 // work area. It owns every timer that drives the program, the activity sample and the day's
 // account, and switches between four views (All, Lite, Reminders, Usage) over three pages, each a
-// class of its own (TMainPage, TRemindersPage, TUsagePage) below the time lines (TTimeLines). The
-// commands that change the time-limit list are TMonitoredListCommands'. Its controls are private:
-// its actions and controls are reached by their object names.
+// class of its own (TMainPage, TRemindersPage, TUsagePage) below the time lines (TTimeLines); a
+// TMonitoredListCommands changes the time-limit list. Its controls are private: tests and tools
+// reach its actions and controls by their object names.
 //
 // Companions hook in at the places marked "seam" below: each does nothing (or the least that
 // keeps the program usable) until its window or rule exists.
