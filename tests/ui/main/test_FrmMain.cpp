@@ -86,6 +86,12 @@ protected:
         return window;
     }
 
+    // The time-limit list as the main page shows it.
+    QListWidget* MainList()
+    {
+        return Child<QListWidget>(Window(), "lbxMain_Applications");
+    }
+
     static std::string RowsText()
     {
         return TMainWindowFixture::RowsText("app_name, duration, origin");
@@ -166,8 +172,8 @@ TEST_F(MainWindow, ListedWindowInFrontIsChargedFromTheWindowsCreation)
         window.tmrScanTimer();
     }
     window.tmrUsageTimer();
-    TMonitoredItem* first = ListBoxItemObject(Child<QListWidget>(window, "lbxMain_Applications"), 0);
-    TMonitoredItem* second = ListBoxItemObject(Child<QListWidget>(window, "lbxMain_Applications"), 1);
+    TMonitoredItem* first = ListBoxItemObject(MainList(), 0);
+    TMonitoredItem* second = ListBoxItemObject(MainList(), 1);
     ASSERT_TRUE(first && second);
     const TMonitoredItem* xterm = first->Name == kXterm ? first : second;
     EXPECT_EQ(xterm->Duration, 70);
@@ -245,53 +251,57 @@ TEST_F(MainWindow, ABrowserThatCannotBeReadIsToldOnceAfterTheScan)
 TEST_F(MainWindow, TimeLinkCyclesThroughTheThreeFormats)
 {
     TfrmMain& window = Window();
-    EXPECT_EQ(Child<QLabel>(window, "lblMain_TimeTitle")->text(), "Time on List:");
-    EXPECT_EQ(Child<QLabel>(window, "lblMain_TimeLink")->text(), "Show Time to Limit");
-    Child<QAction>(window, "actChangeTimeFormat")->trigger();
-    EXPECT_EQ(Child<QLabel>(window, "lblMain_TimeTitle")->text(), "Time to Limit:");
-    EXPECT_EQ(Child<QLabel>(window, "lblMain_Time")->text().toStdString(), Sep("01:00"));
-    Child<QAction>(window, "actChangeTimeFormat")->trigger();
-    EXPECT_EQ(Child<QLabel>(window, "lblMain_TimeTitle")->text(), "Time Now:");
-    EXPECT_EQ(Child<QLabel>(window, "lblMain_Time")->text().toStdString(), Sep("10:00 AM"));
-    Child<QAction>(window, "actChangeTimeFormat")->trigger();
-    EXPECT_EQ(Child<QLabel>(window, "lblMain_TimeTitle")->text(), "Time on List:");
-    EXPECT_EQ(Child<QLabel>(window, "lblMain_TimeLink")->text(), "Show Time to Limit");
+    QLabel* title = Child<QLabel>(window, "lblMain_TimeTitle");
+    QLabel* value = Child<QLabel>(window, "lblMain_Time");
+    QLabel* link = Child<QLabel>(window, "lblMain_TimeLink");
+    QAction* formatNext = Child<QAction>(window, "actChangeTimeFormat");
+    EXPECT_EQ(title->text(), "Time on List:");
+    EXPECT_EQ(link->text(), "Show Time to Limit");
+    formatNext->trigger();
+    EXPECT_EQ(title->text(), "Time to Limit:");
+    EXPECT_EQ(value->text().toStdString(), Sep("01:00"));
+    formatNext->trigger();
+    EXPECT_EQ(title->text(), "Time Now:");
+    EXPECT_EQ(value->text().toStdString(), Sep("10:00 AM"));
+    formatNext->trigger();
+    EXPECT_EQ(title->text(), "Time on List:");
+    EXPECT_EQ(link->text(), "Show Time to Limit");
     // The panel fits title and value.
-    EXPECT_EQ(Child<QLabel>(window, "lblMain_Time")->x(),
-        Child<QLabel>(window, "lblMain_TimeTitle")->x() + Child<QLabel>(window, "lblMain_TimeTitle")->width() + 6);
+    EXPECT_EQ(value->x(), title->x() + title->width() + 6);
 }
 
 TEST_F(MainWindow, StartsInLiteViewAndPagesAround)
 {
     TfrmMain& window = Window();
+    TImageButton* back = Child<TImageButton>(window, "btnBack");
+    TImageButton* next = Child<TImageButton>(window, "btnNext");
     EXPECT_EQ(window.View(), TMainView::Lite);
     EXPECT_TRUE(Child<QAction>(window, "actViewLite")->isChecked());
-    const int reminderBottom = Child<QWidget>(window, "pnlReminder")
-                                   ->mapTo(&window, QPoint(0, Child<QWidget>(window, "pnlReminder")->height()))
-                                   .y();
+    QWidget* reminder = Child<QWidget>(window, "pnlReminder");
+    const int reminderBottom = reminder->mapTo(&window, QPoint(0, reminder->height())).y();
     EXPECT_EQ(window.height(), reminderBottom + 10);
-    EXPECT_TRUE(Child<TImageButton>(window, "btnBack")->isHidden());
+    EXPECT_TRUE(back->isHidden());
     EXPECT_EQ(Child<QPlainTextEdit>(window, "mmReminder")->toPlainText(), "Write the report") << "10:00 is morning";
 
     Child<QAction>(window, "actViewUsage")->trigger();
     EXPECT_EQ(window.View(), TMainView::Usage);
     EXPECT_EQ(window.height(), window.WorkArea().height());
-    EXPECT_FALSE(Child<TImageButton>(window, "btnBack")->isHidden());
-    EXPECT_FALSE(Child<TImageButton>(window, "btnNext")->isHidden());
+    EXPECT_FALSE(back->isHidden());
+    EXPECT_FALSE(next->isHidden());
     EXPECT_TRUE(Child<QListWidget>(window, "lbxUsage_Applications")->isVisibleTo(&window));
-    EXPECT_FALSE(Child<QListWidget>(window, "lbxMain_Applications")->isVisibleTo(&window)) << "one page at a time";
+    EXPECT_FALSE(MainList()->isVisibleTo(&window)) << "one page at a time";
 
-    Child<TImageButton>(window, "btnNext")->click(); // the last page wraps to the first
+    next->click(); // the last page wraps to the first
     EXPECT_EQ(window.View(), TMainView::All);
-    EXPECT_TRUE(Child<TImageButton>(window, "btnBack")->isHidden());
-    EXPECT_TRUE(Child<TImageButton>(window, "btnNext")->isHidden());
+    EXPECT_TRUE(back->isHidden());
+    EXPECT_TRUE(next->isHidden());
     EXPECT_TRUE(Child<QAction>(window, "actViewMain")->isChecked());
 
     Child<QAction>(window, "actViewRemindersOnly")->trigger();
     EXPECT_EQ(Child<QPlainTextEdit>(window, "mmReminderMorning")->toPlainText(), "Write the report");
-    Child<TImageButton>(window, "btnBack")->click();
+    back->click();
     EXPECT_EQ(window.View(), TMainView::All);
-    Child<TImageButton>(window, "btnBack")->click(); // the first page wraps to the last
+    back->click(); // the first page wraps to the last
     EXPECT_EQ(window.View(), TMainView::Usage);
 
     Child<QAction>(window, "actViewLite")->trigger();
@@ -299,11 +309,12 @@ TEST_F(MainWindow, StartsInLiteViewAndPagesAround)
 
     // Switching back and forth leaves the list's filler rows at one screenful.
     Child<QAction>(window, "actViewMain")->trigger();
-    const int rows = Child<QListWidget>(window, "lbxMain_Applications")->count();
+    QListWidget* list = MainList();
+    const int rows = list->count();
     Child<QAction>(window, "actViewLite")->trigger();
     Child<QAction>(window, "actViewMain")->trigger();
-    EXPECT_EQ(Child<QListWidget>(window, "lbxMain_Applications")->count(), rows);
-    EXPECT_LE(rows * kMainRowHeight, Child<QListWidget>(window, "lbxMain_Applications")->height() + kMainRowHeight);
+    EXPECT_EQ(list->count(), rows);
+    EXPECT_LE(rows * kMainRowHeight, list->height() + kMainRowHeight);
 }
 
 TEST_F(MainWindow, UsagePeriodLoadsItsRange)
@@ -370,8 +381,8 @@ TEST_F(MainWindow, DailyResetErasesPendingRemovalsButKeepsTheEntriesWhenUsersMay
     EXPECT_FALSE(preferences.SectionExists(kIniSectionWebSites));
     EXPECT_EQ(OptionsInstance().MonitoredItems().Count(), 2);
     EXPECT_DOUBLE_EQ(OptionsInstance().ResetDateTime, EncodeDateTime(2024, 3, 7, 4, 0, 0));
-    EXPECT_EQ(RowTexts(Child<QListWidget>(window, "lbxMain_Applications")).size(), 2);
-    EXPECT_EQ(ListBoxItemObject(Child<QListWidget>(window, "lbxMain_Applications"), 0)->Duration, 0);
+    EXPECT_EQ(RowTexts(MainList()).size(), 2);
+    EXPECT_EQ(ListBoxItemObject(MainList(), 0)->Duration, 0);
 }
 
 TEST_F(MainWindow, DailyResetRemovesPendingEntriesWhenUsersMayChange)
@@ -383,7 +394,7 @@ TEST_F(MainWindow, DailyResetRemovesPendingEntriesWhenUsersMayChange)
     window.tmrScanTimer();
     ASSERT_EQ(OptionsInstance().MonitoredItems().Count(), 1);
     EXPECT_EQ(OptionsInstance().MonitoredItems().Items(0)->Name, kEditor);
-    EXPECT_EQ(RowTexts(Child<QListWidget>(window, "lbxMain_Applications")), QStringList { "Editor" });
+    EXPECT_EQ(RowTexts(MainList()), QStringList { "Editor" });
 }
 
 TEST_F(MainWindow, ClosingAndEscapeOnlyMinimise)
@@ -417,17 +428,17 @@ TEST_F(MainWindow, DeletingAnInactiveEntryOnlySaysWhenItGoes)
 {
     OptionsInstance().AllowUserToChangeSettings = true;
     TfrmMain& window = Window();
-    Child<QListWidget>(window, "lbxMain_Applications")->setCurrentRow(1); // XTerm, after Editor
-    ASSERT_EQ(Child<QListWidget>(window, "lbxMain_Applications")->currentItem()->text(), "XTerm");
+    MainList()->setCurrentRow(1); // XTerm, after Editor
+    ASSERT_EQ(MainList()->currentItem()->text(), "XTerm");
     window.AppDelete(); // users may remove an entry only at the day's end: it goes inactive
     EXPECT_EQ(m_confirmed, std::vector<std::string> { "XTerm" });
     const TMonitoredList& stored = OptionsInstance().MonitoredItems();
     ASSERT_EQ(stored.Count(), 2);
     EXPECT_FALSE(stored.Items(stored.NameIndexGet(kXterm))->Active);
     EXPECT_EQ(WindowPreferences().File().ReadString(kIniSectionApplications, kXterm, ""), kXterm);
-    EXPECT_FALSE(ListBoxItemObject(Child<QListWidget>(window, "lbxMain_Applications"), 1)->Active);
+    EXPECT_FALSE(ListBoxItemObject(MainList(), 1)->Active);
 
-    Child<QListWidget>(window, "lbxMain_Applications")->setCurrentRow(1);
+    MainList()->setCurrentRow(1);
     window.AppDelete();
     EXPECT_EQ(m_confirmed.size(), 1u);
     EXPECT_EQ(m_messages,
@@ -439,14 +450,13 @@ TEST_F(MainWindow, DeletingWithAdministratorRightsRemovesAtOnceAndLeavesTheMode)
 {
     OptionsInstance().AdminMode = true;
     TfrmMain& window = Window();
-    Child<QListWidget>(window, "lbxMain_Applications")->setCurrentRow(0);
+    MainList()->setCurrentRow(0);
     window.AppDelete();
-    EXPECT_EQ(RowTexts(Child<QListWidget>(window, "lbxMain_Applications")), QStringList { "XTerm" });
+    EXPECT_EQ(RowTexts(MainList()), QStringList { "XTerm" });
     EXPECT_EQ(OptionsInstance().MonitoredItems().Count(), 1);
     EXPECT_FALSE(OptionsInstance().AdminMode);
     // An empty row is no entry.
-    Child<QListWidget>(window, "lbxMain_Applications")
-        ->setCurrentRow(Child<QListWidget>(window, "lbxMain_Applications")->count() - 1);
+    MainList()->setCurrentRow(MainList()->count() - 1);
     window.AppDelete();
     EXPECT_EQ(m_confirmed.size(), 1u);
 }
@@ -459,8 +469,8 @@ TEST_F(MainWindow, ADeleteConfirmedAfterTheResetFellDueRemovesTheEntryAndTheRese
     m_clock->Advance(17 * 3600.0 + 59 * 60.0 + 58.0); // 03:59:58 the next day
     TfrmMain& window = Window();
     window.ListCommands().DeleteConfirm = &TfrmBase::ConfirmDelete; // a real modal window
-    Child<QListWidget>(window, "lbxMain_Applications")->setCurrentRow(1);
-    ASSERT_EQ(Child<QListWidget>(window, "lbxMain_Applications")->currentItem()->text(), "XTerm");
+    MainList()->setCurrentRow(1);
+    ASSERT_EQ(MainList()->currentItem()->text(), "XTerm");
     bool waitedForTheWindow = false;
     QTimer::singleShot(0, [&] {
         auto* confirm = qobject_cast<TfrmBase*>(QApplication::activeModalWidget());
@@ -469,7 +479,7 @@ TEST_F(MainWindow, ADeleteConfirmedAfterTheResetFellDueRemovesTheEntryAndTheRese
         window.tmrScanTimer(); // the scan as its timer fires it meanwhile
         window.tmrUsageTimer();
         waitedForTheWindow = window.DailyResetWaiting();
-        Child<QListWidget>(window, "lbxMain_Applications")->grab(); // the rows are drawn meanwhile
+        MainList()->grab(); // the rows are drawn meanwhile
         confirm->accept();
     });
     window.AppDelete();
@@ -483,7 +493,7 @@ TEST_F(MainWindow, ADeleteConfirmedAfterTheResetFellDueRemovesTheEntryAndTheRese
     QCoreApplication::processEvents();
     EXPECT_FALSE(window.DailyResetWaiting());
     EXPECT_DOUBLE_EQ(OptionsInstance().ResetDateTime, EncodeDateTime(2024, 3, 7, 4, 0, 0));
-    EXPECT_EQ(RowTexts(Child<QListWidget>(window, "lbxMain_Applications")), QStringList { "Editor" });
+    EXPECT_EQ(RowTexts(MainList()), QStringList { "Editor" });
 }
 
 TEST_F(MainWindow, AddedEntriesReachBothListsAndTheStoredList)
@@ -500,8 +510,7 @@ TEST_F(MainWindow, AddedEntriesReachBothListsAndTheStoredList)
     };
     OptionsInstance().AdminMode = true;
     window.AppAdd();
-    EXPECT_EQ(
-        RowTexts(Child<QListWidget>(window, "lbxMain_Applications")), (QStringList { "Editor", "GIMP", "XTerm" }));
+    EXPECT_EQ(RowTexts(MainList()), (QStringList { "Editor", "GIMP", "XTerm" }));
     EXPECT_FALSE(OptionsInstance().AdminMode);
     OptionsInstanceFree(); // the list reached the database
     EXPECT_GE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/gimp"), 0);
@@ -545,7 +554,7 @@ TEST_F(MainWindow, RowsAreShadedRuledAndGreyWhenInactive)
     OptionsInstance().ListSave();
     TfrmMain& window = Window();
     Child<QAction>(window, "actViewMain")->trigger();
-    QListWidget* list = Child<QListWidget>(window, "lbxMain_Applications");
+    QListWidget* list = MainList();
     list->clearSelection();
     list->setCurrentRow(-1);
     list->doItemsLayout(); // what the event loop does before the first paint
