@@ -186,10 +186,10 @@ TWallClockReading SystemWallClockRead()
     const std::time_t seconds = now.tv_sec;
     localtime_r(&seconds, &local);
     // The offset from the broken-down local time itself: tm_gmtoff is a BSD field that not every
-    // C library has. 25569 is 1970-01-01 in TDateTime days.
+    // C library has.
     const TDateTime localDays = EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
         local.tm_min, std::min(local.tm_sec, 59), 0);
-    const auto offset = std::llround((localDays - 25569.0) * 86400.0) - static_cast<long long>(seconds);
+    const auto offset = std::llround((localDays - kUnixEpochDays) * 86400.0) - static_cast<long long>(seconds);
     return { static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9, static_cast<int32_t>(offset) };
 }
 
