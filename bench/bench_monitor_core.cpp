@@ -3,11 +3,12 @@
 // logger variant writes its row to a real activity database in a temporary data folder.
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
-#include "monitor/ScanCycle.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeSessionPower.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
+#include "support/ScanHostPlain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -90,34 +91,31 @@ struct TBenchDesktop
     TMonitoredList list;
 };
 
-TScanSteps StepsFor(TMonitoredList& list, int64_t& charged)
+// The scan on the fake desktop, one synchronous step per tick.
+struct TBenchScan
 {
-    TScanSteps steps;
-    steps.PausedGet = [] { return false; };
-    steps.TimerEnabledSet = [](bool) {};
-    steps.PartOfDayUpdate = [] {};
-    steps.FocusEndGet = [] { return 0.0; };
-    steps.NormalTimeDisplayShow = [] {};
-    steps.ResetDateTimeGet = [] { return 1e9; };
-    steps.TimeLimitListGet = [&list] { return &list; };
-    steps.TimeLimitSecondsGet = [] { return 28800; };
-    steps.TotalGet = [&charged] { return static_cast<int32_t>(charged); };
-    steps.ExpiryCheck = [](TZaraveDezeZurirevuzor&, int32_t, int32_t, bool) {};
-    steps.Log = [&charged](const TZaraveDezeZurirevuzor&, int32_t seconds) { charged += seconds; };
-    return steps;
-}
+    TBenchScan(TFakeDesktop& desktop, TScanHostPlain& host)
+        : Scan({ desktop, desktop.Processes(), desktop, Power }, host, host, State, host,
+            std::make_unique<TInlineTaskRunner>(), Owner)
+    {
+    }
+    TFakeSessionPower Power;
+    TEnforcementState State;
+    TInlineTaskRunner Owner;
+    TScanPipeline Scan;
+};
 
 void BM_ScanTickUnlistedProgram(benchmark::State& state)
 {
     TBenchDesktop bench;
     ListFill(bench.list);
     bench.desktop.WindowShow({ 0, "/usr/bin/xterm", "XTerm", "", "", true });
-    int64_t charged = 0;
-    TScanCycle cycle(bench.desktop, bench.desktop.Processes(), bench.desktop, StepsFor(bench.list, charged));
+    TScanHostPlain host(bench.list);
+    TBenchScan scan(bench.desktop, host);
     for (auto _ : state) {
-        cycle.TickRun();
+        scan.Scan.TickRun();
     }
-    benchmark::DoNotOptimize(charged);
+    benchmark::DoNotOptimize(host.Charged);
 }
 BENCHMARK(BM_ScanTickUnlistedProgram);
 
@@ -127,13 +125,13 @@ void BM_ScanTickListedSiteInBrowser(benchmark::State& state)
     ListFill(bench.list);
     bench.desktop.WindowShow({ 0, "/usr/lib/firefox-esr/firefox-esr", "firefox-esr", "",
         "https://www." + SiteName(kListedSites - 1) + "/some/page?q=1", true });
-    int64_t charged = 0;
-    TScanCycle cycle(bench.desktop, bench.desktop.Processes(), bench.desktop, StepsFor(bench.list, charged));
+    TScanHostPlain host(bench.list);
+    TBenchScan scan(bench.desktop, host);
     for (auto _ : state) {
-        cycle.LastScanTime = ProgramNow() - 3.0 / 86400.0;
-        cycle.TickRun();
+        scan.Scan.LastScanTime = ProgramNow() - 3.0 / 86400.0;
+        scan.Scan.TickRun();
     }
-    benchmark::DoNotOptimize(charged);
+    benchmark::DoNotOptimize(host.Charged);
 }
 BENCHMARK(BM_ScanTickListedSiteInBrowser);
 
@@ -144,14 +142,11 @@ void BM_ScanTickListedWithLogger(benchmark::State& state)
     TBenchDesktop bench;
     bench.desktop.WindowShow({ 0, AppName(7), "Program", "", "", true });
     TZaraveDezeZurirevuzorLogger logger;
-    TScanSteps steps;
-    steps.TimeLimitListGet = [] { return &OptionsInstance().MonitoredItems(); };
-    steps.TotalGet = [&logger] { return logger.Total; };
-    steps.Log = [&logger](const TZaraveDezeZurirevuzor& sample, int32_t seconds) { logger.Log(&sample, seconds); };
-    TScanCycle cycle(bench.desktop, bench.desktop.Processes(), bench.desktop, steps);
+    TScanHostPlain host(OptionsInstance().MonitoredItems(), &logger);
+    TBenchScan scan(bench.desktop, host);
     for (auto _ : state) {
-        cycle.LastScanTime = ProgramNow() - 3.0 / 86400.0;
-        cycle.TickRun();
+        scan.Scan.LastScanTime = ProgramNow() - 3.0 / 86400.0;
+        scan.Scan.TickRun();
     }
     state.counters["Total"] = logger.Total;
 }

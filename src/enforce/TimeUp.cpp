@@ -41,58 +41,74 @@ int ReminderFirstSectionGet(TDateTime timeOfDay)
 }
 
 TTimeUp::TTimeUp(TWindowSystem& windowSystem, TProcesses& processes, TAccessibility& accessibility,
-    TSessionPower& sessionPower, TTimeUpFlags flags, TTimeUpSteps steps)
+    TSessionPower& sessionPower, TTaskRunner& worker, TEnforcementState& state)
     : m_windowSystem(windowSystem)
     , m_processes(processes)
     , m_accessibility(accessibility)
     , m_sessionPower(sessionPower)
-    , m_flags(flags)
-    , m_steps(std::move(steps))
+    , m_worker(worker)
+    , m_state(state)
 {
 }
 
-void TTimeUp::ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t limit, bool inFocus)
+TTimeUpRequest TTimeUp::ExpiryCheck(TWindowHandle window, int32_t total, int32_t limit, bool inFocus, int action)
 {
     const bool over = total >= limit;
     if (!over && !inFocus) {
+        return {};
+    }
+    if ((!inFocus && m_state.LimitWindowArmed) || (inFocus && m_state.FocusWindowArmed)) {
+        return { true, inFocus, m_state.FiveMinuteOffer, window };
+    }
+    WindowClose(window, action, inFocus);
+    return {};
+}
+
+void TTimeUp::AnswerApply(
+    const TTimeUpRequest& request, const TReminderAnswer& answer, int action, const TMonitoredList& list)
+{
+    if (!answer.Answered) {
+        // The program is ending (a signal, the uninstall flag): its end is no answer, and the
+        // default one would close the user's windows or shut the computer down on the way out.
         return;
     }
-    if ((!inFocus && m_flags.LimitWindowArmed) || (inFocus && m_flags.FocusWindowArmed)) {
-        TReminderAnswer answer;
-        if (m_steps.ReminderShow) {
-            answer = m_steps.ReminderShow(sample, inFocus, m_flags.FiveMinuteOffer);
-        }
-        if (!answer.Answered) {
-            // The program is ending (a signal, the uninstall flag): its end is no answer, and the
-            // default one would close the user's windows or shut the computer down on the way out.
-            return;
-        }
-        m_flags.GraceActive = answer.Grace;
-        if (inFocus) {
-            m_flags.FocusWindowArmed = false;
-        } else {
-            m_flags.LimitWindowArmed = false;
-        }
-        if (m_flags.GraceActive && m_flags.FiveMinuteOffer) {
-            m_flags.FiveMinuteOffer = false;
-        }
-        if (m_steps.ReminderOnlyTimerEnabledSet) {
-            m_steps.ReminderOnlyTimerEnabledSet(true);
-        }
-        // The chosen action runs after the window is disarmed: a shutdown the system refuses
-        // then brings the window back after five minutes, not at every scan.
-        if (!answer.Grace) {
-            const int choice = inFocus ? eaCloseApplication : answer.Choice;
-            if (choice == eaCloseApplication) {
-                CloseAllRun(m_steps.TimeLimitListGet ? m_steps.TimeLimitListGet() : nullptr);
-            } else if (choice == eaShutdown) {
-                m_sessionPower.ShutdownRequest(skPowerOff, kTimeUpCountdownSeconds);
-            }
+    m_state.GraceActive = answer.Grace;
+    if (request.InFocus) {
+        m_state.FocusWindowArmed = false;
+    } else {
+        m_state.LimitWindowArmed = false;
+    }
+    if (m_state.GraceActive && m_state.FiveMinuteOffer) {
+        m_state.FiveMinuteOffer = false;
+    }
+    if (ReminderTimerEnabledSet) {
+        ReminderTimerEnabledSet(true);
+    }
+    // The chosen action runs after the window is disarmed: a shutdown the system refuses then
+    // brings the window back after five minutes, not at every scan.
+    if (!answer.Grace) {
+        const int choice = request.InFocus ? eaCloseApplication : answer.Choice;
+        if (choice == eaCloseApplication) {
+            CloseAllRun(list);
+        } else if (choice == eaShutdown) {
+            m_worker.Post([this, report = ErrorReport] {
+                try {
+                    m_sessionPower.ShutdownRequest(skPowerOff, kTimeUpCountdownSeconds);
+                } catch (...) {
+                    if (report) {
+                        report(std::current_exception());
+                    }
+                }
+            });
         }
     }
-    const int action = m_steps.ExpirationActionGet ? m_steps.ExpirationActionGet() : eaReminderOnly;
-    if ((action == eaCloseApplication || inFocus) && !m_flags.GraceActive && sample.WindowHandle != 0) {
-        m_windowSystem.WindowCloseRequest(sample.WindowHandle);
+    WindowClose(request.Window, action, request.InFocus);
+}
+
+void TTimeUp::WindowClose(TWindowHandle window, int action, bool inFocus)
+{
+    if ((action == eaCloseApplication || inFocus) && !m_state.GraceActive && window != 0) {
+        m_worker.Post([this, window] { m_windowSystem.WindowCloseRequest(window); });
     }
 }
 
@@ -101,25 +117,27 @@ void TTimeUp::ReminderOnlyTimerRun(bool paused)
     if (paused) {
         return;
     }
-    m_flags.LimitWindowArmed = true;
-    m_flags.GraceActive = false;
-    if (m_steps.ReminderOnlyTimerEnabledSet) {
-        m_steps.ReminderOnlyTimerEnabledSet(false);
+    m_state.LimitWindowArmed = true;
+    m_state.GraceActive = false;
+    if (ReminderTimerEnabledSet) {
+        ReminderTimerEnabledSet(false);
     }
 }
 
 void TTimeUp::DailyRearm()
 {
-    m_flags.LimitWindowArmed = true;
-    m_flags.FocusWindowArmed = true;
-    m_flags.FiveMinuteOffer = true;
+    m_state.LimitWindowArmed = true;
+    m_state.FocusWindowArmed = true;
+    m_state.FiveMinuteOffer = true;
 }
 
-void TTimeUp::CloseAllRun(const TMonitoredList* list)
+void TTimeUp::CloseAllRun(const TMonitoredList& list)
 {
-    if (!list) {
-        return;
-    }
-    TZaraveDezeZurirevuzor closer(m_windowSystem, m_processes, m_accessibility);
-    closer.Execute(true, list);
+    // The worker reads its own copy: the user may change the list meanwhile.
+    auto copy = std::make_shared<TMonitoredList>();
+    copy->ItemsCopy(list, mitAll, "");
+    m_worker.Post([this, copy] {
+        TZaraveDezeZurirevuzor closer(m_windowSystem, m_processes, m_accessibility);
+        closer.Execute(true, copy.get());
+    });
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "enforce/EnforcementState.h"
 #include "model/MonitoredObjects.h"
+#include "monitor/DesktopWorker.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
 #include "platform/SessionPower.h"
 
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 
 // What the daily limit does (the settings' ExpirationAction), and the same numbers as the
@@ -40,60 +44,60 @@ std::string ReminderMessageText(bool inFocus, int expirationAction);
 // 1 afternoon from 12:00, 2 evening from 18:00 and before 04:00); the later ones follow it.
 int ReminderFirstSectionGet(TDateTime timeOfDay);
 
-// What the expiry step needs of its owner, the main window.
-struct TTimeUpSteps
+// The time-up window a scan asks for: the owner opens it after the tick and hands the user's
+// answer to TTimeUp::AnswerApply with the same request.
+struct TTimeUpRequest
 {
-    // The effective action (0..2). Default: 0.
-    std::function<int()> ExpirationActionGet;
-    // The stored time-limit list, for closing every listed window. Default: none (nothing closed).
-    std::function<const TMonitoredList*()> TimeLimitListGet;
-    // Shows the time-up window modally for the sample and returns how the user left it.
-    // Default: no window, as if "Continue" was chosen.
-    std::function<TReminderAnswer(const TZaraveDezeZurirevuzor& sample, bool inFocus, bool fiveMinuteOffer)>
-        ReminderShow;
-    // Switches tmrReminderOnly on (a running timer keeps its phase) or off.
-    std::function<void(bool enabled)> ReminderOnlyTimerEnabledSet;
-};
-
-// The flags of the time-up handling. They live with the owner, the main window, whose daily
-// reset and display read and set them too.
-struct TTimeUpFlags
-{
-    bool& LimitWindowArmed; // the window may be shown for the daily limit
-    bool& FocusWindowArmed; // the window may be shown for a focus period
-    bool& GraceActive; // the user took the five minutes; nothing is closed meanwhile
-    bool& FiveMinuteOffer; // the five minutes are offered (once a day)
+    bool Due = false;
+    bool InFocus = false;
+    bool FiveMinuteOffer = false;
+    // The listed window in front when the limit was reached; 0 when it was none.
+    TWindowHandle Window = 0;
 };
 
 // The time-up handling of the scan: whether the window is shown, what is closed, the grace of
-// five minutes, the re-arming five minutes after the window, and the daily re-arming.
+// five minutes, the re-arming five minutes after the window, and the daily re-arming. Close and
+// shutdown requests go to the desktop worker, so a desktop that does not answer holds up no
+// window; their errors come back through `errorReport`, on whatever thread the worker reports.
 class TTimeUp
 {
 public:
     TTimeUp(TWindowSystem& windowSystem, TProcesses& processes, TAccessibility& accessibility,
-        TSessionPower& sessionPower, TTimeUpFlags flags, TTimeUpSteps steps);
+        TSessionPower& sessionPower, TTaskRunner& worker, TEnforcementState& state);
 
-    // The expiry step of a scan whose sample matched the list. Over the limit (`total` at or
-    // above `limit`) or in focus, it may show the window once per arming, and then, with the
-    // action "Close Browser/App." or in focus and without grace, asks the sample's window to
-    // close. A window that ended without an answer (the program is ending) runs nothing. An
-    // error of the shutdown request is raised on to the scan.
-    void ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t limit, bool inFocus);
+    // Switches tmrReminderOnly on (a running timer keeps its phase) or off.
+    std::function<void(bool enabled)> ReminderTimerEnabledSet;
+    // An error of a shutdown request: the user must hear that the computer stays on.
+    std::function<void(std::exception_ptr error)> ErrorReport;
+
+    // The expiry step of a scan whose sample (the window `window`) matched the list. Over the
+    // limit (`total` at or above `limit`) or in focus, with the window armed: a due request, and
+    // nothing else until the answer. Otherwise, with `action` "Close Browser/App." or in focus
+    // and without grace, the sample's window is asked to close.
+    TTimeUpRequest ExpiryCheck(TWindowHandle window, int32_t total, int32_t limit, bool inFocus, int action);
+    // How the user left the window of `request`: the window is disarmed, the grace taken or
+    // not, the chosen action run on every window of `list` (or the shutdown asked for), and then
+    // the closing of the sample's window as ExpiryCheck does it. A window that ended without an
+    // answer (the program is ending) runs nothing.
+    void AnswerApply(
+        const TTimeUpRequest& request, const TReminderAnswer& answer, int action, const TMonitoredList& list);
     // tmrReminderOnly fired. Paused: nothing, the timer fires again. Otherwise the limit window
     // is armed again, the grace ends and the timer stops.
     void ReminderOnlyTimerRun(bool paused);
     // The 04:00 reset: the window may be shown again, for the limit and for focus, and the five
-    // minutes are offered again.
+    // minutes are offered again. The one place that re-arms for a new day.
     void DailyRearm();
-    // Asks every top-level window that matches `list` to close. Runs on a sample of its own, so
-    // the scan's foreground sample (and what the scan charges) stays as it was.
-    void CloseAllRun(const TMonitoredList* list);
+    // Asks every top-level window that matches `list` to close, on a sample of the worker's own,
+    // so the scan's foreground sample (and what the scan charges) stays as it was.
+    void CloseAllRun(const TMonitoredList& list);
 
 private:
+    void WindowClose(TWindowHandle window, int action, bool inFocus);
+
     TWindowSystem& m_windowSystem;
     TProcesses& m_processes;
     TAccessibility& m_accessibility;
     TSessionPower& m_sessionPower;
-    TTimeUpFlags m_flags;
-    TTimeUpSteps m_steps;
+    TTaskRunner& m_worker;
+    TEnforcementState& m_state;
 };

@@ -27,6 +27,10 @@ constexpr TDateTime kUnixEpochDays = 25569.0;
 struct TClockState
 {
     std::mutex calibrationLock;
+    // Readings move the running stopwatch and may move the base; the scan's worker thread and the
+    // desktop's bus threads read the clock (for their log lines) beside the window's thread.
+    // Recursive: following a wall-clock step writes a log line, which reads the clock again.
+    std::recursive_mutex readLock;
     std::atomic<bool> started { false };
     bool calibrated = false;
     TTickSource source;
@@ -83,9 +87,10 @@ TClockState& StateStarted()
         std::lock_guard<std::mutex> guard(state.calibrationLock);
         if (!state.started.load(std::memory_order_relaxed)) {
             state.base = SystemNow();
+            // Back to back: the smallest of ten probes is the overhead, and a pause between them
+            // only cost the start of the program its time.
             if (!state.calibrated) {
-                Calibrate(state, SteadyTicks, 1'000'000'000,
-                    [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+                Calibrate(state, SteadyTicks, 1'000'000'000, nullptr);
             }
             state.global = TStopwatch();
             state.global.Start();
@@ -166,6 +171,7 @@ void WallFollow(TClockState& state, double tickSeconds)
 TDateTime ProgramNow()
 {
     TClockState& state = StateStarted();
+    std::lock_guard guard(state.readLock);
     const double seconds = TickSecondsRead(state);
     if (state.wall && seconds - state.wallTickSeconds >= 1.0) {
         WallFollow(state, seconds);
@@ -188,6 +194,7 @@ TWallClockReading SystemWallClockRead()
 void ClockWallSourceSet(TWallClockSource source)
 {
     TClockState& state = StateStarted();
+    std::lock_guard guard(state.readLock);
     state.wall = std::move(source);
     if (state.wall) {
         state.wallTickSeconds = TickSecondsRead(state);
@@ -218,7 +225,9 @@ TDateTime TodayAt0400()
 
 void ClockBaseAdjust(double days)
 {
-    StateStarted().base += days;
+    TClockState& state = StateStarted();
+    std::lock_guard guard(state.readLock);
+    state.base += days;
 }
 
 bool ClockResynchronizeTo(TDateTime systemNow)

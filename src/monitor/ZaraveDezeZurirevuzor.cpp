@@ -2,6 +2,7 @@
 
 #include "model/Assert.h"
 #include "model/ProgramLog.h"
+#include "model/TextHelpers.h"
 #include "monitor/BrowserFamily.h"
 #include "monitor/ProcessIdentification.h"
 
@@ -118,9 +119,44 @@ void TZaraveDezeZurirevuzor::BrowserSample(TWindowHandle window, int64_t process
         return;
     }
     AppType = ApplicationTypeOfFamily(family);
-    if (m_accessibility.CanReadBrowserAddress()) {
-        BrowserUrl = m_accessibility.BrowserAddressGet(window, processId, family);
+    if (!m_accessibility.CanReadBrowserAddress()) {
+        return;
     }
+    BrowserUrl = m_accessibility.BrowserAddressGet(window, processId, family);
+    const bool answered = m_accessibility.LastReadAnswered();
+    if (!BrowserUrl.empty() || (answered && !CloseMatching)) {
+        // Only the foreground's reads are remembered: a close-all walk passes every window.
+        if (!CloseMatching) {
+            m_lastRead = { window, BrowserUrl.empty() ? std::string() : m_windowSystem.WindowTextGet(window),
+                BrowserUrl, false };
+        }
+        return;
+    }
+    if (answered || m_lastRead.Url.empty() || m_lastRead.Window != window
+        || m_windowSystem.WindowTextGet(window) != m_lastRead.Title) {
+        return;
+    }
+    BrowserUrl = m_lastRead.Url;
+    if (!m_lastRead.SilenceTold) {
+        m_lastRead.SilenceTold = true;
+        LogMessageWrite("The browser in front (" + ControlCharsVisible(ExeName)
+            + ") did not answer in time; its time is charged to the page it showed last, "
+            + ControlCharsVisible(BrowserUrl) + ", while its title stays the same");
+    }
+}
+
+TForegroundFields TZaraveDezeZurirevuzor::Fields() const
+{
+    return { Sampled, ExeName, AppType, BrowserUrl, WindowHandle };
+}
+
+void TZaraveDezeZurirevuzor::FieldsSet(const TForegroundFields& fields)
+{
+    Sampled = fields.Sampled;
+    ExeName = fields.ExeName;
+    AppType = fields.AppType;
+    BrowserUrl = fields.BrowserUrl;
+    WindowHandle = fields.WindowHandle;
 }
 
 TSampleMatchResult SampleMatch(const TZaraveDezeZurirevuzor& sample, const TMonitoredList* list)

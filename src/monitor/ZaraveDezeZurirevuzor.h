@@ -25,6 +25,16 @@ enum TApplicationType : uint8_t
 std::string ApplicationTypeText(TApplicationType type);
 TApplicationType ApplicationTypeOfFamily(TBrowserFamily family);
 
+// What one sample found, as a value that can travel from the worker thread to the window's.
+struct TForegroundFields
+{
+    bool Sampled = false;
+    std::string ExeName;
+    TApplicationType AppType = atDesktop;
+    std::string BrowserUrl;
+    TWindowHandle WindowHandle = 0;
+};
+
 // One sample of the foreground activity: the window, the executable that owns it, and for a
 // browser its family and the address it shows. The owner reuses one object for every scan;
 // each Execute overwrites it.
@@ -51,8 +61,23 @@ public:
     // Samples one top-level window; returns whether a walk over windows goes on.
     bool OnTopWindowEnum(TWindowHandle window);
 
+    TForegroundFields Fields() const;
+    void FieldsSet(const TForegroundFields& fields);
+
 private:
     void BrowserSample(TWindowHandle window, int64_t processId);
+
+    // The address last read from a browser window, with the title it had then: a browser that
+    // does not answer in time (busy, hung) keeps it while its title stays, so its time is not
+    // lost; a window never read stays unknown.
+    struct TAddressRead
+    {
+        TWindowHandle Window = 0;
+        std::string Title;
+        std::string Url;
+        bool SilenceTold = false;
+    };
+    TAddressRead m_lastRead;
 
     TWindowSystem& m_windowSystem;
     TProcesses& m_processes;

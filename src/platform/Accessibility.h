@@ -43,6 +43,13 @@ public:
     // browsers). Called on every scan while a browser is in front, so it must stay cheap and
     // never block for longer than a second. Never raises.
     virtual std::string BrowserAddressGet(TWindowHandle window, int64_t processId, TBrowserFamily family) = 0;
+    // Whether the last BrowserAddressGet had the browser's answer within its bound. False: the
+    // browser did not answer in time (busy, hung), and the empty address says nothing about the
+    // page it shows.
+    virtual bool LastReadAnswered() const
+    {
+        return true;
+    }
     // A note for the user, in the program's own words, about a browser whose addresses cannot be
     // read and what to do about it (restart it, say); each browser program is told once. Taking
     // the note clears it; empty when there is nothing new. The same text has gone to the log.

@@ -1,8 +1,8 @@
 #include "enforce/FocusMode.h"
+#include "enforce/ScanPipeline.h"
 #include "enforce/SessionPause.h"
 #include "enforce/TimeUp.h"
 #include "enforce/UninstallFlag.h"
-#include "monitor/ScanCycle.h"
 
 #include "model/Exceptions.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
@@ -34,8 +34,9 @@ struct TWindowShown
 };
 
 // The scan, the time-up handling, focus and the pause wired together as the main window wires
-// them, on a fake desktop with a fake clock. Listed: the terminal and the editor.
-class Enforcement : public ::testing::Test
+// them, on a fake desktop with a fake clock, one synchronous step at a time. Listed: the terminal
+// and the editor. The time-up window is answered as soon as the scan asks for it.
+class Enforcement : public ::testing::Test, public TScanSettings, public TScanAccount, public TScanObserver
 {
 protected:
     Enforcement()
@@ -47,58 +48,71 @@ protected:
         m_terminal = m_desktop.WindowShow({ .ExeName = kTerminal });
         m_power.ListenerSet({ [this](bool locked) { m_pause.SessionLockedChanged(locked); },
             [this](bool sleeping) { m_pause.SleepingChanged(sleeping); } });
-        m_cycle.LastScanTime = ProgramNow();
+        m_scan.LastScanTime = ProgramNow();
     }
 
-    TTimeUpSteps TimeUpSteps()
+    // TScanSettings
+    const TMonitoredList& TimeLimitList() override
     {
-        TTimeUpSteps steps;
-        steps.ExpirationActionGet = [this] { return m_action; };
-        steps.TimeLimitListGet = [this] { return &m_list; };
-        steps.ReminderShow = [this](const TZaraveDezeZurirevuzor&, bool inFocus, bool fiveMinuteOffer) {
-            m_shown.push_back({ ProgramNow(), inFocus, fiveMinuteOffer });
-            // The window counts down its minute before it closes (when it counts down at all).
-            if (inFocus || m_action != eaReminderOnly) {
-                m_clock.AdvanceMs(kTimeUpCountdownSeconds * 1000);
-            }
-            TReminderAnswer answer = m_answer;
-            if (inFocus || m_action != eaReminderOnly) {
-                answer.Choice = m_action; // the combo is hidden and keeps the setting
-            }
-            return answer;
-        };
-        steps.ReminderOnlyTimerEnabledSet = [this](bool enabled) {
-            if (enabled && !m_reminderOnlyEnabled) {
-                m_reminderOnlyDue = ProgramNow() + kReminderOnlyIntervalMs / 86'400'000.0;
-            }
-            m_reminderOnlyEnabled = enabled;
-        };
-        return steps;
+        return m_list;
     }
-
-    TScanSteps ScanSteps()
+    int32_t TimeLimitSeconds() override
     {
-        TScanSteps steps;
-        steps.PausedGet = [this] { return m_pause.Paused(); };
-        steps.FocusEndGet = [this] { return m_focusEnd; };
-        steps.NormalTimeDisplayShow = [this] { m_focusDisplayOffAt = ProgramNow(); };
-        steps.ResetDateTimeGet = [this] { return m_resetDateTime; };
-        steps.DailyReset = [this] {
-            m_timeUp.DailyRearm();
-            m_resetDateTime += 1;
-            m_total = 0;
-        };
-        steps.TimeLimitListGet = [this] { return &m_list; };
-        steps.TimeLimitSecondsGet = [this] { return m_limit; };
-        steps.TotalGet = [this] { return m_total; };
-        steps.ExpiryCheck = [this](TZaraveDezeZurirevuzor& sample, int32_t total, int32_t limit, bool inFocus) {
-            m_timeUp.ExpiryCheck(sample, total, limit, inFocus);
-        };
-        steps.Log = [this](const TZaraveDezeZurirevuzor& sample, int32_t seconds) {
-            m_charged[sample.ExeName] += seconds;
-            m_total += seconds;
-        };
-        return steps;
+        return m_limit;
+    }
+    TDateTime ResetDateTime() override
+    {
+        return m_resetDateTime;
+    }
+    int ExpirationAction() override
+    {
+        return m_action;
+    }
+    // TScanAccount
+    int32_t Total() override
+    {
+        return m_total;
+    }
+    void Charge(const TZaraveDezeZurirevuzor& sample, int32_t seconds) override
+    {
+        m_charged[sample.ExeName] += seconds;
+        m_total += seconds;
+    }
+    // TScanObserver
+    void NormalTimeDisplayShow() override
+    {
+        m_focusDisplayOffAt = ProgramNow();
+    }
+    void DailyResetRequest() override
+    {
+        m_scan.TimeUp().DailyRearm();
+        m_resetDateTime += 1;
+        m_total = 0;
+    }
+    void TimeUpShow(const TTimeUpRequest& request) override
+    {
+        m_shown.push_back({ ProgramNow(), request.InFocus, request.FiveMinuteOffer });
+        // The window counts down its minute before it closes (when it counts down at all).
+        const bool countsDown = request.InFocus || m_action != eaReminderOnly;
+        if (countsDown) {
+            m_clock.AdvanceMs(kTimeUpCountdownSeconds * 1000);
+        }
+        TReminderAnswer answer = m_answer;
+        if (countsDown) {
+            answer.Choice = m_action; // the combo is hidden and keeps the setting
+        }
+        m_scan.TimeUpAnswer(answer);
+    }
+    void ReminderTimerEnabledSet(bool enabled) override
+    {
+        if (enabled && !m_reminderOnlyEnabled) {
+            m_reminderOnlyDue = ProgramNow() + kReminderOnlyIntervalMs / 86'400'000.0;
+        }
+        m_reminderOnlyEnabled = enabled;
+    }
+    void ErrorShow(std::exception_ptr error) override
+    {
+        m_errors.push_back(error);
     }
 
     // The timers between two scans: tmrReminderOnly fires every five minutes while enabled.
@@ -106,7 +120,7 @@ protected:
     {
         while (m_reminderOnlyEnabled && ProgramNow() >= m_reminderOnlyDue - 1e-9) {
             m_reminderOnlyDue += kReminderOnlyIntervalMs / 86'400'000.0;
-            m_timeUp.ReminderOnlyTimerRun(m_pause.Paused());
+            m_scan.TimeUp().ReminderOnlyTimerRun(m_pause.Paused());
         }
     }
 
@@ -118,7 +132,7 @@ protected:
         if (window != 0) {
             m_desktop.WindowActivate(window);
         }
-        m_cycle.TickRun();
+        m_scan.TickRun();
     }
 
     // Scans every three seconds for `seconds` with `window` in front.
@@ -131,7 +145,7 @@ protected:
 
     void FocusStart(TDateTime duration)
     {
-        FocusPeriodStart(ProgramNow(), duration, m_focusStart, m_focusDuration, m_focusEnd);
+        FocusPeriodStart(ProgramNow(), duration, m_state.FocusStart, m_state.FocusDuration, m_state.FocusEnd);
     }
 
     int CloseRequestsTo(TWindowHandle window) const
@@ -154,25 +168,18 @@ protected:
     std::map<std::string, int32_t> m_charged;
     TReminderAnswer m_answer;
     std::vector<TWindowShown> m_shown;
+    std::vector<std::exception_ptr> m_errors;
     bool m_reminderOnlyEnabled = false;
     TDateTime m_reminderOnlyDue = 0;
     TDateTime m_resetDateTime = EncodeDateTime(2024, 3, 6, 4, 0, 0);
     TDateTime m_focusDisplayOffAt = 0;
-    TDateTime m_focusStart = 0;
-    TDateTime m_focusDuration = 0;
-    TDateTime m_focusEnd = ProgramNow();
-    bool m_limitWindowArmed = true;
-    bool m_focusWindowArmed = true;
-    bool m_graceActive = false;
-    bool m_fiveMinuteOffer = true;
-    bool m_sessionPaused = false;
-    bool m_powerPaused = false;
+    TEnforcementState m_state { .FocusEnd = ProgramNow() };
+    TInlineTaskRunner m_owner;
+    TScanPipeline m_scan { { m_desktop, m_desktop.Processes(), m_desktop, m_power }, *this, *this, m_state, *this,
+        std::make_unique<TInlineTaskRunner>(), m_owner };
+    TSessionPause m_pause { m_state.SessionPaused, m_state.PowerPaused,
+        { [this] { ++m_minimized; }, [this] { m_scan.LastScanTime = ProgramNow(); } } };
     int m_minimized = 0;
-    TTimeUp m_timeUp { m_desktop, m_desktop.Processes(), m_desktop, m_power,
-        { m_limitWindowArmed, m_focusWindowArmed, m_graceActive, m_fiveMinuteOffer }, TimeUpSteps() };
-    TScanCycle m_cycle { m_desktop, m_desktop.Processes(), m_desktop, ScanSteps() };
-    TSessionPause m_pause { m_sessionPaused, m_powerPaused,
-        { [this] { ++m_minimized; }, [this] { m_cycle.LastScanTime = ProgramNow(); } } };
 };
 
 } // namespace
@@ -266,7 +273,7 @@ TEST_F(Enforcement, GraceClosesNothingForFiveMinutesAndIsNotOfferedAgainUntilThe
     ScanAfter(3, m_terminal);
     ASSERT_EQ(m_shown.size(), 1u);
     EXPECT_TRUE(m_shown[0].FiveMinuteOffer);
-    EXPECT_FALSE(m_fiveMinuteOffer);
+    EXPECT_FALSE(m_state.FiveMinuteOffer);
     // The five minutes count from the window's closing, after its minute of countdown.
     ScansFor(294, m_terminal);
     EXPECT_TRUE(m_desktop.CloseRequestsGet().empty());
@@ -291,7 +298,7 @@ TEST_F(Enforcement, GraceClosesNothingForFiveMinutesAndIsNotOfferedAgainUntilThe
 TEST_F(Enforcement, FocusOfOneMinuteStartedAtHalfPastEndsAtTheFirstScanAfterItsEnd)
 {
     // The window was shown for an earlier period today, so this one only closes.
-    m_focusWindowArmed = false;
+    m_state.FocusWindowArmed = false;
     m_clock.AdvanceMs(30'000); // 10:00:30
     FocusStart(60.0 / 86400.0);
     m_total = 0; // far below the limit: focus alone closes
@@ -350,7 +357,7 @@ TEST_F(Enforcement, PausedWhenTheReminderTimerFiresTheReArmingWaitsForItsNextFir
     m_power.Lock();
     m_clock.AdvanceMs(20'000); // the five minutes pass while locked
     TimersRun();
-    EXPECT_FALSE(m_limitWindowArmed);
+    EXPECT_FALSE(m_state.LimitWindowArmed);
     m_power.Unlock();
     ScansFor(30, m_terminal);
     EXPECT_EQ(m_shown.size(), 1u);
@@ -395,16 +402,16 @@ TEST_F(Enforcement, ANightAsleepChargesNothing)
 TEST_F(Enforcement, UnlockingWhileStillAsleepLeavesTheScanBaseAlone)
 {
     ScanAfter(3, m_terminal);
-    const TDateTime base = m_cycle.LastScanTime;
+    const TDateTime base = m_scan.LastScanTime;
     m_power.Lock();
     m_power.SleepBegin();
     m_clock.AdvanceMs(60'000);
     m_power.Unlock();
-    EXPECT_EQ(m_cycle.LastScanTime, base);
+    EXPECT_EQ(m_scan.LastScanTime, base);
     EXPECT_TRUE(m_pause.Paused());
     m_power.SleepEnd();
     EXPECT_FALSE(m_pause.Paused());
-    EXPECT_GT(m_cycle.LastScanTime, base);
+    EXPECT_GT(m_scan.LastScanTime, base);
 }
 
 TEST_F(Enforcement, ShutdownAsksForOnePowerOffWithTheMinuteOfWarning)
@@ -426,7 +433,7 @@ TEST_F(Enforcement, AWindowEndedByTheProgramsEndClosesNothingAndShutsNothingDown
     m_total = 60;
     for (const int action : { eaCloseApplication, eaShutdown }) {
         m_action = action;
-        m_limitWindowArmed = true;
+        m_state.LimitWindowArmed = true;
         ScanAfter(3, m_terminal);
     }
     FocusStart(1.0 / 24.0);
@@ -436,21 +443,21 @@ TEST_F(Enforcement, AWindowEndedByTheProgramsEndClosesNothingAndShutsNothingDown
     EXPECT_TRUE(m_power.ShutdownRequestsGet().empty());
 }
 
-TEST_F(Enforcement, ARefusedShutdownReachesTheCallerAndTheWindowReturnsAfterFiveMinutesNotAtEveryScan)
+TEST_F(Enforcement, ARefusedShutdownIsToldAndTheWindowReturnsAfterFiveMinutesNotAtEveryScan)
 {
     m_action = eaShutdown;
     m_power.ShutdownRefuseSet("Access denied");
     m_total = 60;
-    m_clock.AdvanceMs(3000);
-    m_desktop.WindowActivate(m_terminal);
+    ScanAfter(3, m_terminal);
+    ASSERT_EQ(m_errors.size(), 1u) << "the refusal was swallowed";
     try {
-        m_cycle.TickRun();
-        FAIL() << "the refusal was swallowed";
+        std::rethrow_exception(m_errors[0]);
     } catch (const EOSError& error) {
         EXPECT_STREQ(error.what(), "Access denied");
     }
-    // The scan's ending ran: the next tick counts from the end of this one.
-    EXPECT_NEAR((ProgramNow() - m_cycle.LastScanTime) * 86400.0, 0.0, 1e-3);
+    // The window's time was charged, and the next tick counts from its end.
+    EXPECT_EQ(m_charged[kTerminal], 3 + kTimeUpCountdownSeconds);
+    EXPECT_NEAR((ProgramNow() - m_scan.LastScanTime) * 86400.0, 0.0, 1e-3);
     // The window is not back at every scan with another refused request, but five minutes on.
     ScansFor(240, m_terminal);
     EXPECT_EQ(m_shown.size(), 1u);

@@ -3,8 +3,8 @@
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "monitor/ScanCycle.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
+#include "platform/fake/FakeSessionPower.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/X11WindowSystem.h"
@@ -12,6 +12,7 @@
 #include "storage/Options.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/WindowPreferences.h"
+#include "support/ScanHostPlain.h"
 #include "support/TestSupport.h"
 
 #include <signal.h>
@@ -285,11 +286,12 @@ TEST_F(X11Browsers, ListedLoopbackSiteInChromiumIsChargedAsASite)
     // The program clock stands still between ticks unless moved: each tick charges exactly 3 s.
     TFakeClock clock(EncodeDateTime(2024, 3, 5, 10, 0, 0));
     auto logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
-    TScanSteps steps;
-    steps.TimeLimitListGet = [] { return &OptionsInstance().MonitoredItems(); };
-    steps.TotalGet = [&] { return logger->Total; };
-    steps.Log = [&](const TZaraveDezeZurirevuzor& sample, int32_t seconds) { logger->Log(&sample, seconds); };
-    TScanCycle scan(*s_services->WindowSystem, *s_services->Processes, *s_services->Accessibility, steps);
+    TScanHostPlain host(OptionsInstance().MonitoredItems(), logger.get());
+    TFakeSessionPower power;
+    TEnforcementState enforcement;
+    TInlineTaskRunner owner;
+    TScanPipeline scan({ *s_services->WindowSystem, *s_services->Processes, *s_services->Accessibility, power }, host,
+        host, enforcement, host, std::make_unique<TInlineTaskRunner>(), owner);
     scan.LastScanTime = ProgramNow();
 
     // The page's tree fills in after the window shows: tick until the site is charged.

@@ -1,13 +1,14 @@
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 
 #include "MonitorTestSupport.h"
+#include "enforce/ScanPipeline.h"
 #include "model/DataLocations.h"
 #include "model/Exceptions.h"
 #include "model/TextHelpers.h"
 #include "model/UserNotices.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "monitor/ScanCycle.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeSessionPower.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/SQLiteDatabase.h"
@@ -517,29 +518,69 @@ TEST_F(ActivityLogger, ScansAcrossFourOClockStartTheNewDayFromTheDatabase)
     RowAdd(EncodeDateTime(2024, 3, 4, 22, 0, 0), kEditor, "", 600, 1);
     TOptions& options = OptionsInstance();
     options.ResetDateTime = EncodeDateTime(2024, 3, 5, 4, 0, 0);
-    std::unique_ptr<TZaraveDezeZurirevuzorLogger> logger;
-    const auto loggerGet = [&logger]() -> TZaraveDezeZurirevuzorLogger& {
-        if (!logger) {
-            logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+    // The main window's side of the scan, as far as the day's account goes.
+    struct THost : TScanSettings, TScanAccount, TScanObserver
+    {
+        TOptions& Options = OptionsInstance();
+        std::unique_ptr<TZaraveDezeZurirevuzorLogger> Logger;
+        TZaraveDezeZurirevuzorLogger& LoggerGet()
+        {
+            if (!Logger) {
+                Logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+            }
+            return *Logger;
         }
-        return *logger;
-    };
-    TScanSteps steps;
-    steps.ResetDateTimeGet = [&options] { return options.ResetDateTime; };
-    steps.DailyReset = [&] { DailyResetAccountingRun(options, WindowPreferences().File(), logger); };
-    steps.TimeLimitListGet = [&options] { return &options.MonitoredItems(); };
-    steps.TotalGet = [&] { return loggerGet().Total; };
-    steps.ExpiryCheck = [](TZaraveDezeZurirevuzor&, int32_t, int32_t, bool) {};
-    steps.Log = [&](const TZaraveDezeZurirevuzor& sample, int32_t seconds) { loggerGet().Log(&sample, seconds); };
-    TScanCycle cycle(m_desktop, m_desktop.Processes(), m_desktop, steps);
+        const TMonitoredList& TimeLimitList() override
+        {
+            return Options.MonitoredItems();
+        }
+        int32_t TimeLimitSeconds() override
+        {
+            return 86400;
+        }
+        TDateTime ResetDateTime() override
+        {
+            return Options.ResetDateTime;
+        }
+        int ExpirationAction() override
+        {
+            return 0;
+        }
+        int32_t Total() override
+        {
+            return LoggerGet().Total;
+        }
+        void Charge(const TZaraveDezeZurirevuzor& sample, int32_t seconds) override
+        {
+            LoggerGet().Log(&sample, seconds);
+        }
+        void DailyResetRequest() override
+        {
+            DailyResetAccountingRun(Options, WindowPreferences().File(), Logger);
+        }
+        void TimeUpShow(const TTimeUpRequest&) override
+        {
+        }
+        void ReminderTimerEnabledSet(bool) override
+        {
+        }
+        void ErrorShow(std::exception_ptr) override
+        {
+        }
+    } host;
+    TFakeSessionPower power;
+    TEnforcementState state;
+    TInlineTaskRunner owner;
+    TScanPipeline cycle({ m_desktop, m_desktop.Processes(), m_desktop, power }, host, host, state, host,
+        std::make_unique<TInlineTaskRunner>(), owner);
     m_desktop.WindowShow({ .ExeName = kEditor });
     cycle.LastScanTime = ProgramNow();
 
     m_clock->Advance(3); // 03:59:58
     cycle.TickRun();
-    EXPECT_EQ(loggerGet().Total, 603);
+    EXPECT_EQ(host.LoggerGet().Total, 603);
     m_clock->Advance(3); // 04:00:01: the reset runs first, the charge goes to the new day
     cycle.TickRun();
-    EXPECT_EQ(loggerGet().Total, 3);
+    EXPECT_EQ(host.LoggerGet().Total, 3);
     EXPECT_DOUBLE_EQ(options.ResetDateTime, EncodeDateTime(2024, 3, 6, 4, 0, 0));
 }

@@ -121,6 +121,15 @@ void TFakeDesktop::WindowAddressSet(TWindowHandle window, const std::string& add
     }
 }
 
+void TFakeDesktop::WindowTitleSet(TWindowHandle window, const std::string& title)
+{
+    for (auto& [handle, description] : m_windows) {
+        if (handle == window) {
+            description.Title = title;
+        }
+    }
+}
+
 bool TFakeDesktop::WindowExists(TWindowHandle window) const
 {
     return Find(window) != nullptr;
@@ -189,7 +198,7 @@ std::string TFakeDesktop::BrowserAddressGet(TWindowHandle window, int64_t, TBrow
         throw EOSError(m_accessibilityFailText);
     }
     const TFakeWindow* found = Find(window);
-    if (!found || !m_accessibilityAvailable || !UrlPrefixHas(found->Address)) {
+    if (!found || !m_accessibilityAvailable || !m_accessibilityAnswers || !UrlPrefixHas(found->Address)) {
         return {};
     }
     return found->Address;

@@ -78,6 +78,7 @@ public:
     // managers leave their active-window property pointing at a destroyed window.
     void WindowRemove(TWindowHandle window, bool keepStaleFront = false);
     void WindowAddressSet(TWindowHandle window, const std::string& address);
+    void WindowTitleSet(TWindowHandle window, const std::string& title);
     bool WindowExists(TWindowHandle window) const;
     // Every close request sent so far, in order, also those to windows that were gone.
     const std::vector<TWindowHandle>& CloseRequestsGet() const
@@ -103,6 +104,11 @@ public:
     {
         m_accessibilityFailText = message;
     }
+    // False: reading an address gets no answer in time, as from a hung browser.
+    void AccessibilityAnswerSet(bool answers)
+    {
+        m_accessibilityAnswers = answers;
+    }
     int AddressReads() const
     {
         return m_addressReads;
@@ -127,6 +133,10 @@ public:
         return m_accessibilityAvailable;
     }
     std::string BrowserAddressGet(TWindowHandle window, int64_t processId, TBrowserFamily family) override;
+    bool LastReadAnswered() const override
+    {
+        return m_accessibilityAnswers;
+    }
     std::string UserNoticeTake() override
     {
         return std::exchange(m_userNotice, std::string());
@@ -143,6 +153,7 @@ private:
     std::vector<TWindowHandle> m_closeRequests;
     bool m_closeHonoured = false;
     bool m_accessibilityAvailable = true;
+    bool m_accessibilityAnswers = true;
     std::string m_accessibilityFailText;
     int m_addressReads = 0;
     std::string m_userNotice;

@@ -78,6 +78,11 @@ const char* const ChromiumAddressFieldClass = "OmniboxViewViews";
 class TSampleBudget
 {
 public:
+    TSampleBudget() = default;
+    explicit TSampleBudget(TClock::time_point start)
+        : m_start(start)
+    {
+    }
     bool Spent() const
     {
         return TClock::now() - m_start >= std::chrono::milliseconds(TAtspiAccessibility::CallTimeoutMs / 2);
@@ -414,6 +419,24 @@ double TAtspiAccessibility::BootSecondsNow()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
+namespace {
+
+// The accessibility library's own main context. Left on the default one, the window's event loop
+// (Qt runs GLib's) would dispatch the library's bus messages on the window's thread while the
+// scan's worker thread calls into the library: the library is not made for two threads. On a
+// context of its own, the thread that reads addresses dispatches what has arrived, before each
+// read, and nothing piles up.
+GMainContext* g_atspiContext = nullptr;
+
+void AtspiPendingDispatch()
+{
+    if (g_atspiContext) {
+        while (g_main_context_iteration(g_atspiContext, FALSE)) { }
+    }
+}
+
+} // namespace
+
 bool TAtspiAccessibility::BusConnect()
 {
     static std::mutex mutex;
@@ -423,8 +446,13 @@ bool TAtspiAccessibility::BusConnect()
         // 1 is "done before": by a library of the process's own, which may have failed as well.
         const int result = atspi_init();
         connected = result == 0 || (result == 1 && atspi_get_a11y_bus()) ? 1 : 0;
-        if (connected)
+        if (connected) {
             atspi_set_timeout(CallTimeoutMs, CallTimeoutMs);
+            if (result == 0) {
+                g_atspiContext = g_main_context_new();
+                atspi_set_main_context(g_atspiContext);
+            }
+        }
     }
     return connected == 1;
 }
@@ -449,7 +477,13 @@ bool TAtspiAccessibility::CanReadBrowserAddress() const
 
 std::string TAtspiAccessibility::UserNoticeTake()
 {
+    std::lock_guard lock(m_noticeMutex);
     return std::exchange(m_notice, std::string());
+}
+
+bool TAtspiAccessibility::LastReadAnswered() const
+{
+    return m_lastAnswered;
 }
 
 TAtspiAccessibility::TWindowState& TAtspiAccessibility::WindowStateGet(TWindowHandle window, int64_t processId)
@@ -484,11 +518,23 @@ void TAtspiAccessibility::UnreadableTell(TWindowHandle window, int64_t processId
         + "desktop's accessibility support was switched on. Close every " + program
         + " window and start it again to have its sites counted.";
     LogMessageWrite(text);
+    std::lock_guard lock(m_noticeMutex);
     m_notice += m_notice.empty() ? text : "\n" + text;
 }
 
 std::string TAtspiAccessibility::BrowserAddressGet(TWindowHandle window, int64_t processId, TBrowserFamily family)
 {
+    const TClock::time_point started = TClock::now();
+    std::string address = AddressRead(window, processId, family);
+    // An empty read that ran into the sample's bound says nothing of the page: the browser did
+    // not answer (busy or hung).
+    m_lastAnswered = !address.empty() || !TSampleBudget(started).Spent();
+    return address;
+}
+
+std::string TAtspiAccessibility::AddressRead(TWindowHandle window, int64_t processId, TBrowserFamily family)
+{
+    AtspiPendingDispatch();
     if (processId <= 0
         || (family != TBrowserFamily::Firefox && family != TBrowserFamily::Chromium && family != TBrowserFamily::Opera))
         return {};

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -48,6 +49,7 @@ public:
     static bool UrlPrefixHas(const std::string& text);
     std::string BrowserAddressGet(TWindowHandle window, int64_t processId, TBrowserFamily family) override;
     std::string UserNoticeTake() override;
+    bool LastReadAnswered() const override;
 
     // Connects this process to the accessibility bus, once for every user of libatspi in it: the
     // first attempt's answer stands. (libatspi answers a second attempt after a failed first one
@@ -61,6 +63,7 @@ public:
 
 private:
     bool Start() const;
+    std::string AddressRead(TWindowHandle window, int64_t processId, TBrowserFamily family);
     void UnreadableTell(TWindowHandle window, int64_t processId);
     TWindowState& WindowStateGet(TWindowHandle window, int64_t processId);
 
@@ -70,5 +73,8 @@ private:
     std::map<TWindowHandle, std::unique_ptr<TWindowState>> m_windows;
     std::set<int64_t> m_unreadableProcesses;
     std::set<std::string> m_toldPrograms;
+    // Written by the thread that reads addresses, taken by the window's thread.
+    std::mutex m_noticeMutex;
     std::string m_notice;
+    bool m_lastAnswered = true;
 };

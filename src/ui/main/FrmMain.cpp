@@ -21,6 +21,7 @@
 #include "ui/framework/ListBoxItems.h"
 
 #include "enforce/FocusMode.h"
+#include "enforce/ScanPipeline.h"
 #include "enforce/SessionPause.h"
 #include "enforce/UninstallFlag.h"
 #include "model/DataLocations.h"
@@ -29,7 +30,6 @@
 #include "model/TextHelpers.h"
 #include "model/UserNotices.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "monitor/ScanCycle.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
@@ -52,6 +52,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 namespace {
 
@@ -111,6 +112,46 @@ private:
         }
     }
     std::function<void()> m_ended;
+};
+
+// The settings store as the scan reads it.
+class TOptionsScanSettings final : public TScanSettings
+{
+public:
+    const TMonitoredList& TimeLimitList() override
+    {
+        return OptionsInstance().MonitoredItems();
+    }
+    int32_t TimeLimitSeconds() override
+    {
+        return OptionsInstance().TimeLimitSeconds;
+    }
+    TDateTime ResetDateTime() override
+    {
+        return OptionsInstance().ResetDateTime;
+    }
+    int ExpirationAction() override
+    {
+        return static_cast<int>(OptionsInstance().ExpirationAction);
+    }
+};
+
+// Brings the worker's results to the window's thread, in its event loop. The worker is joined
+// before the window goes, so the window outlives every post.
+class TWindowThreadRunner final : public TTaskRunner
+{
+public:
+    explicit TWindowThreadRunner(QObject* window)
+        : m_window(window)
+    {
+    }
+    void Post(std::function<void()> job) override
+    {
+        QMetaObject::invokeMethod(m_window, std::move(job), Qt::QueuedConnection);
+    }
+
+private:
+    QObject* m_window;
 };
 
 constexpr int kWindowWidth = 327;
@@ -246,6 +287,86 @@ QLineEdit* FieldMake(QWidget* parent, const QString& name, const QRect& geometry
 
 } // namespace
 
+// The window's side of the scan: what the pipeline asks the window to show or do, and the day's
+// account, which the daily reset renews.
+class TfrmMain::TScanLink final : public TScanObserver, public TScanAccount
+{
+public:
+    explicit TScanLink(TfrmMain& window)
+        : m_window(window)
+    {
+    }
+
+    void PartOfDayUpdate() override
+    {
+        m_window.PartOfDayUpdate();
+    }
+    void NormalTimeDisplayShow() override
+    {
+        m_window.NormalTimeDisplayShow();
+    }
+    void DailyResetRequest() override
+    {
+        m_window.DailyResetWhenFree();
+    }
+    bool DailyResetWaiting() override
+    {
+        return m_window.m_dailyResetWaiting;
+    }
+    void TimeUpShow(const TTimeUpRequest& request) override
+    {
+        // Opened from the event loop, after the tick has returned: the window's own loop never
+        // runs inside a tick.
+        QTimer::singleShot(0, &m_window, [window = &m_window, request] {
+            TReminderAnswer answer;
+            try {
+                if (window->ReminderWindowRun) {
+                    answer = window->ReminderWindowRun(request.InFocus, request.FiveMinuteOffer);
+                }
+            } catch (...) {
+                // A window that failed is no answer; the scan must not wait for one for ever.
+                if (window->m_scan) {
+                    window->m_scan->TimeUpAnswer({ .Answered = false });
+                }
+                throw;
+            }
+            if (window->m_scan) {
+                window->m_scan->TimeUpAnswer(answer);
+            }
+        });
+    }
+    void ReminderTimerEnabledSet(bool enabled) override
+    {
+        if (!enabled) {
+            m_window.tmrReminderOnly->stop();
+        } else if (!m_window.tmrReminderOnly->isActive()) {
+            m_window.tmrReminderOnly->start();
+        }
+    }
+    void TickEnded() override
+    {
+        m_window.AccessibilityNoticeShow();
+        // What the stores and the charges could not keep, told once after the scan.
+        m_window.StoredDataNoticeShow();
+    }
+    void ErrorShow(std::exception_ptr error) override
+    {
+        std::rethrow_exception(error); // to the program's error report, from the event loop
+    }
+
+    int32_t Total() override
+    {
+        return m_window.Logger().Total;
+    }
+    void Charge(const TZaraveDezeZurirevuzor& sample, int32_t seconds) override
+    {
+        m_window.Logger().Log(&sample, seconds);
+    }
+
+private:
+    TfrmMain& m_window;
+};
+
 TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     : TfrmBase(parent)
     , SettingsWizardRun(SettingsWizardExecute)
@@ -288,72 +409,40 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
         m_sessionPowerMissing = std::make_unique<TSessionPowerMissing>();
         m_sessionPower = m_sessionPowerMissing.get();
     }
-    m_sessionPause = std::make_unique<TSessionPause>(SessionPaused, PowerPaused,
+    m_sessionPause = std::make_unique<TSessionPause>(State.SessionPaused, State.PowerPaused,
         TSessionPauseSteps { [this] { ApplicationMinimize(); },
             [this] {
-                if (m_scanCycle) {
-                    m_scanCycle->LastScanTime = ProgramNow();
+                if (m_scan) {
+                    m_scan->LastScanTime = ProgramNow();
                 }
             } });
     m_sessionPower->ListenerSet({ [this](bool locked) { SessionLockedChanged(locked); },
         [this](bool sleeping) { SleepingChanged(sleeping); } });
     // 3.
-    SessionPaused = false;
-    PowerPaused = false;
+    State = TEnforcementState();
     ReminderChangeShowing = false;
-    LimitWindowArmed = true;
-    FocusWindowArmed = true;
-    GraceActive = false;
     btnFocus->setText(QStringLiteral("Focus"));
     for (QWidget* control : { static_cast<QWidget*>(btnTimeEdit), static_cast<QWidget*>(lblAction),
              static_cast<QWidget*>(edtAction), pnlAction }) {
         control->setVisible(true);
     }
 
-    // 4. The scan, with every step it calls.
+    // 4. The scan: its desktop calls on a worker thread of their own, the rest on this one.
     if (desktop.WindowSystem && desktop.Processes && desktop.Accessibility) {
-        TScanSteps steps;
-        steps.PausedGet = [this] { return Paused(); };
-        steps.TimerEnabledSet = [this](bool enabled) {
-            if (enabled) {
-                tmrScan->start();
-            } else {
-                tmrScan->stop();
-            }
-        };
-        steps.PartOfDayUpdate = [this] { PartOfDayUpdate(); };
-        steps.FocusEndGet = [this] { return FocusEnd; };
-        steps.NormalTimeDisplayShow = [this] { NormalTimeDisplayShow(); };
-        steps.ResetDateTimeGet = [] { return OptionsInstance().ResetDateTime; };
-        steps.DailyReset = [this] { DailyResetWhenFree(); };
-        steps.TimeLimitListGet = [] { return &OptionsInstance().MonitoredItems(); };
-        steps.TimeLimitSecondsGet = [] { return OptionsInstance().TimeLimitSeconds; };
-        steps.TotalGet = [this] { return Logger().Total; };
-        steps.ExpiryCheck = [this](TZaraveDezeZurirevuzor& sample, int32_t total, int32_t limit, bool inFocus) {
-            ExpiryCheck(sample, total, limit, inFocus);
-        };
-        steps.Log = [this](const TZaraveDezeZurirevuzor& sample, int32_t seconds) { Logger().Log(&sample, seconds); };
-        steps.ScanPeriodSecondsGet = [this] { return static_cast<int32_t>(tmrScan->interval() / 1000); };
-        m_scanCycle = std::make_unique<TScanCycle>(
-            *desktop.WindowSystem, *desktop.Processes, *desktop.Accessibility, std::move(steps));
-        m_scanCycle->LastScanTime = ProgramNow();
-
-        TTimeUpSteps timeUpSteps;
-        timeUpSteps.ExpirationActionGet = [] { return static_cast<int>(OptionsInstance().ExpirationAction); };
-        timeUpSteps.TimeLimitListGet = [] { return &OptionsInstance().MonitoredItems(); };
-        timeUpSteps.ReminderShow = [this](const TZaraveDezeZurirevuzor&, bool inFocus, bool fiveMinuteOffer) {
-            return ReminderWindowRun ? ReminderWindowRun(inFocus, fiveMinuteOffer) : TReminderAnswer();
-        };
-        timeUpSteps.ReminderOnlyTimerEnabledSet = [this](bool enabled) {
-            if (!enabled) {
-                tmrReminderOnly->stop();
-            } else if (!tmrReminderOnly->isActive()) {
-                tmrReminderOnly->start();
-            }
-        };
-        m_timeUp = std::make_unique<TTimeUp>(*desktop.WindowSystem, *desktop.Processes, *desktop.Accessibility,
-            *m_sessionPower, TTimeUpFlags { LimitWindowArmed, FocusWindowArmed, GraceActive, FiveMinuteOffer },
-            std::move(timeUpSteps));
+        m_scanSettings = std::make_unique<TOptionsScanSettings>();
+        m_scanLink = std::make_unique<TScanLink>(*this);
+        std::unique_ptr<TTaskRunner> worker;
+        if (desktop.ScanOnCallerThread) {
+            m_windowThread = std::make_unique<TInlineTaskRunner>();
+            worker = std::make_unique<TInlineTaskRunner>();
+        } else {
+            m_windowThread = std::make_unique<TWindowThreadRunner>(this);
+            worker = std::make_unique<TThreadTaskRunner>();
+        }
+        m_scan = std::make_unique<TScanPipeline>(
+            TScanDesktop { *desktop.WindowSystem, *desktop.Processes, *desktop.Accessibility, *m_sessionPower },
+            *m_scanSettings, *m_scanLink, State, *m_scanLink, std::move(worker), *m_windowThread);
+        m_scan->LastScanTime = ProgramNow();
     }
     // The skin list and its menu: step 12.
 
@@ -369,8 +458,8 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     TOptions& options = OptionsInstance();
     ActionFieldsUpdate();
     RemindersLoad();
-    if (m_scanCycle) {
-        m_scanCycle->LastScanTime = ProgramNow();
+    if (m_scan) {
+        m_scan->LastScanTime = ProgramNow();
     }
     int32_t scanSeconds = options.ScanPeriodSeconds;
     if (scanSeconds < 1) {
@@ -380,6 +469,9 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
         scanSeconds = 1;
     }
     tmrScan->setInterval(std::min<int64_t>(int64_t(scanSeconds) * 1000, 24 * 3600 * 1000));
+    if (m_scan) {
+        m_scan->ScanPeriodSeconds = static_cast<int32_t>(tmrScan->interval() / 1000);
+    }
     tmrTimeTimer();
     MainListRefresh();
     tmrReminderChangeTimer();
@@ -402,12 +494,12 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     LastPartOfDay = 255;
     PartOfDayUpdate();
     // 15.
-    FocusEnd = ProgramNow();
+    State.FocusEnd = ProgramNow();
     // 16. The hot key: Alt twice, as a click on the tray icon. No press is waiting for its pair
     // yet, so a single press right after the start does nothing.
     Hotkey = new THotkeyWatch(desktop.HotkeySource, this);
     connect(Hotkey, &THotkeyWatch::PairPressed, this, &TfrmMain::TrayIconClick);
-    FiveMinuteOffer = WindowPreferences().Show5MinButtonGet();
+    State.FiveMinuteOffer = WindowPreferences().Show5MinButtonGet();
     // 17.
     options.ActivityPurge();
     StoredDataNoticeShow();
@@ -423,8 +515,8 @@ TfrmMain::~TfrmMain()
 {
     delete m_reports;
     // The seconds of the scan that was running when the program ended.
-    if (m_scanCycle) {
-        m_scanCycle->EndCharge();
+    if (m_scan) {
+        m_scan->EndCharge();
     }
     // The hot key is released by its owner (seam).
     m_sessionPower->ListenerSet({});
@@ -432,7 +524,8 @@ TfrmMain::~TfrmMain()
     // The list boxes keep pointers into the logger's lists.
     lbxMain_Applications->clear();
     lbxUsage_Applications->clear();
-    m_scanCycle.reset();
+    // The worker ends first: a close it was asked for still goes out.
+    m_scan.reset();
     m_logger.reset();
 }
 
@@ -629,7 +722,8 @@ void TfrmMain::ActionsCreate()
     actChangeFocusModeTimeFormat = make(QStringLiteral("actChangeFocusModeTimeFormat"), QString());
     connect(actChangeFocusModeTimeFormat, &QAction::triggered, this, [this] {
         FocusTimeFormat = (FocusTimeFormat + 1) % 3;
-        const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, FocusStart, FocusDuration, ProgramNow());
+        const TTimeLineTexts texts
+            = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
         lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
         lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
         FocusTimeUpdate();
@@ -812,12 +906,12 @@ void TfrmMain::ApplicationRestore()
 
 bool TfrmMain::Paused() const
 {
-    return SessionPaused || PowerPaused;
+    return State.Paused();
 }
 
 TZaraveDezeZurirevuzor* TfrmMain::Sample()
 {
-    return m_scanCycle ? &m_scanCycle->Sample() : nullptr;
+    return m_scan ? &m_scan->Sample() : nullptr;
 }
 
 TZaraveDezeZurirevuzorLogger& TfrmMain::Logger()
@@ -1039,10 +1133,10 @@ void TfrmMain::MainTimeUpdate()
 
 void TfrmMain::FocusTimeUpdate()
 {
-    if (ProgramNow() > FocusEnd) {
+    if (ProgramNow() > State.FocusEnd) {
         return;
     }
-    const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, FocusStart, FocusDuration, ProgramNow());
+    const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
     lblMain_FocusTime->setText(QString::fromStdString(texts.Value));
 }
 
@@ -1057,7 +1151,7 @@ void TfrmMain::NormalTimeDisplayShow()
     lblMain_TimeLink->show();
     btnFocus->show();
     FocusTimeFormat = 0;
-    const TTimeLineTexts texts = FocusTimeLineGet(0, FocusStart, FocusDuration, ProgramNow());
+    const TTimeLineTexts texts = FocusTimeLineGet(0, State.FocusStart, State.FocusDuration, ProgramNow());
     lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
     lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
 }
@@ -1071,9 +1165,9 @@ void TfrmMain::ActionFieldsUpdate()
 
 void TfrmMain::DailyReset()
 {
-    LimitWindowArmed = true;
-    FocusWindowArmed = true;
-    FiveMinuteOffer = true;
+    if (m_scan) {
+        m_scan->TimeUp().DailyRearm();
+    }
     // The rows point into the logger's lists, which the reset empties and frees: they go first,
     // so nothing can draw a row whose entry is gone, even when the reset fails half-way.
     lbxMain_Applications->clear();
@@ -1201,11 +1295,8 @@ void TfrmMain::SettingsRun()
 void TfrmMain::tmrScanTimer()
 {
     OptionsInstance().UnsavedChangesRetry();
-    if (m_scanCycle) {
-        m_scanCycle->TickRun();
-        AccessibilityNoticeShow();
-        // What the stores and the charges could not keep, told once after the scan.
-        StoredDataNoticeShow();
+    if (m_scan) {
+        m_scan->TickRun(); // the notices follow when the tick has ended
         return;
     }
     StoredDataNoticeShow();
@@ -1298,8 +1389,8 @@ void TfrmMain::tmrReminderOnlyTimer()
     if (Paused()) {
         return;
     }
-    if (m_timeUp) {
-        m_timeUp->ReminderOnlyTimerRun(Paused());
+    if (m_scan) {
+        m_scan->TimeUp().ReminderOnlyTimerRun(Paused());
     }
 }
 
@@ -1336,14 +1427,6 @@ void TfrmMain::RemindersLoad()
 void TfrmMain::ReminderComboMarksUpdate()
 {
     Reminders->ComboMarksUpdate();
-}
-
-void TfrmMain::ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t timeLimitSeconds, bool inFocus)
-{
-    // The total is yesterday's until the waiting reset has run.
-    if (m_timeUp && !m_dailyResetWaiting) {
-        m_timeUp->ExpiryCheck(sample, total, timeLimitSeconds, inFocus);
-    }
 }
 
 void TfrmMain::SessionLockedChanged(bool locked)
@@ -1383,13 +1466,13 @@ void TfrmMain::FocusRun()
     if (!started) {
         return;
     }
-    FocusPeriodStart(ProgramNow(), duration, FocusStart, FocusDuration, FocusEnd);
+    FocusPeriodStart(ProgramNow(), duration, State.FocusStart, State.FocusDuration, State.FocusEnd);
     FocusDisplayOn();
 }
 
 void TfrmMain::FocusDisplayOn()
 {
-    const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, FocusStart, FocusDuration, ProgramNow());
+    const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
     lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
     lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
     FocusTimeUpdate();

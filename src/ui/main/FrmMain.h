@@ -2,6 +2,7 @@
 
 #include "ui/framework/FrmBase.h"
 
+#include "enforce/EnforcementState.h"
 #include "enforce/TimeUp.h"
 
 #include "model/ProgramClock.h"
@@ -27,7 +28,9 @@ class TMainWindowDock;
 class TMonitoredList;
 class TProcesses;
 class TReminderController;
-class TScanCycle;
+class TScanPipeline;
+class TScanSettings;
+class TTaskRunner;
 class TSessionPause;
 class TSessionPower;
 class TTrayIcon;
@@ -48,6 +51,9 @@ struct TMainWindowDesktop
     TSessionPower* SessionPower = nullptr;
     // The keyboard the hot key is watched on; none: no hot key.
     THotkeySource* HotkeySource = nullptr;
+    // The scan asks the desktop on the caller's thread, one tick at a time, instead of on a
+    // worker thread of its own: for a desktop held in memory that a test drives step by step.
+    bool ScanOnCallerThread = false;
 };
 
 // The program's one long-lived window: a narrow, always-on-top panel docked to a side of the
@@ -176,17 +182,9 @@ public:
     QTimer* tmrShutdown = nullptr;
     QTimer* tmrTimeSynchronization = nullptr;
 
-    // State shared with the time-up, focus, session and reminder rules.
-    bool SessionPaused = false;
-    bool PowerPaused = false;
-    bool LimitWindowArmed = true;
-    bool FocusWindowArmed = true;
-    bool GraceActive = false;
-    bool FiveMinuteOffer = true;
+    // The pause, the time-up arming and grace, and the focus period, which the scan decides on.
+    TEnforcementState State;
     bool ReminderChangeShowing = false;
-    TDateTime FocusStart = 0;
-    TDateTime FocusEnd = 0;
-    TDateTime FocusDuration = 0;
     int TimeFormat = 0;
     int FocusTimeFormat = 0;
     bool LiteView = true;
@@ -213,9 +211,10 @@ public:
     bool Paused() const;
     // The sample of the scan; null when the window runs without a desktop to sample.
     TZaraveDezeZurirevuzor* Sample();
-    TScanCycle* ScanCycle()
+    // The scan; null when the window runs without a desktop to sample.
+    TScanPipeline* Scan()
     {
-        return m_scanCycle.get();
+        return m_scan.get();
     }
     // The day's account, created on first use (again after the daily reset freed it).
     TZaraveDezeZurirevuzorLogger& Logger();
@@ -277,8 +276,6 @@ public:
     void PartOfDayUpdate();
     void RemindersLoad();
     void ReminderComboMarksUpdate();
-    // Seam of the time-up rules, run for every listed sample before it is charged.
-    void ExpiryCheck(TZaraveDezeZurirevuzor& sample, int32_t total, int32_t timeLimitSeconds, bool inFocus);
 
     // The work area at the last repositioning.
     QRect RememberedWorkArea() const
@@ -302,6 +299,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    class TScanLink;
+
     void ControlsCreate();
     void ActionsCreate();
     void MenusCreate();
@@ -326,12 +325,15 @@ private:
 
     TWindowSystem* m_windowSystem = nullptr;
     TAccessibility* m_accessibility = nullptr;
-    std::unique_ptr<TScanCycle> m_scanCycle;
     std::unique_ptr<TZaraveDezeZurirevuzorLogger> m_logger;
     TSessionPower* m_sessionPower = nullptr;
     std::unique_ptr<TSessionPower> m_sessionPowerMissing;
     std::unique_ptr<TSessionPause> m_sessionPause;
-    std::unique_ptr<TTimeUp> m_timeUp;
+    std::unique_ptr<TScanSettings> m_scanSettings;
+    std::unique_ptr<TScanLink> m_scanLink;
+    std::unique_ptr<TTaskRunner> m_windowThread;
+    // After what it uses: it ends (its worker joined) before them.
+    std::unique_ptr<TScanPipeline> m_scan;
     QActionGroup* m_viewGroup = nullptr;
     QRect m_workArea;
     bool m_dailyResetWaiting = false;

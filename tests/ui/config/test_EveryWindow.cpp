@@ -216,8 +216,8 @@ void MainWindowVisit(const TLook& look)
 {
     TFakeDesktop desktop;
     TFakeHotkeySource keys;
-    auto window
-        = std::make_unique<TfrmMain>(TMainWindowDesktop { &desktop, &desktop.Processes(), &desktop, nullptr, &keys });
+    auto window = std::make_unique<TfrmMain>(
+        TMainWindowDesktop { &desktop, &desktop.Processes(), &desktop, nullptr, &keys, true });
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     const struct
     {
@@ -236,9 +236,9 @@ void MainWindowVisit(const TLook& look)
         window->actChangeTimeFormat->trigger();
         Look(look, "Main window, time format " + std::to_string(format), window.get());
     }
-    window->FocusStart = ProgramNow();
-    window->FocusDuration = 23.0 / 24;
-    window->FocusEnd = window->FocusStart + window->FocusDuration;
+    window->State.FocusStart = ProgramNow();
+    window->State.FocusDuration = 23.0 / 24;
+    window->State.FocusEnd = window->State.FocusStart + window->State.FocusDuration;
     window->FocusDisplayOn();
     for (int format = 0; format < 3; ++format) {
         Look(look, "Main window, focus format " + std::to_string(format), window.get());

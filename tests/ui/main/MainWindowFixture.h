@@ -63,9 +63,17 @@ protected:
     {
         if (!m_window) {
             m_window = std::make_unique<TfrmMain>(
-                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, power, &m_keys });
+                TMainWindowDesktop { &m_desktop, &m_desktop.Processes(), &m_desktop, power, &m_keys, true });
         }
         return *m_window;
+    }
+
+    // One tick of the scan timer, and the time-up window it may ask for, which opens from the
+    // event loop after the tick.
+    void ScanRun()
+    {
+        m_window->tmrScanTimer();
+        QCoreApplication::processEvents();
     }
 
     static void EntryAdd(TMonitoredList& list, const std::string& name, const std::string& caption)

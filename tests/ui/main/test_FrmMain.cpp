@@ -11,10 +11,10 @@
 #include "ui/main/MainWindowDock.h"
 #include "ui/main/Reminders.h"
 
+#include "enforce/ScanPipeline.h"
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "monitor/ScanCycle.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeHotkeySource.h"
@@ -148,13 +148,13 @@ TEST_F(MainWindow, AZeroScanPeriodIsNotASpinningTimer)
 TEST_F(MainWindow, ListedWindowInFrontIsChargedFromTheWindowsCreation)
 {
     TfrmMain& window = Window();
-    ASSERT_NE(window.ScanCycle(), nullptr);
-    EXPECT_DOUBLE_EQ(window.ScanCycle()->LastScanTime, ProgramNow());
+    ASSERT_NE(window.Scan(), nullptr);
+    EXPECT_DOUBLE_EQ(window.Scan()->LastScanTime, ProgramNow());
     XtermInFront();
     m_clock->Advance(5);
-    window.tmrScanTimer();
+    ScanRun();
     m_clock->Advance(5);
-    window.tmrScanTimer();
+    ScanRun();
     EXPECT_EQ(RowsText(), std::string(kXterm) + ",5,1;" + kXterm + ",5,1;");
     EXPECT_EQ(window.Logger().Total, 10);
     EXPECT_TRUE(window.tmrScan->isActive()) << "enabled again after the tick";
@@ -162,7 +162,7 @@ TEST_F(MainWindow, ListedWindowInFrontIsChargedFromTheWindowsCreation)
     // The list shows the entry's time once it is refilled.
     for (int tick = 0; tick < 12; ++tick) {
         m_clock->Advance(5);
-        window.tmrScanTimer();
+        ScanRun();
     }
     window.tmrUsageTimer();
     TMonitoredItem* first = ListBoxItemObject(window.lbxMain_Applications, 0);
@@ -185,15 +185,15 @@ TEST_F(MainWindow, UnlistedWindowChargesNothingAndPausedTicksDoNothing)
 {
     TfrmMain& window = Window();
     m_clock->Advance(5);
-    window.tmrScanTimer();
+    ScanRun();
     EXPECT_EQ(RowsText(), "");
     XtermInFront();
-    window.SessionPaused = true;
-    const TDateTime before = window.ScanCycle()->LastScanTime;
+    window.State.SessionPaused = true;
+    const TDateTime before = window.Scan()->LastScanTime;
     m_clock->Advance(5);
-    window.tmrScanTimer();
+    ScanRun();
     EXPECT_EQ(RowsText(), "");
-    EXPECT_DOUBLE_EQ(window.ScanCycle()->LastScanTime, before);
+    EXPECT_DOUBLE_EQ(window.Scan()->LastScanTime, before);
 }
 
 TEST_F(MainWindow, ChargesThatWaitForTheDatabaseOverAMinuteAreToldOnceAfterTheScan)
@@ -207,7 +207,7 @@ TEST_F(MainWindow, ChargesThatWaitForTheDatabaseOverAMinuteAreToldOnceAfterTheSc
         locker.TransactionBegin();
         for (int tick = 0; tick < 22; ++tick) {
             m_clock->Advance(3);
-            window.tmrScanTimer();
+            ScanRun();
             QCoreApplication::processEvents();
         }
     }
@@ -218,7 +218,7 @@ TEST_F(MainWindow, ChargesThatWaitForTheDatabaseOverAMinuteAreToldOnceAfterTheSc
     EXPECT_EQ(window.Logger().Total, 66);
     // The database answers: every waiting charge is written at the next scan.
     m_clock->Advance(3);
-    window.tmrScanTimer();
+    ScanRun();
     QCoreApplication::processEvents();
     EXPECT_EQ(m_messages.size(), 1u) << "told once";
     EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*), SUM(duration) FROM applications")->TextAt(1), "69");
@@ -236,7 +236,7 @@ TEST_F(MainWindow, ABrowserThatCannotBeReadIsToldOnceAfterTheScan)
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_EQ(m_messages[0], "Please Note|Close every Chromium window and start it again.");
     m_clock->Advance(5);
-    window.tmrScanTimer();
+    ScanRun();
     QCoreApplication::processEvents();
     EXPECT_EQ(m_messages.size(), 1u) << "told once";
 }
@@ -355,14 +355,14 @@ TEST_F(MainWindow, DailyResetErasesPendingRemovalsButKeepsTheEntriesWhenUsersMay
     preferences.WriteString(kIniSectionApplications, kXterm, kXterm);
     preferences.WriteString(kIniSectionWebSites, "example.com", "example.com");
     TfrmMain& window = Window();
-    window.LimitWindowArmed = false;
-    window.FiveMinuteOffer = false;
+    window.State.LimitWindowArmed = false;
+    window.State.FiveMinuteOffer = false;
 
     m_clock->Advance(20 * 3600.0); // 06:00 the next day
-    window.tmrScanTimer();
+    ScanRun();
 
-    EXPECT_TRUE(window.LimitWindowArmed);
-    EXPECT_TRUE(window.FiveMinuteOffer);
+    EXPECT_TRUE(window.State.LimitWindowArmed);
+    EXPECT_TRUE(window.State.FiveMinuteOffer);
     EXPECT_FALSE(preferences.SectionExists(kIniSectionApplications));
     EXPECT_FALSE(preferences.SectionExists(kIniSectionWebSites));
     EXPECT_EQ(OptionsInstance().MonitoredItems().Count(), 2);
@@ -377,7 +377,7 @@ TEST_F(MainWindow, DailyResetRemovesPendingEntriesWhenUsersMayChange)
     WindowPreferences().File().WriteString(kIniSectionApplications, kXterm, kXterm);
     TfrmMain& window = Window();
     m_clock->Advance(20 * 3600.0);
-    window.tmrScanTimer();
+    ScanRun();
     ASSERT_EQ(OptionsInstance().MonitoredItems().Count(), 1);
     EXPECT_EQ(OptionsInstance().MonitoredItems().Items(0)->Name, kEditor);
     EXPECT_EQ(RowTexts(window.lbxMain_Applications), QStringList { "Editor" });
@@ -462,7 +462,7 @@ TEST_F(MainWindow, ADeleteConfirmedAfterTheResetFellDueRemovesTheEntryAndTheRese
         auto* confirm = qobject_cast<TfrmBase*>(QApplication::activeModalWidget());
         ASSERT_NE(confirm, nullptr);
         m_clock->Advance(5.0);
-        window.tmrScanTimer(); // the scan as its timer fires it meanwhile
+        ScanRun(); // the scan as its timer fires it meanwhile
         window.tmrUsageTimer();
         waitedForTheWindow = window.DailyResetWaiting();
         window.lbxMain_Applications->grab(); // the rows are drawn meanwhile

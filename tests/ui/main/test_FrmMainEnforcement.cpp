@@ -7,10 +7,10 @@
 #include "ui/framework/ImageButton.h"
 #include "ui/main/FrmReminder.h"
 
+#include "enforce/ScanPipeline.h"
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "monitor/ScanCycle.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeHotkeySource.h"
@@ -64,7 +64,7 @@ TEST_F(MainWindowEnforcing, ARefusedShutdownIsReportedAndLeavesTheWindowEnabledA
     window.ApplicationRestore();
     XtermInFront();
     m_clock->Advance(5);
-    window.tmrScanTimer(); // charges the five seconds that reach the limit
+    ScanRun(); // charges the five seconds that reach the limit
     ASSERT_EQ(window.Logger().Total, 5);
 
     // The next tick comes from the timer, as in the program, so the error takes the program's road.
@@ -92,13 +92,13 @@ TEST_F(MainWindowEnforcing, ARefusedShutdownIsReportedAndLeavesTheWindowEnabledA
     ASSERT_EQ(m_power.ShutdownRequestsGet().size(), 1u);
     EXPECT_EQ(m_power.ShutdownRequestsGet()[0], std::make_pair(skPowerOff, 60));
     EXPECT_TRUE(window.isEnabled());
-    EXPECT_DOUBLE_EQ(window.ScanCycle()->LastScanTime, ProgramNow());
+    EXPECT_DOUBLE_EQ(window.Scan()->LastScanTime, ProgramNow());
     EXPECT_TRUE(window.tmrReminderOnly->isActive());
     window.tmrScan->setInterval(5000);
     m_clock->Advance(5);
-    window.tmrScanTimer(); // no time-up window again at once
-    EXPECT_TRUE(window.tmrScan->isActive()) << "the scan goes on after the error";
-    // The tick the error broke off charged nothing; the one after it charges its own five seconds.
+    ScanRun(); // no time-up window again at once
+    // The scan goes on after the error: the tick the error broke off charged nothing, the one
+    // after it charges its own five seconds.
     EXPECT_EQ(window.Logger().Total, 10);
 }
 
@@ -108,25 +108,25 @@ TEST_F(MainWindowEnforcing, LockingPausesAndHidesAndTheLockedHourIsNotCharged)
     window.ApplicationRestore();
     XtermInFront();
     m_clock->Advance(5);
-    window.tmrScanTimer();
+    ScanRun();
     m_power.Lock();
-    EXPECT_TRUE(window.SessionPaused);
+    EXPECT_TRUE(window.State.SessionPaused);
     EXPECT_TRUE(window.Paused());
     EXPECT_FALSE(window.isVisible());
     m_clock->Advance(3600);
-    window.tmrScanTimer();
+    ScanRun();
     m_power.Unlock();
     EXPECT_FALSE(window.Paused());
     m_clock->Advance(5);
-    window.tmrScanTimer();
+    ScanRun();
     EXPECT_EQ(RowsText(), std::string(kXterm) + ",5;" + kXterm + ",5;");
 
     m_power.SleepBegin();
-    EXPECT_TRUE(window.PowerPaused);
+    EXPECT_TRUE(window.State.PowerPaused);
     m_clock->Advance(8 * 3600);
     m_power.SleepEnd();
     m_clock->Advance(5);
-    window.tmrScanTimer();
+    ScanRun();
     EXPECT_EQ(window.Logger().Total, 15);
 }
 
@@ -142,20 +142,20 @@ TEST_F(MainWindowEnforcing, FocusStartsFromTheBlockModeWindowAndEndsAtTheFirstSc
     EXPECT_TRUE(window.btnFocus->isHidden());
     EXPECT_FALSE(window.pnlMain_FocusTime->isHidden());
     EXPECT_TRUE(window.pnlMain_TimeOnline->isHidden());
-    EXPECT_NEAR((window.FocusEnd - ProgramNow()) * 86400.0, 60.0, 1e-3);
+    EXPECT_NEAR((window.State.FocusEnd - ProgramNow()) * 86400.0, 60.0, 1e-3);
     EXPECT_NE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/editor"), -1);
 
     // A listed window in front during the period is closed (the window was shown once).
-    window.FocusWindowArmed = false;
+    window.State.FocusWindowArmed = false;
     XtermInFront();
     m_clock->Advance(30);
-    window.tmrScanTimer();
+    ScanRun();
     EXPECT_EQ(m_desktop.CloseRequestsGet().size(), 1u);
     m_clock->Advance(30);
-    window.tmrScanTimer();
+    ScanRun();
     EXPECT_TRUE(window.btnFocus->isHidden()) << "exactly at its end the period still runs";
     m_clock->Advance(1);
-    window.tmrScanTimer();
+    ScanRun();
     EXPECT_FALSE(window.btnFocus->isHidden());
     EXPECT_TRUE(window.pnlMain_FocusTime->isHidden());
     EXPECT_EQ(m_desktop.CloseRequestsGet().size(), 2u);
@@ -164,13 +164,13 @@ TEST_F(MainWindowEnforcing, FocusStartsFromTheBlockModeWindowAndEndsAtTheFirstSc
 TEST_F(MainWindowEnforcing, CancelInBlockModeKeepsTheAddedEntriesAndStartsNothing)
 {
     TfrmMain& window = Window();
-    const TDateTime focusEnd = window.FocusEnd;
+    const TDateTime focusEnd = window.State.FocusEnd;
     window.FocusSettingsRun = [](TMonitoredList& result, TDateTime&) {
         EntryAdd(result, "/usr/bin/editor", "Editor");
         return false;
     };
     window.FocusRun();
-    EXPECT_EQ(window.FocusEnd, focusEnd);
+    EXPECT_EQ(window.State.FocusEnd, focusEnd);
     EXPECT_FALSE(window.btnFocus->isHidden());
     EXPECT_NE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/editor"), -1);
     OptionsInstanceFree();
