@@ -3,8 +3,8 @@
 // running programs' paths, each named by the packages' rule, as the wizard and the sample read them.
 #include "ui/config/ApplicationDiscovery.h"
 
-#include "platform/linux/ProcFsProcesses.h"
-#include "platform/linux/XdgInstalledApplications.h"
+#include "platform/linux/proc/ProcFsProcesses.h"
+#include "platform/linux/xdg/XdgInstalledApplications.h"
 
 #include <unistd.h>
 

@@ -6,8 +6,8 @@
 // binding and press figures.
 #include "BenchFilter.h"
 #include "model/ProgramLog.h"
-#include "platform/linux/PortalHotkeySource.h"
-#include "platform/linux/testing/TestDesktop.h"
+#include "platform/linux/portal/PortalHotkeySource.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <benchmark/benchmark.h>
 #include <gio/gio.h>

@@ -4,11 +4,11 @@
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeSessionPower.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
 #include "support/ScanHostPlain.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeSessionPower.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,53 +3,19 @@
 // native Wayland window in front, read from what the extension pushed; the bare read of the
 // window in front; and one round trip to the extension (its State call, which a close request
 // costs as well). Ended when the run ends.
-#include "BenchFilter.h"
-#include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/GnomeWindowSystem.h"
-#include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/testing/TestDesktop.h"
+#include "CompositorBench.h"
+#include "platform/linux/gnome/GnomeWindowSystem.h"
 
-#include <benchmark/benchmark.h>
 #include <gio/gio.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <iostream>
-#include <thread>
 
 namespace {
 
-struct TBenchDesktop
-{
-    TTestDesktop Desktop;
-    std::unique_ptr<TPlatformServices> Services;
-    TWindowHandle Window = 0;
-};
-TBenchDesktop* g_desktop = nullptr;
-
 void BM_GnomeForegroundSample(benchmark::State& state)
 {
-    TPlatformServices& services = *g_desktop->Services;
-    // The program's own view catches up with the new window's focus through the extension's push.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (services.WindowSystem->WindowTextGet(services.WindowSystem->ForegroundWindowGet()) != "bench"
-        && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    TZaraveDezeZurirevuzor sample(*services.WindowSystem, *services.Processes, *services.Accessibility);
-    for (auto _ : state) {
-        sample.Execute(false, nullptr);
-        benchmark::DoNotOptimize(sample.ExeName);
-    }
-    if (sample.ExeName != std::filesystem::canonical(TEST_WINDOW_PROGRAM).string())
-        state.SkipWithError("the sample did not see the window");
-}
-
-void BM_GnomeForegroundWindowGet(benchmark::State& state)
-{
-    TWindowSystem& windows = *g_desktop->Services->WindowSystem;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(windows.ForegroundWindowGet());
+    // The new window took the focus at its start.
+    ForegroundSampleRun(state, 10);
 }
 
 void BM_GnomeExtensionCall(benchmark::State& state)
@@ -79,6 +45,11 @@ void BM_GnomeExtensionCall(benchmark::State& state)
     g_object_unref(bus);
 }
 
+void BM_GnomeForegroundWindowGet(benchmark::State& state)
+{
+    ForegroundWindowGetRun(state);
+}
+
 } // namespace
 
 BENCHMARK(BM_GnomeForegroundSample)->Unit(benchmark::kMicrosecond);
@@ -87,34 +58,14 @@ BENCHMARK(BM_GnomeExtensionCall)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 int main(int argc, char** argv)
 {
-    const bool selected = BenchFilterSelectsAny(
-        argc, argv, { "BM_GnomeForegroundSample", "BM_GnomeForegroundWindowGet", "BM_GnomeExtensionCall" });
-    benchmark::Initialize(&argc, argv);
-    if (!selected)
-        return 0;
-    if (TTestDesktop::ProgramFind("gnome-shell").empty() || !std::filesystem::exists(QT_WAYLAND_PLUGIN)
-        || std::system("/usr/bin/python3 -c 'import dbusmock' >/dev/null 2>&1") != 0) {
-        std::cout << "bench_monitor_gnome: gnome-shell, python3-dbusmock or Qt's Wayland platform is not installed; "
-                     "nothing measured\n";
-        return 0;
-    }
-    TBenchDesktop desktop;
-    g_desktop = &desktop;
-    if (!desktop.Desktop.GnomeStart(GNOME_EXTENSION_SOURCE)) {
-        std::cerr << "bench_monitor_gnome: " << desktop.Desktop.ErrorText() << '\n';
-        return 1;
-    }
-    std::cout << "GNOME Shell answered " << desktop.Desktop.GnomeStartSeconds() << " s after its start\n";
-    desktop.Services = LinuxPlatformServicesCreate(LinuxSessionDetect());
-    if (!desktop.Services->ForegroundNotice.empty()) {
-        std::cerr << "bench_monitor_gnome: " << desktop.Services->ForegroundNotice << '\n';
-        return 1;
-    }
-    const pid_t window = desktop.Desktop.WaylandWindowStart(TEST_WINDOW_PROGRAM, "bench");
-    desktop.Window = window > 0 ? desktop.Desktop.WindowWait(window, 20, "bench") : 0;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    desktop.Services.reset();
-    desktop.Desktop.Stop();
-    return 0;
+    const bool dbusmock = std::system("/usr/bin/python3 -c 'import dbusmock' >/dev/null 2>&1") == 0;
+    return CompositorBenchMain(argc, argv, "bench_monitor_gnome",
+        { "BM_GnomeForegroundSample", "BM_GnomeForegroundWindowGet", "BM_GnomeExtensionCall" },
+        TTestDesktop::ProgramFind("gnome-shell").empty() ? "gnome-shell" : (dbusmock ? "" : "python3-dbusmock"),
+        [](TTestDesktop& desktop) {
+            if (!desktop.GnomeStart(GNOME_EXTENSION_SOURCE))
+                return false;
+            std::cout << "GNOME Shell answered " << desktop.GnomeStartSeconds() << " s after its start\n";
+            return true;
+        });
 }

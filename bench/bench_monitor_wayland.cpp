@@ -8,11 +8,11 @@
 // when the run ends.
 #include "BenchFilter.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/ForeignToplevelWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/ProcFsProcesses.h"
-#include "platform/linux/SwayWindowSystem.h"
-#include "platform/linux/testing/TestDesktop.h"
+#include "platform/linux/proc/ProcFsProcesses.h"
+#include "platform/linux/sway/SwayWindowSystem.h"
+#include "platform/linux/wlroots/ForeignToplevelWindowSystem.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 # One foreground sample on a real X11 desktop (its own Xvfb, openbox, buses and browsers).
-if(TARGET th_platform_linux_testing AND TARGET th_monitor)
+if(TARGET th_test_desktop AND TARGET th_monitor)
     th_add_bench(NAME bench_monitor_x11 SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bench_monitor_x11.cpp
-        LIBS th_platform_linux_testing th_monitor)
+        LIBS th_test_desktop th_monitor)
 endif()

@@ -6,9 +6,9 @@
 // browsers start after it without any option.
 #include "BenchFilter.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/testing/TestDesktop.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <benchmark/benchmark.h>
 

@@ -19,9 +19,9 @@
 #include "monitor/ZaraveDezeZurirevuzor.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/testing/TestDesktop.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <QTimer>
 

@@ -1,6 +1,6 @@
 #include "app/PlatformPick.h"
-#include "app/SwayWindowPlacement.h"
 #include "app/TerminationSignals.h"
+#include "app/WindowPlacementFollow.h"
 
 #include "ui/config/ConfigurationWindows.h"
 #include "ui/framework/Application.h"
@@ -12,15 +12,13 @@
 #include "ui/main/TrayIcon.h"
 
 #include "model/DataLocations.h"
-#include "platform/linux/ProcFsProcesses.h"
-#include "platform/linux/SwayWindowSystem.h"
-#include "platform/linux/XdgInstalledApplications.h"
-#include "platform/linux/dbus/LogindSessionPower.h"
+#include "platform/PlatformPick.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/InstanceLock.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
 
+#include <QGuiApplication>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -66,7 +64,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "tallyhour: no display found (DISPLAY is not set); start it inside a desktop session.\n");
         return 2;
     }
-    if (const std::string missing = QtPlatformChoose(); !missing.empty()) {
+    if (const std::string missing = WindowPlatformChoose(); !missing.empty()) {
         std::fprintf(stderr, "tallyhour: %s\n", missing.c_str());
         return 2;
     }
@@ -112,27 +110,26 @@ int main(int argc, char* argv[])
     }
 
     // The desktop services live for the whole run; the program clock runs on their counter.
-    std::unique_ptr<TPlatformServices> platformServices = PlatformServicesPick();
-    if (platformServices && platformServices->ClockSource) {
+    const std::unique_ptr<TPlatformServices> platformServices
+        = PlatformServicesPick(QGuiApplication::platformName().toStdString());
+    if (platformServices->ClockSource) {
         ProgramClockAttach(*platformServices->ClockSource);
     }
+    ForegroundNoticesShow(*platformServices);
     TMainWindowDesktop desktop;
-    if (platformServices) {
+    if (platformServices->WindowSystem) {
         desktop.WindowSystem = platformServices->WindowSystem.get();
         desktop.Processes = platformServices->Processes.get();
         desktop.Accessibility = platformServices->Accessibility.get();
         desktop.HotkeySource = platformServices->HotkeySource.get();
     }
     // Locking, sleep and shutdown go through the session's services, whatever the window system.
-    TLogindSessionPower sessionPower;
-    desktop.SessionPower = &sessionPower;
+    desktop.SessionPower = platformServices->SessionPower.get();
 
     // The configuration windows find installed programs in the desktop's menus and folders, and
-    // running ones in /proc even where no desktop can be watched.
-    TXdgInstalledApplications installedApplications;
-    TProcFsProcesses processesWithoutDesktop;
+    // running ones even where no desktop can be watched.
     ConfigurationWindowsInstall(
-        TAppSiteSources { &installedApplications, desktop.Processes ? desktop.Processes : &processesWithoutDesktop });
+        TAppSiteSources { platformServices->InstalledApplications.get(), platformServices->Processes.get() });
 
     // The protected region: an error here is reported, then the program ends as usual.
     int status = 0;
@@ -154,10 +151,9 @@ int main(int argc, char* argv[])
         if (firstRunApplied) {
             mainWindow->Tray->WhereaboutsTell();
         }
-        if (auto* sway
-            = platformServices ? dynamic_cast<TSwayWindowSystem*>(platformServices->WindowSystem.get()) : nullptr) {
-            new TSwayWindowPlacement(
-                mainWindow.get(), *sway, [window = mainWindow.get()] { return window->Dock->Place().topLeft(); });
+        if (platformServices->WindowPlacement) {
+            new TWindowPlacementFollow(mainWindow.get(), *platformServices->WindowPlacement,
+                [window = mainWindow.get()] { return window->Dock->Place().topLeft(); });
         }
         QApplication::processEvents(); // a request to end that came meanwhile
         status = endRequested ? 0 : QApplication::exec();

@@ -3,7 +3,10 @@
 #include "platform/Accessibility.h"
 #include "platform/ClockSource.h"
 #include "platform/HotkeySource.h"
+#include "platform/InstalledApplications.h"
 #include "platform/Processes.h"
+#include "platform/SessionPower.h"
+#include "platform/WindowPlacement.h"
 #include "platform/WindowSystem.h"
 
 #include <memory>
@@ -22,4 +25,10 @@ struct TPlatformServices
     // silence.
     std::string ForegroundNotice;
     std::unique_ptr<THotkeySource> HotkeySource;
+    // Where the desktop places the program's windows itself; none where it honours their moves.
+    std::unique_ptr<TWindowPlacement> WindowPlacement;
+    // Locking, sleeping and shutting down; none: the program never pauses and cannot shut down.
+    std::unique_ptr<TSessionPower> SessionPower;
+    // The desktop's menus and program folders, for the configuration windows.
+    std::unique_ptr<TInstalledApplications> InstalledApplications;
 };

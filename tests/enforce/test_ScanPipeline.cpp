@@ -3,8 +3,8 @@
 #include "model/Exceptions.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/MonitorTestSupport.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeSessionPower.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeSessionPower.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 
 #include "X11TestHelpers.h"
 
-#include "platform/linux/LinuxSession.h"
+#include "platform/linux/logind/LinuxSession.h"
 
 #include <unistd.h>
 

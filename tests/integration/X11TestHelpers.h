@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/linux/X11WindowSystem.h"
-#include "platform/linux/testing/TestDesktop.h"
+#include "platform/linux/x11/X11WindowSystem.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <gtest/gtest.h>
 

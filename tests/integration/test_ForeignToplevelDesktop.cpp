@@ -2,9 +2,9 @@
 
 #include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/ForeignToplevelWindowSystem.h"
+#include "platform/linux/wlroots/ForeignToplevelWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/ProcFsProcesses.h"
+#include "platform/linux/proc/ProcFsProcesses.h"
 
 #include <signal.h>
 

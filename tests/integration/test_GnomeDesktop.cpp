@@ -1,43 +1,9 @@
-#include "X11TestHelpers.h"
+#include "CompositorDesktop.h"
 
-#include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/GnomeWindowSystem.h"
-#include "platform/linux/LinuxPlatformServices.h"
-
-#include <gio/gio.h>
-#include <signal.h>
-#include <sys/wait.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
+#include "platform/linux/gnome/GnomeWindowSystem.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-template <typename TCondition> bool Eventually(double seconds, TCondition done)
-{
-    const auto deadline
-        = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-std::string FileRead(const std::string& path)
-{
-    std::ifstream file(path);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 size_t Count(const std::string& text, const std::string& part)
 {
@@ -51,22 +17,9 @@ size_t Count(const std::string& text, const std::string& part)
 // enabled; 0 unknown to it), asked as the Extensions app asks.
 int ExtensionState()
 {
-    GError* error = nullptr;
-    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    GDBusConnection* bus = address ? g_dbus_connection_new_for_address_sync(address,
-                               static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
-                                   | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-                               nullptr, nullptr, &error)
-                                   : nullptr;
-    g_clear_error(&error);
-    if (!bus)
-        return -1;
-    GVariant* reply = g_dbus_connection_call_sync(bus, "org.gnome.Shell", "/org/gnome/Shell",
-        "org.gnome.Shell.Extensions", "GetExtensionInfo", g_variant_new("(s)", TGnomeWindowSystem::ExtensionUuid),
-        G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
-    g_clear_error(&error);
-    g_object_unref(bus);
-    if (!reply)
+    GVariant* reply = nullptr;
+    if (!BusCall("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell.Extensions", "GetExtensionInfo",
+            g_variant_new("(s)", TGnomeWindowSystem::ExtensionUuid), &reply, G_VARIANT_TYPE("(a{sv})")))
         return -1;
     GVariant* info = g_variant_get_child_value(reply, 0);
     double state = 0;
@@ -87,59 +40,25 @@ int ExtensionState()
             GTEST_SKIP() << "Qt's Wayland platform (qt6-wayland) is not installed: " << QT_WAYLAND_PLUGIN;             \
     } while (false)
 
-// A headless GNOME Shell with the extension installed as the package installs it, not enabled;
-// the services picked from the session it sets, as the program picks them.
-class GnomeDesktop : public ::testing::Test
+// A headless GNOME Shell with the extension installed as the package installs it, not enabled.
+class GnomeDesktop : public CompositorDesktop
 {
 protected:
-    void SetUp() override
+    void DesktopStart() override
     {
         TH_REQUIRE_GNOME_SHELL();
         ASSERT_TRUE(m_desktop.GnomeStart(GNOME_EXTENSION_SOURCE)) << m_desktop.ErrorText();
         std::printf("GNOME Shell answered %.2f s after its start\n", m_desktop.GnomeStartSeconds());
-        m_logFile = m_desktop.Folder() + "/logs/test_gnome_desktop.log";
-        LogFileNameSet(m_logFile);
+    }
+    void ServicesPicked() override
+    {
         m_stateBefore = ExtensionState();
-        const TLinuxSession session = LinuxSessionDetect();
-        ASSERT_EQ(session.Kind, TLinuxDesktopKind::Gnome);
-        m_services = LinuxPlatformServicesCreate(session);
-        ASSERT_EQ(m_services->ForegroundNotice, "") << FileRead(m_logFile);
     }
-    void TearDown() override
+    TLinuxDesktopKind Kind() const override
     {
-        m_services.reset();
-        LogFileNameSet({});
-        m_desktop.Stop();
-    }
-    TWindowHandle WindowShow(const std::string& title, pid_t& process)
-    {
-        process = m_desktop.WaylandWindowStart(TEST_WINDOW_PROGRAM, title);
-        return process > 0 ? m_desktop.WindowWait(process, 20, title) : 0;
-    }
-    // The program's own view of the window in front, once it has the title `title`.
-    TWindowHandle InFront(const std::string& title)
-    {
-        TWindowSystem& windows = *m_services->WindowSystem;
-        TWindowHandle found = 0;
-        Eventually(10, [&] {
-            found = windows.ForegroundWindowGet();
-            return found != 0 && windows.WindowTextGet(found) == title;
-        });
-        return found != 0 && windows.WindowTextGet(found) == title ? found : 0;
-    }
-    bool Listed(TWindowHandle window)
-    {
-        const auto windows = m_services->WindowSystem->TopLevelWindowsGet();
-        return std::find(windows.begin(), windows.end(), window) != windows.end();
-    }
-    static std::string WindowProgramPath()
-    {
-        return fs::canonical(TEST_WINDOW_PROGRAM).string();
+        return TLinuxDesktopKind::Gnome;
     }
 
-    TTestDesktop m_desktop;
-    std::unique_ptr<TPlatformServices> m_services;
-    std::string m_logFile;
     int m_stateBefore = -1;
 };
 
@@ -305,25 +224,14 @@ TEST_F(GnomeDesktop, TheProgramReadsTheWindowInFrontThroughItsExtension)
 {
     // Started as a user starts it from the desktop; the extension is on already (the fixture's
     // services turned it on), so the program says nothing about it.
-    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
-    const pid_t program = m_desktop.ProgramStart({ std::string(binDir ? binDir : ".") + "/tallyhour" }, "tallyhour");
+    std::string logFile;
+    const pid_t program = ProgramStart(m_desktop, logFile);
     ASSERT_GT(program, 0) << m_desktop.ErrorText();
-    const std::string logFile = m_desktop.Folder() + "/home/.local/share/Tallyhour/tallyhour.log";
-    std::string line;
-    ASSERT_TRUE(Eventually(30,
-        [&] {
-            std::istringstream log(FileRead(logFile));
-            for (std::string text; std::getline(log, text);) {
-                if (text.find("The window in front is read through") != std::string::npos)
-                    line = text;
-            }
-            return !line.empty();
-        }))
-        << "no start-up line in " << logFile;
+    const std::string line = StartLineWait(logFile);
+    ASSERT_NE(line, "") << "no start-up line in " << logFile;
     EXPECT_NE(line.find("Tallyhour's GNOME Shell extension"), std::string::npos) << line;
     EXPECT_EQ(FileRead(logFile).find("cannot see which window"), std::string::npos) << FileRead(logFile);
-    kill(program, SIGTERM);
-    EXPECT_TRUE(Eventually(20, [&] { return waitpid(program, nullptr, WNOHANG) == program; })) << FileRead(logFile);
+    EXPECT_TRUE(ProgramEnds(program)) << FileRead(logFile);
 }
 
 TEST_F(GnomeDesktop, SignalsFromAnyoneButTheShellChangeNothingAndOddTitlesArriveUnchanged)
@@ -336,12 +244,8 @@ TEST_F(GnomeDesktop, SignalsFromAnyoneButTheShellChangeNothingAndOddTitlesArrive
 
     // Another program of the session sends the extension's signals straight to the program,
     // claiming a window of its choosing is in front.
-    GError* error = nullptr;
-    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(std::getenv("DBUS_SESSION_BUS_ADDRESS"),
-        static_cast<GDBusConnectionFlags>(
-            G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    ASSERT_NE(bus, nullptr) << (error ? error->message : "");
+    GDBusConnection* bus = SessionBusOpen();
+    ASSERT_NE(bus, nullptr);
     const std::string target = gnome->BusNameGet();
     EXPECT_TRUE(g_dbus_connection_emit_signal(bus, target.c_str(), TGnomeWindowSystem::ReportPath,
         TGnomeWindowSystem::ReportInterface, "WindowChanged",

@@ -1,74 +1,10 @@
-#include "X11TestHelpers.h"
+#include "CompositorDesktop.h"
 
 #include "model/MonitoredObjects.h"
-#include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/KWinWindowSystem.h"
-#include "platform/linux/LinuxPlatformServices.h"
-
-#include <gio/gio.h>
-#include <signal.h>
-#include <sys/wait.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
+#include "platform/linux/kwin/KWinWindowSystem.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// Polls `done` every 50 ms for up to `seconds`.
-template <typename TCondition> bool Eventually(double seconds, TCondition done)
-{
-    const auto deadline
-        = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-std::string FileRead(const std::string& path)
-{
-    std::ifstream file(path);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// Calls a method on the desktop's session bus as another program of the session would; true
-// when it was answered without an error.
-bool BusCall(const std::string& destination, const char* path, const char* interface, const char* method,
-    GVariant* arguments, GVariant** reply = nullptr)
-{
-    // A connection of its own: the shared one would end this process when a test's bus goes.
-    GError* error = nullptr;
-    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    GDBusConnection* bus = address ? g_dbus_connection_new_for_address_sync(address,
-                               static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
-                                   | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-                               nullptr, nullptr, &error)
-                                   : nullptr;
-    g_clear_error(&error);
-    if (!bus) {
-        g_variant_unref(g_variant_ref_sink(arguments));
-        return false;
-    }
-    GVariant* answer = g_dbus_connection_call_sync(bus, destination.c_str(), path, interface, method, arguments,
-        nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
-    g_clear_error(&error);
-    g_object_unref(bus);
-    if (reply)
-        *reply = answer;
-    else if (answer)
-        g_variant_unref(answer);
-    return answer != nullptr;
-}
 
 bool KWinScriptLoaded(const std::string& name)
 {
@@ -82,67 +18,24 @@ bool KWinScriptLoaded(const std::string& name)
     return loaded != FALSE;
 }
 
-// The program's start-up line that says how it reads the window in front; empty until written.
-std::string StartLineFind(const std::string& log)
-{
-    std::istringstream lines(log);
-    std::string line;
-    for (std::string text; std::getline(lines, text);) {
-        if (text.find("The window in front is read through") != std::string::npos)
-            line = text;
-    }
-    return line;
-}
-
-// A headless KWin of its own on a private session bus, the services picked from the session it
-// sets, as the program picks them.
-class KWinDesktop : public ::testing::Test
+// A headless KWin of its own on a private session bus.
+class KWinDesktop : public CompositorDesktop
 {
 protected:
-    void SetUp() override
+    void DesktopStart() override
     {
         TH_REQUIRE_PROGRAMS("kwin_wayland", "dbus-daemon");
-        if (!fs::exists(QT_WAYLAND_PLUGIN))
-            GTEST_SKIP() << "Qt's Wayland platform (qt6-wayland) is not installed: " << QT_WAYLAND_PLUGIN;
         ASSERT_TRUE(m_desktop.KWinStart()) << m_desktop.ErrorText();
-        m_logFile = m_desktop.Folder() + "/logs/test_kwin_desktop.log";
-        LogFileNameSet(m_logFile);
-        const TLinuxSession session = LinuxSessionDetect();
-        ASSERT_EQ(session.Kind, TLinuxDesktopKind::KWin);
-        m_services = LinuxPlatformServicesCreate(session);
-        ASSERT_EQ(m_services->ForegroundNotice, "") << FileRead(m_logFile);
     }
-    void TearDown() override
+    TLinuxDesktopKind Kind() const override
     {
-        m_services.reset();
-        LogFileNameSet({});
-        m_desktop.Stop();
-    }
-    TWindowHandle WindowShow(const std::string& title, pid_t& process, const std::string& program = TEST_WINDOW_PROGRAM)
-    {
-        process = m_desktop.WaylandWindowStart(program, title);
-        return process > 0 ? m_desktop.WindowWait(process, 20, title) : 0;
-    }
-    bool Listed(TWindowHandle window)
-    {
-        const auto windows = m_services->WindowSystem->TopLevelWindowsGet();
-        return std::find(windows.begin(), windows.end(), window) != windows.end();
+        return TLinuxDesktopKind::KWin;
     }
     // The program's own view, which must agree with the desktop's after the desktop's change.
     bool ForegroundBecomes(TWindowHandle desktopWindow, const std::string& title)
     {
-        TWindowSystem& windows = *m_services->WindowSystem;
-        return m_desktop.WindowActivate(desktopWindow)
-            && Eventually(5, [&] { return windows.WindowTextGet(windows.ForegroundWindowGet()) == title; });
+        return m_desktop.WindowActivate(desktopWindow) && InFront(title, 5) != 0;
     }
-    static std::string WindowProgramPath()
-    {
-        return fs::canonical(TEST_WINDOW_PROGRAM).string();
-    }
-
-    TTestDesktop m_desktop;
-    std::unique_ptr<TPlatformServices> m_services;
-    std::string m_logFile;
 };
 
 } // namespace
@@ -363,25 +256,18 @@ TEST_F(KWinDesktop, TheProgramReadsTheWindowInFrontFromKWinAndTakesItsScriptAway
 {
     // Started as a user starts it from the desktop: no Qt platform chosen (the desktop has no
     // XWayland here, so its windows are Wayland ones).
-    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
-    const pid_t program = m_desktop.ProgramStart({ std::string(binDir ? binDir : ".") + "/tallyhour" }, "tallyhour");
+    std::string logFile;
+    const pid_t program = ProgramStart(m_desktop, logFile);
     ASSERT_GT(program, 0) << m_desktop.ErrorText();
-    const std::string logFile = m_desktop.Folder() + "/home/.local/share/Tallyhour/tallyhour.log";
-    std::string line;
-    ASSERT_TRUE(Eventually(30,
-        [&] {
-            line = StartLineFind(FileRead(logFile));
-            return !line.empty();
-        }))
-        << "no start-up line in " << logFile;
+    const std::string line = StartLineWait(logFile);
+    ASSERT_NE(line, "") << "no start-up line in " << logFile;
     EXPECT_NE(line.find("KWin's window script"), std::string::npos) << line;
     EXPECT_NE(line.find("Qt's \"wayland\" platform"), std::string::npos) << line;
     // Its reporting script is the first it names.
     const std::string script = "tallyhour-" + std::to_string(program) + "-1";
     EXPECT_TRUE(KWinScriptLoaded(script));
 
-    kill(program, SIGTERM);
-    EXPECT_TRUE(Eventually(20, [&] { return waitpid(program, nullptr, WNOHANG) == program; })) << FileRead(logFile);
+    EXPECT_TRUE(ProgramEnds(program)) << FileRead(logFile);
     EXPECT_FALSE(KWinScriptLoaded(script));
 }
 
@@ -416,19 +302,11 @@ TEST(KWinDesktopWithXWayland, AnX11WindowInFrontIsReadThroughKWinWithItsRealExec
     LogFileNameSet({});
 
     // The program started there runs its own windows through XWayland, where they can be placed.
-    const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
-    const pid_t program = desktop.ProgramStart({ std::string(binDir ? binDir : ".") + "/tallyhour" }, "tallyhour");
+    std::string programLog;
+    const pid_t program = ProgramStart(desktop, programLog);
     ASSERT_GT(program, 0) << desktop.ErrorText();
-    const std::string programLog = desktop.Folder() + "/home/.local/share/Tallyhour/tallyhour.log";
-    std::string line;
-    EXPECT_TRUE(Eventually(30,
-        [&] {
-            line = StartLineFind(FileRead(programLog));
-            return !line.empty();
-        }))
-        << "no start-up line in " << programLog;
-    EXPECT_NE(line.find("KWin's window script"), std::string::npos) << line;
+    const std::string line = StartLineWait(programLog);
+    EXPECT_NE(line.find("KWin's window script"), std::string::npos) << "no start-up line in " << programLog;
     EXPECT_NE(line.find("Qt's \"xcb\" platform"), std::string::npos) << line;
-    kill(program, SIGTERM);
-    EXPECT_TRUE(Eventually(20, [&] { return waitpid(program, nullptr, WNOHANG) == program; })) << FileRead(programLog);
+    EXPECT_TRUE(ProgramEnds(program)) << FileRead(programLog);
 }

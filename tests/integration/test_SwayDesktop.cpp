@@ -4,7 +4,7 @@
 #include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/SwayWindowSystem.h"
+#include "platform/linux/sway/SwayWindowSystem.h"
 
 #include <signal.h>
 

@@ -2,13 +2,13 @@
 // session's variables, a fresh HOME, a session bus, with or without XWayland. The checks are
 // what lands in the files and what the program says.
 
-#include "X11TestHelpers.h"
+#include "ProgramOnDesktopFixture.h"
 
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
-#include "platform/linux/LinuxSession.h"
-#include "platform/linux/SwayWindowSystem.h"
+#include "platform/linux/logind/LinuxSession.h"
+#include "platform/linux/sway/SwayWindowSystem.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/SQLiteDatabase.h"
@@ -31,12 +31,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Pause(int milliseconds)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
-class ProgramOnSway : public ::testing::Test
+class ProgramOnSway : public ProgramOnDesktopFixture
 {
 protected:
     void Start(bool xwayland)
@@ -44,27 +39,11 @@ protected:
         TH_REQUIRE_PROGRAMS("sway", "foot", "dbus-daemon");
         if (xwayland)
             TH_REQUIRE_PROGRAMS("Xwayland");
-        // The program chooses its Qt platform itself, as started from the desktop.
-        if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
-            m_platform = platform;
-            unsetenv("QT_QPA_PLATFORM");
-        }
+        PlatformPutAside();
         ASSERT_TRUE(m_desktop.SwayStart(xwayland)) << m_desktop.ErrorText();
         ASSERT_TRUE(m_desktop.SessionBusStart()) << m_desktop.ErrorText();
-        const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
-        m_program = std::string(binDir ? binDir : ".") + "/tallyhour";
+        ProgramLocate();
         m_footPath = fs::canonical(TTestDesktop::ProgramFind("foot")).string();
-        // The data folder the program will compute for itself in the session's fresh HOME.
-        m_locations = DataLocationsCompute({}, m_program);
-    }
-    void TearDown() override
-    {
-        OptionsInstanceFree();
-        WindowPreferencesFree();
-        LogFileNameSet({});
-        m_desktop.Stop();
-        if (!m_platform.empty())
-            setenv("QT_QPA_PLATFORM", m_platform.c_str(), 1);
     }
 
     // The settings a user had when the program starts: the first run over, the day's reset done,
@@ -95,41 +74,6 @@ protected:
         LogFileNameSet(m_desktop.Folder() + "/logs/test_sway_program.log");
         fs::remove(m_locations.LogFileName);
         ASSERT_TRUE(m_desktop.FolderHandOver()) << m_desktop.ErrorText();
-    }
-
-    std::string LogText() const
-    {
-        return FileText(m_locations.LogFileName);
-    }
-    // Polls the program's log until a line contains `part`; returns that line, or empty.
-    std::string LogLineWait(const std::string& part, double seconds)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        do {
-            const std::string text = LogText();
-            const size_t at = text.find(part);
-            if (at != std::string::npos) {
-                const size_t begin = text.rfind('\n', at);
-                const size_t end = text.find('\n', at);
-                return text.substr(begin == std::string::npos ? 0 : begin + 1,
-                    end == std::string::npos ? std::string::npos : end - (begin == std::string::npos ? 0 : begin + 1));
-            }
-            Pause(100);
-        } while (std::chrono::steady_clock::now() < deadline);
-        return {};
-    }
-
-    // The program's exit status once it ended, or -1 when it still runs after `seconds`.
-    static int ExitWait(pid_t pid, double seconds)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        do {
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid)
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            Pause(50);
-        } while (std::chrono::steady_clock::now() < deadline);
-        return -1;
     }
 
     // The tests' stand-in for the desktop portal, with global shortcuts, on the session's bus.
@@ -246,11 +190,7 @@ protected:
 
     void DockedCheck(bool xwayland);
 
-    TTestDesktop m_desktop;
-    std::string m_program;
     std::string m_footPath;
-    std::string m_platform;
-    TDataLocations m_locations;
 };
 
 } // namespace
@@ -336,7 +276,7 @@ void ProgramOnSway::DockedCheck(bool xwayland)
     }
     ::kill(program, SIGTERM);
     ASSERT_EQ(ExitWait(program, 15), 0) << LogText();
-    EXPECT_EQ(LogText().find("sway did not move"), std::string::npos) << LogText();
+    EXPECT_EQ(LogText().find("did not move the main window"), std::string::npos) << LogText();
 }
 
 TEST_F(ProgramOnSway, TheMainWindowIsDockedAtTheRightEdgeThroughXWaylandAndAfterItShowsAgain)

@@ -3,7 +3,7 @@
 #include "model/MonitoredObjects.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/X11WindowSystem.h"
+#include "platform/linux/x11/X11WindowSystem.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_icccm.h>

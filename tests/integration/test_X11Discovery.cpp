@@ -2,7 +2,7 @@
 // gives for a menu entry must be the executable /proc shows once the entry's command runs.
 #include "X11TestHelpers.h"
 
-#include "platform/linux/XdgInstalledApplications.h"
+#include "platform/linux/xdg/XdgInstalledApplications.h"
 
 #include <unistd.h>
 

@@ -8,13 +8,13 @@
 #include "model/DataLocations.h"
 #include "model/ProgramClock.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "platform/linux/X11WindowSystem.h"
-#include "platform/linux/testing/FakeSessionServices.h"
+#include "platform/linux/x11/X11WindowSystem.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/InstanceLock.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
 #include "support/TestSupport.h"
+#include "support/desktop/FakeSessionServices.h"
 
 #include <gtest/gtest.h>
 

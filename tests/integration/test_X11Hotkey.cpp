@@ -1,6 +1,6 @@
 #include "X11TestHelpers.h"
 
-#include "platform/linux/XInputHotkeySource.h"
+#include "platform/linux/x11/XInputHotkeySource.h"
 #include "ui/main/HotkeyRules.h"
 
 #include <xcb/xcb.h>

@@ -2,7 +2,7 @@
 // HOME and a settings database prepared through the storage code. The checks are what a user
 // sees (windows, the tray) and what lands in the files.
 
-#include "X11TestHelpers.h"
+#include "ProgramOnDesktopFixture.h"
 
 #include "model/DataLocations.h"
 #include "model/ProgramClock.h"
@@ -46,11 +46,6 @@ std::string CommandOutput(const std::string& command)
     }
     pclose(pipe);
     return output;
-}
-
-void Pause(int milliseconds)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 struct TGeometry
@@ -161,33 +156,16 @@ std::vector<std::string> ListedNames(const std::string& database, const std::str
     return names;
 }
 
-class ProgramOnDesktop : public ::testing::Test
+class ProgramOnDesktop : public ProgramOnDesktopFixture
 {
 protected:
     void SetUp() override
     {
         TH_REQUIRE_PROGRAMS("Xvfb", "openbox", "dbus-daemon", "trayer", "xdotool", "xwininfo", "xprop", "xterm");
-        // The program runs on the desktop's X server, as a user's would, not on the offscreen
-        // platform the widget tests ask for.
-        if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
-            m_platform = platform;
-            unsetenv("QT_QPA_PLATFORM");
-        }
+        PlatformPutAside();
         ASSERT_TRUE(m_desktop.Start(false)) << m_desktop.ErrorText();
         ASSERT_TRUE(m_desktop.SessionBusStart()) << m_desktop.ErrorText();
-        const char* binDir = std::getenv("TALLYHOUR_BIN_DIR");
-        m_program = std::string(binDir ? binDir : ".") + "/tallyhour";
-        // The data folder the program will compute for itself, in the desktop's fresh HOME.
-        m_locations = DataLocationsCompute({}, m_program);
-    }
-    void TearDown() override
-    {
-        OptionsInstanceFree();
-        WindowPreferencesFree();
-        m_desktop.Stop();
-        if (!m_platform.empty()) {
-            setenv("QT_QPA_PLATFORM", m_platform.c_str(), 1);
-        }
+        ProgramLocate();
     }
 
     // The settings a user had when the program starts: the first run is over, the day's reset
@@ -229,30 +207,6 @@ protected:
         } while (std::chrono::steady_clock::now() < deadline);
         return {};
     }
-
-    // The program's exit status once it ended, or -1 when it still runs after `seconds`.
-    static int ExitWait(pid_t pid, double seconds)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        do {
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            Pause(50);
-        } while (std::chrono::steady_clock::now() < deadline);
-        return -1;
-    }
-
-    std::string LogText() const
-    {
-        return FileText(m_locations.LogFileName);
-    }
-
-    TTestDesktop m_desktop;
-    std::string m_program;
-    TDataLocations m_locations;
-    std::string m_platform;
 };
 
 } // namespace

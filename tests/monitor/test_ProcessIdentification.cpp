@@ -1,7 +1,7 @@
 #include "monitor/ProcessIdentification.h"
 
 #include "MonitorTestSupport.h"
-#include "platform/fake/FakeDesktop.h"
+#include "support/desktop/FakeDesktop.h"
 
 #include <gtest/gtest.h>
 

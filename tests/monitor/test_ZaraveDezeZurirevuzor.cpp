@@ -2,7 +2,7 @@
 
 #include "MonitorTestSupport.h"
 #include "model/Exceptions.h"
-#include "platform/fake/FakeDesktop.h"
+#include "support/desktop/FakeDesktop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "platform/linux/LinuxHotkeySources.h"
 
-#include "platform/linux/PortalHotkeySource.h"
-#include "platform/linux/XInputHotkeySource.h"
+#include "platform/linux/portal/PortalHotkeySource.h"
+#include "platform/linux/x11/XInputHotkeySource.h"
 
 #include <sys/epoll.h>
 #include <unistd.h>

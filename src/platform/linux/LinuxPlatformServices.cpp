@@ -1,17 +1,17 @@
 #include "platform/linux/LinuxPlatformServices.h"
 
 #include "model/ProgramLog.h"
-#include "platform/linux/AccessibilitySwitch.h"
-#include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/BootTimeClockSource.h"
-#include "platform/linux/ForeignToplevelWindowSystem.h"
-#include "platform/linux/GnomeWindowSystem.h"
-#include "platform/linux/KWinWindowSystem.h"
 #include "platform/linux/LinuxHotkeySources.h"
-#include "platform/linux/ProcFsProcesses.h"
-#include "platform/linux/SwayWindowSystem.h"
-#include "platform/linux/X11WindowSystem.h"
-#include "platform/linux/XInputHotkeySource.h"
+#include "platform/linux/atspi/AccessibilitySwitch.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/gnome/GnomeWindowSystem.h"
+#include "platform/linux/kwin/KWinWindowSystem.h"
+#include "platform/linux/proc/ProcFsProcesses.h"
+#include "platform/linux/sway/SwayWindowSystem.h"
+#include "platform/linux/wlroots/ForeignToplevelWindowSystem.h"
+#include "platform/linux/x11/X11WindowSystem.h"
+#include "platform/linux/x11/XInputHotkeySource.h"
 
 namespace {
 

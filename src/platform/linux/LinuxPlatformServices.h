@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/PlatformServices.h"
-#include "platform/linux/LinuxSession.h"
+#include "platform/linux/logind/LinuxSession.h"
 
 #include <memory>
 #include <string>

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 GDBusConnection* SessionBusConnect(const std::string& busAddress, const std::string& compositor)
 {
@@ -52,18 +53,67 @@ std::string SessionBusOwnerGet(GDBusConnection* bus, const char* name, int timeo
     return text;
 }
 
-void BusThreadEnd(GMainContext* context, GMainLoop* loop, std::thread& thread)
+TBusThread::TBusThread()
+    : m_context(g_main_context_new())
+    , m_loop(g_main_loop_new(m_context, FALSE))
 {
-    GSource* quit = g_idle_source_new();
-    g_source_set_callback(
-        quit,
-        [](void* target) {
-            g_main_loop_quit(static_cast<GMainLoop*>(target));
-            return G_SOURCE_REMOVE;
-        },
-        loop, nullptr);
-    g_source_attach(quit, context);
-    g_source_unref(quit);
-    if (thread.joinable())
-        thread.join();
+}
+
+TBusThread::~TBusThread()
+{
+    Stop();
+    g_main_loop_unref(m_loop);
+    g_main_context_unref(m_context);
+}
+
+void TBusThread::Register(const std::function<void()>& registration)
+{
+    g_main_context_push_thread_default(m_context);
+    registration();
+    g_main_context_pop_thread_default(m_context);
+}
+
+void TBusThread::Start()
+{
+    m_thread = std::thread([this] {
+        g_main_context_push_thread_default(m_context);
+        g_main_loop_run(m_loop);
+        g_main_context_pop_thread_default(m_context);
+    });
+}
+
+void TBusThread::Stop()
+{
+    if (m_thread.joinable()) {
+        Post(
+            [](void* loop) {
+                g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                return G_SOURCE_REMOVE;
+            },
+            m_loop);
+        m_thread.join();
+    }
+    for (unsigned timerId : std::exchange(m_timers, {})) {
+        if (GSource* timer = g_main_context_find_source_by_id(m_context, timerId))
+            g_source_destroy(timer);
+    }
+}
+
+void TBusThread::TimerStart(unsigned& timerId, unsigned milliseconds, int (*callback)(void*), void* data)
+{
+    if (timerId != 0)
+        return;
+    GSource* timer = g_timeout_source_new(milliseconds);
+    g_source_set_callback(timer, callback, data, nullptr);
+    timerId = g_source_attach(timer, m_context);
+    g_source_unref(timer);
+    m_timers.push_back(timerId);
+}
+
+void TBusThread::Post(int (*callback)(void*), void* data)
+{
+    GSource* idle = g_idle_source_new();
+    g_source_set_callback(idle, callback, data, nullptr);
+    g_source_attach(idle, m_context);
+    g_source_unref(idle);
 }

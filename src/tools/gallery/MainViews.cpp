@@ -97,20 +97,19 @@ QObject* MainViewsShow(const QString& folder)
     struct TView
     {
         const char* File;
-        int Page; // 0 main, 1 reminders, 2 usage
-        bool Lite;
+        TMainView View;
     };
-    const TView views[] = { { "main-lite.png", 0, true }, { "main-all.png", 0, false },
-        { "main-reminders.png", 1, false }, { "main-usage.png", 2, false } };
+    const TView views[] = { { "main-lite.png", TMainView::Lite }, { "main-all.png", TMainView::All },
+        { "main-reminders.png", TMainView::Reminders }, { "main-usage.png", TMainView::Usage } };
     int left = 8;
     for (const TView& view : views) {
         auto window = std::make_unique<TfrmMain>();
-        QWidget* pages[] = { window->tsMain, window->tsReminder, window->tsUsage };
-        window->ViewSwitch(pages[view.Page], view.Lite);
-        if (view.Page == 2) {
-            window->cbxUsage_Period->setCurrentIndex(3); // the last 14 days
+        window->ViewSwitch(view.View);
+        if (view.View == TMainView::Usage) {
+            // The last 14 days.
+            window->findChild<QComboBox*>(QStringLiteral("cbxUsage_Period"))->setCurrentIndex(3);
         }
-        window->lbxMain_Applications->setCurrentRow(-1);
+        window->findChild<QListWidget*>(QStringLiteral("lbxMain_Applications"))->setCurrentRow(-1);
         window->ApplicationRestore();
         window->move(left, 0);
         left += window->width() + 8;

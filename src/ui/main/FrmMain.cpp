@@ -8,11 +8,16 @@
 #include "ui/main/FrmReports.h"
 #include "ui/main/HotkeyWatch.h"
 #include "ui/main/MainDisplay.h"
+#include "ui/main/MainPage.h"
+#include "ui/main/MainPageParts.h"
 #include "ui/main/MainWindowDock.h"
 #include "ui/main/MainWindowSeams.h"
-#include "ui/main/MonitoredRowDelegate.h"
+#include "ui/main/MonitoredListCommands.h"
 #include "ui/main/Reminders.h"
+#include "ui/main/RemindersPage.h"
+#include "ui/main/TimeLines.h"
 #include "ui/main/TrayIcon.h"
+#include "ui/main/UsagePage.h"
 
 #include "ui/framework/Appearance.h"
 #include "ui/framework/FrmWarning.h"
@@ -37,16 +42,12 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QScreen>
-#include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -154,136 +155,12 @@ private:
     QObject* m_window;
 };
 
-constexpr int kWindowWidth = 327;
+using MainPageParts::kWindowWidth;
 constexpr int kPageTop = 88;
 // Below this the pages are laid out as if the window were this tall, so the controls that Lite
 // view cuts off keep a sane place.
 constexpr int kLayoutMinHeight = 520;
 constexpr int kPagingBarHeight = 40;
-
-// Clicks on a label run an action, as the link labels of the time lines do.
-class TLabelClick : public QObject
-{
-public:
-    TLabelClick(QLabel* label, QAction* action)
-        : QObject(label)
-        , m_action(action)
-    {
-        label->installEventFilter(this);
-        label->setCursor(Qt::PointingHandCursor);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::MouseButtonRelease
-            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            m_action->trigger();
-            return true;
-        }
-        return false;
-    }
-
-private:
-    QAction* m_action;
-};
-
-QLabel* LabelMake(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setGeometry(geometry);
-    label->setTextFormat(Qt::PlainText);
-    LabelOnBackgroundSet(label);
-    return label;
-}
-
-TImageButton* ButtonMake(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
-{
-    auto* button = new TImageButton(parent);
-    button->setObjectName(name);
-    button->SkinSet(QStringLiteral("button"));
-    button->SideWidthSet(6);
-    button->SideHeightSet(6);
-    button->setText(text);
-    button->setGeometry(geometry);
-    return button;
-}
-
-// A combo box with the skinned drop button in place of its own arrow.
-QComboBox* ComboMake(
-    QWidget* parent, const QString& name, const QRect& geometry, TImageButton*& dropButton, const QString& buttonName)
-{
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(name);
-    combo->setGeometry(geometry);
-    dropButton = new TImageButton(parent);
-    dropButton->setObjectName(buttonName);
-    dropButton->SkinSet(QStringLiteral("combo"));
-    dropButton->SideWidthSet(6);
-    dropButton->SideHeightSet(6);
-    dropButton->setGeometry(geometry.right() - 25, geometry.top() + 1, 26, geometry.height() - 2);
-    QObject::connect(dropButton, &TImageButton::clicked, combo, &QComboBox::showPopup);
-    return combo;
-}
-
-QPlainTextEdit* MemoMake(QWidget* parent, const QString& name, const QRect& geometry)
-{
-    auto* memo = new QPlainTextEdit(parent);
-    memo->setObjectName(name);
-    memo->setGeometry(geometry);
-    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Tab goes to the next control; a reminder is lines, not a table.
-    memo->setTabChangesFocus(true);
-    QFont font = memo->font();
-    font.setBold(false);
-    memo->setFont(font);
-    return memo;
-}
-
-TImagePanel* HeaderPanelMake(QWidget* parent, const QString& name, const QRect& geometry, QLabel*& label,
-    const QString& labelName, const QString& text)
-{
-    auto* panel = new TImagePanel(parent);
-    panel->setObjectName(name);
-    panel->TransparentSet(false);
-    panel->ColorSet(QColor(0xE4, 0xE4, 0xE4));
-    panel->setGeometry(geometry);
-    label = new QLabel(text, panel);
-    label->setObjectName(labelName);
-    label->setGeometry(0, 0, geometry.width(), geometry.height());
-    label->setAlignment(Qt::AlignCenter);
-    return panel;
-}
-
-QListWidget* ListBoxMake(QWidget* parent, const QString& name, const QRect& geometry)
-{
-    auto* listBox = new QListWidget(parent);
-    listBox->setObjectName(name);
-    listBox->setGeometry(geometry);
-    listBox->setFrameShape(QFrame::NoFrame);
-    listBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    listBox->setUniformItemSizes(true);
-    QPalette listPalette = listBox->palette();
-    listPalette.setColor(QPalette::Base, Qt::white);
-    listPalette.setColor(QPalette::Text, QColor::fromRgb(kRowTextColor));
-    listBox->setPalette(listPalette);
-    QFont font = listBox->font();
-    font.setPixelSize(11);
-    font.setBold(false);
-    listBox->setFont(font);
-    return listBox;
-}
-
-QLineEdit* FieldMake(QWidget* parent, const QString& name, const QRect& geometry)
-{
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(geometry);
-    edit->setReadOnly(true);
-    return edit;
-}
 
 } // namespace
 
@@ -370,9 +247,6 @@ private:
 TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     : TfrmBase(parent)
     , SettingsWizardRun(SettingsWizardExecute)
-    , AddWizardRun(AddWizardExecute)
-    , AdminPasswordAsk(AdminPasswordAskExecute)
-    , DeleteConfirm(&TfrmBase::ConfirmDelete)
     , MessageShow(&TfrmBase::ShowMessage)
     , ReminderWindowRun(
           [this](bool inFocus, bool fiveMinuteOffer) { return TfrmReminder::Execute(this, inFocus, fiveMinuteOffer); })
@@ -380,15 +254,27 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
         return TfrmFocusSettings::Execute(
             result,
             [this](TMonitoredList& added) {
-                if (ChangeRightsCheck() && AddWizardRun) {
-                    AddWizardRun(added);
+                if (m_listCommands->ChangeRightsCheck() && m_listCommands->AddWizardRun) {
+                    m_listCommands->AddWizardRun(added);
                 }
             },
             duration);
     })
     , ReminderSettingsRun(&TfrmReminderSettings::Execute)
 {
-    // 1. The skinned window: a tool window without a task-bar entry (see showEvent).
+    // The list commands release and show the main page's rows around each change of the list.
+    m_listCommands = std::make_unique<TMonitoredListCommands>(
+        TMonitoredListCommands::THooks { [this]() -> TZaraveDezeZurirevuzorLogger& { return Logger(); },
+            [this] { m_mainPage->ListRelease(); }, [this] { MainListRefresh(); } });
+    m_listCommands->MessageShow = [this](const QString& text, const QString& title) {
+        if (MessageShow) {
+            MessageShow(text, title);
+        }
+    };
+
+    // The skinned window: a tool window without a task-bar entry (see showEvent), with its
+    // controls, commands, menus and timers, and the companions that dock it, put it in the
+    // tray and keep the reminders.
     m_windowSystem = desktop.WindowSystem;
     m_accessibility = desktop.Accessibility;
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -403,7 +289,8 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     TimersCreate();
     CompanionsCreate(desktop);
 
-    // 2. The session's news of locking and sleeping.
+    // Locking the screen or sleeping pauses the timers (and hides the window); the end of a
+    // pause restarts the scan's interval so the paused time is not charged.
     m_sessionPower = desktop.SessionPower;
     if (!m_sessionPower) {
         m_sessionPowerMissing = std::make_unique<TSessionPowerMissing>();
@@ -418,14 +305,8 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
             } });
     m_sessionPower->ListenerSet({ [this](bool locked) { SessionLockedChanged(locked); },
         [this](bool sleeping) { SleepingChanged(sleeping); } });
-    // 3.
+    // A new session starts unpaused, with both time-up windows armed and no grace period.
     State = TEnforcementState();
-    ReminderChangeShowing = false;
-    btnFocus->setText(QStringLiteral("Focus"));
-    for (QWidget* control : { static_cast<QWidget*>(btnTimeEdit), static_cast<QWidget*>(lblAction),
-             static_cast<QWidget*>(edtAction), pnlAction }) {
-        control->setVisible(true);
-    }
 
     // 4. The scan: its desktop calls on a worker thread of their own, the rest on this one.
     if (desktop.WindowSystem && desktop.Processes && desktop.Accessibility) {
@@ -444,17 +325,18 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
             *m_scanSettings, *m_scanLink, State, *m_scanLink, std::move(worker), *m_windowThread);
         m_scan->LastScanTime = ProgramNow();
     }
-    // The skin list and its menu: step 12.
 
-    // 5. Minimise and restore: see changeEvent. 6.
+    // The tray icon, whose tip names the hot key when there is one; minimising and restoring
+    // go through it (see changeEvent).
     TrayIconAdd(desktop.HotkeySource && desktop.HotkeySource->CanWatchKeys() ? desktop.HotkeySource->HotkeyNameGet()
                                                                              : std::string());
 
-    // 7.
+    // Both time lines start with their first format.
     TimeFormat = 0;
     FocusTimeFormat = 0;
 
-    // 8.
+    // The stored settings reach the window: the limit and action fields, the reminders, the
+    // scan's period (a sane one), the time line, the day's list and the auto-hide choice.
     TOptions& options = OptionsInstance();
     ActionFieldsUpdate();
     RemindersLoad();
@@ -477,33 +359,33 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     tmrReminderChangeTimer();
     actAutohide->setChecked(WindowPreferences().AutohideGet());
 
-    // 9. The program always starts in Lite view; 10. at the stored edge.
-    ViewSwitch(tsMain, true);
+    // The program always starts in Lite view, docked at the stored edge.
+    ViewSwitch(TMainView::Lite);
     Dock->Start();
 
-    // 11.
+    // The reminder prompt's timer runs from the start.
     tmrReminderChange->start();
-    // 12. The picture dialog starts in the skins folder, which also fills the skin menu.
+    // The background and text colour commands; the picture dialog starts in the skins folder,
+    // which also fills the skin menu.
     AppearanceMenu = new TAppearanceMenu(this,
         { miBackgroundColor, miSkin, miBackgroundImage, miClearBackgroundImage, miTransparency, miTextColor },
         SkinsFolder());
-    AppearanceMenu->AdministratorModeLeave = [this] { AdminModeLeave(); };
-    // 13.
+    AppearanceMenu->AdministratorModeLeave = [this] { m_listCommands->AdminModeLeave(); };
+    // The list again, now that the docked height has given it its rows.
     MainListRefresh();
-    // 14.
-    LastPartOfDay = 255;
+    // The reminder of the part of the day it is now.
     PartOfDayUpdate();
-    // 15.
+    // No focus period runs.
     State.FocusEnd = ProgramNow();
-    // 16. The hot key: Alt twice, as a click on the tray icon. No press is waiting for its pair
+    // The hot key: Alt twice, as a click on the tray icon. No press is waiting for its pair
     // yet, so a single press right after the start does nothing.
     Hotkey = new THotkeyWatch(desktop.HotkeySource, this);
     connect(Hotkey, &THotkeyWatch::PairPressed, this, &TfrmMain::TrayIconClick);
     State.FiveMinuteOffer = WindowPreferences().Show5MinButtonGet();
-    // 17.
+    // Activity older than the stored span goes; what the stores could not keep is told once.
     options.ActivityPurge();
     StoredDataNoticeShow();
-    // 18. The window starts in the tray; without a tray it would be out of reach, so it shows.
+    // The window starts in the tray; without a tray it would be out of reach, so it shows.
     if (Tray->InTray()) {
         ApplicationMinimize();
     } else {
@@ -522,8 +404,8 @@ TfrmMain::~TfrmMain()
     m_sessionPower->ListenerSet({});
     TrayIconRemove();
     // The list boxes keep pointers into the logger's lists.
-    lbxMain_Applications->clear();
-    lbxUsage_Applications->clear();
+    m_mainPage->ListRelease();
+    m_usagePage->ListRelease();
     // The worker ends first: a close it was asked for still goes out.
     m_scan.reset();
     m_logger.reset();
@@ -531,142 +413,44 @@ TfrmMain::~TfrmMain()
 
 void TfrmMain::ControlsCreate()
 {
-    // Header buttons.
-    btnView = ButtonMake(pnlHeader, QStringLiteral("btnView"), QStringLiteral("View"), QRect(199, 5, 46, 22));
-    btnLinks = ButtonMake(pnlHeader, QStringLiteral("btnLinks"), QStringLiteral("Tools"), QRect(248, 5, 46, 22));
-    btnMinimize = ButtonMake(pnlHeader, QStringLiteral("btnMinimize"), QStringLiteral("_"), QRect(297, 5, 24, 22));
+    using MainPageParts::ButtonMake;
+    // The header's buttons, on the right of the caption.
+    btnView = ButtonMake(pnlHeader, QStringLiteral("btnView"), QStringLiteral("View"), 46, 22);
+    btnLinks = ButtonMake(pnlHeader, QStringLiteral("btnLinks"), QStringLiteral("Tools"), 46, 22);
+    btnMinimize = ButtonMake(pnlHeader, QStringLiteral("btnMinimize"), QStringLiteral("_"), 24, 22);
     btnView->setToolTip(QStringLiteral("View Mode"));
     btnLinks->setToolTip(QStringLiteral("Tools"));
     btnMinimize->setToolTip(QStringLiteral("Minimize"));
-
-    // The time lines share one place; the focus line replaces the other during a focus period.
-    QFont valueFont = font();
-    valueFont.setPixelSize(18);
-    pnlMain_TimeOnline = new QWidget(this);
-    pnlMain_TimeOnline->setObjectName(QStringLiteral("pnlMain_TimeOnline"));
-    pnlMain_TimeOnline->setGeometry(8, 38, 200, 26);
-    lblMain_TimeTitle
-        = LabelMake(pnlMain_TimeOnline, QStringLiteral("lblMain_TimeTitle"), QString(), QRect(4, 4, 100, 20));
-    // The value's larger font needs the panel's whole height.
-    lblMain_Time = LabelMake(pnlMain_TimeOnline, QStringLiteral("lblMain_Time"), QString(), QRect(110, 0, 80, 26));
-    lblMain_Time->setFont(valueFont);
-    lblMain_TimeLink = LabelMake(this, QStringLiteral("lblMain_TimeLink"), QString(), QRect(12, 64, 200, 18));
-    pnlMain_FocusTime = new QWidget(this);
-    pnlMain_FocusTime->setObjectName(QStringLiteral("pnlMain_FocusTime"));
-    pnlMain_FocusTime->setGeometry(8, 38, 200, 26);
-    lblMain_FocusTimeTitle
-        = LabelMake(pnlMain_FocusTime, QStringLiteral("lblMain_FocusTimeTitle"), QString(), QRect(4, 4, 110, 20));
-    lblMain_FocusTime
-        = LabelMake(pnlMain_FocusTime, QStringLiteral("lblMain_FocusTime"), QString(), QRect(120, 0, 80, 26));
-    lblMain_FocusTime->setFont(valueFont);
-    lblMain_FocusModeTimeLink
-        = LabelMake(this, QStringLiteral("lblMain_FocusModeTimeLink"), QString(), QRect(12, 64, 200, 18));
-    pnlMain_FocusTime->hide();
-    lblMain_FocusModeTimeLink->hide();
-    for (QLabel* link : { lblMain_TimeLink, lblMain_FocusModeTimeLink }) {
-        QFont linkFont = link->font();
-        linkFont.setUnderline(true);
-        linkFont.setBold(false);
-        linkFont.setPixelSize(11);
-        link->setFont(linkFont);
+    int right = kWindowWidth - 6;
+    for (TImageButton* button : { btnMinimize, btnLinks, btnView }) {
+        right -= button->width();
+        button->move(right, 5);
+        right -= 3;
     }
-    btnFocus = ButtonMake(this, QStringLiteral("btnFocus"), QStringLiteral("Focus"), QRect(243, 40, 76, 26));
 
-    pcMain = new QStackedWidget(this);
+    // The time lines and the Focus button, between the header and the pages.
+    m_timeLines = new TTimeLines(this);
+    m_timeLines->setGeometry(0, pnlHeader->height(), kWindowWidth, kPageTop - pnlHeader->height());
+    m_timeLines->layout()->activate();
+    connect(m_timeLines, &TTimeLines::FocusClicked, this, &TfrmMain::FocusRun);
+
+    // The page area below the time lines; the view shows one page in it at a time.
+    pcMain = new QWidget(this);
     pcMain->setObjectName(QStringLiteral("pcMain"));
-    pcMain->setGeometry(0, kPageTop, kWindowWidth, kLayoutMinHeight);
-    pcMain->hide();
-    tsMain = new QWidget(pcMain);
-    tsMain->setObjectName(QStringLiteral("tsMain"));
-    tsReminder = new QWidget(pcMain);
-    tsReminder->setObjectName(QStringLiteral("tsReminder"));
-    tsUsage = new QWidget(pcMain);
-    tsUsage->setObjectName(QStringLiteral("tsUsage"));
-    for (QWidget* page : { tsMain, tsReminder, tsUsage }) {
-        pcMain->addWidget(page);
-    }
+    pcMain->setGeometry(0, kPageTop, kWindowWidth, kLayoutMinHeight - kPageTop);
+    m_mainPage = new TMainPage(pcMain);
+    m_remindersPage = new TRemindersPage(kPagingBarHeight, pcMain);
+    m_usagePage = new TUsagePage(kPagingBarHeight, pcMain);
+    connect(m_usagePage, &TUsagePage::PeriodChanged, this, [this] { UsageListRefresh(); });
+    connect(m_usagePage, &TUsagePage::ChartClicked, this, &TfrmMain::UsageChartShow);
+    connect(m_mainPage, &TMainPage::AddClicked, this, &TfrmMain::AppAdd);
+    connect(m_mainPage, &TMainPage::DeleteClicked, this, &TfrmMain::AppDelete);
 
-    // tsMain: the reminder of the part of the day; what Lite view shows ends with it.
-    pnlReminder = new QWidget(tsMain);
-    pnlReminder->setObjectName(QStringLiteral("pnlReminder"));
-    pnlReminder->setGeometry(0, 0, kWindowWidth, 118);
-    lblReminder = LabelMake(
-        pnlReminder, QStringLiteral("lblReminder"), QStringLiteral("Things to do this:"), QRect(10, 3, 140, 18));
-    cbxReminder = ComboMake(pnlReminder, QStringLiteral("cbxReminder"), QRect(157, 0, 160, 22), btnReminderCombo,
-        QStringLiteral("btnReminderCombo"));
-    cbxReminder->addItems({ QStringLiteral("Morning"), QStringLiteral("Afternoon"), QStringLiteral("Evening") });
-    ComboClip(cbxReminder);
-    mmReminder = MemoMake(pnlReminder, QStringLiteral("mmReminder"), QRect(10, 28, 307, 88));
-
-    lblApplications = LabelMake(tsMain, QStringLiteral("lblApplications"), QStringLiteral("Sites/Apps to time limit:"),
-        QRect(10, 134, 220, 18));
-    btnApp_Add = ButtonMake(tsMain, QStringLiteral("btnApp_Add"), QStringLiteral("+"), QRect(265, 132, 24, 20));
-    btnApp_Delete = ButtonMake(tsMain, QStringLiteral("btnApp_Delete"), QStringLiteral("-"), QRect(293, 132, 24, 20));
-    btnApp_Add->setToolTip(QStringLiteral("Add"));
-    btnApp_Delete->setToolTip(QStringLiteral("Delete"));
-    pnlApp_Name = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Name"), QRect(10, 156, 190, 18), lblApp_Name,
-        QStringLiteral("lblApp_Name"), "Name");
-    pnlApp_Type = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Type"), QRect(200, 156, 50, 18), lblApp_Type,
-        QStringLiteral("lblApp_Type"), "Type");
-    pnlApp_Time = HeaderPanelMake(tsMain, QStringLiteral("pnlApp_Time"), QRect(250, 156, 67, 18), lblApp_Time,
-        QStringLiteral("lblApp_Time"), "Time");
-    lbxMain_Applications = ListBoxMake(tsMain, QStringLiteral("lbxMain_Applications"), QRect(10, 174, 307, 200));
-    lbxMain_Applications->setItemDelegate(
-        new TMonitoredRowDelegate(pnlApp_Name, pnlApp_Type, kMainRowHeight, lbxMain_Applications));
-
-    pnlAction = new QWidget(tsMain);
-    pnlAction->setObjectName(QStringLiteral("pnlAction"));
-    pnlAction->setGeometry(0, 380, kWindowWidth, 50);
-    lblAction = LabelMake(pnlAction, QStringLiteral("lblAction"), QStringLiteral("Action when time limit is reached:"),
-        QRect(10, 0, 300, 18));
-    edtAction = FieldMake(pnlAction, QStringLiteral("edtAction"), QRect(10, 22, 225, 24));
-    btnTimeEdit = ButtonMake(pnlAction, QStringLiteral("btnTimeEdit"), QStringLiteral("Edit"), QRect(243, 21, 74, 26));
-    lblTimeLimit
-        = LabelMake(tsMain, QStringLiteral("lblTimeLimit"), QStringLiteral("Time Limit:"), QRect(10, 438, 100, 18));
-    edtTimeLimit = FieldMake(tsMain, QStringLiteral("edtTimeLimit"), QRect(10, 460, 90, 24));
-
-    // tsReminder: the three reminders.
-    lblReminderMorning = LabelMake(
-        tsReminder, QStringLiteral("lblReminderMorning"), QStringLiteral("This Morning:"), QRect(10, 0, 200, 18));
-    mmReminderMorning = MemoMake(tsReminder, QStringLiteral("mmReminderMorning"), QRect(10, 20, 307, 100));
-    lblReminderAfternoon = LabelMake(
-        tsReminder, QStringLiteral("lblReminderAfternoon"), QStringLiteral("This Afternoon:"), QRect(10, 126, 200, 18));
-    mmReminderAfrernoon = MemoMake(tsReminder, QStringLiteral("mmReminderAfrernoon"), QRect(10, 146, 307, 100));
-    lblReminderEvening = LabelMake(
-        tsReminder, QStringLiteral("lblReminderEvening"), QStringLiteral("This Evening:"), QRect(10, 252, 200, 18));
-    mmReminderEvening = MemoMake(tsReminder, QStringLiteral("mmReminderEvening"), QRect(10, 272, 307, 100));
-
-    // tsUsage: the time spent over a chosen period.
-    cbxUsage_Period = ComboMake(tsUsage, QStringLiteral("cbxUsage_Period"), QRect(10, 0, 227, 22), btnComboUsagePeriod,
-        QStringLiteral("btnComboUsagePeriod"));
-    btnUsageChart
-        = ButtonMake(tsUsage, QStringLiteral("btnUsageChart"), QStringLiteral("Chart"), QRect(243, -2, 76, 26));
-    for (int i = 0; i < kUsagePeriodCount; ++i) {
-        cbxUsage_Period->addItem(QString::fromLatin1(UsagePeriodName(i)));
-    }
-    cbxUsage_Period->setCurrentIndex(0);
-    lblUsage_Title = LabelMake(tsUsage, QStringLiteral("lblUsage_Title"),
-        QStringLiteral("Time spent on these applications/websites:"), QRect(10, 30, 307, 18));
-    pnlHeader_Name = HeaderPanelMake(tsUsage, QStringLiteral("pnlHeader_Name"), QRect(10, 52, 190, 18), lblHeader_Name,
-        QStringLiteral("lblHeader_Name"), "Name");
-    pnlHeader_Type = HeaderPanelMake(tsUsage, QStringLiteral("pnlHeader_Type"), QRect(200, 52, 50, 18), lblHeader_Type,
-        QStringLiteral("lblHeader_Type"), "Type");
-    pnlHeader_Time = HeaderPanelMake(tsUsage, QStringLiteral("pnlHeader_Time"), QRect(250, 52, 67, 18), lblHeader_Time,
-        QStringLiteral("lblHeader_Time"), "Time");
-    lbxUsage_Applications = ListBoxMake(tsUsage, QStringLiteral("lbxUsage_Applications"), QRect(10, 70, 307, 300));
-    // The same drawing as the main list, columns and all.
-    lbxUsage_Applications->setItemDelegate(
-        new TMonitoredRowDelegate(pnlApp_Name, pnlApp_Type, kUsageRowHeight, lbxUsage_Applications));
-    connect(cbxUsage_Period, &QComboBox::currentIndexChanged, this, [this] { UsageListRefresh(); });
-    connect(btnUsageChart, &TImageButton::clicked, this, &TfrmMain::UsageChartShow);
-
-    btnBack = ButtonMake(this, QStringLiteral("btnBack"), QStringLiteral("< Back"), QRect(10, 560, 90, 28));
-    btnNext = ButtonMake(this, QStringLiteral("btnNext"), QStringLiteral("Next >"), QRect(227, 560, 90, 28));
+    // The paging buttons of the All, Reminders and Usage views, over the pages' bottom.
+    btnBack = ButtonMake(this, QStringLiteral("btnBack"), QStringLiteral("< Back"), 90, 28);
+    btnNext = ButtonMake(this, QStringLiteral("btnNext"), QStringLiteral("Next >"), 90, 28);
     connect(btnBack, &TImageButton::clicked, this, &TfrmMain::PageBack);
     connect(btnNext, &TImageButton::clicked, this, &TfrmMain::PageNext);
-    connect(btnApp_Add, &TImageButton::clicked, this, &TfrmMain::AppAdd);
-    connect(btnApp_Delete, &TImageButton::clicked, this, &TfrmMain::AppDelete);
-    connect(btnFocus, &TImageButton::clicked, this, &TfrmMain::FocusRun);
 }
 
 void TfrmMain::ActionsCreate()
@@ -676,7 +460,7 @@ void TfrmMain::ActionsCreate()
         action->setObjectName(name);
         return action;
     };
-    actExit = make(QStringLiteral("actExit"), QStringLiteral("&Exit"));
+    QAction* actExit = make(QStringLiteral("actExit"), QStringLiteral("&Exit"));
     actExit->setVisible(false);
     // exit(), not quit(): quit asks every window to close first, and this one never agrees.
     connect(actExit, &QAction::triggered, qApp, [] { QApplication::exit(0); });
@@ -688,53 +472,57 @@ void TfrmMain::ActionsCreate()
         }
     });
     connect(btnMinimize, &TImageButton::clicked, actMinimize, &QAction::trigger);
-    actView = make(QStringLiteral("actView"), QStringLiteral("View Mode"));
+    QAction* actView = make(QStringLiteral("actView"), QStringLiteral("View Mode"));
     connect(actView, &QAction::triggered, this,
         [this] { pmnView->popup(btnView->mapToGlobal(QPoint(0, btnView->height()))); });
     connect(btnView, &TImageButton::clicked, actView, &QAction::trigger);
-    actTools = make(QStringLiteral("actTools"), QStringLiteral("Tools"));
+    QAction* actTools = make(QStringLiteral("actTools"), QStringLiteral("Tools"));
     connect(actTools, &QAction::triggered, this,
         [this] { pmnAddons->popup(btnLinks->mapToGlobal(QPoint(0, btnLinks->height()))); });
     connect(btnLinks, &TImageButton::clicked, actTools, &QAction::trigger);
 
     m_viewGroup = new QActionGroup(this);
     m_viewGroup->setExclusive(true);
-    actViewMain = make(QStringLiteral("actViewMain"), QStringLiteral("All"));
-    actViewRemindersOnly = make(QStringLiteral("actViewRemindersOnly"), QStringLiteral("Reminders"));
-    actViewUsage = make(QStringLiteral("actViewUsage"), QStringLiteral("Usage"));
-    actViewLite = make(QStringLiteral("actViewLite"), QStringLiteral("Lite"));
-    for (QAction* view : { actViewMain, actViewRemindersOnly, actViewUsage, actViewLite }) {
-        view->setCheckable(true);
-        m_viewGroup->addAction(view);
+    const struct
+    {
+        TMainView View;
+        const char* Name;
+        const char* Text;
+        QWidget* Page;
+        bool Lite;
+    } views[] = { { TMainView::All, "actViewMain", "All", m_mainPage, false },
+        { TMainView::Reminders, "actViewRemindersOnly", "Reminders", m_remindersPage, false },
+        { TMainView::Usage, "actViewUsage", "Usage", m_usagePage, false },
+        { TMainView::Lite, "actViewLite", "Lite", m_mainPage, true } };
+    for (const auto& view : views) {
+        QAction* action = make(QString::fromLatin1(view.Name), QString::fromLatin1(view.Text));
+        action->setCheckable(true);
+        m_viewGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, shown = view.View] { ViewSwitch(shown); });
+        m_views.push_back({ view.View, action, view.Page, view.Lite });
     }
-    actViewLite->setChecked(true);
-    connect(actViewMain, &QAction::triggered, this, [this] { ViewSwitch(tsMain, false); });
-    connect(actViewRemindersOnly, &QAction::triggered, this, [this] { ViewSwitch(tsReminder, false); });
-    connect(actViewUsage, &QAction::triggered, this, [this] { ViewSwitch(tsUsage, false); });
-    connect(actViewLite, &QAction::triggered, this, [this] { ViewSwitch(tsMain, true); });
+    ViewEntry(TMainView::Lite).Action->setChecked(true);
 
-    actChangeTimeFormat = make(QStringLiteral("actChangeTimeFormat"), QString());
+    QAction* actChangeTimeFormat = make(QStringLiteral("actChangeTimeFormat"), QString());
     connect(actChangeTimeFormat, &QAction::triggered, this, [this] {
         TimeFormat = (TimeFormat + 1) % 3;
         MainTimeUpdate();
     });
-    new TLabelClick(lblMain_TimeLink, actChangeTimeFormat);
-    actChangeFocusModeTimeFormat = make(QStringLiteral("actChangeFocusModeTimeFormat"), QString());
+    connect(m_timeLines, &TTimeLines::TimeLinkClicked, actChangeTimeFormat, &QAction::trigger);
+    QAction* actChangeFocusModeTimeFormat = make(QStringLiteral("actChangeFocusModeTimeFormat"), QString());
     connect(actChangeFocusModeTimeFormat, &QAction::triggered, this, [this] {
         FocusTimeFormat = (FocusTimeFormat + 1) % 3;
-        const TTimeLineTexts texts
-            = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
-        lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
-        lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
+        const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
+        m_timeLines->FocusLineSet(texts);
         FocusTimeUpdate();
     });
-    new TLabelClick(lblMain_FocusModeTimeLink, actChangeFocusModeTimeFormat);
+    connect(m_timeLines, &TTimeLines::FocusLinkClicked, actChangeFocusModeTimeFormat, &QAction::trigger);
 
-    actTimeEdit = make(QStringLiteral("actTimeEdit"), QStringLiteral("Edit"));
-    connect(btnTimeEdit, &TImageButton::clicked, actTimeEdit, &QAction::trigger);
+    QAction* actTimeEdit = make(QStringLiteral("actTimeEdit"), QStringLiteral("Edit"));
+    connect(m_mainPage, &TMainPage::TimeEditClicked, actTimeEdit, &QAction::trigger);
     connect(actTimeEdit, &QAction::triggered, this, &TfrmMain::TimeEditRun);
-    actReminderSave = make(QStringLiteral("actReminderSave"), QStringLiteral("Save"));
-    actSettings = make(QStringLiteral("actSettings"), QStringLiteral("Settings"));
+    make(QStringLiteral("actReminderSave"), QStringLiteral("Save"));
+    QAction* actSettings = make(QStringLiteral("actSettings"), QStringLiteral("Settings"));
     connect(actSettings, &QAction::triggered, this, &TfrmMain::SettingsRun);
     // Auto-hide and its slide belong to the docking rules (seam); the choice is kept here.
     actAutohide = make(QStringLiteral("actAutohide"), QStringLiteral("Auto-hide"));
@@ -746,33 +534,33 @@ void TfrmMain::MenusCreate()
 {
     pmnTray = new QMenu(this);
     pmnTray->setObjectName(QStringLiteral("pmnTray"));
-    pmnTray->addAction(actExit);
+    pmnTray->addAction(findChild<QAction*>(QStringLiteral("actExit")));
 
     pmnView = new QMenu(this);
     pmnView->setObjectName(QStringLiteral("pmnView"));
     pmnView->addAction(QStringLiteral("Choose View:"))->setEnabled(false);
     pmnView->addSeparator();
-    for (QAction* view : { actViewMain, actViewRemindersOnly, actViewUsage, actViewLite }) {
-        pmnView->addAction(view);
+    for (const TViewEntry& view : m_views) {
+        pmnView->addAction(view.Action);
     }
 
     pmnAddons = new QMenu(this);
     pmnAddons->setObjectName(QStringLiteral("pmnAddons"));
     pmnAddons->addAction(actAutohide);
-    pmnAddons->addAction(actSettings);
-    miHelp = pmnAddons->addAction(QStringLiteral("Help"));
+    pmnAddons->addAction(findChild<QAction*>(QStringLiteral("actSettings")));
+    QAction* miHelp = pmnAddons->addAction(QStringLiteral("Help"));
     miHelp->setObjectName(QStringLiteral("miHelp"));
     connect(miHelp, &QAction::triggered, this, [] { OpenWebPage(SitePageAddress(QStringLiteral("/help"))); });
     pmnAddons->addSeparator();
     QMenu* links = pmnAddons->addMenu(QStringLiteral("Useful Links"));
-    miFAQs = links->addAction(QStringLiteral("Help"));
+    QAction* miFAQs = links->addAction(QStringLiteral("Help"));
     miFAQs->setObjectName(QStringLiteral("miFAQs"));
     connect(miFAQs, &QAction::triggered, this, [] { OpenWebPage(SitePageAddress(QStringLiteral("/help"))); });
-    miUpgrades = links->addAction(QStringLiteral("Updates"));
+    QAction* miUpgrades = links->addAction(QStringLiteral("Updates"));
     miUpgrades->setObjectName(QStringLiteral("miUpgrades"));
     connect(miUpgrades, &QAction::triggered, this, [] { OpenWebPage(SitePageAddress(QStringLiteral("/download"))); });
     pmnAddons->addSeparator();
-    // The appearance commands: TAppearanceMenu runs them (creation step 12).
+    // The appearance commands: TAppearanceMenu runs them (made once the window is built).
     QMenu* background = pmnAddons->addMenu(QStringLiteral("Background"));
     miBackgroundColor = background->addAction(QStringLiteral("Color..."));
     miBackgroundColor->setObjectName(QStringLiteral("miBackgroundColor"));
@@ -833,16 +621,13 @@ void TfrmMain::CompanionsCreate(const TMainWindowDesktop&)
     static TDockSettingsStored dockSettings;
     TMainWindowDock::THooks hooks;
     hooks.PausedGet = [this] { return Paused(); };
-    hooks.LiteHeightGet = [this] { return pnlReminder->mapTo(this, QPoint(0, pnlReminder->height())).y() + 10; };
+    hooks.LiteHeightGet = [this] { return m_mainPage->ReminderBottomIn(this) + 10; };
     hooks.ApplicationMinimize = [this] { ApplicationMinimize(); };
     hooks.ApplicationRestore = [this] { ApplicationRestore(); };
     Dock = new TMainWindowDock(this, dockSettings, hooks, this);
-    tmrAutohide = Dock->tmrAutohide;
-    tmrAutohideSlide = Dock->tmrAutohideSlide;
-    tmrDeactivation = Dock->tmrDeactivation;
 
-    TReminderController::TControls controls { cbxReminder, mmReminder, mmReminderMorning, mmReminderAfrernoon,
-        mmReminderEvening };
+    TReminderController::TControls controls { m_mainPage->ReminderCombo(), m_mainPage->ReminderMemo(),
+        m_remindersPage->MorningMemo(), m_remindersPage->AfternoonMemo(), m_remindersPage->EveningMemo() };
     Reminders = new TReminderController(
         controls, OptionsInstance(), [this] { return Paused(); }, this);
     tmrReminderChange = Reminders->tmrReminderChange;
@@ -922,48 +707,63 @@ TZaraveDezeZurirevuzorLogger& TfrmMain::Logger()
     return *m_logger;
 }
 
-QWidget* TfrmMain::ActivePage() const
+const TfrmMain::TViewEntry& TfrmMain::ViewEntry(TMainView view) const
 {
-    return pcMain->currentWidget();
+    return *std::find_if(m_views.begin(), m_views.end(), [view](const TViewEntry& each) { return each.View == view; });
 }
 
-void TfrmMain::ViewSwitch(QWidget* page, bool lite)
+void TfrmMain::ViewSwitch(TMainView view)
 {
-    PageChange(page);
-    if (page == tsUsage) {
+    const TViewEntry& shown = ViewEntry(view);
+    for (const TViewEntry& each : m_views) {
+        each.Page->setVisible(each.Page == shown.Page);
+    }
+    m_view = view;
+    if (shown.Page == m_usagePage) {
         UsageListRefresh();
     }
-    LiteView = lite;
-    const int wanted = lite ? pnlReminder->mapTo(this, QPoint(0, pnlReminder->height())).y() + 10 : WorkArea().height();
+    const int wanted = shown.Lite ? m_mainPage->ReminderBottomIn(this) + 10 : WorkArea().height();
     if (wanted != height()) {
         resize(width(), wanted);
         Reposition();
     }
     PagesLayout();
-    btnBack->setVisible(page != tsMain);
-    btnNext->setVisible(page != tsMain);
-    QAction* checked = page == tsReminder ? actViewRemindersOnly
-        : page == tsUsage                 ? actViewUsage
-        : lite                            ? actViewLite
-                                          : actViewMain;
-    checked->setChecked(true);
+    // The main page, where the program starts, is left through the View menu only.
+    btnBack->setVisible(shown.Page != m_mainPage);
+    btnNext->setVisible(shown.Page != m_mainPage);
+    shown.Action->setChecked(true);
+    TextFit();
+}
+
+void TfrmMain::PageStep(int step)
+{
+    std::vector<TMainView> paged;
+    int current = 0;
+    for (const TViewEntry& each : m_views) {
+        if (!each.Lite) {
+            if (each.Page == ViewEntry(m_view).Page) {
+                current = static_cast<int>(paged.size());
+            }
+            paged.push_back(each.View);
+        }
+    }
+    const int count = static_cast<int>(paged.size());
+    ViewSwitch(paged[(current + step % count + count) % count]);
 }
 
 void TfrmMain::PageNext()
 {
-    const int next = (pcMain->currentIndex() + 1) % pcMain->count();
-    ViewSwitch(pcMain->widget(next), false);
+    PageStep(1);
 }
 
 void TfrmMain::PageBack()
 {
-    const int back = (pcMain->currentIndex() + pcMain->count() - 1) % pcMain->count();
-    ViewSwitch(pcMain->widget(back), false);
+    PageStep(-1);
 }
 
 void TfrmMain::Reposition()
 {
-    Dock->LiteViewSet(LiteView);
+    Dock->LiteViewSet(ViewEntry(m_view).Lite);
     Dock->Reposition();
     const TWorkArea& area = Dock->WorkAreaRemembered();
     m_workArea = QRect(area.Left, area.Top, area.Width(), area.Height());
@@ -972,64 +772,33 @@ void TfrmMain::Reposition()
 bool TfrmMain::CanMoveTo(int left, int top)
 {
     // The window is only ever placed by the docking rule; a drag may move it to the other edge.
-    Dock->LiteViewSet(LiteView);
+    Dock->LiteViewSet(ViewEntry(m_view).Lite);
     return Dock->CanMoveTo(left, top);
-}
-
-void TfrmMain::PagePlace(QWidget* control, const QRect& pageRect)
-{
-    control->setGeometry(control->parentWidget() == this ? pageRect.translated(pcMain->pos()) : pageRect);
 }
 
 void TfrmMain::PagesLayout()
 {
+    // Lite view cuts the pages, which keep the height of a short All view; the paging buttons
+    // lie over the bottom of the page, which leaves them the room.
     const int pageHeight = std::max(height(), kLayoutMinHeight) - kPageTop;
     pcMain->resize(kWindowWidth, pageHeight);
-    // tsMain: the list takes what the action and limit fields leave.
-    const int limitTop = pageHeight - 56;
-    const int actionTop = limitTop - 56;
-    PagePlace(lblTimeLimit, QRect(10, limitTop, 100, 18));
-    PagePlace(edtTimeLimit, QRect(10, limitTop + 22, 90, 24));
-    PagePlace(pnlAction, QRect(0, actionTop, kWindowWidth, 50));
-    PagePlace(lbxMain_Applications, QRect(10, 174, 307, std::max(32, actionTop - 8 - 174)));
-    // tsReminder: three equal memos over the page, above the paging buttons.
-    const int third = (pageHeight - kPagingBarHeight) / 3;
-    const std::pair<QLabel*, QPlainTextEdit*> reminders[3] = { { lblReminderMorning, mmReminderMorning },
-        { lblReminderAfternoon, mmReminderAfrernoon }, { lblReminderEvening, mmReminderEvening } };
-    for (int i = 0; i < 3; ++i) {
-        PagePlace(reminders[i].first, QRect(10, i * third, 200, 18));
-        PagePlace(reminders[i].second, QRect(10, i * third + 20, 307, std::max(30, third - 26)));
+    for (const TViewEntry& view : m_views) {
+        view.Page->setGeometry(pcMain->rect());
     }
-    // tsUsage
-    PagePlace(lbxUsage_Applications, QRect(10, 70, 307, std::max(32, pageHeight - kPagingBarHeight - 70 - 6)));
+    // At once, also while the window is hidden: the lists' rows and the Lite height depend on it.
+    m_mainPage->Arrange();
+    m_remindersPage->Arrange();
+    m_usagePage->Arrange();
     btnBack->move(10, height() - kPagingBarHeight + 4);
-    btnNext->move(227, height() - kPagingBarHeight + 4);
-    // Ruled rows down to the bottom of the lists' new height, not more: the filler rows of the
-    // old height go first, or every resize would add a screenful.
-    for (QListWidget* listBox : { lbxMain_Applications, lbxUsage_Applications }) {
-        while (listBox->count() > 0 && listBox->item(listBox->count() - 1)->text().isEmpty()
-            && !ListBoxItemObject(listBox, listBox->count() - 1)) {
-            delete listBox->takeItem(listBox->count() - 1);
-        }
-        ListBoxRowsFill(listBox);
-    }
-}
-
-void TfrmMain::TimeLineLayout()
-{
-    // The labels' own measure: a text's advance can be a pixel short of the ink it draws.
-    const int titleWidth = lblMain_TimeTitle->sizeHint().width();
-    const int valueWidth = lblMain_Time->sizeHint().width();
-    lblMain_TimeTitle->resize(titleWidth, lblMain_TimeTitle->height());
-    lblMain_Time->setGeometry(
-        lblMain_TimeTitle->x() + titleWidth + 6, lblMain_Time->y(), valueWidth + 4, lblMain_Time->height());
-    pnlMain_TimeOnline->resize(titleWidth + valueWidth + 34, pnlMain_TimeOnline->height());
+    btnNext->move(kWindowWidth - 10 - btnNext->width(), height() - kPagingBarHeight + 4);
+    btnBack->raise();
+    btnNext->raise();
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event)
 {
     TfrmBase::resizeEvent(event);
-    if (pcMain && lbxUsage_Applications) {
+    if (m_usagePage) {
         PagesLayout();
     }
 }
@@ -1070,13 +839,6 @@ void TfrmMain::changeEvent(QEvent* event)
     }
 }
 
-void TfrmMain::ListBoxFillFrom(QListWidget* listBox, TMonitoredList& list)
-{
-    TListBoxItems sink(listBox);
-    ListBoxFill(sink, list, mitAll);
-    ListBoxRowsFill(listBox);
-}
-
 void TfrmMain::tmrUsageTimer()
 {
     if (Paused()) {
@@ -1087,14 +849,14 @@ void TfrmMain::tmrUsageTimer()
 
 void TfrmMain::MainListRefresh()
 {
-    ListBoxFillFrom(lbxMain_Applications, Logger().TodayItems());
+    m_mainPage->ListShow(Logger().TodayItems());
 }
 
 void TfrmMain::UsageChartShow()
 {
     if (!m_reports) {
         // A window of its own, not the main window's child, so docking and auto-hide leave it be.
-        m_reports = new TfrmReports(cbxUsage_Period->currentIndex(), OptionsInstance().TimeLimitSeconds);
+        m_reports = new TfrmReports(m_usagePage->PeriodIndex(), OptionsInstance().TimeLimitSeconds);
         // Beside this window, which stays on top, on whichever side has the room.
         const QRect area = screen()->availableGeometry();
         const QRect self = frameGeometry();
@@ -1106,7 +868,7 @@ void TfrmMain::UsageChartShow()
                            : std::min(area.right() - m_reports->width(), self.right() + 10);
         m_reports->move(x, area.top() + (area.height() - m_reports->height()) / 2);
     } else {
-        m_reports->PeriodSet(cbxUsage_Period->currentIndex());
+        m_reports->PeriodSet(m_usagePage->PeriodIndex());
     }
     m_reports->show();
     m_reports->raise();
@@ -1115,20 +877,17 @@ void TfrmMain::UsageChartShow()
 
 void TfrmMain::UsageListRefresh()
 {
-    const TDateRange range = UsagePeriodRange(cbxUsage_Period->currentIndex(), ProgramNow());
-    lbxUsage_Applications->clear();
+    const TDateRange range = UsagePeriodRange(m_usagePage->PeriodIndex(), ProgramNow());
+    m_usagePage->ListRelease();
     Logger().UsageItemsLoad(false, range.From, range.To);
-    ListBoxFillFrom(lbxUsage_Applications, Logger().UsageItems());
+    m_usagePage->ListShow(Logger().UsageItems());
 }
 
 void TfrmMain::MainTimeUpdate()
 {
     const TTimeLineTexts texts
         = MainTimeLineGet(TimeFormat, Logger().Total, OptionsInstance().TimeLimitSeconds, ProgramNow());
-    lblMain_TimeTitle->setText(QString::fromStdString(texts.Title));
-    lblMain_TimeLink->setText(QString::fromStdString(texts.Link));
-    lblMain_Time->setText(QString::fromStdString(texts.Value));
-    TimeLineLayout();
+    m_timeLines->TimeLineSet(texts);
 }
 
 void TfrmMain::FocusTimeUpdate()
@@ -1137,30 +896,24 @@ void TfrmMain::FocusTimeUpdate()
         return;
     }
     const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
-    lblMain_FocusTime->setText(QString::fromStdString(texts.Value));
+    m_timeLines->FocusValueSet(QString::fromStdString(texts.Value));
 }
 
 void TfrmMain::NormalTimeDisplayShow()
 {
-    if (pnlMain_FocusTime->isHidden() && FocusTimeFormat == 0) {
+    if (!m_timeLines->FocusShown() && FocusTimeFormat == 0) {
         return;
     }
-    pnlMain_FocusTime->hide();
-    lblMain_FocusModeTimeLink->hide();
-    pnlMain_TimeOnline->show();
-    lblMain_TimeLink->show();
-    btnFocus->show();
+    m_timeLines->FocusShow(false);
     FocusTimeFormat = 0;
-    const TTimeLineTexts texts = FocusTimeLineGet(0, State.FocusStart, State.FocusDuration, ProgramNow());
-    lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
-    lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
+    m_timeLines->FocusLineSet(FocusTimeLineGet(0, State.FocusStart, State.FocusDuration, ProgramNow()));
 }
 
 void TfrmMain::ActionFieldsUpdate()
 {
     TOptions& options = OptionsInstance();
-    edtTimeLimit->setText(QString::fromStdString(DurationText(static_cast<int64_t>(options.TimeLimitSeconds))));
-    edtAction->setText(QString::fromStdString(options.ExpirationActionName()));
+    m_mainPage->ActionFieldsSet(QString::fromStdString(DurationText(static_cast<int64_t>(options.TimeLimitSeconds))),
+        QString::fromStdString(options.ExpirationActionName()));
 }
 
 void TfrmMain::DailyReset()
@@ -1170,96 +923,32 @@ void TfrmMain::DailyReset()
     }
     // The rows point into the logger's lists, which the reset empties and frees: they go first,
     // so nothing can draw a row whose entry is gone, even when the reset fails half-way.
-    lbxMain_Applications->clear();
-    lbxUsage_Applications->clear();
+    m_mainPage->ListRelease();
+    m_usagePage->ListRelease();
     DailyResetAccountingRun(OptionsInstance(), WindowPreferences().File(), m_logger);
     ActionFieldsUpdate();
-    ListBoxFillFrom(lbxMain_Applications, Logger().TodayItems());
-    ListBoxFillFrom(lbxUsage_Applications, Logger().UsageItems());
+    m_mainPage->ListShow(Logger().TodayItems());
+    m_usagePage->ListShow(Logger().UsageItems());
     MainTimeUpdate();
-}
-
-bool TfrmMain::ChangeRightsCheck()
-{
-    const TOptions& options = OptionsInstance();
-    if (ProductEdition > 1 || options.AllowUserToChangeSettings) {
-        return true;
-    }
-    return AdminPasswordAsk && AdminPasswordAsk();
-}
-
-void TfrmMain::AdminModeLeave()
-{
-    OptionsInstance().AdminMode = false;
 }
 
 void TfrmMain::AppDelete()
 {
-    const int row = lbxMain_Applications->currentRow();
-    if (row < 0 || lbxMain_Applications->item(row)->text().isEmpty()) {
-        return;
-    }
-    const TMonitoredItem* entry = ListBoxItemObject(lbxMain_Applications, row);
+    QString caption;
+    const TMonitoredItem* entry = m_mainPage->ChosenEntry(caption);
     if (!entry) {
         return;
     }
-    // A copy: the row's entry lives in the day's account, which the windows below let timers
-    // refill or renew; the entry is named again by its copy when the user has answered.
+    // A copy: the row's entry lives in the day's account, which the windows the command opens
+    // let timers refill or renew.
     TMonitoredItem chosen;
     chosen.ItemAssign(*entry);
-    const QString caption = lbxMain_Applications->item(row)->text();
-    entry = nullptr;
-    if (!ChangeRightsCheck()) {
-        return;
-    }
-    if (!chosen.Active) {
-        MessageShow(QString::fromStdString(
-                        Format("\"%s\" will be removed from time-limit list after 4:00 AM", chosen.Caption.c_str())),
-            QStringLiteral("Please Note"));
-        return;
-    }
-    struct TAdminModeLeave
-    {
-        TfrmMain* Window;
-        ~TAdminModeLeave()
-        {
-            Window->AdminModeLeave();
-        }
-    } leave { this };
-    if (!DeleteConfirm(caption)) {
-        return;
-    }
-    TOptions& options = OptionsInstance();
-    lbxMain_Applications->clear();
-    const int mode = options.MonitoredItemDelete(&chosen);
-    Logger().MonitoredItemRemove(&chosen, mode);
-    options.ListSave();
-    MainListRefresh();
+    m_listCommands->Delete(chosen, caption);
 }
 
 void TfrmMain::AppAdd()
 {
-    if (!ChangeRightsCheck()) {
-        return;
-    }
-    struct TAdminModeLeave
-    {
-        TfrmMain* Window;
-        ~TAdminModeLeave()
-        {
-            Window->AdminModeLeave();
-        }
-    } leave { this };
-    TMonitoredList result;
-    if (AddWizardRun) {
-        AddWizardRun(result);
-    }
-    TOptions& options = OptionsInstance();
-    // The merge may delete entries the rows point to.
-    lbxMain_Applications->clear();
-    AddResultMerge(result, options.MonitoredItems(), &Logger().TodayItems(), DataLocations().ProgramFileName);
-    options.ListSave();
-    MainListRefresh();
+    m_listCommands->Add();
 }
 
 void TfrmMain::SettingsRun()
@@ -1270,18 +959,18 @@ void TfrmMain::SettingsRun()
         accepted = SettingsWizardRun && SettingsWizardRun(false);
     } catch (...) {
         tmrSaveOptions->start();
-        AdminModeLeave();
+        m_listCommands->AdminModeLeave();
         throw;
     }
     tmrSaveOptions->start();
-    AdminModeLeave();
+    m_listCommands->AdminModeLeave();
     if (!accepted) {
         return;
     }
     RemindersLoad();
     ReminderComboMarksUpdate();
     ActionFieldsUpdate();
-    lbxMain_Applications->clear();
+    m_mainPage->ListRelease();
     Logger().TodayItemsLoad(false);
     MainListRefresh();
     ApplyTransparency(Appearance().TransparencyGet());
@@ -1416,7 +1105,6 @@ void TfrmMain::tmrTimeSynchronizationTimer()
 void TfrmMain::PartOfDayUpdate()
 {
     Reminders->PartOfDayUpdate();
-    LastPartOfDay = static_cast<uint8_t>(Reminders->LastPartOfDay());
 }
 
 void TfrmMain::RemindersLoad()
@@ -1439,17 +1127,6 @@ void TfrmMain::SleepingChanged(bool sleeping)
     m_sessionPause->SleepingChanged(sleeping);
 }
 
-void TfrmMain::FocusResultMerge(TMonitoredList& result)
-{
-    TOptions& options = OptionsInstance();
-    // The merge may delete entries the rows point to.
-    lbxMain_Applications->clear();
-    AddResultMerge(result, options.MonitoredItems(), &Logger().TodayItems(), DataLocations().ProgramFileName);
-    options.ListSave();
-    MainListRefresh();
-    AdminModeLeave();
-}
-
 void TfrmMain::FocusRun()
 {
     TMonitoredList result;
@@ -1459,10 +1136,10 @@ void TfrmMain::FocusRun()
     try {
         started = FocusSettingsRun && FocusSettingsRun(result, duration);
     } catch (...) {
-        FocusResultMerge(result);
+        m_listCommands->FocusResultMerge(result);
         throw;
     }
-    FocusResultMerge(result);
+    m_listCommands->FocusResultMerge(result);
     if (!started) {
         return;
     }
@@ -1473,19 +1150,14 @@ void TfrmMain::FocusRun()
 void TfrmMain::FocusDisplayOn()
 {
     const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
-    lblMain_FocusTimeTitle->setText(QString::fromStdString(texts.Title));
-    lblMain_FocusModeTimeLink->setText(QString::fromStdString(texts.Link));
+    m_timeLines->FocusLineSet(texts);
     FocusTimeUpdate();
-    pnlMain_TimeOnline->hide();
-    lblMain_TimeLink->hide();
-    btnFocus->hide();
-    pnlMain_FocusTime->show();
-    lblMain_FocusModeTimeLink->show();
+    m_timeLines->FocusShow(true);
 }
 
 void TfrmMain::TimeEditRun()
 {
-    if (!ChangeRightsCheck()) {
+    if (!m_listCommands->ChangeRightsCheck()) {
         return;
     }
     if (!ReminderSettingsRun || !ReminderSettingsRun()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/framework/FrmBase.h"
+#include "ui/main/MonitoredListCommands.h"
 
 #include "enforce/EnforcementState.h"
 #include "enforce/TimeUp.h"
@@ -13,15 +14,20 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
+class QAction;
 class QActionGroup;
 class QMenu;
-class QPlainTextEdit;
-class QStackedWidget;
 class QSystemTrayIcon;
 class QTimer;
 class TAccessibility;
 class TAppearanceMenu;
+class TImageButton;
+class TMainPage;
+class TRemindersPage;
+class TTimeLines;
+class TUsagePage;
 class THotkeySource;
 class THotkeyWatch;
 class TMainWindowDock;
@@ -56,9 +62,22 @@ struct TMainWindowDesktop
     bool ScanOnCallerThread = false;
 };
 
+// The views the View menu offers: All and Lite show the main page (Lite only down to the end of
+// its reminder), the other two a page of their own.
+enum class TMainView
+{
+    All,
+    Reminders,
+    Usage,
+    Lite,
+};
+
 // The program's one long-lived window: a narrow, always-on-top panel docked to a side of the
 // work area. It owns every timer that drives the program, the activity sample and the day's
-// account, and switches between four views (All, Lite, Reminders, Usage) over three pages.
+// account, and switches between four views (All, Lite, Reminders, Usage) over three pages, each a
+// class of its own (TMainPage, TRemindersPage, TUsagePage) below the time lines (TTimeLines); a
+// TMonitoredListCommands changes the time-limit list. Its controls are private: tests and tools
+// reach its actions and controls by their object names.
 //
 // Companions hook in at the places marked "seam" below: each does nothing (or the least that
 // keeps the program usable) until its window or rule exists.
@@ -70,134 +89,21 @@ public:
     explicit TfrmMain(const TMainWindowDesktop& desktop = {}, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
-    // Above the pages.
-    TImageButton* btnView = nullptr;
-    TImageButton* btnLinks = nullptr;
-    TImageButton* btnMinimize = nullptr;
-    QWidget* pnlMain_TimeOnline = nullptr;
-    QLabel* lblMain_TimeTitle = nullptr;
-    QLabel* lblMain_Time = nullptr;
-    QLabel* lblMain_TimeLink = nullptr;
-    QWidget* pnlMain_FocusTime = nullptr;
-    QLabel* lblMain_FocusTimeTitle = nullptr;
-    QLabel* lblMain_FocusTime = nullptr;
-    QLabel* lblMain_FocusModeTimeLink = nullptr;
-    TImageButton* btnFocus = nullptr;
-    TImageButton* btnBack = nullptr;
-    TImageButton* btnNext = nullptr;
-
-    // The page control, never shown itself.
-    QStackedWidget* pcMain = nullptr;
-    QWidget* tsMain = nullptr;
-    QWidget* tsReminder = nullptr;
-    QWidget* tsUsage = nullptr;
-
-    // tsMain
-    QWidget* pnlReminder = nullptr;
-    QLabel* lblReminder = nullptr;
-    QComboBox* cbxReminder = nullptr;
-    TImageButton* btnReminderCombo = nullptr;
-    QPlainTextEdit* mmReminder = nullptr;
-    QLabel* lblApplications = nullptr;
-    TImageButton* btnApp_Add = nullptr;
-    TImageButton* btnApp_Delete = nullptr;
-    TImagePanel* pnlApp_Name = nullptr;
-    TImagePanel* pnlApp_Type = nullptr;
-    TImagePanel* pnlApp_Time = nullptr;
-    QLabel* lblApp_Name = nullptr;
-    QLabel* lblApp_Type = nullptr;
-    QLabel* lblApp_Time = nullptr;
-    QListWidget* lbxMain_Applications = nullptr;
-    QWidget* pnlAction = nullptr;
-    QLabel* lblAction = nullptr;
-    QLineEdit* edtAction = nullptr;
-    TImageButton* btnTimeEdit = nullptr;
-    QLabel* lblTimeLimit = nullptr;
-    QLineEdit* edtTimeLimit = nullptr;
-
-    // tsReminder
-    QLabel* lblReminderMorning = nullptr;
-    QLabel* lblReminderAfternoon = nullptr;
-    QLabel* lblReminderEvening = nullptr;
-    QPlainTextEdit* mmReminderMorning = nullptr;
-    QPlainTextEdit* mmReminderAfrernoon = nullptr;
-    QPlainTextEdit* mmReminderEvening = nullptr;
-
-    // tsUsage
-    QComboBox* cbxUsage_Period = nullptr;
-    TImageButton* btnComboUsagePeriod = nullptr;
-    QLabel* lblUsage_Title = nullptr;
-    TImagePanel* pnlHeader_Name = nullptr;
-    TImagePanel* pnlHeader_Type = nullptr;
-    TImagePanel* pnlHeader_Time = nullptr;
-    QLabel* lblHeader_Name = nullptr;
-    QLabel* lblHeader_Type = nullptr;
-    QLabel* lblHeader_Time = nullptr;
-    QListWidget* lbxUsage_Applications = nullptr;
-    TImageButton* btnUsageChart = nullptr;
-
-    // The action list.
-    QAction* actExit = nullptr;
-    QAction* actMinimize = nullptr;
-    QAction* actView = nullptr;
-    QAction* actTools = nullptr;
-    QAction* actViewMain = nullptr;
-    QAction* actViewRemindersOnly = nullptr;
-    QAction* actViewUsage = nullptr;
-    QAction* actViewLite = nullptr;
-    QAction* actChangeTimeFormat = nullptr;
-    QAction* actChangeFocusModeTimeFormat = nullptr;
-    QAction* actTimeEdit = nullptr;
-    QAction* actReminderSave = nullptr;
-    QAction* actSettings = nullptr;
-    QAction* actAutohide = nullptr;
-
-    // Menus. A menu item is its action here; the view items are the view actions themselves.
-    QMenu* pmnTray = nullptr;
-    QMenu* pmnView = nullptr;
-    QMenu* pmnAddons = nullptr;
-    QMenu* pmnGlobal = nullptr;
-    QMenu* miSkin = nullptr;
-    QAction* miHelp = nullptr;
-    QAction* miFAQs = nullptr;
-    QAction* miUpgrades = nullptr;
-    QAction* miBackgroundColor = nullptr;
-    QAction* miBackgroundImage = nullptr;
-    QAction* miClearBackgroundImage = nullptr;
-    QAction* miTransparency = nullptr;
-    QAction* miTextColor = nullptr;
     // The Background and Text Color commands and the skin list; owned by the window.
     TAppearanceMenu* AppearanceMenu = nullptr;
 
-    // Timers, all on this thread.
+    // The timers of the scan and of the reminder-only prompt; the others are private (each
+    // timer is found by its object name, such as "tmrTime").
     QTimer* tmrScan = nullptr;
-    QTimer* tmrTime = nullptr;
-    QTimer* tmrUsage = nullptr;
-    QTimer* tmrSaveOptions = nullptr;
-    QTimer* tmrReminderChange = nullptr;
     QTimer* tmrReminderOnly = nullptr;
-    QTimer* tmrAutohide = nullptr;
-    QTimer* tmrAutohideSlide = nullptr;
-    QTimer* tmrDeactivation = nullptr;
-    QTimer* tmrShutdown = nullptr;
-    QTimer* tmrTimeSynchronization = nullptr;
 
     // The pause, the time-up arming and grace, and the focus period, which the scan decides on.
     TEnforcementState State;
-    bool ReminderChangeShowing = false;
-    int TimeFormat = 0;
-    int FocusTimeFormat = 0;
-    bool LiteView = true;
-    uint8_t LastPartOfDay = 255;
 
     // Seams for the configuration windows. Each defaults to the program's own; tests replace them.
     // The settings wizard; true when it ended with OK.
     std::function<bool(bool firstRun)> SettingsWizardRun;
-    // The add wizard: fills `result` with the entries the user worked on; true on OK.
-    std::function<bool(TMonitoredList& result)> AddWizardRun;
-    // The administrator password prompt; true when the right password was given.
-    std::function<bool()> AdminPasswordAsk;
-    std::function<bool(const QString& caption)> DeleteConfirm;
+    // Every "Please Note" the window shows, its list commands' included.
     std::function<void(const QString& text, const QString& title)> MessageShow;
     // The time-up window; answers how the user left it.
     std::function<TReminderAnswer(bool inFocus, bool fiveMinuteOffer)> ReminderWindowRun;
@@ -223,9 +129,19 @@ public:
         return static_cast<bool>(m_logger);
     }
 
-    // The view switch: `page` becomes the shown page; Lite cuts the main page below the reminder.
-    void ViewSwitch(QWidget* page, bool lite);
-    QWidget* ActivePage() const;
+    // The add, delete and merge commands of the time-limit list, with their seams (the add
+    // wizard, the password prompt, the delete confirmation).
+    TMonitoredListCommands& ListCommands()
+    {
+        return *m_listCommands;
+    }
+
+    // The view switch, as the View menu's actions run it.
+    void ViewSwitch(TMainView view);
+    TMainView View() const
+    {
+        return m_view;
+    }
     void PageNext();
     void PageBack();
     // Places the window at the docking edge of the work area (and sizes it for the view).
@@ -237,13 +153,13 @@ public:
     void TrayIconClick();
 
     void MainListRefresh();
-    void UsageListRefresh(); // cbxUsage_Period change
-    // btnUsageChart: the usage chart of the chosen period, in a window of its own (one at a time).
+    void UsageListRefresh(); // the usage period's change
+    // The Chart button: the usage chart of the chosen period, in a window of its own (one at a time).
     void UsageChartShow();
     void MainTimeUpdate();
     void FocusTimeUpdate();
     void NormalTimeDisplayShow();
-    void ActionFieldsUpdate(); // edtTimeLimit, edtAction
+    void ActionFieldsUpdate(); // the limit and the action of the main page
     void DailyReset();
     // The daily reset as the scan runs it: at once, or when the modal window open now has closed.
     void DailyResetWhenFree();
@@ -252,9 +168,10 @@ public:
         return m_dailyResetWaiting;
     }
 
-    void AppDelete(); // btnApp_Delete
-    void AppAdd(); // btnApp_Add
-    void FocusRun(); // btnFocus: the "Block Mode" window and the start of a focus period
+    // The main page's "-" and "+": the chosen entry leaves the list, the add wizard adds.
+    void AppDelete();
+    void AppAdd();
+    void FocusRun(); // the Focus button: the "Block Mode" window and the start of a focus period
     void FocusDisplayOn();
     void TimeEditRun(); // actTimeEdit
     // The session's news: the screen locked or unlocked, the computer going to sleep or woken.
@@ -276,6 +193,10 @@ public:
     void PartOfDayUpdate();
     void RemindersLoad();
     void ReminderComboMarksUpdate();
+    // What the address reader has to tell the user (a browser it cannot read), once.
+    void AccessibilityNoticeShow();
+    // What the stores could not keep as the user left it, once.
+    void StoredDataNoticeShow();
 
     // The work area at the last repositioning.
     QRect RememberedWorkArea() const
@@ -309,19 +230,61 @@ private:
     // `hotkeyName`: what the user presses for the hot key, empty when there is none.
     void TrayIconAdd(const std::string& hotkeyName);
     void TrayIconRemove();
-    // Shows what the address reader has to tell the user (a browser it cannot read), once.
-    void AccessibilityNoticeShow();
-    void StoredDataNoticeShow();
+    // Sizes the pages to the window (at least as tall as the lowest the pages are designed for).
     void PagesLayout();
-    void TimeLineLayout();
-    bool ChangeRightsCheck();
-    // Puts the entries added for a focus period on the list, as the add button does.
-    void FocusResultMerge(TMonitoredList& result);
-    void AdminModeLeave();
-    void ListBoxFillFrom(QListWidget* listBox, TMonitoredList& list);
-    // A control placed in page coordinates, whether it sits on its page or on the window now.
-    void PagePlace(QWidget* control, const QRect& pageRect);
+    // A view: its action in the View menu, the page it shows and whether it cuts the page below
+    // the reminder. Paging runs through the views that show their page whole, in this order.
+    struct TViewEntry
+    {
+        TMainView View;
+        QAction* Action;
+        QWidget* Page;
+        bool Lite;
+    };
+    const TViewEntry& ViewEntry(TMainView view) const;
+    void PageStep(int step);
     QTimer* TimerMake(int interval, bool enabled, void (TfrmMain::*handler)());
+
+    // Above the pages: the header's buttons, the time lines and the Focus button.
+    TImageButton* btnView = nullptr;
+    TImageButton* btnLinks = nullptr;
+    TImageButton* btnMinimize = nullptr;
+    TTimeLines* m_timeLines = nullptr;
+    // The pages, one shown at a time in the page area; the paging buttons below them.
+    QWidget* pcMain = nullptr;
+    TMainPage* m_mainPage = nullptr;
+    TRemindersPage* m_remindersPage = nullptr;
+    TUsagePage* m_usagePage = nullptr;
+    TImageButton* btnBack = nullptr;
+    TImageButton* btnNext = nullptr;
+
+    std::vector<TViewEntry> m_views;
+    QAction* actMinimize = nullptr;
+    QAction* actAutohide = nullptr;
+    QMenu* pmnTray = nullptr;
+    QMenu* pmnView = nullptr;
+    QMenu* pmnAddons = nullptr;
+    QMenu* pmnGlobal = nullptr;
+    // The appearance commands' items, handed to TAppearanceMenu.
+    QMenu* miSkin = nullptr;
+    QAction* miBackgroundColor = nullptr;
+    QAction* miBackgroundImage = nullptr;
+    QAction* miClearBackgroundImage = nullptr;
+    QAction* miTransparency = nullptr;
+    QAction* miTextColor = nullptr;
+
+    QTimer* tmrTime = nullptr;
+    QTimer* tmrUsage = nullptr;
+    QTimer* tmrSaveOptions = nullptr;
+    QTimer* tmrReminderChange = nullptr;
+    QTimer* tmrShutdown = nullptr;
+    QTimer* tmrTimeSynchronization = nullptr;
+
+    // The time line's and the focus line's formats, each cycled by a click on its link.
+    int TimeFormat = 0;
+    int FocusTimeFormat = 0;
+    TMainView m_view = TMainView::Lite;
+    std::unique_ptr<TMonitoredListCommands> m_listCommands;
 
     TWindowSystem* m_windowSystem = nullptr;
     TAccessibility* m_accessibility = nullptr;

@@ -1,5 +1,5 @@
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/LinuxSession.h"
+#include "platform/linux/logind/LinuxSession.h"
 
 #include "model/ProgramLog.h"
 

@@ -5,8 +5,8 @@
 
 #include "model/Exceptions.h"
 #include "model/ProgramLog.h"
-#include "platform/linux/testing/FakeSessionServices.h"
-#include "platform/linux/testing/TestDesktop.h"
+#include "support/desktop/FakeSessionServices.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // by the file a user picks.
 
 #include "model/MonitoredObjects.h"
-#include "platform/linux/ProcFsProcesses.h"
-#include "platform/linux/XdgInstalledApplications.h"
+#include "platform/linux/proc/ProcFsProcesses.h"
+#include "platform/linux/xdg/XdgInstalledApplications.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // The hot key through the desktop portal's global shortcuts, against a stand-in portal on a
 // private session bus (with an Xvfb standing in for XWayland where both watchers work at once).
 #include "platform/linux/LinuxHotkeySources.h"
-#include "platform/linux/PortalHotkeySource.h"
+#include "platform/linux/portal/PortalHotkeySource.h"
 
 #include "model/ProgramLog.h"
-#include "platform/linux/testing/TestDesktop.h"
 #include "support/TestSupport.h"
+#include "support/desktop/TestDesktop.h"
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "model/Exceptions.h"
-#include "platform/linux/AccessibilitySwitch.h"
-#include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/atspi/AccessibilitySwitch.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/ProcFsProcesses.h"
+#include "platform/linux/proc/ProcFsProcesses.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "platform/linux/LinuxSession.h"
-#include "platform/linux/SwayWindowSystem.h"
+#include "platform/linux/logind/LinuxSession.h"
+#include "platform/linux/sway/SwayWindowSystem.h"
 
 #include "model/Exceptions.h"
 

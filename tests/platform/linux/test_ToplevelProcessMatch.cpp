@@ -1,5 +1,5 @@
 #include "model/ProgramLog.h"
-#include "platform/linux/ToplevelProcessMatch.h"
+#include "platform/linux/wlroots/ToplevelProcessMatch.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "ui/config/ApplicationDiscovery.h"
 
-#include "platform/fake/FakeInstalledApplications.h"
-#include "platform/linux/XdgInstalledApplications.h"
+#include "platform/linux/xdg/XdgInstalledApplications.h"
+#include "support/desktop/FakeInstalledApplications.h"
 
 #include "support/TestSupport.h"
 

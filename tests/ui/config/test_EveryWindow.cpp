@@ -25,9 +25,10 @@
 #include "ui/main/FrmTransparencySettings.h"
 #include "ui/main/SkinList.h"
 
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeHotkeySource.h"
-#include "platform/fake/FakeInstalledApplications.h"
+#include "support/ChildFind.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeHotkeySource.h"
+#include "support/desktop/FakeInstalledApplications.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -222,18 +223,17 @@ void MainWindowVisit(const TLook& look)
     const struct
     {
         const char* Name;
-        QWidget* Page;
-        bool Lite;
-    } views[] = { { "Lite", window->tsMain, true }, { "All", window->tsMain, false },
-        { "Reminders", window->tsReminder, false }, { "Usage", window->tsUsage, false } };
+        const char* Action;
+    } views[] = { { "Lite", "actViewLite" }, { "All", "actViewMain" }, { "Reminders", "actViewRemindersOnly" },
+        { "Usage", "actViewUsage" } };
     for (const auto& view : views) {
-        window->ViewSwitch(view.Page, view.Lite);
+        Child<QAction>(*window, view.Action)->trigger();
         window->ApplicationRestore();
         Look(look, std::string("Main window, ") + view.Name, window.get());
     }
-    window->ViewSwitch(window->tsMain, false);
+    Child<QAction>(*window, "actViewMain")->trigger();
     for (int format = 1; format < 3; ++format) {
-        window->actChangeTimeFormat->trigger();
+        Child<QAction>(*window, "actChangeTimeFormat")->trigger();
         Look(look, "Main window, time format " + std::to_string(format), window.get());
     }
     window->State.FocusStart = ProgramNow();
@@ -242,7 +242,7 @@ void MainWindowVisit(const TLook& look)
     window->FocusDisplayOn();
     for (int format = 0; format < 3; ++format) {
         Look(look, "Main window, focus format " + std::to_string(format), window.get());
-        window->actChangeFocusModeTimeFormat->trigger();
+        Child<QAction>(*window, "actChangeFocusModeTimeFormat")->trigger();
     }
     window->hide();
 }

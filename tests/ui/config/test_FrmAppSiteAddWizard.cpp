@@ -5,8 +5,8 @@
 #include "ui/framework/ImageButton.h"
 #include "ui/framework/ListBoxItems.h"
 
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeInstalledApplications.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeInstalledApplications.h"
 
 #include <QComboBox>
 #include <QKeyEvent>

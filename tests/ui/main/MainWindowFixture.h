@@ -10,12 +10,12 @@
 #include "model/DataLocations.h"
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeHotkeySource.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
 #include "support/TestSupport.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeHotkeySource.h"
 
 #include <gtest/gtest.h>
 

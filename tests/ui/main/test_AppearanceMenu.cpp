@@ -12,6 +12,7 @@
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
+#include "support/ChildFind.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -81,7 +82,7 @@ QColor PixelAt(QWidget& window, const QPoint& point)
 
 QAction* SkinItemFind(TfrmMain& window, const QString& name)
 {
-    for (QAction* item : window.miSkin->actions()) {
+    for (QAction* item : Child<QMenu>(window, "miSkin")->actions()) {
         if (item->data().toInt() > 0 && item->text() == name) {
             return item;
         }
@@ -92,7 +93,7 @@ QAction* SkinItemFind(TfrmMain& window, const QString& name)
 QStringList SkinItemNames(TfrmMain& window)
 {
     QStringList names;
-    for (QAction* item : window.miSkin->actions()) {
+    for (QAction* item : Child<QMenu>(window, "miSkin")->actions()) {
         if (item->data().toInt() > 0) {
             names << item->text();
         }
@@ -177,14 +178,14 @@ TEST_F(MainWindowAppearance, SkinItemStoresItsPathAndTheWindowRepaintsWithIt)
     TfrmMain& window = Window();
 
     EXPECT_EQ(QStringList({ "Blue", "Sunset" }), SkinItemNames(window));
-    EXPECT_TRUE(window.miClearBackgroundImage->isChecked());
+    EXPECT_TRUE(Child<QAction>(window, "miClearBackgroundImage")->isChecked());
     EXPECT_EQ(QColor(0, 255, 0), PixelAt(window, QPoint(60, 200)));
 
     QAction* blue = SkinItemFind(window, QStringLiteral("Blue"));
     blue->trigger();
     EXPECT_EQ((SkinsFolder() / "Blue.png").string(), StoredText("Image"));
     EXPECT_TRUE(blue->isChecked());
-    EXPECT_FALSE(window.miClearBackgroundImage->isChecked());
+    EXPECT_FALSE(Child<QAction>(window, "miClearBackgroundImage")->isChecked());
     EXPECT_EQ(QColor(0, 0, 200), PixelAt(window, QPoint(60, 200)));
 
     blue->trigger();
@@ -197,9 +198,9 @@ TEST_F(MainWindowAppearance, SkinItemStoresItsPathAndTheWindowRepaintsWithIt)
     EXPECT_NEAR(220, sunset.red(), 8);
     EXPECT_NEAR(120, sunset.green(), 8);
 
-    window.miClearBackgroundImage->trigger();
+    Child<QAction>(window, "miClearBackgroundImage")->trigger();
     EXPECT_EQ("", StoredText("Image"));
-    EXPECT_TRUE(window.miClearBackgroundImage->isChecked());
+    EXPECT_TRUE(Child<QAction>(window, "miClearBackgroundImage")->isChecked());
     EXPECT_EQ(QStringList({ "Blue", "Sunset" }), SkinItemNames(window)) << "the rebuilt menu has no doubles";
     EXPECT_EQ(QColor(0, 255, 0), PixelAt(window, QPoint(60, 200)));
 }
@@ -227,7 +228,7 @@ TEST_F(MainWindowAppearance, PictureOnAMissingVolumeGivesNoPictureAndNoError)
     EXPECT_EQ("", TestErrorReporter().LastShown);
     EXPECT_TRUE(m_messages.isEmpty());
     EXPECT_EQ("/media/absent-volume/Skins/Blue.png", StoredText("Image")) << "the path is kept for when it returns";
-    for (QAction* item : window.miSkin->actions()) {
+    for (QAction* item : Child<QMenu>(window, "miSkin")->actions()) {
         EXPECT_FALSE(item->isChecked()) << item->text().toStdString();
     }
 }
@@ -245,12 +246,12 @@ TEST_F(MainWindowAppearance, ChoosingAColourRemovesThePictureAndChecksNoImage)
         dialog->setCurrentColor(QColor(0x20, 0x40, 0x60));
         dialog->accept();
     });
-    window.miBackgroundColor->trigger();
+    Child<QAction>(window, "miBackgroundColor")->trigger();
 
     EXPECT_EQ(QColor(0x99, 0x66, 0x33), preset) << "the dialog starts with the stored colour";
     EXPECT_EQ(0x604020, StoredInteger("Color"));
     EXPECT_EQ("", StoredText("Image"));
-    EXPECT_TRUE(window.miClearBackgroundImage->isChecked());
+    EXPECT_TRUE(Child<QAction>(window, "miClearBackgroundImage")->isChecked());
     EXPECT_FALSE(SkinItemFind(window, QStringLiteral("Blue"))->isChecked());
     EXPECT_EQ(QColor(0x20, 0x40, 0x60), PixelAt(window, QPoint(60, 200)));
 
@@ -258,7 +259,7 @@ TEST_F(MainWindowAppearance, ChoosingAColourRemovesThePictureAndChecksNoImage)
         dialog->setCurrentColor(Qt::yellow);
         dialog->reject();
     });
-    window.miBackgroundColor->trigger();
+    Child<QAction>(window, "miBackgroundColor")->trigger();
     EXPECT_EQ(0x604020, StoredInteger("Color")) << "a cancelled dialog changes nothing";
 }
 
@@ -274,22 +275,22 @@ TEST_F(MainWindowAppearance, BrowsedPictureStartsInTheSkinsFolderAndUnchecksEver
         startFolder = folder;
         return QString::fromStdString(own.string());
     });
-    window.miBackgroundImage->trigger();
+    Child<QAction>(window, "miBackgroundImage")->trigger();
 
     EXPECT_EQ(QDir(QString::fromStdString(SkinsFolder().string())).absolutePath().toStdString(),
         QDir(startFolder).absolutePath().toStdString());
     EXPECT_EQ(own.string(), StoredText("Image"));
-    for (QAction* item : window.miSkin->actions()) {
+    for (QAction* item : Child<QMenu>(window, "miSkin")->actions()) {
         EXPECT_FALSE(item->isChecked()) << item->text().toStdString();
     }
     EXPECT_EQ(QColor(10, 200, 10), PixelAt(window, QPoint(60, 200)));
 
     PictureAnswer([&](const QString&) { return QString::fromStdString((SkinsFolder() / "Blue.png").string()); });
-    window.miBackgroundImage->trigger();
+    Child<QAction>(window, "miBackgroundImage")->trigger();
     EXPECT_TRUE(SkinItemFind(window, QStringLiteral("Blue"))->isChecked()) << "a skin's own file checks its item";
 
     PictureAnswer([](const QString&) { return QString(); }); // cancelled
-    window.miBackgroundImage->trigger();
+    Child<QAction>(window, "miBackgroundImage")->trigger();
     EXPECT_EQ((SkinsFolder() / "Blue.png").string(), StoredText("Image"));
 }
 
@@ -301,13 +302,13 @@ TEST_F(MainWindowAppearance, PicturePathWithALineBreakIsRefusedAndTheFileStaysWh
     TfrmMain& window = Window();
 
     PictureAnswer([&](const QString&) { return QString::fromStdString(odd.string()); });
-    window.miBackgroundImage->trigger();
+    Child<QAction>(window, "miBackgroundImage")->trigger();
 
     EXPECT_EQ("", StoredText("Image"));
     EXPECT_TRUE(WindowPreferences().Show5MinButtonGet());
     ASSERT_EQ(1, m_messages.size());
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("Please Note|")));
-    EXPECT_TRUE(window.miClearBackgroundImage->isChecked());
+    EXPECT_TRUE(Child<QAction>(window, "miClearBackgroundImage")->isChecked());
     EXPECT_NE(std::string::npos, FileText(m_folder.Text() + "test.log").find("two\\n[Common]\\nShow5MinButton"))
         << "the log names the file on one line";
 }
@@ -332,7 +333,7 @@ TEST_F(MainWindowAppearance, TransparencyOutsideTheListOpensAtZeroAndCancelKeeps
         }
         settings->btnCancel->click();
     });
-    window.miTransparency->trigger();
+    Child<QAction>(window, "miTransparency")->trigger();
 
     EXPECT_EQ(QStringLiteral("0"), opened);
     EXPECT_EQ(33, StoredInteger("Transparency"));
@@ -349,7 +350,7 @@ TEST_F(MainWindowAppearance, TransparencyOutsideTheListOpensAtZeroAndCancelKeeps
         settings->cbxTransparency->setCurrentText(QStringLiteral("20"));
         settings->btnOk->click();
     });
-    window.miTransparency->trigger();
+    Child<QAction>(window, "miTransparency")->trigger();
     EXPECT_EQ(20, StoredInteger("Transparency"));
     EXPECT_EQ(TransparencyAlpha(20), window.AlphaBlendValue());
     EXPECT_FALSE(OptionsInstance().AdminMode);
@@ -364,13 +365,14 @@ TEST_F(MainWindowAppearance, TextColourReachesTheLabelsAndWindowsOpenedLater)
         dialog->setCurrentColor(QColor(0xFF, 0xCC, 0x00));
         dialog->accept();
     });
-    window.miTextColor->trigger();
+    Child<QAction>(window, "miTextColor")->trigger();
 
     EXPECT_EQ(QColor(Qt::white), preset);
     EXPECT_EQ(0x00CCFF, StoredInteger("TextColor"));
     EXPECT_EQ(QColor(0xFF, 0xCC, 0x00), window.lblCaption->palette().color(QPalette::WindowText));
-    EXPECT_EQ(QColor(0xFF, 0xCC, 0x00), window.lblApplications->palette().color(QPalette::WindowText));
-    EXPECT_EQ(QColor(kFormFontColor), window.lblApp_Name->palette().color(QPalette::WindowText))
+    EXPECT_EQ(
+        QColor(0xFF, 0xCC, 0x00), Child<QLabel>(window, "lblApplications")->palette().color(QPalette::WindowText));
+    EXPECT_EQ(QColor(kFormFontColor), Child<QLabel>(window, "lblApp_Name")->palette().color(QPalette::WindowText))
         << "texts on the white list panels keep the form's colour";
 
     WindowPreferencesFree(); // a later window reads the file, not what this window holds
@@ -389,9 +391,9 @@ TEST_F(MainWindowAppearance, PictureChosenInTheSettingsWizardIsCheckedInTheSkinM
         Appearance().BackgroundImageSet((SkinsFolder() / "Blue.png").string());
         return true;
     };
-    window.actSettings->trigger();
+    Child<QAction>(window, "actSettings")->trigger();
 
     EXPECT_TRUE(SkinItemFind(window, QStringLiteral("Blue"))->isChecked());
-    EXPECT_FALSE(window.miClearBackgroundImage->isChecked());
+    EXPECT_FALSE(Child<QAction>(window, "miClearBackgroundImage")->isChecked());
     EXPECT_EQ(QColor(0, 0, 200), PixelAt(window, QPoint(60, 200)));
 }

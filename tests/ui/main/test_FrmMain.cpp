@@ -16,13 +16,14 @@
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeHotkeySource.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/WindowPreferences.h"
+#include "support/ChildFind.h"
 #include "support/TestSupport.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeHotkeySource.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -74,7 +75,7 @@ protected:
         const bool made = m_window != nullptr;
         TfrmMain& window = WindowMake(nullptr);
         if (!made) {
-            window.DeleteConfirm = [this](const QString& caption) {
+            window.ListCommands().DeleteConfirm = [this](const QString& caption) {
                 m_confirmed.push_back(caption.toStdString());
                 return true;
             };
@@ -83,6 +84,12 @@ protected:
             };
         }
         return window;
+    }
+
+    // The time-limit list as the main page shows it.
+    QListWidget* MainList()
+    {
+        return Child<QListWidget>(Window(), "lbxMain_Applications");
     }
 
     static std::string RowsText()
@@ -117,16 +124,16 @@ TEST_F(MainWindow, TimersRunAtTheirIntervalsAndTheScanAtTheStoredPeriod)
         bool Active;
     } expected[] = {
         { window.tmrScan, 5000, true },
-        { window.tmrTime, 1000, true },
-        { window.tmrUsage, 12001, true },
-        { window.tmrSaveOptions, 240025, true },
-        { window.tmrReminderChange, 100002, true },
+        { Child<QTimer>(window, "tmrTime"), 1000, true },
+        { Child<QTimer>(window, "tmrUsage"), 12001, true },
+        { Child<QTimer>(window, "tmrSaveOptions"), 240025, true },
+        { Child<QTimer>(window, "tmrReminderChange"), 100002, true },
         { window.tmrReminderOnly, 300000, false },
-        { window.tmrAutohide, 3000, false },
-        { window.tmrAutohideSlide, 10, false },
-        { window.tmrDeactivation, 1000, true },
-        { window.tmrShutdown, 900, true },
-        { window.tmrTimeSynchronization, 1800000, true },
+        { Child<QTimer>(window, "tmrAutohide"), 3000, false },
+        { Child<QTimer>(window, "tmrAutohideSlide"), 10, false },
+        { Child<QTimer>(window, "tmrDeactivation"), 1000, true },
+        { Child<QTimer>(window, "tmrShutdown"), 900, true },
+        { Child<QTimer>(window, "tmrTimeSynchronization"), 1800000, true },
     };
     for (const auto& timer : expected) {
         EXPECT_EQ(timer.Timer->interval(), timer.Interval) << timer.Timer->objectName().toStdString();
@@ -165,13 +172,13 @@ TEST_F(MainWindow, ListedWindowInFrontIsChargedFromTheWindowsCreation)
         ScanRun();
     }
     window.tmrUsageTimer();
-    TMonitoredItem* first = ListBoxItemObject(window.lbxMain_Applications, 0);
-    TMonitoredItem* second = ListBoxItemObject(window.lbxMain_Applications, 1);
+    TMonitoredItem* first = ListBoxItemObject(MainList(), 0);
+    TMonitoredItem* second = ListBoxItemObject(MainList(), 1);
     ASSERT_TRUE(first && second);
     const TMonitoredItem* xterm = first->Name == kXterm ? first : second;
     EXPECT_EQ(xterm->Duration, 70);
     window.tmrTimeTimer();
-    EXPECT_EQ(window.lblMain_Time->text().toStdString(), Sep("00:01"));
+    EXPECT_EQ(Child<QLabel>(window, "lblMain_Time")->text().toStdString(), Sep("00:01"));
 
     // A clean end charges the seconds of the scan that was running.
     m_clock->AdvanceMs(1600);
@@ -244,63 +251,70 @@ TEST_F(MainWindow, ABrowserThatCannotBeReadIsToldOnceAfterTheScan)
 TEST_F(MainWindow, TimeLinkCyclesThroughTheThreeFormats)
 {
     TfrmMain& window = Window();
-    EXPECT_EQ(window.lblMain_TimeTitle->text(), "Time on List:");
-    EXPECT_EQ(window.lblMain_TimeLink->text(), "Show Time to Limit");
-    window.actChangeTimeFormat->trigger();
-    EXPECT_EQ(window.lblMain_TimeTitle->text(), "Time to Limit:");
-    EXPECT_EQ(window.lblMain_Time->text().toStdString(), Sep("01:00"));
-    window.actChangeTimeFormat->trigger();
-    EXPECT_EQ(window.lblMain_TimeTitle->text(), "Time Now:");
-    EXPECT_EQ(window.lblMain_Time->text().toStdString(), Sep("10:00 AM"));
-    window.actChangeTimeFormat->trigger();
-    EXPECT_EQ(window.lblMain_TimeTitle->text(), "Time on List:");
-    EXPECT_EQ(window.lblMain_TimeLink->text(), "Show Time to Limit");
+    QLabel* title = Child<QLabel>(window, "lblMain_TimeTitle");
+    QLabel* value = Child<QLabel>(window, "lblMain_Time");
+    QLabel* link = Child<QLabel>(window, "lblMain_TimeLink");
+    QAction* formatNext = Child<QAction>(window, "actChangeTimeFormat");
+    EXPECT_EQ(title->text(), "Time on List:");
+    EXPECT_EQ(link->text(), "Show Time to Limit");
+    formatNext->trigger();
+    EXPECT_EQ(title->text(), "Time to Limit:");
+    EXPECT_EQ(value->text().toStdString(), Sep("01:00"));
+    formatNext->trigger();
+    EXPECT_EQ(title->text(), "Time Now:");
+    EXPECT_EQ(value->text().toStdString(), Sep("10:00 AM"));
+    formatNext->trigger();
+    EXPECT_EQ(title->text(), "Time on List:");
+    EXPECT_EQ(link->text(), "Show Time to Limit");
     // The panel fits title and value.
-    EXPECT_EQ(window.lblMain_Time->x(), window.lblMain_TimeTitle->x() + window.lblMain_TimeTitle->width() + 6);
+    EXPECT_EQ(value->x(), title->x() + title->width() + 6);
 }
 
 TEST_F(MainWindow, StartsInLiteViewAndPagesAround)
 {
     TfrmMain& window = Window();
-    EXPECT_EQ(window.ActivePage(), window.tsMain);
-    EXPECT_TRUE(window.LiteView);
-    EXPECT_TRUE(window.actViewLite->isChecked());
-    const int reminderBottom = window.pnlReminder->mapTo(&window, QPoint(0, window.pnlReminder->height())).y();
+    TImageButton* back = Child<TImageButton>(window, "btnBack");
+    TImageButton* next = Child<TImageButton>(window, "btnNext");
+    EXPECT_EQ(window.View(), TMainView::Lite);
+    EXPECT_TRUE(Child<QAction>(window, "actViewLite")->isChecked());
+    QWidget* reminder = Child<QWidget>(window, "pnlReminder");
+    const int reminderBottom = reminder->mapTo(&window, QPoint(0, reminder->height())).y();
     EXPECT_EQ(window.height(), reminderBottom + 10);
-    EXPECT_TRUE(window.btnBack->isHidden());
-    EXPECT_EQ(window.mmReminder->toPlainText(), "Write the report") << "10:00 is morning";
+    EXPECT_TRUE(back->isHidden());
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "mmReminder")->toPlainText(), "Write the report") << "10:00 is morning";
 
-    window.actViewUsage->trigger();
-    EXPECT_EQ(window.ActivePage(), window.tsUsage);
-    EXPECT_FALSE(window.LiteView);
+    Child<QAction>(window, "actViewUsage")->trigger();
+    EXPECT_EQ(window.View(), TMainView::Usage);
     EXPECT_EQ(window.height(), window.WorkArea().height());
-    EXPECT_FALSE(window.btnBack->isHidden());
-    EXPECT_FALSE(window.btnNext->isHidden());
-    EXPECT_EQ(window.lbxUsage_Applications->parentWidget(), &window) << "the page's controls are on the window";
+    EXPECT_FALSE(back->isHidden());
+    EXPECT_FALSE(next->isHidden());
+    EXPECT_TRUE(Child<QListWidget>(window, "lbxUsage_Applications")->isVisibleTo(&window));
+    EXPECT_FALSE(MainList()->isVisibleTo(&window)) << "one page at a time";
 
-    window.btnNext->click(); // the last page wraps to the first
-    EXPECT_EQ(window.ActivePage(), window.tsMain);
-    EXPECT_TRUE(window.btnBack->isHidden());
-    EXPECT_TRUE(window.btnNext->isHidden());
-    EXPECT_TRUE(window.actViewMain->isChecked());
+    next->click(); // the last page wraps to the first
+    EXPECT_EQ(window.View(), TMainView::All);
+    EXPECT_TRUE(back->isHidden());
+    EXPECT_TRUE(next->isHidden());
+    EXPECT_TRUE(Child<QAction>(window, "actViewMain")->isChecked());
 
-    window.actViewRemindersOnly->trigger();
-    EXPECT_EQ(window.mmReminderMorning->toPlainText(), "Write the report");
-    window.btnBack->click();
-    EXPECT_EQ(window.ActivePage(), window.tsMain);
-    window.btnBack->click(); // the first page wraps to the last
-    EXPECT_EQ(window.ActivePage(), window.tsUsage);
+    Child<QAction>(window, "actViewRemindersOnly")->trigger();
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "mmReminderMorning")->toPlainText(), "Write the report");
+    back->click();
+    EXPECT_EQ(window.View(), TMainView::All);
+    back->click(); // the first page wraps to the last
+    EXPECT_EQ(window.View(), TMainView::Usage);
 
-    window.actViewLite->trigger();
+    Child<QAction>(window, "actViewLite")->trigger();
     EXPECT_EQ(window.height(), reminderBottom + 10);
 
     // Switching back and forth leaves the list's filler rows at one screenful.
-    window.actViewMain->trigger();
-    const int rows = window.lbxMain_Applications->count();
-    window.actViewLite->trigger();
-    window.actViewMain->trigger();
-    EXPECT_EQ(window.lbxMain_Applications->count(), rows);
-    EXPECT_LE(rows * kMainRowHeight, window.lbxMain_Applications->height() + kMainRowHeight);
+    Child<QAction>(window, "actViewMain")->trigger();
+    QListWidget* list = MainList();
+    const int rows = list->count();
+    Child<QAction>(window, "actViewLite")->trigger();
+    Child<QAction>(window, "actViewMain")->trigger();
+    EXPECT_EQ(list->count(), rows);
+    EXPECT_LE(rows * kMainRowHeight, list->height() + kMainRowHeight);
 }
 
 TEST_F(MainWindow, UsagePeriodLoadsItsRange)
@@ -310,10 +324,10 @@ TEST_F(MainWindow, UsagePeriodLoadsItsRange)
     ActivityDBExecSQL(ActivityInsertSql(
         DateTimeToDbText(EncodeDateTime(2024, 3, 5, 9, 0, 0)), kEditor, "", "Desktop Application", 60, 1));
     TfrmMain& window = Window();
-    window.actViewUsage->trigger();
+    Child<QAction>(window, "actViewUsage")->trigger();
     const auto editorSeconds = [&window] {
-        for (int i = 0; i < window.lbxUsage_Applications->count(); ++i) {
-            if (const TMonitoredItem* item = ListBoxItemObject(window.lbxUsage_Applications, i);
+        for (int i = 0; i < Child<QListWidget>(window, "lbxUsage_Applications")->count(); ++i) {
+            if (const TMonitoredItem* item = ListBoxItemObject(Child<QListWidget>(window, "lbxUsage_Applications"), i);
                 item && item->Name == kEditor) {
                 return item->Duration;
             }
@@ -321,12 +335,12 @@ TEST_F(MainWindow, UsagePeriodLoadsItsRange)
         return -1;
     };
     EXPECT_EQ(editorSeconds(), 60);
-    window.cbxUsage_Period->setCurrentIndex(3); // the last 14 days
+    Child<QComboBox>(window, "cbxUsage_Period")->setCurrentIndex(3); // the last 14 days
     EXPECT_EQ(editorSeconds(), 660);
     EXPECT_EQ(window.Logger().Total, 60) << "the usage view adds nothing to the day";
 
     // The chart of the same period, read from the database by day; a second click reuses it.
-    emit window.btnUsageChart->clicked();
+    emit Child<TImageButton>(window, "btnUsageChart")->clicked();
     const auto reports = [] {
         QList<TfrmReports*> found;
         for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -344,7 +358,7 @@ TEST_F(MainWindow, UsagePeriodLoadsItsRange)
         charted += std::accumulate(series.Seconds.begin(), series.Seconds.end(), int64_t(0));
     }
     EXPECT_EQ(660, charted);
-    emit window.btnUsageChart->clicked();
+    emit Child<TImageButton>(window, "btnUsageChart")->clicked();
     EXPECT_EQ(1, reports().size());
 }
 
@@ -367,20 +381,20 @@ TEST_F(MainWindow, DailyResetErasesPendingRemovalsButKeepsTheEntriesWhenUsersMay
     EXPECT_FALSE(preferences.SectionExists(kIniSectionWebSites));
     EXPECT_EQ(OptionsInstance().MonitoredItems().Count(), 2);
     EXPECT_DOUBLE_EQ(OptionsInstance().ResetDateTime, EncodeDateTime(2024, 3, 7, 4, 0, 0));
-    EXPECT_EQ(RowTexts(window.lbxMain_Applications).size(), 2);
-    EXPECT_EQ(ListBoxItemObject(window.lbxMain_Applications, 0)->Duration, 0);
+    EXPECT_EQ(RowTexts(MainList()).size(), 2);
+    EXPECT_EQ(ListBoxItemObject(MainList(), 0)->Duration, 0);
 }
 
 TEST_F(MainWindow, DailyResetRemovesPendingEntriesWhenUsersMayChange)
 {
     OptionsInstance().AllowUserToChangeSettings = true;
     WindowPreferences().File().WriteString(kIniSectionApplications, kXterm, kXterm);
-    TfrmMain& window = Window();
+    Window();
     m_clock->Advance(20 * 3600.0);
     ScanRun();
     ASSERT_EQ(OptionsInstance().MonitoredItems().Count(), 1);
     EXPECT_EQ(OptionsInstance().MonitoredItems().Items(0)->Name, kEditor);
-    EXPECT_EQ(RowTexts(window.lbxMain_Applications), QStringList { "Editor" });
+    EXPECT_EQ(RowTexts(MainList()), QStringList { "Editor" });
 }
 
 TEST_F(MainWindow, ClosingAndEscapeOnlyMinimise)
@@ -394,14 +408,14 @@ TEST_F(MainWindow, ClosingAndEscapeOnlyMinimise)
     EXPECT_FALSE(window.isVisible());
 
     window.ApplicationRestore();
-    window.actMinimize->trigger();
+    Child<QAction>(window, "actMinimize")->trigger();
     EXPECT_FALSE(window.isVisible());
 
     // While the time-up window has it disabled, neither the close nor the tray click hides it.
     window.ApplicationRestore();
     window.setEnabled(false);
     window.TrayIconClick();
-    window.actMinimize->trigger();
+    Child<QAction>(window, "actMinimize")->trigger();
     EXPECT_TRUE(window.isVisible());
     window.setEnabled(true);
     window.TrayIconClick();
@@ -414,17 +428,17 @@ TEST_F(MainWindow, DeletingAnInactiveEntryOnlySaysWhenItGoes)
 {
     OptionsInstance().AllowUserToChangeSettings = true;
     TfrmMain& window = Window();
-    window.lbxMain_Applications->setCurrentRow(1); // XTerm, after Editor
-    ASSERT_EQ(window.lbxMain_Applications->currentItem()->text(), "XTerm");
+    MainList()->setCurrentRow(1); // XTerm, after Editor
+    ASSERT_EQ(MainList()->currentItem()->text(), "XTerm");
     window.AppDelete(); // users may remove an entry only at the day's end: it goes inactive
     EXPECT_EQ(m_confirmed, std::vector<std::string> { "XTerm" });
     const TMonitoredList& stored = OptionsInstance().MonitoredItems();
     ASSERT_EQ(stored.Count(), 2);
     EXPECT_FALSE(stored.Items(stored.NameIndexGet(kXterm))->Active);
     EXPECT_EQ(WindowPreferences().File().ReadString(kIniSectionApplications, kXterm, ""), kXterm);
-    EXPECT_FALSE(ListBoxItemObject(window.lbxMain_Applications, 1)->Active);
+    EXPECT_FALSE(ListBoxItemObject(MainList(), 1)->Active);
 
-    window.lbxMain_Applications->setCurrentRow(1);
+    MainList()->setCurrentRow(1);
     window.AppDelete();
     EXPECT_EQ(m_confirmed.size(), 1u);
     EXPECT_EQ(m_messages,
@@ -436,13 +450,13 @@ TEST_F(MainWindow, DeletingWithAdministratorRightsRemovesAtOnceAndLeavesTheMode)
 {
     OptionsInstance().AdminMode = true;
     TfrmMain& window = Window();
-    window.lbxMain_Applications->setCurrentRow(0);
+    MainList()->setCurrentRow(0);
     window.AppDelete();
-    EXPECT_EQ(RowTexts(window.lbxMain_Applications), QStringList { "XTerm" });
+    EXPECT_EQ(RowTexts(MainList()), QStringList { "XTerm" });
     EXPECT_EQ(OptionsInstance().MonitoredItems().Count(), 1);
     EXPECT_FALSE(OptionsInstance().AdminMode);
     // An empty row is no entry.
-    window.lbxMain_Applications->setCurrentRow(window.lbxMain_Applications->count() - 1);
+    MainList()->setCurrentRow(MainList()->count() - 1);
     window.AppDelete();
     EXPECT_EQ(m_confirmed.size(), 1u);
 }
@@ -454,9 +468,9 @@ TEST_F(MainWindow, ADeleteConfirmedAfterTheResetFellDueRemovesTheEntryAndTheRese
     OptionsInstance().AdminMode = true;
     m_clock->Advance(17 * 3600.0 + 59 * 60.0 + 58.0); // 03:59:58 the next day
     TfrmMain& window = Window();
-    window.DeleteConfirm = &TfrmBase::ConfirmDelete; // a real modal window
-    window.lbxMain_Applications->setCurrentRow(1);
-    ASSERT_EQ(window.lbxMain_Applications->currentItem()->text(), "XTerm");
+    window.ListCommands().DeleteConfirm = &TfrmBase::ConfirmDelete; // a real modal window
+    MainList()->setCurrentRow(1);
+    ASSERT_EQ(MainList()->currentItem()->text(), "XTerm");
     bool waitedForTheWindow = false;
     QTimer::singleShot(0, [&] {
         auto* confirm = qobject_cast<TfrmBase*>(QApplication::activeModalWidget());
@@ -465,7 +479,7 @@ TEST_F(MainWindow, ADeleteConfirmedAfterTheResetFellDueRemovesTheEntryAndTheRese
         ScanRun(); // the scan as its timer fires it meanwhile
         window.tmrUsageTimer();
         waitedForTheWindow = window.DailyResetWaiting();
-        window.lbxMain_Applications->grab(); // the rows are drawn meanwhile
+        MainList()->grab(); // the rows are drawn meanwhile
         confirm->accept();
     });
     window.AppDelete();
@@ -479,13 +493,13 @@ TEST_F(MainWindow, ADeleteConfirmedAfterTheResetFellDueRemovesTheEntryAndTheRese
     QCoreApplication::processEvents();
     EXPECT_FALSE(window.DailyResetWaiting());
     EXPECT_DOUBLE_EQ(OptionsInstance().ResetDateTime, EncodeDateTime(2024, 3, 7, 4, 0, 0));
-    EXPECT_EQ(RowTexts(window.lbxMain_Applications), QStringList { "Editor" });
+    EXPECT_EQ(RowTexts(MainList()), QStringList { "Editor" });
 }
 
 TEST_F(MainWindow, AddedEntriesReachBothListsAndTheStoredList)
 {
     TfrmMain& window = Window();
-    window.AddWizardRun = [](TMonitoredList& result) {
+    window.ListCommands().AddWizardRun = [](TMonitoredList& result) {
         auto item = std::make_unique<TMonitoredItem>();
         item->Name = "/usr/bin/gimp";
         item->Caption = "GIMP";
@@ -496,7 +510,7 @@ TEST_F(MainWindow, AddedEntriesReachBothListsAndTheStoredList)
     };
     OptionsInstance().AdminMode = true;
     window.AppAdd();
-    EXPECT_EQ(RowTexts(window.lbxMain_Applications), (QStringList { "Editor", "GIMP", "XTerm" }));
+    EXPECT_EQ(RowTexts(MainList()), (QStringList { "Editor", "GIMP", "XTerm" }));
     EXPECT_FALSE(OptionsInstance().AdminMode);
     OptionsInstanceFree(); // the list reached the database
     EXPECT_GE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/gimp"), 0);
@@ -508,13 +522,13 @@ TEST_F(MainWindow, CancelledSettingsWizardStillResumesTheSaveAndLeavesAdministra
     bool shown = false;
     window.SettingsWizardRun = [&](bool firstRun) {
         shown = !firstRun;
-        EXPECT_FALSE(window.tmrSaveOptions->isActive());
+        EXPECT_FALSE(Child<QTimer>(window, "tmrSaveOptions")->isActive());
         OptionsInstance().AdminMode = true;
         return false;
     };
-    window.actSettings->trigger();
+    Child<QAction>(window, "actSettings")->trigger();
     EXPECT_TRUE(shown);
-    EXPECT_TRUE(window.tmrSaveOptions->isActive());
+    EXPECT_TRUE(Child<QTimer>(window, "tmrSaveOptions")->isActive());
     EXPECT_FALSE(OptionsInstance().AdminMode);
 }
 
@@ -527,11 +541,11 @@ TEST_F(MainWindow, SettingsWizardOkReloadsLimitActionAndReminders)
         OptionsInstance().ReminderTextSet(0, "Call the bank");
         return true;
     };
-    window.actSettings->trigger();
-    EXPECT_EQ(window.edtTimeLimit->text().toStdString(), Sep("02:30"));
-    EXPECT_EQ(window.edtAction->text(), "Close Browser/App.");
-    EXPECT_EQ(window.mmReminder->toPlainText(), "Call the bank");
-    EXPECT_EQ(window.mmReminderMorning->toPlainText(), "Call the bank");
+    Child<QAction>(window, "actSettings")->trigger();
+    EXPECT_EQ(Child<QLineEdit>(window, "edtTimeLimit")->text().toStdString(), Sep("02:30"));
+    EXPECT_EQ(Child<QLineEdit>(window, "edtAction")->text(), "Close Browser/App.");
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "mmReminder")->toPlainText(), "Call the bank");
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "mmReminderMorning")->toPlainText(), "Call the bank");
 }
 
 TEST_F(MainWindow, RowsAreShadedRuledAndGreyWhenInactive)
@@ -539,8 +553,8 @@ TEST_F(MainWindow, RowsAreShadedRuledAndGreyWhenInactive)
     OptionsInstance().MonitoredItems().Items(1)->Active = false; // XTerm
     OptionsInstance().ListSave();
     TfrmMain& window = Window();
-    window.actViewMain->trigger();
-    QListWidget* list = window.lbxMain_Applications;
+    Child<QAction>(window, "actViewMain")->trigger();
+    QListWidget* list = MainList();
     list->clearSelection();
     list->setCurrentRow(-1);
     list->doItemsLayout(); // what the event loop does before the first paint
@@ -549,7 +563,8 @@ TEST_F(MainWindow, RowsAreShadedRuledAndGreyWhenInactive)
     const QRect row0 = list->visualItemRect(list->item(0));
     const QRect row1 = list->visualItemRect(list->item(1));
     EXPECT_EQ(row0.height(), kMainRowHeight);
-    const TRowDividers dividers = RowDividersGet(window.pnlApp_Name->width(), window.pnlApp_Type->width());
+    const TRowDividers dividers = RowDividersGet(
+        Child<QWidget>(window, "pnlApp_Name")->width(), Child<QWidget>(window, "pnlApp_Type")->width());
     EXPECT_EQ(image.pixel(dividers.X1 - 3, row0.top() + 1) & 0xFFFFFF, kRowEvenColor);
     EXPECT_EQ(image.pixel(dividers.X1 - 3, row1.top() + 1) & 0xFFFFFF, kRowOddColor);
     EXPECT_EQ(image.pixel(dividers.X1, row0.center().y()) & 0xFFFFFF, kRowDividerColor);
@@ -643,15 +658,15 @@ TEST_F(MainWindow, DocksRightAndADragAcrossTheMiddleMovesItLeftAndIsStored)
 TEST_F(MainWindow, TheReminderComboMarksWrittenRemindersAndEditsAreStored)
 {
     TfrmMain& window = Window();
-    EXPECT_TRUE(window.cbxReminder->itemData(0, TReminderComboDelegate::kMarkedRole).toBool());
-    EXPECT_FALSE(window.cbxReminder->itemData(2, TReminderComboDelegate::kMarkedRole).toBool());
-    window.cbxReminder->setCurrentIndex(2);
-    window.mmReminder->setPlainText(QStringLiteral("Read"));
+    EXPECT_TRUE(Child<QComboBox>(window, "cbxReminder")->itemData(0, TReminderComboDelegate::kMarkedRole).toBool());
+    EXPECT_FALSE(Child<QComboBox>(window, "cbxReminder")->itemData(2, TReminderComboDelegate::kMarkedRole).toBool());
+    Child<QComboBox>(window, "cbxReminder")->setCurrentIndex(2);
+    Child<QPlainTextEdit>(window, "mmReminder")->setPlainText(QStringLiteral("Read"));
     EXPECT_EQ(OptionsInstance().ReminderText(2), "Read");
-    EXPECT_EQ(window.mmReminderEvening->toPlainText(), QStringLiteral("Read"));
-    EXPECT_TRUE(window.cbxReminder->itemData(2, TReminderComboDelegate::kMarkedRole).toBool());
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "mmReminderEvening")->toPlainText(), QStringLiteral("Read"));
+    EXPECT_TRUE(Child<QComboBox>(window, "cbxReminder")->itemData(2, TReminderComboDelegate::kMarkedRole).toBool());
     // Tab leaves the memo for the next control; it types nothing.
     QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
-    QApplication::sendEvent(window.mmReminder, &tab);
-    EXPECT_EQ(window.mmReminder->toPlainText(), QStringLiteral("Read"));
+    QApplication::sendEvent(Child<QPlainTextEdit>(window, "mmReminder"), &tab);
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "mmReminder")->toPlainText(), QStringLiteral("Read"));
 }

@@ -12,13 +12,14 @@
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeHotkeySource.h"
-#include "platform/fake/FakeSessionPower.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/WindowPreferences.h"
+#include "support/ChildFind.h"
 #include "support/TestSupport.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeHotkeySource.h"
+#include "support/desktop/FakeSessionPower.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -138,10 +139,10 @@ TEST_F(MainWindowEnforcing, FocusStartsFromTheBlockModeWindowAndEndsAtTheFirstSc
         duration = 1.0 / 1440.0;
         return true;
     };
-    window.btnFocus->click();
-    EXPECT_TRUE(window.btnFocus->isHidden());
-    EXPECT_FALSE(window.pnlMain_FocusTime->isHidden());
-    EXPECT_TRUE(window.pnlMain_TimeOnline->isHidden());
+    Child<TImageButton>(window, "btnFocus")->click();
+    EXPECT_TRUE(Child<TImageButton>(window, "btnFocus")->isHidden());
+    EXPECT_FALSE(Child<QWidget>(window, "pnlMain_FocusTime")->isHidden());
+    EXPECT_TRUE(Child<QWidget>(window, "pnlMain_TimeOnline")->isHidden());
     EXPECT_NEAR((window.State.FocusEnd - ProgramNow()) * 86400.0, 60.0, 1e-3);
     EXPECT_NE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/editor"), -1);
 
@@ -153,11 +154,11 @@ TEST_F(MainWindowEnforcing, FocusStartsFromTheBlockModeWindowAndEndsAtTheFirstSc
     EXPECT_EQ(m_desktop.CloseRequestsGet().size(), 1u);
     m_clock->Advance(30);
     ScanRun();
-    EXPECT_TRUE(window.btnFocus->isHidden()) << "exactly at its end the period still runs";
+    EXPECT_TRUE(Child<TImageButton>(window, "btnFocus")->isHidden()) << "exactly at its end the period still runs";
     m_clock->Advance(1);
     ScanRun();
-    EXPECT_FALSE(window.btnFocus->isHidden());
-    EXPECT_TRUE(window.pnlMain_FocusTime->isHidden());
+    EXPECT_FALSE(Child<TImageButton>(window, "btnFocus")->isHidden());
+    EXPECT_TRUE(Child<QWidget>(window, "pnlMain_FocusTime")->isHidden());
     EXPECT_EQ(m_desktop.CloseRequestsGet().size(), 2u);
 }
 
@@ -171,7 +172,7 @@ TEST_F(MainWindowEnforcing, CancelInBlockModeKeepsTheAddedEntriesAndStartsNothin
     };
     window.FocusRun();
     EXPECT_EQ(window.State.FocusEnd, focusEnd);
-    EXPECT_FALSE(window.btnFocus->isHidden());
+    EXPECT_FALSE(Child<TImageButton>(window, "btnFocus")->isHidden());
     EXPECT_NE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/editor"), -1);
     OptionsInstanceFree();
     EXPECT_NE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/editor"), -1) << "the list was saved";
@@ -185,7 +186,8 @@ TEST_F(MainWindowEnforcing, TimeUpSettingsTakeEffectAndAreShown)
         OptionsInstance().ExpirationActionSet(1);
         return true;
     };
-    window.actTimeEdit->trigger();
-    EXPECT_EQ(window.edtTimeLimit->text().toStdString(), "00" + std::string(1, TimeSeparator()) + "30");
-    EXPECT_EQ(window.edtAction->text(), QStringLiteral("Close Browser/App."));
+    Child<QAction>(window, "actTimeEdit")->trigger();
+    EXPECT_EQ(
+        Child<QLineEdit>(window, "edtTimeLimit")->text().toStdString(), "00" + std::string(1, TimeSeparator()) + "30");
+    EXPECT_EQ(Child<QLineEdit>(window, "edtAction")->text(), QStringLiteral("Close Browser/App."));
 }

@@ -9,8 +9,8 @@
 
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "platform/fake/FakeHotkeySource.h"
 #include "support/TestSupport.h"
+#include "support/desktop/FakeHotkeySource.h"
 
 #include <gtest/gtest.h>
 
