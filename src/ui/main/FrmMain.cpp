@@ -512,7 +512,8 @@ void TfrmMain::ActionsCreate()
     QAction* actChangeFocusModeTimeFormat = make(QStringLiteral("actChangeFocusModeTimeFormat"), QString());
     connect(actChangeFocusModeTimeFormat, &QAction::triggered, this, [this] {
         FocusTimeFormat = (FocusTimeFormat + 1) % 3;
-        const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
+        const TTimeLineTexts texts
+            = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
         m_timeLines->FocusLineSet(texts);
         FocusTimeUpdate();
     });
