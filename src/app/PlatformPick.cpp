@@ -6,13 +6,10 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <chrono>
-#include <thread>
 
 void ProgramClockAttach(TClockSource& source)
 {
-    ClockTickSourceSet([&source] { return source.Ticks(); }, source.Frequency(), SystemNow(),
-        [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+    ClockTickSourceSet([&source] { return source.Ticks(); }, source.Frequency(), SystemNow());
     // The end of summer time and a clock the user sets take effect at once, not at the next start.
     ClockWallSourceSet(SystemWallClockRead);
 }

@@ -51,7 +51,7 @@ int64_t SteadyTicks()
         .count();
 }
 
-void Calibrate(TClockState& state, TTickSource source, int64_t frequency, const std::function<void()>& pause)
+void Calibrate(TClockState& state, TTickSource source, int64_t frequency)
 {
     state.source = std::move(source);
     state.frequency = frequency > 0 ? frequency : 1;
@@ -59,9 +59,6 @@ void Calibrate(TClockState& state, TTickSource source, int64_t frequency, const 
     state.overhead = 0;
     int64_t smallest = INT64_MAX;
     for (int i = 0; i < 10; ++i) {
-        if (i > 0 && pause) {
-            pause();
-        }
         TStopwatch probe;
         probe.Start();
         probe.Stop();
@@ -90,7 +87,7 @@ TClockState& StateStarted()
             // Back to back: the smallest of ten probes is the overhead, and a pause between them
             // only cost the start of the program its time.
             if (!state.calibrated) {
-                Calibrate(state, SteadyTicks, 1'000'000'000, nullptr);
+                Calibrate(state, SteadyTicks, 1'000'000'000);
             }
             state.global = TStopwatch();
             state.global.Start();
@@ -256,12 +253,12 @@ TDateTime SystemNow()
         std::min(local.tm_sec, 59), static_cast<int>(ms % 1000));
 }
 
-void ClockTickSourceSet(TTickSource source, int64_t frequency, TDateTime base, std::function<void()> pause)
+void ClockTickSourceSet(TTickSource source, int64_t frequency, TDateTime base)
 {
     // Replacing the source before the first reading spares the default calibration.
     TClockState& state = RawState();
     std::lock_guard<std::mutex> guard(state.calibrationLock);
-    Calibrate(state, std::move(source), frequency, pause);
+    Calibrate(state, std::move(source), frequency);
     state.wall = nullptr;
     state.base = base;
     state.global = TStopwatch();

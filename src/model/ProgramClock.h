@@ -72,7 +72,6 @@ void ClockWallSourceSet(TWallClockSource source);
 double ClockStepsTotal();
 
 // Replaces the tick source (and restarts the clock at `base`), for tests and other platforms.
-// `pause` runs between the calibration measurements; tests pass none so they never sleep.
-void ClockTickSourceSet(TTickSource source, int64_t frequency, TDateTime base, std::function<void()> pause = nullptr);
+void ClockTickSourceSet(TTickSource source, int64_t frequency, TDateTime base);
 int64_t ClockFrequency();
 int64_t ClockOverhead();

@@ -20,8 +20,9 @@ enum TApplicationType : uint8_t
 };
 
 // The stored text of a kind: "Desktop Application", "MS Internet Explorer", "Mozila FireFox",
-// "Google Chrome", "Opera". The spellings are what existing databases hold. A value outside
-// 0..4 is a programming error (assertion).
+// "Google Chrome", "Opera". The spellings are this program's stored values: rows already
+// written hold them, so they never change. A value outside 0..4 is a programming error
+// (assertion).
 std::string ApplicationTypeText(TApplicationType type);
 TApplicationType ApplicationTypeOfFamily(TBrowserFamily family);
 

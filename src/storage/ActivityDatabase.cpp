@@ -29,7 +29,7 @@ std::string ActivityFileName(const std::string& fileName)
 
 // The texts of a period that the totals can answer: both bounds begin with 13 plain ASCII
 // characters ("yyyy-mm-dd hh") and from is not after to. The program's bounds always do; any
-// other texts get the historical statements, which are exact by definition.
+// other texts get the row-by-row statements, which are exact by definition.
 bool TotalsBoundsUsable(const std::string& from, const std::string& to)
 {
     if (from.size() < 13 || to.size() < 13 || from > to) {
@@ -57,7 +57,7 @@ std::string PrefixEnd(std::string prefix)
 // whole sum into a value no counter holds and cost the entry its day. The totals hold the same.
 constexpr const char* kCountedDuration = "typeof(duration) = 'integer' AND duration BETWEEN -2147483648 AND 2147483647";
 
-// A historical statement over the rows whose duration counts, for bounds the totals cannot answer.
+// A row-by-row statement over the rows whose duration counts, for bounds the totals cannot answer.
 std::string CountedRowsLiteralSql(std::string sql)
 {
     const std::string join = "LEFT JOIN applications a ";
@@ -411,8 +411,8 @@ std::string ApplicationsPeriodLiteralSql(const std::string& fromText, const std:
 
 std::string WebSitesPeriodLiteralSql(const std::string& fromText, const std::string& toText)
 {
-    // The historical join clause wrote the "%" as double-quoted words; they are single-quoted
-    // here, which SQLite reads the same and every build accepts.
+    // The "%" are single-quoted: SQLite would read double-quoted ones the same, as words, but
+    // not every build accepts double quotes for strings.
     const std::string join = "LEFT JOIN applications a ON a.browser_url  LIKE '%'||wl.name|| '%'";
     return Format("SELECT x.caption as caption, x.active as active, x.name as name, SUM(x.duration) as total_duration "
                   "FROM (SELECT  wl.caption as caption, wl.active as active, wl.name as name, duration, date_created "

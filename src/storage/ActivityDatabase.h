@@ -24,7 +24,7 @@ std::string ActivityInsertSql(const std::string& dateText, const std::string& ap
 // contains the name (SQLite's LIKE: ASCII case ignored, "%" and "_" in a name are wildcards).
 // A name listed twice counts its rows twice. Rows with no date count in every period; rows whose
 // duration is no whole 32-bit number of seconds count in none (ActivityOddRowsSql finds them).
-// They give the same rows as the historical statements below, but read whole dates and hours
+// They give the same rows as the row-by-row statements below, but read whole dates and hours
 // from the totals and only the rows of the partial hours at the period's ends.
 std::string ApplicationsPeriodSql(const std::string& fromText, const std::string& toText);
 std::string WebSitesPeriodSql(const std::string& fromText, const std::string& toText);
@@ -36,7 +36,8 @@ std::string WebSitesPeriodSql(TDateTime from, TDateTime to);
 // browser_url and the duration as SQL text.
 std::string ActivityOddRowsSql(TDateTime from, TDateTime to);
 
-// The historical statements, kept as the reference the fast ones are checked and timed against.
+// The same queries read row by row over the whole table: the plain definition of a period's
+// totals, which the fast ones are checked and timed against.
 std::string ApplicationsPeriodLiteralSql(const std::string& fromText, const std::string& toText);
 std::string WebSitesPeriodLiteralSql(const std::string& fromText, const std::string& toText);
 

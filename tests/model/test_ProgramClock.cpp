@@ -115,11 +115,9 @@ TEST(Stopwatch, OnlyTheOutermostPairMeasures)
 
 TEST(Stopwatch, RealClockCalibratesAPositiveSmallOverhead)
 {
-    int calls = 0;
     int64_t ticks = 0;
     // Each reading costs 3 ticks; the overhead taken off every segment is that cost.
-    ClockTickSourceSet([&ticks] { return ticks += 3; }, 1000, kBase, [&calls] { ++calls; });
-    EXPECT_EQ(calls, 9);
+    ClockTickSourceSet([&ticks] { return ticks += 3; }, 1000, kBase);
     EXPECT_EQ(ClockOverhead(), 3);
     TFakeClock restore(kBase);
 }
