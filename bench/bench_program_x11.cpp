@@ -1,7 +1,13 @@
 // What the running program costs the user's desktop: how soon its tray icon is there after a
-// start, its memory and processor time while idle, and one scan tick of the main window with a
-// listed window in front, the activity row included. The desktop is private (Xvfb, openbox, a
-// session bus and a tray of its own) and ended when the run ends.
+// start, its memory and processor time while idle, one scan tick of the main window with a listed
+// window in front, the activity row included, and how soon the program's window answers the
+// window manager (EWMH's _NET_WM_PING) while a listed browser is in front, running or stopped
+// (SIGSTOP: a browser that hangs). The desktop is private (Xvfb, openbox, a session bus with the
+// accessibility bus left switched off as an ordinary desktop has it, a tray of its own, the
+// browsers on a loopback page) and ended when the run ends.
+//
+// The answer-time cases listen for TALLYHOUR_BENCH_PING_SECONDS (or --ping_seconds=N) seconds
+// each, a minute by default.
 #include "BenchFilter.h"
 
 #include "ui/framework/Application.h"
@@ -9,6 +15,7 @@
 
 #include "model/DataLocations.h"
 #include "model/ProgramClock.h"
+#include "monitor/BrowserFamily.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
 #include "platform/linux/LinuxPlatformServices.h"
@@ -19,14 +26,18 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
+#include <poll.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -36,61 +47,165 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
+// A browser of the answer-time cases, started once when a case first needs it.
+struct TBenchBrowser
+{
+    TBenchBrowser(const char* program, TBrowserFamily family)
+        : Program(program)
+        , Family(family)
+    {
+    }
+    const char* Program;
+    TBrowserFamily Family;
+    bool Tried = false;
+    pid_t Group = -1;
+    TWindowHandle Window = 0;
+    std::string ExePath; // as the program sees it, for the list
+};
+
 struct TBenchDesktop
 {
     TTestDesktop Desktop;
+    TLoopbackPageServer Server;
     std::string Program;
     std::string XtermPath;
     TWindowHandle Xterm = 0;
     std::unique_ptr<TPlatformServices> Services;
+    TBenchBrowser Chromium { "chromium", TBrowserFamily::Chromium };
+    TBenchBrowser Firefox { "firefox-esr", TBrowserFamily::Firefox };
+    double PingSeconds = 60;
 };
 TBenchDesktop* g_desktop = nullptr;
 
-// Whether a mapped window of process `pid`, icon-sized, sits below another window than the root:
-// the program's icon embedded in the tray.
-class TTrayIconProbe
+// The program's windows as another client of the X server sees them: its icon embedded in the
+// tray (a mapped, icon-sized window of the process below another window than the root) and its
+// main window, and the main window's answer to the window manager's ping.
+class TDesktopProbe
 {
 public:
-    explicit TTrayIconProbe(const std::string& display)
+    explicit TDesktopProbe(const std::string& display)
     {
         m_connection = xcb_connect(display.c_str(), nullptr);
         if (xcb_connection_has_error(m_connection))
             return;
         m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-        const char name[] = "_NET_WM_PID";
-        xcb_intern_atom_reply_t* atom
-            = xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, sizeof(name) - 1, name), nullptr);
-        if (atom) {
-            m_pidAtom = atom->atom;
-            std::free(atom);
-        }
+        m_pidAtom = AtomGet("_NET_WM_PID");
+        m_protocolsAtom = AtomGet("WM_PROTOCOLS");
+        m_pingAtom = AtomGet("_NET_WM_PING");
+        // The answer to a ping goes to the root window, to the clients that listen there (Qt
+        // sends it to those that listen for the root's own structure changes, as well as to the
+        // window manager).
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(m_connection);
     }
-    ~TTrayIconProbe()
+    ~TDesktopProbe()
     {
         xcb_disconnect(m_connection);
     }
-    bool IconShown(pid_t pid)
+    TDesktopProbe(const TDesktopProbe&) = delete;
+    TDesktopProbe& operator=(const TDesktopProbe&) = delete;
+
+    xcb_window_t IconFind(pid_t pid)
     {
-        return Search(m_root, pid, 0);
+        return Search(m_root, pid, 0, true);
+    }
+    // A shown window of the process, larger than an icon, that takes the window manager's pings.
+    xcb_window_t MainWindowFind(pid_t pid)
+    {
+        return Search(m_root, pid, 0, false);
+    }
+    // Sends a _NET_WM_PING to `window` every `interval` seconds for `seconds`, whether or not
+    // the earlier ones were answered, as a user's clicks and the window manager's pings come at
+    // any moment, and gives each one's round trip in seconds: the answers a stalled window owes
+    // count from when each was asked. Waits up to `patience` seconds past the end for the last
+    // answers; a ping still unanswered then counts the whole wait.
+    std::vector<double> PingEvery(xcb_window_t window, double seconds, double interval, double patience)
+    {
+        xcb_client_message_event_t ping {};
+        ping.response_type = XCB_CLIENT_MESSAGE;
+        ping.format = 32;
+        ping.window = window;
+        ping.type = m_protocolsAtom;
+        ping.data.data32[0] = m_pingAtom;
+        ping.data.data32[2] = window;
+        std::map<uint32_t, TClock::time_point> asked; // by the serial sent as the time stamp
+        std::vector<double> roundTrips;
+        const auto start = TClock::now();
+        const auto span = [](double value) {
+            return std::chrono::duration_cast<TClock::duration>(std::chrono::duration<double>(value));
+        };
+        const TClock::time_point end = start + span(seconds);
+        const TClock::time_point giveUp = end + span(patience);
+        const TClock::duration step = span(interval);
+        auto next = start;
+        while (!xcb_connection_has_error(m_connection)) {
+            auto now = TClock::now();
+            if (now >= giveUp)
+                break;
+            if (now < end && now >= next) {
+                ping.data.data32[1] = ++m_serial;
+                asked[m_serial] = now;
+                xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&ping));
+                xcb_flush(m_connection);
+                next += step;
+            }
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+                if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                    const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+                    const auto found = asked.find(message->data.data32[1]);
+                    if (message->window == m_root && message->type == m_protocolsAtom
+                        && message->data.data32[0] == m_pingAtom && found != asked.end()) {
+                        roundTrips.push_back(std::chrono::duration<double>(TClock::now() - found->second).count());
+                        asked.erase(found);
+                    }
+                }
+                std::free(event);
+            }
+            now = TClock::now();
+            if (now >= end && asked.empty())
+                break;
+            const auto wake = now < end ? std::min(next, end) : giveUp;
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count();
+            if (wait > 0) {
+                pollfd descriptor { xcb_get_file_descriptor(m_connection), POLLIN, 0 };
+                ::poll(&descriptor, 1, static_cast<int>(wait));
+            }
+        }
+        const auto last = TClock::now();
+        for (const auto& [serial, when] : asked)
+            roundTrips.push_back(std::chrono::duration<double>(last - when).count());
+        return roundTrips;
     }
 
 private:
-    bool Search(xcb_window_t window, pid_t pid, int depth)
+    xcb_atom_t AtomGet(const char* name)
+    {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return atom;
+    }
+    xcb_window_t Search(xcb_window_t window, pid_t pid, int depth, bool icon)
     {
         xcb_query_tree_reply_t* tree
             = xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), nullptr);
         if (!tree)
-            return false;
+            return 0;
         const xcb_window_t* children = xcb_query_tree_children(tree);
         const int count = xcb_query_tree_children_length(tree);
-        bool found = false;
+        xcb_window_t found = 0;
         for (int i = 0; i < count && !found; ++i) {
-            found = (depth > 0 && IsIcon(children[i], pid)) || (depth < 6 && Search(children[i], pid, depth + 1));
+            if ((!icon || depth > 0) && Matches(children[i], pid, icon))
+                found = children[i];
+            else if (depth < 6)
+                found = Search(children[i], pid, depth + 1, icon);
         }
         std::free(tree);
         return found;
     }
-    bool IsIcon(xcb_window_t window, pid_t pid)
+    bool Matches(xcb_window_t window, pid_t pid, bool icon)
     {
         xcb_get_property_reply_t* property = xcb_get_property_reply(
             m_connection, xcb_get_property(m_connection, 0, window, m_pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
@@ -103,17 +218,97 @@ private:
             = xcb_get_window_attributes_reply(m_connection, xcb_get_window_attributes(m_connection, window), nullptr);
         xcb_get_geometry_reply_t* geometry
             = xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr);
-        const bool icon = attributes && geometry && attributes->map_state == XCB_MAP_STATE_VIEWABLE
-            && geometry->width <= 64 && geometry->height <= 64;
+        const bool shown = attributes && geometry && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        const bool small = geometry && geometry->width <= 64 && geometry->height <= 64;
         std::free(attributes);
         std::free(geometry);
-        return icon;
+        return shown && (icon ? small : !small && TakesPings(window));
+    }
+    bool TakesPings(xcb_window_t window)
+    {
+        xcb_get_property_reply_t* property = xcb_get_property_reply(
+            m_connection, xcb_get_property(m_connection, 0, window, m_protocolsAtom, XCB_ATOM_ATOM, 0, 32), nullptr);
+        bool pings = false;
+        if (property) {
+            const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(property));
+            const int count = xcb_get_property_value_length(property) / 4;
+            pings = std::find(atoms, atoms + count, m_pingAtom) != atoms + count;
+        }
+        std::free(property);
+        return pings;
     }
 
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = 0;
     xcb_atom_t m_pidAtom = XCB_ATOM_NONE;
+    xcb_atom_t m_protocolsAtom = XCB_ATOM_NONE;
+    xcb_atom_t m_pingAtom = XCB_ATOM_NONE;
+    uint32_t m_serial = 0;
 };
+
+// The settings of a user past the first run with the xterm and the browsers started so far on
+// the list: in the program's own data folder and in one for the in-process ticks, which keep
+// their rows apart. Leaves the data locations at the latter.
+void ListsWrite()
+{
+    for (const std::string& dataHome : { std::string(), g_desktop->Desktop.Folder() + "/tick-data" }) {
+        DataLocationsCompute(dataHome, g_desktop->Program);
+        TOptions& options = OptionsInstance();
+        options.IsNotFirstRun = true;
+        options.ResetDateTime = TodayAt0400() + 1;
+        const std::pair<std::string, std::string> programs[] = {
+            { g_desktop->XtermPath, "XTerm" },
+            { g_desktop->Chromium.ExePath, "Chromium" },
+            { g_desktop->Firefox.ExePath, "Firefox" },
+        };
+        for (const auto& [path, caption] : programs) {
+            if (path.empty() || options.MonitoredItems().NameIndexGet(path) >= 0)
+                continue;
+            auto item = std::make_unique<TMonitoredItem>();
+            item->Name = path;
+            item->Caption = caption;
+            item->ItemType = mitApp;
+            item->Checked = true;
+            options.MonitoredItems().Add(caption, std::move(item));
+        }
+        options.ListSave();
+        OptionsInstanceFree();
+        WindowPreferencesFree();
+    }
+}
+
+// Starts the browser once, on the loopback page, waits until its address can be read in front,
+// and puts it on the list.
+bool BrowserReady(TBenchBrowser& browser)
+{
+    if (browser.Tried)
+        return browser.Window != 0;
+    browser.Tried = true;
+    if (TTestDesktop::ProgramFind(browser.Program).empty())
+        return false;
+    TTestDesktop& desktop = g_desktop->Desktop;
+    browser.Group = browser.Family == TBrowserFamily::Firefox ? desktop.FirefoxStart(g_desktop->Server.PageUrl())
+                                                              : desktop.ChromiumStart(g_desktop->Server.PageUrl());
+    const TWindowHandle window
+        = browser.Group > 0 ? desktop.WindowWait(browser.Group, 90, TLoopbackPageServer::PageTitle) : 0;
+    if (!window || !desktop.WindowActivate(window))
+        return false;
+    TPlatformServices& services = *g_desktop->Services;
+    const int64_t processId = services.WindowSystem->WindowProcessIdGet(window);
+    std::string errorText;
+    if (!services.Processes->ProcessExeNameGet(processId, browser.ExePath, errorText))
+        return false;
+    const auto deadline = TClock::now() + std::chrono::seconds(60);
+    while (
+        services.Accessibility->BrowserAddressGet(window, processId, browser.Family) != g_desktop->Server.PageUrl()) {
+        if (TClock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    browser.Window = window;
+    ListsWrite();
+    return true;
+}
 
 pid_t ProgramStart()
 {
@@ -126,15 +321,21 @@ void ProgramEnd(pid_t pid)
     ::waitpid(pid, nullptr, 0);
 }
 
-bool IconWait(TTrayIconProbe& probe, pid_t pid, double seconds)
+// Polls until `find` gives a window, for `seconds` at most.
+template <typename TFind> xcb_window_t WindowWait(TFind find, double seconds)
 {
     const auto deadline = TClock::now() + std::chrono::duration<double>(seconds);
     while (TClock::now() < deadline) {
-        if (probe.IconShown(pid))
-            return true;
+        if (const xcb_window_t window = find())
+            return window;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return false;
+    return 0;
+}
+
+bool IconWait(TDesktopProbe& probe, pid_t pid, double seconds)
+{
+    return WindowWait([&] { return probe.IconFind(pid); }, seconds) != 0;
 }
 
 // Processor time (user and system) of a process in milliseconds, and its resident memory in MB.
@@ -165,7 +366,7 @@ double ProcessRssMb(pid_t pid)
 
 void BM_ProgramStartToTrayIcon(benchmark::State& state)
 {
-    TTrayIconProbe probe(g_desktop->Desktop.DisplayName());
+    TDesktopProbe probe(g_desktop->Desktop.DisplayName());
     for (auto _ : state) {
         const auto start = TClock::now();
         const pid_t pid = ProgramStart();
@@ -183,7 +384,7 @@ void BM_ProgramStartToTrayIcon(benchmark::State& state)
 
 void BM_ProgramIdleMinute(benchmark::State& state)
 {
-    TTrayIconProbe probe(g_desktop->Desktop.DisplayName());
+    TDesktopProbe probe(g_desktop->Desktop.DisplayName());
     for (auto _ : state) {
         const pid_t pid = ProgramStart();
         if (pid <= 0 || !IconWait(probe, pid, 20)) {
@@ -218,20 +419,157 @@ void BM_ScanTickListedWithRow(benchmark::State& state)
         state.SkipWithError("the tick did not see the listed xterm");
 }
 
+// What the pings of one listening period gave: the round trips' median, 99th percentile and
+// maximum, and the share of the period the window stalled (answered later than 50 ms).
+struct TPingFigures
+{
+    double P50Ms = 0;
+    double P99Ms = 0;
+    double MaxMs = 0;
+    double StalledShare = 0;
+    size_t Count = 0;
+};
+
+TPingFigures PingFor(TDesktopProbe& probe, xcb_window_t window, double seconds)
+{
+    std::vector<double> roundTrips = probe.PingEvery(window, seconds, 0.010, 10);
+    TPingFigures figures;
+    if (roundTrips.empty())
+        return figures;
+    std::sort(roundTrips.begin(), roundTrips.end());
+    const auto at = [&](double share) {
+        return 1000 * roundTrips[std::min(roundTrips.size() - 1, static_cast<size_t>(share * roundTrips.size()))];
+    };
+    figures.P50Ms = at(0.50);
+    figures.P99Ms = at(0.99);
+    figures.MaxMs = 1000 * roundTrips.back();
+    // The pings go out at a steady pace, so the share of them answered late is the share of time
+    // the window stalled.
+    const auto late = std::upper_bound(roundTrips.begin(), roundTrips.end(), 0.050);
+    figures.StalledShare = static_cast<double>(roundTrips.end() - late) / static_cast<double>(roundTrips.size());
+    figures.Count = roundTrips.size();
+    return figures;
+}
+
+// The program, its main window shown from the tray, with the listed browser in front: how soon
+// the main window answers the window manager while the browser runs, or after it was stopped.
+void BM_ProgramPing(benchmark::State& state, TBenchBrowser TBenchDesktop::*which, bool stopped)
+{
+    TBenchBrowser& browser = g_desktop->*which;
+    if (!BrowserReady(browser)) {
+        state.SkipWithError("the browser's address cannot be read on the desktop");
+        return;
+    }
+    TTestDesktop& desktop = g_desktop->Desktop;
+    TDesktopProbe probe(desktop.DisplayName());
+    for (auto _ : state) {
+        const pid_t pid = ProgramStart();
+        const xcb_window_t icon = pid > 0 ? WindowWait([&] { return probe.IconFind(pid); }, 20) : 0;
+        std::string output;
+        // A click on the icon, as the user's mouse gives it, shows the main window.
+        if (icon)
+            desktop.ProgramRun({ "xdotool", "mousemove", "--window", std::to_string(icon), "4", "4", "click", "1" },
+                "xdotool", 10, output);
+        const xcb_window_t window = icon ? WindowWait([&] { return probe.MainWindowFind(pid); }, 10) : 0;
+        if (!window || !desktop.WindowActivate(browser.Window)) {
+            if (pid > 0)
+                ProgramEnd(pid);
+            state.SkipWithError("the program's main window did not show, or the browser cannot be put in front");
+            return;
+        }
+        // The start's own work is done, and a scan or two has seen the browser.
+        std::this_thread::sleep_for(std::chrono::seconds(4));
+        if (stopped)
+            ::kill(-browser.Group, SIGSTOP);
+        const auto listenStart = TClock::now();
+        const TPingFigures figures = PingFor(probe, window, g_desktop->PingSeconds);
+        state.SetIterationTime(std::chrono::duration<double>(TClock::now() - listenStart).count());
+        if (stopped)
+            ::kill(-browser.Group, SIGCONT);
+        ProgramEnd(pid);
+        state.counters["ping_p50_ms"] = figures.P50Ms;
+        state.counters["ping_p99_ms"] = figures.P99Ms;
+        state.counters["ping_max_ms"] = figures.MaxMs;
+        state.counters["stalled_pct"] = 100 * figures.StalledShare;
+        state.counters["pings"] = static_cast<double>(figures.Count);
+    }
+}
+
+// One whole scan tick of the main window with the listed browser in front and stopped, its
+// sample included: what it costs, wherever the sample runs (the program's window thread only
+// waits for it where the ping cases show it stall).
+void BM_ScanTickBrowserStopped(benchmark::State& state, TBenchBrowser TBenchDesktop::*which)
+{
+    TBenchBrowser& browser = g_desktop->*which;
+    if (!BrowserReady(browser) || !g_desktop->Desktop.WindowActivate(browser.Window)) {
+        state.SkipWithError("the browser's address cannot be read on the desktop");
+        return;
+    }
+    TPlatformServices& services = *g_desktop->Services;
+    TfrmMain window(TMainWindowDesktop {
+        services.WindowSystem.get(), services.Processes.get(), services.Accessibility.get(), nullptr, nullptr, true });
+    window.tmrScan->stop();
+    window.tmrScanTimer(); // the browser seen while it answers
+    ::kill(-browser.Group, SIGSTOP);
+    for (auto _ : state) {
+        window.tmrScanTimer();
+    }
+    ::kill(-browser.Group, SIGCONT);
+    if (window.Sample()->ExeName != browser.ExePath)
+        state.SkipWithError("the tick did not see the listed browser");
+}
+
 } // namespace
 
 BENCHMARK(BM_ProgramStartToTrayIcon)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProgramIdleMinute)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_ScanTickListedWithRow)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ProgramPing, ChromiumRunning, &TBenchDesktop::Chromium, false)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_ProgramPing, ChromiumStopped, &TBenchDesktop::Chromium, true)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_ProgramPing, FirefoxRunning, &TBenchDesktop::Firefox, false)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_ProgramPing, FirefoxStopped, &TBenchDesktop::Firefox, true)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_ScanTickBrowserStopped, Chromium, &TBenchDesktop::Chromium)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ScanTickBrowserStopped, Firefox, &TBenchDesktop::Firefox)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    const bool selected = BenchFilterSelectsAny(
-        argc, argv, { "BM_ProgramStartToTrayIcon", "BM_ProgramIdleMinute", "BM_ScanTickListedWithRow" });
+    const bool selected = BenchFilterSelectsAny(argc, argv,
+        { "BM_ProgramStartToTrayIcon", "BM_ProgramIdleMinute", "BM_ScanTickListedWithRow",
+            "BM_ProgramPing/ChromiumRunning", "BM_ProgramPing/ChromiumStopped", "BM_ProgramPing/FirefoxRunning",
+            "BM_ProgramPing/FirefoxStopped", "BM_ScanTickBrowserStopped/Chromium",
+            "BM_ScanTickBrowserStopped/Firefox" });
+    // How long each answer-time case listens: the option of our own, taken out before the
+    // library reads the rest, or the environment's.
+    double pingSeconds = 60;
+    if (const char* text = std::getenv("TALLYHOUR_BENCH_PING_SECONDS"))
+        pingSeconds = std::atof(text);
+    constexpr std::string_view pingOption = "--ping_seconds=";
+    argc = static_cast<int>(std::remove_if(argv + 1, argv + argc, [&](const char* argument) {
+        if (std::string_view(argument).substr(0, pingOption.size()) != pingOption)
+            return false;
+        pingSeconds = std::atof(argument + pingOption.size());
+        return true;
+    }) - argv);
     benchmark::Initialize(&argc, argv);
     if (!selected)
         return 0;
-    for (const char* program : { "Xvfb", "openbox", "dbus-daemon", "trayer", "xterm" }) {
+    for (const char* program : { "Xvfb", "openbox", "dbus-daemon", "trayer", "xterm", "xdotool" }) {
         if (TTestDesktop::ProgramFind(program).empty()) {
             std::cout << "bench_program_x11: " << program << " is not installed; nothing measured\n";
             return 0;
@@ -241,31 +579,20 @@ int main(int argc, char** argv)
     unsetenv("QT_QPA_PLATFORM");
     TBenchDesktop desktop;
     g_desktop = &desktop;
+    desktop.PingSeconds = pingSeconds > 0 ? pingSeconds : 60;
     desktop.Program
         = (std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "bin" / "tallyhour").string();
-    if (!desktop.Desktop.Start(false) || !desktop.Desktop.SessionBusStart() || desktop.Desktop.TrayStart() < 0) {
+    // The desktop's accessibility bus, switched off as a user's desktop has it, where at-spi2-core
+    // is installed: the program switches it on to read the browsers' addresses.
+    const bool accessibility = access("/usr/libexec/at-spi-bus-launcher", X_OK) == 0
+        || access("/usr/lib/at-spi2-core/at-spi-bus-launcher", X_OK) == 0;
+    if (!desktop.Desktop.Start(accessibility) || (!accessibility && !desktop.Desktop.SessionBusStart())
+        || desktop.Desktop.TrayStart() < 0 || !desktop.Server.Start()) {
         std::cerr << "bench_program_x11: " << desktop.Desktop.ErrorText() << '\n';
         return 1;
     }
     desktop.XtermPath = std::filesystem::canonical(TTestDesktop::ProgramFind("xterm")).string();
-
-    // The settings of a user past the first run with the xterm on the list; the tick benchmark
-    // keeps its rows in a data folder of its own.
-    for (const std::string& dataHome : { std::string(), desktop.Desktop.Folder() + "/tick-data" }) {
-        DataLocationsCompute(dataHome, desktop.Program);
-        TOptions& options = OptionsInstance();
-        options.IsNotFirstRun = true;
-        options.ResetDateTime = TodayAt0400() + 1;
-        auto item = std::make_unique<TMonitoredItem>();
-        item->Name = desktop.XtermPath;
-        item->Caption = "XTerm";
-        item->ItemType = mitApp;
-        item->Checked = true;
-        options.MonitoredItems().Add("XTerm", std::move(item));
-        options.ListSave();
-        OptionsInstanceFree();
-        WindowPreferencesFree();
-    }
+    ListsWrite();
 
     const pid_t xterm = desktop.Desktop.XtermStart("bench");
     desktop.Xterm = xterm > 0 ? desktop.Desktop.WindowWait(xterm, 20, "bench") : 0;
@@ -278,6 +605,7 @@ int main(int argc, char** argv)
     OptionsInstanceFree();
     WindowPreferencesFree();
     desktop.Services.reset();
+    desktop.Server.Stop();
     desktop.Desktop.Stop();
     return 0;
 }

@@ -1,6 +1,9 @@
 # Warnings live in one interface target that every library and program links.
 add_library(th_warnings INTERFACE)
 target_compile_options(th_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+if(TALLYHOUR_WERROR)
+    target_compile_options(th_warnings INTERFACE -Werror)
+endif()
 # In a unity build every source is an included file, and GCC then warns about each file-local
 # type that a class uses; the warning means nothing there.
 if(CMAKE_UNITY_BUILD AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")

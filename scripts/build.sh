@@ -10,6 +10,9 @@ if [ ! -f "$BUILD_DIR/build.ninja" ]; then
     command -v ccache >/dev/null 2>&1 && LAUNCHER="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
     cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $LAUNCHER \
         ${TALLYHOUR_CMAKE_ARGS:-} >/dev/null
+elif [ -n "${TALLYHOUR_CMAKE_ARGS:-}" ]; then
+    # Options given to a folder configured before reach it too (scripts/test.sh's warnings as errors).
+    cmake -S . -B "$BUILD_DIR" ${TALLYHOUR_CMAKE_ARGS} >/dev/null
 fi
 TARGETS=""
 for target in "$@"; do

@@ -1,15 +1,29 @@
 #!/bin/sh
-# Installs what building, running and testing need; quiet when all is present.
+# Installs what is missing; quiet when all is present.
+#   (no option)  what building and running the program need (scripts/run.sh, scripts/package.sh)
+#   --tests      and the tools the tests and benchmarks start: private X11 and Wayland desktops
+#                (Xvfb, openbox, a tray, sway, XWayland), terminals, input and screenshot tools,
+#                the stand-ins for the session's services, and the source format check
+#   --browsers   and the browsers, KWin and GNOME Shell, the package checks and clang
+#                (scripts/test.sh, scripts/bench.sh, scripts/fuzz.sh)
 set -e
-PKGS="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libqt6svg6 libsqlite3-dev sqlite3 \
-libsimpleini-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev \
-libxkbcommon-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev libxcb-icccm4-dev libxcb-xinput-dev libatspi2.0-dev libglib2.0-dev libwayland-dev \
-nlohmann-json3-dev \
-ccache locales xvfb xauth openbox xterm trayer xdotool dbus dbus-x11 python3-dbus python3-gi \
-at-spi2-core x11-utils imagemagick fonts-dejavu-core sway foot xwayland qt6-wayland"
+# Building: the compiler, CMake, and the headers of every library the program, its tests and its
+# benchmarks link (the build configures them all).
+PKGS="cmake ninja-build g++ pkg-config ccache qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev \
+libsqlite3-dev libsimpleini-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev \
+libxkbcommon-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev libxcb-icccm4-dev libxcb-xinput-dev libatspi2.0-dev \
+libglib2.0-dev libwayland-dev nlohmann-json3-dev"
+# Running: the icons' SVG reader, Qt's Wayland platform, the session bus, the accessibility bus
+# that browsers tell their addresses on, and a font.
+PKGS="$PKGS libqt6svg6 qt6-wayland dbus at-spi2-core fonts-dejavu-core"
+case "$1" in
+--tests | --browsers)
+    PKGS="$PKGS sqlite3 locales xvfb xauth openbox xterm trayer xdotool dbus-x11 python3-dbus python3-gi \
+x11-utils imagemagick sway foot xwayland clang-format"
+    ;;
+esac
 # The KWin and GNOME tests' compositors (KWin: about 140 packages, 37 MB to download; GNOME Shell
-# with python3-dbusmock, its logind stand-in: about 100 MB) come with the test tools,
-# not with what running the program needs.
+# with python3-dbusmock, its logind stand-in: about 100 MB) come with the browsers.
 if [ "$1" = "--browsers" ]; then PKGS="$PKGS firefox-esr chromium lintian desktop-file-utils appstream clang libclang-rt-14-dev \
 kwin-wayland gnome-shell python3-dbusmock"; fi
 MISSING=""

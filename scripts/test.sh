@@ -1,21 +1,44 @@
 #!/bin/sh
-# Installs what the tests need, builds, and runs every test (the X11 ones start their own Xvfb).
-# Without arguments it then builds build-asan (AddressSanitizer and UndefinedBehaviorSanitizer,
-# Debug) and runs the unit, storage and gui tests there, and gives each fuzz target a few seconds
-# on its corpus, and builds the Windows program with MinGW-w64 and runs its tests under Wine
-# (scripts/windows.sh test); TALLYHOUR_EXTRA_CHECKS=0 leaves those three stages out,
-# TALLYHOUR_WINDOWS=0 the Windows one alone. Arguments go to the first
-# ctest run alone (e.g. -L unit) and leave them out too.
+# Installs what the tests need, builds with warnings as errors, and runs every test (the X11 ones
+# start their own Xvfb). Without arguments it first checks that every tracked C++ source is laid
+# out as .clang-format says, and after the tests builds build-asan (AddressSanitizer and
+# UndefinedBehaviorSanitizer, Debug, warnings as errors too) and runs the unit, storage and gui
+# tests there, gives each fuzz target a few seconds on its corpus, and builds the Windows programs
+# with MinGW-w64 and runs their tests under Wine (scripts/windows.sh test).
+# TALLYHOUR_EXTRA_CHECKS=0 leaves those four stages out, TALLYHOUR_WINDOWS=0 the Windows one alone.
+# Arguments go to the first ctest run alone (e.g. -L unit) and leave them out too.
 set -e
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh --browsers
-./scripts/build.sh
+EXTRA=1
+{ [ $# -gt 0 ] || [ "${TALLYHOUR_EXTRA_CHECKS:-1}" = 0 ]; } && EXTRA=0
+
+if [ $EXTRA = 1 ] && git rev-parse --git-dir >/dev/null 2>&1; then
+    echo "Format check: the tracked C++ sources against .clang-format"
+    # One clang-format run over all of them takes a second or two; it names each file that differs.
+    OUTPUT=$(git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror 2>&1) || STATUS=$?
+    UNFORMATTED=$(printf '%s\n' "$OUTPUT" | sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' | sort -u)
+    if [ -n "$UNFORMATTED" ]; then
+        echo "These files are not laid out as .clang-format says:"
+        printf '%s\n' "$UNFORMATTED" | sed 's/^/    /'
+        echo "Lay them out with:"
+        echo "    clang-format -i" $UNFORMATTED
+        exit 1
+    elif [ "${STATUS:-0}" -ne 0 ]; then
+        printf '%s\n' "$OUTPUT"
+        echo "clang-format failed (status $STATUS)"
+        exit 1
+    fi
+fi
+
+TALLYHOUR_CMAKE_ARGS="-DTALLYHOUR_WERROR=ON ${TALLYHOUR_CMAKE_ARGS:-}" ./scripts/build.sh
 (cd "${TALLYHOUR_BUILD_DIR:-build}" && ctest --output-on-failure -j"$(nproc)" "$@")
-[ $# -gt 0 ] || [ "${TALLYHOUR_EXTRA_CHECKS:-1}" = 0 ] && exit 0
+[ $EXTRA = 0 ] && exit 0
 
 echo "Sanitizer build (build-asan): unit, storage and gui tests"
 TALLYHOUR_BUILD_DIR=build-asan \
-    TALLYHOUR_CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DTALLYHOUR_SANITIZE=ON -DTALLYHOUR_BENCH=OFF" ./scripts/build.sh th_checked_tests
+    TALLYHOUR_CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DTALLYHOUR_SANITIZE=ON -DTALLYHOUR_BENCH=OFF -DTALLYHOUR_WERROR=ON" \
+    ./scripts/build.sh th_checked_tests
 # Leaks are reported only for our own code: the suppressions name the system libraries that
 # keep their caches until exit.
 (cd build-asan && ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1" \

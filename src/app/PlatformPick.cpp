@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-
 void ProgramClockAttach(TClockSource& source)
 {
     ClockTickSourceSet([&source] { return source.Ticks(); }, source.Frequency(), SystemNow());

@@ -2,9 +2,9 @@
 
 #include "model/ProgramLog.h"
 #include "monitor/ZaraveDezeZurirevuzor.h"
-#include "platform/linux/wlroots/ForeignToplevelWindowSystem.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/proc/ProcFsProcesses.h"
+#include "platform/linux/wlroots/ForeignToplevelWindowSystem.h"
 
 #include <signal.h>
 

@@ -4,9 +4,8 @@
 #include "model/ProgramLog.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/ZaraveDezeZurirevuzorLogger.h"
-#include "platform/linux/atspi/AtspiAccessibility.h"
-#include "support/desktop/FakeSessionPower.h"
 #include "platform/linux/LinuxPlatformServices.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/x11/X11WindowSystem.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
@@ -14,6 +13,7 @@
 #include "storage/WindowPreferences.h"
 #include "support/ScanHostPlain.h"
 #include "support/TestSupport.h"
+#include "support/desktop/FakeSessionPower.h"
 
 #include <signal.h>
 #include <unistd.h>

@@ -7,12 +7,12 @@
 #include "model/TextHelpers.h"
 #include "model/UserNotices.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
-#include "support/desktop/FakeSessionPower.h"
 #include "storage/ActivityDatabase.h"
 #include "storage/Options.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/WindowPreferences.h"
 #include "support/desktop/FakeDesktop.h"
+#include "support/desktop/FakeSessionPower.h"
 
 #include <gtest/gtest.h>
 

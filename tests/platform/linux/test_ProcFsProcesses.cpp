@@ -1,7 +1,7 @@
 #include "model/Exceptions.h"
+#include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/atspi/AccessibilitySwitch.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
-#include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/proc/ProcFsProcesses.h"
 #include "support/TestSupport.h"
 
