@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
-#include <thread>
 
 namespace {
 
