@@ -9,4 +9,7 @@ WINEPATH="Z:$GCC_DLLS;Z:/usr/x86_64-w64-mingw32/lib;Z:$PREFIX/bin${WINEPATH:+;$W
 export WINEPATH
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# The prefix's server itself ("wineserver -k" ends every Wine process of the prefix) is no Windows
+# program.
+[ "$1" = wineserver ] && exec "$@"
 exec wine "$@"

@@ -22,23 +22,11 @@
 #include <QMessageBox>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
 namespace {
-
-bool DisplayAvailable()
-{
-    // An explicit platform choice (offscreen, for instance) needs no display server.
-    if (std::getenv("QT_QPA_PLATFORM")) {
-        return true;
-    }
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
-}
 
 // Failures before the program's own windows can be trusted (no data folder, no lock file) are
 // shown in the desktop's plain message box, and written where a terminal can see them.
@@ -60,10 +48,6 @@ void FlagFileDelete(const TDataLocations* locations)
 
 int main(int argc, char* argv[])
 {
-    if (!DisplayAvailable()) {
-        std::fprintf(stderr, "tallyhour: no display found (DISPLAY is not set); start it inside a desktop session.\n");
-        return 2;
-    }
     if (const std::string missing = WindowPlatformChoose(); !missing.empty()) {
         std::fprintf(stderr, "tallyhour: %s\n", missing.c_str());
         return 2;
@@ -151,6 +135,11 @@ int main(int argc, char* argv[])
         if (firstRunApplied) {
             mainWindow->Tray->WhereaboutsTell();
         }
+        // The session is ending (Windows' WM_QUERYENDSESSION, an X session manager's request to
+        // save): Windows may end the process right after WM_ENDSESSION, before the loop returns,
+        // so the time and the settings are saved now, and again at the usual end if there is one.
+        QObject::connect(&application, &QGuiApplication::commitDataRequest, mainWindow.get(),
+            [window = mainWindow.get()] { window->SessionEndSave(); });
         if (platformServices->WindowPlacement) {
             new TWindowPlacementFollow(mainWindow.get(), *platformServices->WindowPlacement,
                 [window = mainWindow.get()] { return window->Dock->Place().topLeft(); });

@@ -1061,6 +1061,14 @@ void TfrmMain::tmrTimeTimer()
     FocusTimeUpdate();
 }
 
+void TfrmMain::SessionEndSave()
+{
+    if (m_scan) {
+        m_scan->EndCharge();
+    }
+    OptionsInstance().OptionsSave();
+}
+
 void TfrmMain::tmrSaveOptionsTimer()
 {
     if (Paused()) {

@@ -115,6 +115,9 @@ public:
 
     // True while the session is locked or the computer sleeps: the timers then do nothing.
     bool Paused() const;
+    // Saves what the end of the program would (the seconds since the last tick, the settings)
+    // without ending: the desktop session is ending and may not let the loop return.
+    void SessionEndSave();
     // The sample of the scan; null when the window runs without a desktop to sample.
     TZaraveDezeZurirevuzor* Sample();
     // The scan; null when the window runs without a desktop to sample.
