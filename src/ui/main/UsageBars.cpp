@@ -133,7 +133,7 @@ bool TUsageBars::event(QEvent* event)
     const QRectF plot = PlotGet();
     const TUsageBarHit hit = UsageBarAt(m_chart, m_topSeconds, plot, help->pos());
     QString text = QString::fromStdString(UsageBarTipText(m_chart, size_t(hit.Series), size_t(hit.Bucket)));
-    // A legend's caption cut short is shown whole.
+    // The legend's captions, cut short where long, are shown whole.
     const QStringList captions = LegendCaptionsGet();
     const int line = (help->pos().y() - int(plot.top())) / (fontMetrics().height() + 4);
     if (text.isEmpty() && help->pos().x() > plot.right() + kPad && help->pos().y() >= plot.top() && line >= 0

@@ -252,7 +252,7 @@ TEST(UsageBars, PaintsEachPieceWhereAPointFindsItAndTellsAndClicksIt)
     EXPECT_EQ(TUsageBarHit {}, at(5, 75)) << "the gap before the bar";
     EXPECT_EQ(TUsageBarHit {}, at(195, 95)) << "the gap between two bars";
     EXPECT_EQ((TUsageBarHit { 1, 0 }), at(150, 95));
-    EXPECT_EQ((TUsageBarHit { 1, 2 }), at(150, 85)) << "time taken back takes no room";
+    EXPECT_EQ((TUsageBarHit { 1, 2 }), at(150, 70)) << "time taken back takes no room";
     EXPECT_EQ(TUsageBarHit {}, at(250, 99)) << "a bucket without time";
     EXPECT_EQ((TUsageBarHit { 3, 2 }), at(350, 25));
     EXPECT_EQ(TUsageBarHit {}, at(450, 99));
