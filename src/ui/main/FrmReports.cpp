@@ -1,61 +1,40 @@
 #include "ui/main/FrmReports.h"
 
 #include "model/ProgramLog.h"
+#include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "storage/SQLiteDatabase.h"
 #include "ui/framework/Appearance.h"
 #include "ui/framework/FrmWarning.h"
 #include "ui/framework/ImageButton.h"
 #include "ui/main/MainDisplay.h"
 
-#include <QBarSet>
-#include <QCategoryAxis>
-#include <QChart>
-#include <QChartView>
 #include <QComboBox>
-#include <QCursor>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLegend>
-#include <QLegendMarker>
-#include <QLineSeries>
 #include <QSaveFile>
-#include <QStackedBarSeries>
 #include <QStandardPaths>
-#include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#if TALLYHOUR_QT_CHARTS
+#include <QBarSet>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QCursor>
+#include <QLegend>
+#include <QLineSeries>
+#include <QStackedBarSeries>
+#include <QToolTip>
 #include <QValueAxis>
+#else
+#include "ui/main/UsageBars.h"
+#endif
 
 #include <algorithm>
-#include <cmath>
-
-namespace {
-
-// Bars in colours that stay apart from each other for colour-blind eyes (Okabe and Ito) and show
-// on dark and light skins alike; the rest in grey.
-const QColor kSeriesColors[] = { QColor(0xE6, 0x9F, 0x00), QColor(0x56, 0xB4, 0xE9), QColor(0x00, 0x9E, 0x73),
-    QColor(0xF0, 0xE4, 0x42), QColor(0xCC, 0x79, 0xA7), QColor(0xD5, 0x5E, 0x00) };
-const QColor kRestColor(0x9E, 0x9E, 0x9E);
-const QColor kLimitColor(0xE5, 0x39, 0x35);
-
-// Which buckets get a label under the axis: every one when few, else a spread that leaves the
-// labels room, and always the bucket of now.
-bool BucketLabelled(const TUsageChart& chart, int index)
-{
-    const int count = int(chart.Buckets.size());
-    const int step = chart.Bucket == TUsageBucket::Hour ? 3 : count <= 8 ? 1 : count <= 16 ? 2 : count <= 31 ? 5 : 14;
-    if (index == chart.NowIndex) {
-        return true;
-    }
-    // The labels count back from now, so now's label never crowds its neighbour.
-    const int anchor = chart.NowIndex >= 0 ? chart.NowIndex : count - 1;
-    return (anchor - index) % step == 0 && std::abs(anchor - index) >= step;
-}
-
-} // namespace
 
 TfrmReports::TfrmReports(int periodIndex, int32_t limitSeconds, TSplitLoad load, TNow now, QWidget* parent)
     : TfrmBase(parent)
@@ -96,14 +75,10 @@ TfrmReports::TfrmReports(int periodIndex, int32_t limitSeconds, TSplitLoad load,
     top->addWidget(btnExport);
     layout->addLayout(top);
 
-    chvUsage = new QChartView(new QChart, this);
-    chvUsage->setObjectName(QStringLiteral("chvUsage"));
-    chvUsage->setRenderHint(QPainter::Antialiasing);
-    // The skin's background and picture show through the chart.
-    chvUsage->setStyleSheet(QStringLiteral("background: transparent"));
-    chvUsage->setFrameShape(QFrame::NoFrame);
-    chvUsage->setMinimumHeight(240);
-    layout->addWidget(chvUsage, 3);
+    QWidget* view = ChartViewMake();
+    view->setObjectName(QStringLiteral("chvUsage"));
+    view->setMinimumHeight(240);
+    layout->addWidget(view, 3);
 
     lblBucket = new QLabel(this);
     lblBucket->setObjectName(QStringLiteral("lblBucket"));
@@ -133,11 +108,6 @@ TfrmReports::TfrmReports(int periodIndex, int32_t limitSeconds, TSplitLoad load,
     Reload();
 }
 
-QChart* TfrmReports::ChartGet() const
-{
-    return chvUsage->chart();
-}
-
 void TfrmReports::PeriodSet(int index)
 {
     index = std::clamp(index, 0, kUsagePeriodCount - 1);
@@ -155,132 +125,21 @@ void TfrmReports::Reload()
     m_from = range.From;
     m_to = range.To;
     const TUsageBucket bucket = UsageChartBucketGet(cbxPeriod->currentIndex());
-    QString failure;
+    QString title;
     try {
         m_rows = m_load(m_from, m_to, bucket);
     } catch (const Exception& error) {
         // Shown where the bars would be, and logged; the window stays usable for another period.
         m_rows.clear();
-        failure = QStringLiteral("The usage could not be read: %1").arg(QString::fromUtf8(error.what()));
+        title = QStringLiteral("The usage could not be read: %1").arg(QString::fromUtf8(error.what()));
         LogError(error, "; TfrmReports.Reload: ");
     }
     m_chart = UsageChartBuild(m_rows, bucket, m_from, m_to, now);
-    ChartDraw();
-    if (!failure.isEmpty()) {
-        chvUsage->chart()->setTitle(failure);
+    if (title.isEmpty() && m_chart.Series.empty()) {
+        title = QStringLiteral("No time on the list in this period");
     }
+    ChartDraw(title);
     BucketShow(m_chart.NowIndex);
-}
-
-void TfrmReports::ChartDraw()
-{
-    // A new chart each time: its axes and series go with the old one.
-    auto* chart = new QChart;
-    chart->setBackgroundVisible(false);
-    chart->setPlotAreaBackgroundVisible(false);
-    QChart* old = chvUsage->chart();
-    chvUsage->setChart(chart);
-    delete old;
-    m_sets.clear();
-    const QColor textColor = ColorFromNumber(Appearance().TextColorGet());
-    QColor gridColor = textColor;
-    gridColor.setAlpha(60);
-    chart->setTitle(QString());
-    chart->setTitleBrush(textColor);
-    chart->legend()->setLabelColor(textColor);
-    // Beside the plot, where each item's caption has a line of its own.
-    chart->legend()->setAlignment(Qt::AlignRight);
-    chart->legend()->setShowToolTips(true);
-    // Long captions are cut (their whole text in the tooltip) rather than squeezing the bars.
-    chart->legend()->setMaximumWidth(170);
-
-    const bool byHour = m_chart.Bucket == TUsageBucket::Hour;
-    const double unit = byHour ? 60.0 : 3600.0;
-    auto* bars = new QStackedBarSeries;
-    bars->setBarWidth(0.8);
-    for (size_t s = 0; s < m_chart.Series.size(); ++s) {
-        const auto& series = m_chart.Series[s];
-        auto* set = new QBarSet(QString::fromStdString(series.Caption));
-        const QColor color = series.Name.empty() ? kRestColor : kSeriesColors[s % std::size(kSeriesColors)];
-        set->setColor(color);
-        set->setBorderColor(color.darker(130));
-        set->setSelectedColor(color.lighter(135));
-        for (const int64_t seconds : series.Seconds) {
-            set->append(std::max<int64_t>(0, seconds) / unit);
-        }
-        if (m_chart.NowIndex >= 0) {
-            set->selectBar(m_chart.NowIndex); // today's bar, lighter
-        }
-        bars->append(set);
-        m_sets.push_back(set);
-    }
-    chart->addSeries(bars);
-
-    auto* axisX = new QCategoryAxis;
-    axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    axisX->setRange(-0.5, std::max<double>(0.5, double(m_chart.Buckets.size()) - 0.5));
-    axisX->setStartValue(-0.5);
-    for (int i = 0; i < int(m_chart.Buckets.size()); ++i) {
-        if (BucketLabelled(m_chart, i)) {
-            const QString label = i == m_chart.NowIndex
-                ? (byHour ? QStringLiteral("Now") : QStringLiteral("Today"))
-                : QString::fromStdString(UsageBucketLabel(
-                    m_chart.Buckets[i], m_chart.Buckets.size() <= 8 ? TLabelForm::Weekday : TLabelForm::Month));
-            axisX->append(label, i);
-        }
-    }
-    axisX->setGridLineVisible(false);
-    axisX->setLabelsBrush(textColor);
-    axisX->setLinePenColor(gridColor);
-    chart->addAxis(axisX, Qt::AlignBottom);
-    bars->attachAxis(axisX);
-
-    auto* axisY = new QValueAxis;
-    const double limit = byHour ? 0 : m_limitSeconds / unit;
-    axisY->setRange(0, std::max({ 1.0, m_chart.MaxBucketSeconds / unit, limit }) * 1.1);
-    axisY->applyNiceNumbers();
-    axisY->setLabelFormat(QStringLiteral("%g"));
-    axisY->setTitleText(byHour ? QStringLiteral("minutes") : QStringLiteral("hours"));
-    axisY->setTitleBrush(textColor);
-    axisY->setLabelsBrush(textColor);
-    axisY->setGridLineColor(gridColor);
-    axisY->setLinePenColor(gridColor);
-    chart->addAxis(axisY, Qt::AlignLeft);
-    bars->attachAxis(axisY);
-
-    if (!byHour && m_limitSeconds > 0) {
-        auto* line = new QLineSeries;
-        line->setName(
-            QStringLiteral("Daily limit (%1)").arg(QString::fromStdString(UsageDurationText(m_limitSeconds))));
-        QPen pen(kLimitColor, 2, Qt::DashLine);
-        line->setPen(pen);
-        line->append(-0.5, limit);
-        line->append(double(m_chart.Buckets.size()) - 0.5, limit);
-        chart->addSeries(line);
-        line->attachAxis(axisX);
-        line->attachAxis(axisY);
-    }
-    if (m_chart.Series.empty()) {
-        chart->setTitle(QStringLiteral("No time on the list in this period"));
-    }
-
-    connect(bars, &QAbstractBarSeries::hovered, this, [this](bool status, int index, QBarSet* set) {
-        if (status) {
-            QToolTip::showText(QCursor::pos(), BarTipText(set, index), chvUsage);
-        } else {
-            QToolTip::hideText();
-        }
-    });
-    connect(bars, &QAbstractBarSeries::clicked, this, [this](int index, QBarSet*) { BucketShow(index); });
-}
-
-QString TfrmReports::BarTipText(QBarSet* set, int index) const
-{
-    const auto at = std::find(m_sets.begin(), m_sets.end(), set);
-    if (at == m_sets.end() || index < 0) {
-        return {};
-    }
-    return QString::fromStdString(UsageBarTipText(m_chart, size_t(at - m_sets.begin()), size_t(index)));
 }
 
 void TfrmReports::BucketShow(int index)
@@ -348,3 +207,136 @@ void TfrmReports::ExportAsk()
         ExportTo(fileName);
     }
 }
+
+#if TALLYHOUR_QT_CHARTS
+
+QWidget* TfrmReports::ChartViewMake()
+{
+    chvUsage = new QChartView(new QChart, this);
+    chvUsage->setRenderHint(QPainter::Antialiasing);
+    // The skin's background and picture show through the chart.
+    chvUsage->setStyleSheet(QStringLiteral("background: transparent"));
+    chvUsage->setFrameShape(QFrame::NoFrame);
+    return chvUsage;
+}
+
+QString TfrmReports::ChartTitleGet() const
+{
+    return chvUsage->chart()->title();
+}
+
+void TfrmReports::ChartDraw(const QString& title)
+{
+    // A new chart each time: its axes and series go with the old one.
+    auto* chart = new QChart;
+    chart->setBackgroundVisible(false);
+    chart->setPlotAreaBackgroundVisible(false);
+    QChart* old = chvUsage->chart();
+    chvUsage->setChart(chart);
+    delete old;
+    const QColor textColor = ColorFromNumber(Appearance().TextColorGet());
+    QColor gridColor = textColor;
+    gridColor.setAlpha(60);
+    chart->setTitle(title);
+    chart->setTitleBrush(textColor);
+    chart->legend()->setLabelColor(textColor);
+    // Beside the plot, where each item's caption has a line of its own.
+    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->legend()->setShowToolTips(true);
+    // Long captions are cut (their whole text in the tooltip) rather than squeezing the bars.
+    chart->legend()->setMaximumWidth(170);
+
+    const bool byHour = m_chart.Bucket == TUsageBucket::Hour;
+    const double unit = byHour ? 60.0 : 3600.0;
+    auto* bars = new QStackedBarSeries;
+    bars->setBarWidth(0.8);
+    for (size_t s = 0; s < m_chart.Series.size(); ++s) {
+        const auto& series = m_chart.Series[s];
+        auto* set = new QBarSet(QString::fromStdString(series.Caption));
+        const QColor color = QColor::fromRgb(UsageSeriesColor(m_chart, s));
+        set->setColor(color);
+        set->setBorderColor(color.darker(130));
+        set->setSelectedColor(color.lighter(135));
+        for (const int64_t seconds : series.Seconds) {
+            set->append(std::max<int64_t>(0, seconds) / unit);
+        }
+        if (m_chart.NowIndex >= 0) {
+            set->selectBar(m_chart.NowIndex); // today's bar, lighter
+        }
+        bars->append(set);
+    }
+    chart->addSeries(bars);
+
+    auto* axisX = new QCategoryAxis;
+    axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    axisX->setRange(-0.5, std::max<double>(0.5, double(m_chart.Buckets.size()) - 0.5));
+    axisX->setStartValue(-0.5);
+    for (int i = 0; i < int(m_chart.Buckets.size()); ++i) {
+        const std::string label = UsageAxisLabel(m_chart, i);
+        if (!label.empty()) {
+            axisX->append(QString::fromStdString(label), i);
+        }
+    }
+    axisX->setGridLineVisible(false);
+    axisX->setLabelsBrush(textColor);
+    axisX->setLinePenColor(gridColor);
+    chart->addAxis(axisX, Qt::AlignBottom);
+    bars->attachAxis(axisX);
+
+    auto* axisY = new QValueAxis;
+    const double limit = byHour ? 0 : m_limitSeconds / unit;
+    axisY->setRange(0, std::max({ 1.0, m_chart.MaxBucketSeconds / unit, limit }) * 1.1);
+    axisY->applyNiceNumbers();
+    axisY->setLabelFormat(QStringLiteral("%g"));
+    axisY->setTitleText(byHour ? QStringLiteral("minutes") : QStringLiteral("hours"));
+    axisY->setTitleBrush(textColor);
+    axisY->setLabelsBrush(textColor);
+    axisY->setGridLineColor(gridColor);
+    axisY->setLinePenColor(gridColor);
+    chart->addAxis(axisY, Qt::AlignLeft);
+    bars->attachAxis(axisY);
+
+    if (!byHour && m_limitSeconds > 0) {
+        auto* line = new QLineSeries;
+        line->setName(QString::fromStdString(UsageLimitCaption(m_limitSeconds)));
+        QPen pen(QColor::fromRgb(kUsageLimitColor), 2, Qt::DashLine);
+        line->setPen(pen);
+        line->append(-0.5, limit);
+        line->append(double(m_chart.Buckets.size()) - 0.5, limit);
+        chart->addSeries(line);
+        line->attachAxis(axisX);
+        line->attachAxis(axisY);
+    }
+
+    connect(bars, &QAbstractBarSeries::hovered, this, [this, bars](bool status, int index, QBarSet* set) {
+        const qsizetype series = bars->barSets().indexOf(set);
+        if (status && series >= 0 && index >= 0) {
+            QToolTip::showText(QCursor::pos(),
+                QString::fromStdString(UsageBarTipText(m_chart, size_t(series), size_t(index))), chvUsage);
+        } else {
+            QToolTip::hideText();
+        }
+    });
+    connect(bars, &QAbstractBarSeries::clicked, this, [this](int index, QBarSet*) { BucketShow(index); });
+}
+
+#else
+
+QWidget* TfrmReports::ChartViewMake()
+{
+    chvBars = new TUsageBars(this);
+    connect(chvBars, &TUsageBars::BucketClicked, this, &TfrmReports::BucketShow);
+    return chvBars;
+}
+
+QString TfrmReports::ChartTitleGet() const
+{
+    return chvBars->TitleGet();
+}
+
+void TfrmReports::ChartDraw(const QString& title)
+{
+    chvBars->ChartSet(m_chart, m_limitSeconds, title, ColorFromNumber(Appearance().TextColorGet()));
+}
+
+#endif

@@ -6,13 +6,12 @@
 #include <functional>
 #include <vector>
 
-class QBarSet;
-class QChart;
 class QChartView;
 class QComboBox;
 class QLabel;
 class QTreeWidget;
 class TImageButton;
+class TUsageBars;
 
 // "Usage Chart": where the time on the list went over a period, as bars (per hour for today and
 // the last 24 hours, per day of the program otherwise) stacked by item, with the daily limit as a
@@ -43,15 +42,19 @@ public:
     {
         return m_chart;
     }
-    QChart* ChartGet() const;
-    QString BarTipText(QBarSet* set, int index) const;
+    // The text over the bars: why the period could not be read, or that it holds no time.
+    QString ChartTitleGet() const;
 
 private:
-    void ChartDraw();
+    // The view the bars are drawn in, and their drawing with `title` over them.
+    QWidget* ChartViewMake();
+    void ChartDraw(const QString& title);
     void ExportAsk();
 
     QComboBox* cbxPeriod = nullptr;
+    // Where the bars are drawn: by Qt Charts when the program is built with it, else painted.
     QChartView* chvUsage = nullptr;
+    TUsageBars* chvBars = nullptr;
     QLabel* lblBucket = nullptr;
     QTreeWidget* lbxBucketItems = nullptr;
     TImageButton* btnExport = nullptr;
@@ -64,5 +67,4 @@ private:
     TDateTime m_to = 0;
     std::vector<TUsageSplitRow> m_rows;
     TUsageChart m_chart;
-    std::vector<QBarSet*> m_sets;
 };

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <map>
 #include <tuple>
 
@@ -159,6 +161,41 @@ std::string UsageBucketLabel(const std::string& bucket, TLabelForm form)
         break;
     }
     return Format("%s %02d %s", weekday, day, months[month - 1]);
+}
+
+std::string UsageAxisLabel(const TUsageChart& chart, int index)
+{
+    const int count = int(chart.Buckets.size());
+    if (index < 0 || index >= count) {
+        return {};
+    }
+    const bool byHour = chart.Bucket == TUsageBucket::Hour;
+    if (index == chart.NowIndex) {
+        return byHour ? "Now" : "Today";
+    }
+    const int step = byHour ? 3 : count <= 8 ? 1 : count <= 16 ? 2 : count <= 31 ? 5 : 14;
+    // The labels count back from now, so now's label never crowds its neighbour.
+    const int anchor = chart.NowIndex >= 0 ? chart.NowIndex : count - 1;
+    if ((anchor - index) % step != 0 || std::abs(anchor - index) < step) {
+        return {};
+    }
+    return UsageBucketLabel(chart.Buckets[index], count <= 8 ? TLabelForm::Weekday : TLabelForm::Month);
+}
+
+uint32_t UsageSeriesColor(const TUsageChart& chart, size_t series)
+{
+    // Colours that stay apart from each other for colour-blind eyes (Okabe and Ito) and show on
+    // dark and light skins alike; the rest in grey.
+    static const uint32_t colors[] = { 0xE69F00, 0x56B4E9, 0x009E73, 0xF0E442, 0xCC79A7, 0xD55E00 };
+    if (series < chart.Series.size() && chart.Series[series].Name.empty()) {
+        return 0x9E9E9E;
+    }
+    return colors[series % std::size(colors)];
+}
+
+std::string UsageLimitCaption(int32_t seconds)
+{
+    return "Daily limit (" + UsageDurationText(seconds) + ")";
 }
 
 std::string UsageDurationText(int64_t seconds)

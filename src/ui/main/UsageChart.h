@@ -47,6 +47,16 @@ enum class TLabelForm
 };
 std::string UsageBucketLabel(const std::string& bucket, TLabelForm form = TLabelForm::Full);
 
+// The label under bucket `index` ("Now", "Today", "14:00", "Mon 07", "07 Dec"), empty where
+// labels would crowd: every bucket has one when few, else a spread counted back from now.
+std::string UsageAxisLabel(const TUsageChart& chart, int index);
+
+// The colour of a series as 0xRRGGBB, and of the daily limit's line.
+uint32_t UsageSeriesColor(const TUsageChart& chart, size_t series);
+inline constexpr uint32_t kUsageLimitColor = 0xE53935;
+// The daily limit as the legend names it.
+std::string UsageLimitCaption(int32_t seconds);
+
 // The hover text of a bar: its bucket, the item and its time ("Mon 07 Dec 2026\nFirefox: 1:05").
 std::string UsageBarTipText(const TUsageChart& chart, size_t series, size_t bucket);
 

@@ -11,14 +11,23 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QBarSet>
-#include <QChart>
+#include <QHelpEvent>
+#include <QImage>
 #include <QLabel>
-#include <QLineSeries>
-#include <QStackedBarSeries>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
+
+#if TALLYHOUR_QT_CHARTS
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QLineSeries>
+#include <QStackedBarSeries>
+#endif
+#include "ui/main/UsageBars.h"
 
 #include <fstream>
 #include <sstream>
@@ -86,6 +95,69 @@ std::vector<std::vector<std::string>> CsvRead(const std::string& text)
     }
     return records;
 }
+
+// The middle of an item's piece of a bar, as a plot spanning `plot` with `topSeconds` at its top
+// edge stacks it.
+QPointF PieceMiddle(const TUsageChart& chart, const QRectF& plot, double topSeconds, int bucket, size_t series)
+{
+    double base = 0;
+    for (size_t s = 0; s < series; ++s) {
+        base += double(std::max<int64_t>(0, chart.Series[s].Seconds[bucket]));
+    }
+    const double middle = base + double(chart.Series[series].Seconds[bucket]) / 2;
+    return { plot.left() + (bucket + 0.5) * plot.width() / double(chart.Buckets.size()),
+        plot.bottom() - middle / topSeconds * plot.height() };
+}
+
+// The tooltip a pause of the mouse at `at` shows; empty when the widget declines to show one.
+QString TipAt(QWidget* widget, const QPoint& at)
+{
+    QHelpEvent help(QEvent::ToolTip, at, widget->mapToGlobal(at));
+    QApplication::sendEvent(widget, &help);
+    return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+void PressAt(QWidget* widget, const QPointF& at)
+{
+    QMouseEvent press(
+        QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+}
+
+// The hover text of an item's piece of a bar and a click on it, through the view the window
+// draws with.
+#if TALLYHOUR_QT_CHARTS
+QStackedBarSeries* BarsOf(TfrmReports* window)
+{
+    return qobject_cast<QStackedBarSeries*>(
+        window->findChild<QChartView*>(QStringLiteral("chvUsage"))->chart()->series().value(0));
+}
+
+QString BarTip(TfrmReports* window, int bucket, int series)
+{
+    QToolTip::hideText();
+    emit BarsOf(window)->hovered(true, bucket, BarsOf(window)->barSets().value(series));
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+void BarClick(TfrmReports* window, int bucket, int series)
+{
+    emit BarsOf(window)->clicked(bucket, BarsOf(window)->barSets().value(series));
+}
+#else
+QString BarTip(TfrmReports* window, int bucket, int series)
+{
+    auto* view = window->findChild<TUsageBars*>(QStringLiteral("chvUsage"));
+    return TipAt(
+        view, PieceMiddle(window->Chart(), view->PlotGet(), view->TopSecondsGet(), bucket, size_t(series)).toPoint());
+}
+
+void BarClick(TfrmReports* window, int bucket, int series)
+{
+    auto* view = window->findChild<TUsageBars*>(QStringLiteral("chvUsage"));
+    PressAt(view, PieceMiddle(window->Chart(), view->PlotGet(), view->TopSecondsGet(), bucket, size_t(series)));
+}
+#endif
 
 } // namespace
 
@@ -160,10 +232,76 @@ TEST(UsageChart, ExportReadsBackAsTheSameFieldsWithFormulasDisarmed)
         (std::vector<std::string> { "2026-12-08", "'@sum", "'=HYPERLINK(\"http://x\")", "Web", "-4" }), records[3]);
 }
 
-TEST(FrmReports, DrawsTheBarsInTheSkinsColoursListsABucketAndExportsThePeriod)
+// Drawn the program's own way: each item's piece of a bar lies where a point finds it, in its
+// series' colour (now's lighter); its hover text and a click name it; gaps and room above name
+// nothing.
+TEST(UsageBars, PaintsEachPieceWhereAPointFindsItAndTellsAndClicksIt)
 {
-    TestAppearanceReset();
-    TestAppearance().TextColor = 0x00FFFF; // yellow, as the file stores it (BGR)
+    TUsageChart chart;
+    chart.Buckets = { "2026-12-05", "2026-12-06", "2026-12-07", "2026-12-08" };
+    chart.NowIndex = 3;
+    chart.Series = { { "Firefox", 1, "/usr/bin/firefox", { 50, 10, 0, 30 } },
+        { "News", 2, "news.example.com", { 20, -15, 0, 40 } }, { "Other", 0, "", { 0, 25, 0, 10 } } };
+    chart.MaxBucketSeconds = 80;
+    // Four slots of 100 pixels, bars in their middle 80, one pixel a second.
+    const QRectF plot(0, 0, 400, 100);
+    const auto at = [&](double x, double y) { return UsageBarAt(chart, 100, plot, QPointF(x, y)); };
+    EXPECT_EQ((TUsageBarHit { 0, 0 }), at(50, 75));
+    EXPECT_EQ((TUsageBarHit { 0, 1 }), at(50, 40));
+    EXPECT_EQ(TUsageBarHit {}, at(50, 20)) << "above the bar";
+    EXPECT_EQ(TUsageBarHit {}, at(5, 75)) << "the gap before the bar";
+    EXPECT_EQ(TUsageBarHit {}, at(195, 95)) << "the gap between two bars";
+    EXPECT_EQ((TUsageBarHit { 1, 0 }), at(150, 95));
+    EXPECT_EQ((TUsageBarHit { 1, 2 }), at(150, 70)) << "time taken back takes no room";
+    EXPECT_EQ(TUsageBarHit {}, at(250, 99)) << "a bucket without time";
+    EXPECT_EQ((TUsageBarHit { 3, 2 }), at(350, 25));
+    EXPECT_EQ(TUsageBarHit {}, at(450, 99));
+    EXPECT_EQ(TUsageBarHit {}, UsageBarAt(TUsageChart {}, 100, plot, QPointF(50, 75)));
+
+    chart.Series[0].Seconds = { 3000, 600, 0, 1800 };
+    chart.Series[1].Seconds = { 1200, -900, 0, 2400 };
+    chart.Series[2].Seconds = { 0, 1500, 0, 600 };
+    chart.MaxBucketSeconds = 4800;
+    TUsageBars view;
+    view.ChartSet(chart, 7200, QString(), Qt::white);
+    view.resize(600, 300);
+    view.show();
+    QApplication::processEvents();
+    const QRectF drawn = view.PlotGet();
+    ASSERT_GT(drawn.width(), 200);
+    ASSERT_GT(drawn.height(), 150);
+    EXPECT_GE(view.TopSecondsGet(), 7200) << "the limit's line is on the plot";
+    const QImage image = view.grab().toImage();
+    std::vector<int> clicked;
+    QObject::connect(&view, &TUsageBars::BucketClicked, [&](int bucket) { clicked.push_back(bucket); });
+    for (int b = 0; b < 4; ++b) {
+        for (size_t s = 0; s < chart.Series.size(); ++s) {
+            if (chart.Series[s].Seconds[b] <= 0) {
+                continue;
+            }
+            const QPointF middle = PieceMiddle(chart, drawn, view.TopSecondsGet(), b, s);
+            SCOPED_TRACE(testing::Message() << "bucket " << b << ", series " << s);
+            EXPECT_EQ((TUsageBarHit { b, int(s) }), UsageBarAt(chart, view.TopSecondsGet(), drawn, middle));
+            const QColor color = QColor::fromRgb(UsageSeriesColor(chart, s));
+            EXPECT_EQ((b == chart.NowIndex ? color.lighter(135) : color).rgb(), image.pixel(middle.toPoint()));
+            EXPECT_EQ(QString::fromStdString(UsageBarTipText(chart, s, size_t(b))), TipAt(&view, middle.toPoint()));
+        }
+    }
+    EXPECT_EQ(QColor(0x9E, 0x9E, 0x9E), QColor::fromRgb(UsageSeriesColor(chart, 2))) << "the rest in grey";
+
+    const QPointF bar = PieceMiddle(chart, drawn, view.TopSecondsGet(), 1, 0);
+    const QPointF gap(drawn.left() + drawn.width() / 4, bar.y());
+    const QPointF above(bar.x(), drawn.top() + 2);
+    EXPECT_EQ(QString(), TipAt(&view, gap.toPoint()));
+    EXPECT_EQ(QString(), TipAt(&view, above.toPoint()));
+    PressAt(&view, gap);
+    PressAt(&view, above);
+    PressAt(&view, bar);
+    EXPECT_EQ(std::vector<int> { 1 }, clicked);
+}
+
+TEST(FrmReports, ListsTheBucketOfABarsClickAndExportsThePeriod)
+{
     std::vector<std::pair<int, TUsageBucket>> asked;
     const auto rows = WeekRows();
     auto* window = new TfrmReports(
@@ -177,29 +315,14 @@ TEST(FrmReports, DrawsTheBarsInTheSkinsColoursListsABucketAndExportsThePeriod)
     window->show();
     QApplication::processEvents();
     ASSERT_EQ((std::vector<std::pair<int, TUsageBucket>> { { 7 * 24, TUsageBucket::Day } }), asked);
-
-    QChart* chart = window->ChartGet();
-    auto* bars = qobject_cast<QStackedBarSeries*>(chart->series().value(0));
-    ASSERT_NE(nullptr, bars);
-    ASSERT_EQ(6, bars->count());
-    EXPECT_EQ(8, bars->barSets()[0]->count());
-    EXPECT_DOUBLE_EQ(6 * 600 / 3600.0, bars->barSets()[0]->at(0));
-    EXPECT_TRUE(bars->barSets()[0]->isBarSelected(7)) << "today's bar is marked";
-    auto* limit = qobject_cast<QLineSeries*>(chart->series().value(1));
-    ASSERT_NE(nullptr, limit);
-    EXPECT_DOUBLE_EQ(2.0, limit->at(0).y());
-    EXPECT_EQ(QColor(Qt::yellow), chart->legend()->labelColor());
-    for (QAbstractAxis* axis : chart->axes()) {
-        EXPECT_EQ(QColor(Qt::yellow), axis->labelsBrush().color());
-    }
-    EXPECT_EQ(QStringLiteral("Tue 01 Dec 2026\nCaption of /usr/bin/firefox: 1:00"),
-        window->BarTipText(bars->barSets()[0], 0));
+    EXPECT_EQ(QString(), window->ChartTitleGet());
+    EXPECT_EQ(QStringLiteral("Tue 01 Dec 2026\nCaption of /usr/bin/firefox: 1:00"), BarTip(window, 0, 0));
 
     // Today's items are listed at first; a click on another bar lists its own.
     auto* items = window->findChild<QTreeWidget*>(QStringLiteral("lbxBucketItems"));
     ASSERT_EQ(6, items->topLevelItemCount());
     EXPECT_EQ(QStringLiteral("Caption of /usr/bin/firefox"), items->topLevelItem(0)->text(0));
-    emit bars->clicked(6, bars->barSets()[0]);
+    BarClick(window, 6, 0);
     EXPECT_EQ(7, items->topLevelItemCount());
     EXPECT_EQ(QStringLiteral("-0:05"), items->topLevelItem(6)->text(2));
     window->BucketShow(1);
@@ -231,6 +354,35 @@ TEST(FrmReports, DrawsTheBarsInTheSkinsColoursListsABucketAndExportsThePeriod)
     window->close();
 }
 
+#if TALLYHOUR_QT_CHARTS
+TEST(FrmReports, ChartsBarsTakeTheSkinsColoursTheLimitAndTodaysMark)
+{
+    TestAppearanceReset();
+    TestAppearance().TextColor = 0x00FFFF; // yellow, as the file stores it (BGR)
+    const auto rows = WeekRows();
+    auto* window = new TfrmReports(
+        2, 7200, [&](TDateTime, TDateTime, TUsageBucket) { return rows; }, [] { return kNow; });
+    QChart* chart = window->findChild<QChartView*>(QStringLiteral("chvUsage"))->chart();
+    auto* bars = BarsOf(window);
+    ASSERT_NE(nullptr, bars);
+    ASSERT_EQ(6, bars->count());
+    EXPECT_EQ(8, bars->barSets()[0]->count());
+    EXPECT_DOUBLE_EQ(6 * 600 / 3600.0, bars->barSets()[0]->at(0));
+    EXPECT_EQ(QColor(0xE6, 0x9F, 0x00), bars->barSets()[0]->color());
+    EXPECT_TRUE(bars->barSets()[0]->isBarSelected(7)) << "today's bar is marked";
+    auto* limit = qobject_cast<QLineSeries*>(chart->series().value(1));
+    ASSERT_NE(nullptr, limit);
+    EXPECT_DOUBLE_EQ(2.0, limit->at(0).y());
+    EXPECT_EQ(QStringLiteral("Daily limit (2:00)"), limit->name());
+    EXPECT_EQ(QColor(Qt::yellow), chart->legend()->labelColor());
+    for (QAbstractAxis* axis : chart->axes()) {
+        EXPECT_EQ(QColor(Qt::yellow), axis->labelsBrush().color());
+    }
+    TestAppearanceReset();
+    window->close();
+}
+#endif
+
 TEST(FrmReports, UnreadableDatabaseIsSaidInTheChartAndAnotherPeriodStillLoads)
 {
     bool fail = true;
@@ -243,10 +395,10 @@ TEST(FrmReports, UnreadableDatabaseIsSaidInTheChartAndAnotherPeriodStillLoads)
             return { Row("2026-12-08 09", 1, "/usr/bin/xterm", 60) };
         },
         [] { return kNow; });
-    EXPECT_TRUE(window->ChartGet()->title().contains(QStringLiteral("database is locked")));
+    EXPECT_TRUE(window->ChartTitleGet().contains(QStringLiteral("database is locked")));
     fail = false;
     window->PeriodSet(1);
-    EXPECT_EQ(QString(), window->ChartGet()->title());
+    EXPECT_EQ(QString(), window->ChartTitleGet());
     EXPECT_EQ(25u, window->Chart().Buckets.size()) << "the last 24 hours by hour";
     ASSERT_EQ(1u, window->Chart().Series.size());
     window->close();
