@@ -135,11 +135,6 @@ int main(int argc, char* argv[])
         if (firstRunApplied) {
             mainWindow->Tray->WhereaboutsTell();
         }
-        // The session is ending (Windows' WM_QUERYENDSESSION, an X session manager's request to
-        // save): Windows may end the process right after WM_ENDSESSION, before the loop returns,
-        // so the time and the settings are saved now, and again at the usual end if there is one.
-        QObject::connect(&application, &QGuiApplication::commitDataRequest, mainWindow.get(),
-            [window = mainWindow.get()] { window->SessionEndSave(); });
         if (platformServices->WindowPlacement) {
             new TWindowPlacementFollow(mainWindow.get(), *platformServices->WindowPlacement,
                 [window = mainWindow.get()] { return window->Dock->Place().topLeft(); });

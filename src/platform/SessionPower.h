@@ -10,6 +10,12 @@ struct TSessionPowerListener
 {
     std::function<void(bool locked)> SessionLockedChanged;
     std::function<void(bool sleeping)> SleepingChanged;
+    // The desktop session is ending, where the system says so to every program (Windows, before
+    // it logs off or shuts down): what must not be lost is saved at once, since the process may
+    // be ended without its event loop returning. `final` is the last word: the session ends now
+    // and the program with it; before that comes the announcement (false), which can still be
+    // called off.
+    std::function<void(bool final)> SessionEnding;
 };
 
 // The kinds of system shutdown the program may ask for.

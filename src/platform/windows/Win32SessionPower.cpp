@@ -16,8 +16,9 @@ LRESULT CALLBACK SessionWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 {
     auto* owner = reinterpret_cast<TWin32SessionPower*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (owner && owner->MessageHandle(message, wParam)) {
-        // A broadcast about sleep must be answered TRUE (a refusal is no longer honoured).
-        return message == WM_POWERBROADCAST ? TRUE : 0;
+        // A broadcast about sleep must be answered TRUE (a refusal is no longer honoured), and so
+        // must the question whether the session may end.
+        return message == WM_POWERBROADCAST || message == WM_QUERYENDSESSION ? TRUE : 0;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
@@ -57,7 +58,11 @@ TWin32SessionPower::TWin32SessionPower(TExitRequest exitRequest)
     windowClass.hInstance = module;
     windowClass.lpszClassName = kClassName;
     ::RegisterClassExW(&windowClass); // fails harmlessly when registered already
-    const HWND window = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
+    // A hidden top-level window, not a message-only one: sleep (WM_POWERBROADCAST) and the end
+    // of the session (WM_QUERYENDSESSION, WM_ENDSESSION) go out to the top-level windows only,
+    // and the program's own may all be hidden in the tray.
+    const HWND window = ::CreateWindowExW(
+        WS_EX_TOOLWINDOW, kClassName, L"Tallyhour session", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, module, nullptr);
     if (!window) {
         LogMessageWrite(
             "Locking and sleeping cannot be watched: no message window (" + SystemErrorText(::GetLastError()) + ")");
@@ -65,7 +70,6 @@ TWin32SessionPower::TWin32SessionPower(TExitRequest exitRequest)
     }
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_window = window;
-    // Message-only windows receive session news when registered for them.
     m_sessionWatched = ::WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION) != 0;
     if (!m_sessionWatched) {
         LogMessageWrite("Locking cannot be watched: " + SystemErrorText(::GetLastError()));
@@ -101,6 +105,12 @@ bool TWin32SessionPower::MessageHandle(unsigned message, uintptr_t wParam)
             m_listener.SleepingChanged(true);
         } else if ((wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) && m_listener.SleepingChanged) {
             m_listener.SleepingChanged(false);
+        }
+        return true;
+    }
+    if (message == WM_QUERYENDSESSION || (message == WM_ENDSESSION && wParam)) {
+        if (m_listener.SessionEnding) {
+            m_listener.SessionEnding(message == WM_ENDSESSION);
         }
         return true;
     }

@@ -4,10 +4,11 @@
 
 #include <functional>
 
-// Locking through WTSRegisterSessionNotification (WM_WTSSESSION_CHANGE) and sleeping through
-// WM_POWERBROADCAST, both received by a message-only window of the thread that creates this
-// object, whose message loop (the program's event loop) delivers them. Shutdown through
-// ExitWindowsEx after enabling the shutdown privilege.
+// Locking through WTSRegisterSessionNotification (WM_WTSSESSION_CHANGE), sleeping through
+// WM_POWERBROADCAST and the end of the session through WM_QUERYENDSESSION and WM_ENDSESSION, all
+// received by a hidden window of the thread that creates this object, whose message loop (the
+// program's event loop) delivers them. Shutdown through ExitWindowsEx after enabling the
+// shutdown privilege.
 class TWin32SessionPower final : public TSessionPower
 {
 public:

@@ -303,8 +303,16 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
                     m_scan->LastScanTime = ProgramNow();
                 }
             } });
-    m_sessionPower->ListenerSet({ [this](bool locked) { SessionLockedChanged(locked); },
-        [this](bool sleeping) { SleepingChanged(sleeping); } });
+    m_sessionPower->ListenerSet(
+        { [this](bool locked) { SessionLockedChanged(locked); }, [this](bool sleeping) { SleepingChanged(sleeping); },
+            [this](bool final) {
+                SessionEndSave();
+                // The usual end, as far as the system lets it run; it also ends an open message
+                // window's own loop.
+                if (final) {
+                    QApplication::exit(0);
+                }
+            } });
     // A new session starts unpaused, with both time-up windows armed and no grace period.
     State = TEnforcementState();
 

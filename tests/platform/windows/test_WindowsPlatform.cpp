@@ -113,7 +113,7 @@ TEST(Win32Desktop, OwnWindowInFrontIsSampledWithItsProgramAndClosedPolitely)
     EXPECT_FALSE(error.empty());
 }
 
-TEST(Win32Session, LockAndSleepNewsReachTheListenerAndShutdownIsAskedWithItsPrivilege)
+TEST(Win32Session, LockSleepAndTheSessionsEndReachTheListenerAndShutdownIsAskedWithItsPrivilege)
 {
     std::vector<std::pair<unsigned, unsigned long>> requests;
     TWin32SessionPower power([&requests](unsigned flags, unsigned long reason) {
@@ -132,6 +132,17 @@ TEST(Win32Session, LockAndSleepNewsReachTheListenerAndShutdownIsAskedWithItsPriv
     ::PostMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0);
     MessagesPump();
     EXPECT_EQ(news, (std::vector<std::string> { "locked", "sleeping", "awake", "unlocked" }));
+
+    // The system sends sleep and the end of the session to top-level windows only: the window
+    // must be one, though hidden, and say yes to the end.
+    news.clear();
+    power.ListenerSet({ {}, {}, [&news](bool final) { news.push_back(final ? "ended" : "ending"); } });
+    EXPECT_EQ(::GetAncestor(window, GA_PARENT), ::GetDesktopWindow());
+    EXPECT_FALSE(::IsWindowVisible(window));
+    EXPECT_EQ(::SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    ::SendMessageW(window, WM_ENDSESSION, FALSE, 0); // called off
+    ::SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(news, (std::vector<std::string> { "ending", "ended" }));
 
     power.ShutdownRequest(skPowerOff, 30);
     power.ShutdownRequest(skRestart, 30);
