@@ -27,7 +27,7 @@ mkdir -p "$CACHE"
 install_packages() {
     PKGS="cmake ninja-build make gcc mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
 wine wine64 fonts-wine dpkg-dev tcl googletest libsimpleini-dev qt6-base-dev-tools qt6-base-dev \
-xvfb xauth openbox trayer xdotool x11-utils sqlite3"
+xvfb xauth openbox trayer xdotool x11-utils sqlite3 nsis"
     MISSING=""
     for p in $PKGS; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || MISSING="$MISSING $p"

@@ -1,0 +1,94 @@
+; The Windows installer: makensis -DSTAGE=<folder> -DVERSION=<x.y.z> -DOUTFILE=<setup.exe> tallyhour.nsi
+; STAGE holds what goes into the program folder, laid out as installed (scripts/windows.sh
+; makes it). The user's data in %APPDATA%\Tallyhour is never touched, by either direction.
+; A 64-bit installer for the 64-bit program: it sees the 64-bit Program Files and registry as
+; they are, and needs no 32-bit subsystem (Wine without wine32 runs it).
+Target amd64-unicode
+SetCompressor /SOLID lzma
+!include "MUI2.nsh"
+
+!define PRODUCT "Tallyhour"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+RequestExecutionLevel admin
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey "LegalCopyright" "The ${PRODUCT} developers"
+
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN "$INSTDIR\tallyhour.exe"
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; Asks the copies that run from the program folder to save and end (the program looks for the
+; flag beside it about once a second), and waits up to 30 s for the last of them: while one runs,
+; Windows refuses to open its executable for writing, whoever's session it runs in.
+!macro RunningCopiesEnd un
+Function ${un}RunningCopiesEnd
+    IfFileExists "$INSTDIR\tallyhour.exe" 0 done
+    ClearErrors
+    FileOpen $0 "$INSTDIR\tallyhour.exe" a
+    IfErrors 0 ended
+    FileOpen $1 "$INSTDIR\uninstall.flag" w
+    FileClose $1
+    StrCpy $2 0
+    wait:
+        Sleep 500
+        ClearErrors
+        FileOpen $0 "$INSTDIR\tallyhour.exe" a
+        IfErrors 0 ended
+        IntOp $2 $2 + 1
+        IntCmp $2 60 0 wait 0
+    DetailPrint "A running ${PRODUCT} did not end within 30 seconds."
+    Goto done
+    ended:
+    FileClose $0
+    done:
+    Delete "$INSTDIR\uninstall.flag"
+FunctionEnd
+!macroend
+!insertmacro RunningCopiesEnd ""
+!insertmacro RunningCopiesEnd "un."
+
+Section "Install"
+    SetShellVarContext all
+    ; An update replaces the files of a running copy: it ends first, its settings saved.
+    Call RunningCopiesEnd
+    SetOutPath "$INSTDIR"
+    File /r "${STAGE}\*.*"
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+    CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tallyhour.exe"
+    ; Start at logon, for the user who installs.
+    WriteRegStr HKCU "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\tallyhour.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The ${PRODUCT} developers"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\tallyhour.exe"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+    SetShellVarContext all
+    Call un.RunningCopiesEnd
+    ; Only what the installer put there; the data folder in %APPDATA% stays.
+    !include "${STAGE}\..\uninstall-files.nsh"
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir "$INSTDIR"
+    Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
