@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds for Windows on Debian 12 with MinGW-w64 and, with "test", runs the tests under Wine.
-#   ./scripts/windows.sh          the dependencies (once, cached), then the core, the Windows
-#                                 backend, tallyhour-sample.exe and the test programs
-#   ./scripts/windows.sh test     the same, then the core's and the backend's tests and the sample
-#                                 with Wine's notepad in front, under Wine on a virtual display
+#   ./scripts/windows.sh          the dependencies (once, cached), then tallyhour.exe,
+#                                 tallyhour-sample.exe, the test programs and tallyhour-setup.exe
+#   ./scripts/windows.sh test     the same, then the tests under Wine on a virtual display: the
+#                                 core's and the backend's, the sample, the whole program and the
+#                                 installer
 #   ./scripts/windows.sh deps     only the dependencies (SQLite and Qt for Windows), e.g. to warm a cache
 # Qt for Windows is built once from Debian's own qt6-base source (6.4.2, the version of the host
 # tools) into $TALLYHOUR_WIN_CACHE (default ~/.cache/tallyhour/windows); later runs reuse it.
