@@ -47,7 +47,7 @@ protected:
         m_editor = m_desktop.WindowShow({ .ExeName = kEditor });
         m_terminal = m_desktop.WindowShow({ .ExeName = kTerminal });
         m_power.ListenerSet({ [this](bool locked) { m_pause.SessionLockedChanged(locked); },
-            [this](bool sleeping) { m_pause.SleepingChanged(sleeping); } });
+            [this](bool sleeping) { m_pause.SleepingChanged(sleeping); }, {} });
         m_scan.LastScanTime = ProgramNow();
     }
 

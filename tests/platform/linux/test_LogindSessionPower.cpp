@@ -57,7 +57,7 @@ protected:
         ASSERT_TRUE(m_services->Start()) << m_services->ErrorText();
         m_power.emplace();
         m_power->ListenerSet({ [this](bool locked) { m_locked.push_back(locked); },
-            [this](bool sleeping) { m_sleeping.push_back(sleeping); } });
+            [this](bool sleeping) { m_sleeping.push_back(sleeping); }, {} });
     }
     void TearDown() override
     {

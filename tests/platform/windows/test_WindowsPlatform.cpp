@@ -123,7 +123,7 @@ TEST(Win32Session, LockSleepAndTheSessionsEndReachTheListenerAndShutdownIsAskedW
     ASSERT_TRUE(power.CanWatchSleep());
     std::vector<std::string> news;
     power.ListenerSet({ [&news](bool locked) { news.push_back(locked ? "locked" : "unlocked"); },
-        [&news](bool sleeping) { news.push_back(sleeping ? "sleeping" : "awake"); } });
+        [&news](bool sleeping) { news.push_back(sleeping ? "sleeping" : "awake"); }, {} });
     const HWND window = static_cast<HWND>(power.Window());
     ::PostMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0);
     ::PostMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
