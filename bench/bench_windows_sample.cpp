@@ -11,7 +11,7 @@
 #include <windows.h>
 
 #include <chrono>
-#include <cwctype>
+#include <cctype>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -53,8 +53,8 @@ bool NotepadInFront(TNotepad& notepad)
     std::wstring command = L"\"" + std::wstring(folder) + L"\\notepad.exe\"";
     STARTUPINFOW startup {};
     startup.cb = sizeof(startup);
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-            &notepad.Process)) {
+    if (!::CreateProcessW(
+            nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &notepad.Process)) {
         std::cerr << "bench_windows_sample: notepad did not start (error " << ::GetLastError() << ")\n";
         return false;
     }
@@ -94,7 +94,7 @@ bool EndsWithNotepad(const std::string& path)
     if (path.size() < name.size())
         return false;
     for (size_t i = 0; i < name.size(); ++i) {
-        if (std::towlower(static_cast<unsigned char>(path[path.size() - name.size() + i])) != name[i])
+        if (std::tolower(static_cast<unsigned char>(path[path.size() - name.size() + i])) != name[i])
             return false;
     }
     return true;
@@ -112,6 +112,30 @@ void BM_ForegroundSampleNotepad(benchmark::State& state)
         state.SkipWithError(("the sample did not see notepad in front: " + sample.ExeName).c_str());
 }
 
+// The sample's two halves apart: the window in front with its process, and that process's path.
+void BM_ForegroundWindowAndProcess(benchmark::State& state)
+{
+    TWindowSystem& windows = *g_services->WindowSystem;
+    int64_t processId = 0;
+    for (auto _ : state) {
+        processId = windows.WindowProcessIdGet(windows.ForegroundWindowGet());
+        benchmark::DoNotOptimize(processId);
+    }
+    if (processId != static_cast<int64_t>(g_notepad.Process.dwProcessId))
+        state.SkipWithError("notepad was not in front");
+}
+
+void BM_ProcessExeNameNotepad(benchmark::State& state)
+{
+    std::string path;
+    std::string errorText;
+    for (auto _ : state) {
+        g_services->Processes->ProcessExeNameGet(g_notepad.Process.dwProcessId, path, errorText);
+    }
+    if (!EndsWithNotepad(path))
+        state.SkipWithError(("notepad's path was not read: " + errorText).c_str());
+}
+
 void BM_CloseAllWalkNothingListed(benchmark::State& state)
 {
     TZaraveDezeZurirevuzor sample(*g_services->WindowSystem, *g_services->Processes, *g_services->Accessibility);
@@ -127,6 +151,8 @@ void BM_CloseAllWalkNothingListed(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_ForegroundSampleNotepad)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ForegroundWindowAndProcess)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ProcessExeNameNotepad)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CloseAllWalkNothingListed)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
@@ -134,9 +160,9 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     using TWineVersion = const char* (*)();
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    const auto wineVersion
-        = ntdll ? reinterpret_cast<TWineVersion>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")))
-                : nullptr;
+    const auto wineVersion = ntdll
+        ? reinterpret_cast<TWineVersion>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")))
+        : nullptr;
     if (wineVersion) {
         benchmark::AddCustomContext("wine", wineVersion());
         benchmark::AddCustomContext("note", "Wine is not Windows: these are Wine's costs on this machine");
