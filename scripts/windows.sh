@@ -214,6 +214,7 @@ build_sqlite
 install_simpleini
 build_qt
 [ "$STAGE" = deps ] && exit 0
+WITH_BENCH=OFF
 if [ "$STAGE" = bench ]; then
     build_benchmark
     WITH_BENCH=ON
