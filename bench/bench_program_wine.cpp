@@ -1,9 +1,10 @@
 // How soon the Windows program's tray icon is there after a start under Wine: from starting
 // tallyhour.exe (through cmake/wine-run.sh) until its icon is docked into the tray of a private
 // X11 desktop (Xvfb, openbox, trayer), with a data folder in Wine's %APPDATA%\Tallyhour past the
-// first run. Wine is warm: its server runs before the first start and stays between the starts,
-// as on a desktop where another Windows program ran. Wine is not Windows: the figure is what a
-// user running the program under Wine on this machine waits.
+// first run. Wine is warm: its server and its desktop process (which docks every program's icon)
+// run before the first start and stay between the starts, as on a desktop where another Windows
+// program ran. Wine is not Windows: the figure is what a user running the program under Wine on
+// this machine waits.
 //
 // The program is TALLYHOUR_WINDOWS_PROGRAM (or --windows_program=PATH), as scripts/windows.sh
 // bench passes it; without it, a Windows build or Wine, nothing is measured.
@@ -207,7 +208,8 @@ int main(int argc, char** argv)
                   << " (./scripts/windows.sh makes it); nothing measured\n";
         return 0;
     }
-    benchmark::AddCustomContext("note", "Wine is not Windows: a start under Wine on this machine, Wine warm");
+    benchmark::AddCustomContext(
+        "note", "Wine is not Windows: a start under Wine on this machine, its server and desktop process running");
     TWineDesktop wine;
     g_wine = &wine;
     wine.Program = fs::absolute(program).string();
