@@ -10,8 +10,8 @@
 #include <benchmark/benchmark.h>
 #include <windows.h>
 
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <iostream>
 #include <string>
 #include <thread>
