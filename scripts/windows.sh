@@ -6,6 +6,9 @@
 #                                 core's and the backend's, the sample, the whole program and the
 #                                 installer
 #   ./scripts/windows.sh deps     only the dependencies (SQLite and Qt for Windows), e.g. to warm a cache
+#   ./scripts/windows.sh bench    the build with the Windows benchmarks (Google Benchmark for Windows
+#                                 built once into the cache), run under Wine on a virtual display,
+#                                 and the start of tallyhour.exe to the tray timed from Linux
 # Qt for Windows is built once from Debian's own qt6-base source (6.4.2, the version of the host
 # tools) into $TALLYHOUR_WIN_CACHE (default ~/.cache/tallyhour/windows); later runs reuse it.
 set -e
@@ -19,6 +22,7 @@ QT_VERSION=6.4.2
 # Bumped whenever the Qt configuration below changes, so that a cached Qt is rebuilt.
 QT_STAMP="$PREFIX/.qt-$QT_VERSION-1"
 SQLITE_STAMP="$PREFIX/.sqlite-1"
+BENCHMARK_STAMP="$PREFIX/.benchmark-1.7.1-1"
 log() { echo "windows.sh: $*"; }
 fail() { echo "windows.sh: FAILED: $*" >&2; exit 1; }
 SUDO=""
@@ -118,6 +122,25 @@ build_sqlite() {
     touch "$SQLITE_STAMP"
 }
 
+# Google Benchmark for the Windows benchmarks only, from Debian's source as the host's own.
+build_benchmark() {
+    [ -f "$BENCHMARK_STAMP" ] && return 0
+    fetch_source benchmark "benchmark-1.7.1*"
+    SRC=$(ls -d "$CACHE/src/"benchmark-1.7.1* | head -n 1)
+    log "building Google Benchmark for Windows"
+    rm -rf "$CACHE/benchmark-build"
+    (cmake -S "$SRC" -B "$CACHE/benchmark-build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$PREFIX" -DGIT_VERSION=1.7.1 -DBUILD_SHARED_LIBS=OFF -DBENCHMARK_ENABLE_TESTING=OFF \
+        -DBENCHMARK_ENABLE_GTEST_TESTS=OFF -DBENCHMARK_ENABLE_WERROR=OFF -DBENCHMARK_ENABLE_LTO=OFF \
+        -DBENCHMARK_INSTALL_DOCS=OFF &&
+        cmake --build "$CACHE/benchmark-build" --parallel "$JOBS" && cmake --install "$CACHE/benchmark-build") \
+        > "$CACHE/benchmark-build.log" 2>&1 ||
+        { tail -n 20 "$CACHE/benchmark-build.log"; fail "Google Benchmark build (log: $CACHE/benchmark-build.log)"; }
+    rm -rf "$CACHE/benchmark-build"
+    touch "$BENCHMARK_STAMP"
+}
+
 # SimpleIni is one header; Debian's copy serves Windows as it is.
 install_simpleini() {
     mkdir -p "$PREFIX/include"
@@ -145,7 +168,7 @@ build_program() {
     # No Qt Charts can be built from the sources Debian carries: the program paints its chart.
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$PREFIX" $LAUNCHER \
-        -DTALLYHOUR_GUI=ON -DTALLYHOUR_CHARTS=OFF -DTALLYHOUR_BENCH=OFF > "$CACHE/configure.log" 2>&1 ||
+        -DTALLYHOUR_GUI=ON -DTALLYHOUR_CHARTS=OFF -DTALLYHOUR_BENCH="${WITH_BENCH:-OFF}" > "$CACHE/configure.log" 2>&1 ||
         { tail -n 30 "$CACHE/configure.log"; fail "configuring $BUILD (log: $CACHE/configure.log)"; }
     START=$(date +%s)
     cmake --build "$BUILD" --parallel "$JOBS" || fail "building the Windows program in $BUILD"
@@ -164,10 +187,26 @@ run_tests() {
     log "the Windows tests took $(( $(date +%s) - START )) s"
 }
 
+# The benchmarks' figures, printed; never part of the tests. Wine is not Windows: the figures
+# say what Wine costs here, on a machine that may be shared.
+run_benches() {
+    log "benchmarks under Wine $(wine --version 2>/dev/null) (Wine is not Windows: Wine's costs on this machine)"
+    (cd "$BUILD" && xvfb-run -a -s "-screen 0 1280x1024x24" sh -c \
+        '"$0" wineserver -k; "$0" bench/bench_windows_sample.exe; status=$?; "$0" wineserver -k; exit $status' \
+        "$ROOT/cmake/wine-run.sh") || fail "the Windows benchmarks under Wine (see above)"
+    # The start to the tray is watched from Linux, by a benchmark of the Linux build.
+    LINUX_BENCH=${TALLYHOUR_LINUX_BUILD:-$ROOT/build}/bench/bench_program_wine
+    if [ -x "$LINUX_BENCH" ]; then
+        TALLYHOUR_WINDOWS_PROGRAM="$BUILD/bin/tallyhour.exe" "$LINUX_BENCH" || fail "bench_program_wine"
+    else
+        log "no $LINUX_BENCH: ./scripts/build.sh bench_program_wine builds it (the start to the tray)"
+    fi
+}
+
 STAGE=${1:-build}
 case "$STAGE" in
-build | test | deps) ;;
-*) echo "usage: $0 [build|test|deps]" >&2; exit 2 ;;
+build | test | deps | bench) ;;
+*) echo "usage: $0 [build|test|deps|bench]" >&2; exit 2 ;;
 esac
 install_packages
 check_compiler
@@ -176,6 +215,12 @@ build_sqlite
 install_simpleini
 build_qt
 [ "$STAGE" = deps ] && exit 0
+WITH_BENCH=OFF
+if [ "$STAGE" = bench ]; then
+    build_benchmark
+    WITH_BENCH=ON
+fi
 build_program
 [ "$STAGE" = test ] && run_tests
+[ "$STAGE" = bench ] && run_benches
 exit 0
