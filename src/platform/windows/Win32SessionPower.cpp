@@ -64,8 +64,8 @@ TWin32SessionPower::TWin32SessionPower(TExitRequest exitRequest)
     const HWND window = ::CreateWindowExW(
         WS_EX_TOOLWINDOW, kClassName, L"Tallyhour session", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, module, nullptr);
     if (!window) {
-        LogMessageWrite(
-            "Locking and sleeping cannot be watched: no message window (" + SystemErrorText(::GetLastError()) + ")");
+        LogMessageWrite("Locking, sleeping and the end of the session cannot be watched: no hidden window ("
+            + SystemErrorText(::GetLastError()) + ")");
         return;
     }
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
