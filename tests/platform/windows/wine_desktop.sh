@@ -66,8 +66,9 @@ LOG="$DATA/tallyhour.log"
 setting() { sqlite3 "$DATA/settings.sqlite" "SELECT value FROM settings WHERE name = '$1'"; }
 # The program's windows by title (Wine names its X windows after the Windows ones).
 window_of() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
-# Wine's processes are named by the program's path (this script's own arguments name it too).
-running() { pgrep -f '^[^ ]*tallyhour\.exe( |$)' >/dev/null; }
+# Wine's processes are named by the program's path, a Windows one or as it was started (this
+# script's own arguments name it too, after the shell's name).
+running() { pgrep -f '^([A-Za-z]:\\.*|/[^ ]*)tallyhour\.exe( |$)' >/dev/null; }
 ended() { ! running; }
 # Wine docks a program's notification icon into the desktop's tray (XEmbed), as a small window
 # of its own inside trayer's.
