@@ -1,6 +1,6 @@
 ; The Windows installer: makensis -DSTAGE=<folder> -DVERSION=<x.y.z> -DOUTFILE=<setup.exe> tallyhour.nsi
-; STAGE holds what goes into the program folder, laid out as installed (scripts/windows.sh
-; makes it). The user's data in %APPDATA%\Tallyhour is never touched, by either direction.
+; STAGE holds what goes into the program folder, laid out as installed (the build's
+; tallyhour-setup target makes it). The user's data in %APPDATA%\Tallyhour is never touched, by either direction.
 ; A 64-bit installer for the 64-bit program: it sees the 64-bit Program Files and registry as
 ; they are, and needs no 32-bit subsystem (Wine without wine32 runs it).
 Target amd64-unicode
@@ -24,7 +24,9 @@ VIAddVersionKey "LegalCopyright" "The ${PRODUCT} developers"
 
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_RUN "$INSTDIR\tallyhour.exe"
+; No "run now" box: started from here the program would run elevated, as the installer does, and
+; its files in the user's data folder would then be the administrators' to write. It starts at
+; the next logon, or from the Start menu.
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
