@@ -102,6 +102,21 @@ std::string PageHtml()
         + "address for the desktop tests.</p></body></html>";
 }
 
+bool NameOwned(GDBusConnection* bus, const char* name)
+{
+    GError* error = nullptr;
+    GVariant* owned = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+        "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"),
+        G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
+    g_clear_error(&error);
+    gboolean hasOwner = FALSE;
+    if (owned) {
+        g_variant_get(owned, "(b)", &hasOwner);
+        g_variant_unref(owned);
+    }
+    return hasOwner != FALSE;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -423,15 +438,7 @@ bool TTestDesktop::KWinLaunch()
     bool ready = false;
     const auto deadline = Deadline(30);
     while (!ready && TClock::now() < deadline && GroupAlive(m_kwinGroup)) {
-        GVariant* owned = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-            "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", "org.kde.KWin"), G_VARIANT_TYPE("(b)"),
-            G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
-        g_clear_error(&error);
-        gboolean hasOwner = FALSE;
-        if (owned) {
-            g_variant_get(owned, "(b)", &hasOwner);
-            g_variant_unref(owned);
-        }
+        const bool hasOwner = NameOwned(bus, "org.kde.KWin");
         // KWin takes its name a moment before its scripting service is there.
         GVariant* scripting = hasOwner
             ? g_dbus_connection_call_sync(bus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "isScriptLoaded",
@@ -483,21 +490,6 @@ GDBusConnection* BusOpen(const std::string& address)
     if (bus)
         g_dbus_connection_set_exit_on_close(bus, FALSE);
     return bus;
-}
-
-bool NameOwned(GDBusConnection* bus, const char* name)
-{
-    GError* error = nullptr;
-    GVariant* owned = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-        "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"),
-        G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
-    g_clear_error(&error);
-    gboolean hasOwner = FALSE;
-    if (owned) {
-        g_variant_get(owned, "(b)", &hasOwner);
-        g_variant_unref(owned);
-    }
-    return hasOwner != FALSE;
 }
 
 } // namespace
@@ -1048,15 +1040,7 @@ bool TTestDesktop::AccessibilityBusStart()
     bool ready = false;
     const auto deadline = Deadline(15);
     while (!ready && TClock::now() < deadline) {
-        GVariant* owned = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-            "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", "org.a11y.Bus"), G_VARIANT_TYPE("(b)"),
-            G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
-        g_clear_error(&error);
-        gboolean hasOwner = FALSE;
-        if (owned) {
-            g_variant_get(owned, "(b)", &hasOwner);
-            g_variant_unref(owned);
-        }
+        const bool hasOwner = NameOwned(bus, "org.a11y.Bus");
         GVariant* address = hasOwner
             ? g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", nullptr,
                 G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error)
