@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -158,6 +159,12 @@ bool TIniFile::Store()
     std::string text;
     if (m_impl->Ini.Save(text) < 0) {
         return false;
+    }
+    // A reader takes a UTF-8 signature at the very start for the file's own and drops it, so a
+    // first key that begins with one would lose it: such a file gets a signature of its own.
+    constexpr std::string_view kUtf8Signature = "\xEF\xBB\xBF";
+    if (text.starts_with(kUtf8Signature)) {
+        text.insert(0, kUtf8Signature);
     }
     if (!FileDurablyReplace(m_fileName, text)) {
         m_impl->Loaded = false; // memory is ahead of the disk now; read the disk again next time

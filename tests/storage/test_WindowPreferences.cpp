@@ -110,6 +110,16 @@ TEST_F(PreferencesFile, MalformedValuesGiveTheDefaultAndOddLinesAreSkipped)
     EXPECT_EQ(preferences.TextColorGet(), 0xFFFFFF);
     EXPECT_FALSE(preferences.Show5MinButtonGet());
     EXPECT_EQ(preferences.File().ReadInteger(kIniSectionCommon, "TimeLimitSeconds", -1), -1);
+
+    // A key outside any section that begins with a UTF-8 signature comes first in the file once
+    // it is written again; a write elsewhere must not let the signature be taken for the file's.
+    {
+        std::ofstream out(IniName(), std::ios::binary | std::ios::trunc);
+        out << "\n\xEF\xBB\xBFOdd=1\n";
+    }
+    ASSERT_EQ(TIniFile(IniName()).ReadInteger("", "\xEF\xBB\xBFOdd", -1), 1);
+    ASSERT_TRUE(TIniFile(IniName()).WriteInteger("Other", "Key", 2));
+    EXPECT_EQ(TIniFile(IniName()).ReadInteger("", "\xEF\xBB\xBFOdd", -1), 1);
 }
 
 TEST_F(PreferencesFile, ImageSetterCallsTheHookAndAMissingPictureKeepsThePath)
