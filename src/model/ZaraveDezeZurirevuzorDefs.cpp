@@ -184,11 +184,12 @@ std::string DateToDbText(TDateTime value)
 
 std::string DateTimeToDbText(TDateTime value)
 {
+    // Always ":", whatever the region says: the period queries compare these texts, so one
+    // database must never hold two spellings of a time.
     const TDateParts p = DecodeDateTime(value);
-    const char sep = TimeSeparator();
     char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d%c%02d%c%02d", p.Year, p.Month, p.Day, p.Hour, sep,
-        p.Minute, sep, p.Second);
+    std::snprintf(
+        buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second);
     return buffer;
 }
 

@@ -29,10 +29,11 @@ TDateTime EncodeDateTime(
     int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int milliSecond = 0);
 TDateParts DecodeDateTime(TDateTime value);
 
-// The time separator: on Linux, which has no setting for it, ":"; on Windows the regional settings' one.
+// The time separator of what the user reads: on Linux, which has no setting for it, ":"; on Windows
+// the regional settings' one. Stored texts never use it.
 char TimeSeparator();
 
-std::string DateTimeToDbText(TDateTime value); // "yyy-mm-dd hh:nn:ss"
+std::string DateTimeToDbText(TDateTime value); // "yyy-mm-dd hh:nn:ss", with ":" in every region
 std::string DateToDbText(TDateTime value); // "yyy-mm-dd"
 std::string LogTimeStampText(TDateTime value); // "yyy-mm-dd hh:nn:ss.zzz " (trailing blank)
 // "hh:nn" of seconds / 86400, with as many hour digits as 24 hours or more need ("30:00").

@@ -291,6 +291,24 @@ void ActivityConnectionDrop()
     connection.FileName.clear();
 }
 
+// Rewrites the times stored with another separator than ":". The condition is the partial
+// index's own, so the statement reads only the odd rows (normally none); the hour key (the first
+// 13 characters) stays, so the totals' triggers move nothing.
+int64_t TimeTextsMend(TSQLiteDatabase& database)
+{
+    database.RunStatement("UPDATE applications SET date_created = substr(date_created, 1, 13) || ':' "
+                          "|| substr(date_created, 15, 2) || ':' || substr(date_created, 18) "
+                          "WHERE length(date_created) >= 19 AND (substr(date_created, 14, 1) <> ':' "
+                          "OR substr(date_created, 17, 1) <> ':')");
+    const int64_t mended = sqlite3_changes(database.Handle());
+    if (mended > 0) {
+        LogMessageWrite(Format("%lld activity rows had their time stored with another separator than \":\"; they "
+                               "were stored again with \":\"",
+            static_cast<long long>(mended)));
+    }
+    return mended;
+}
+
 // The open connection on `fileName`, opened again when it is another file, the file at that name
 // was replaced or removed since, or this is a child process.
 TSQLiteDatabase& ActivityConnection(const std::string& fileName)
@@ -318,6 +336,13 @@ TSQLiteDatabase& ActivityConnection(const std::string& fileName)
     connection.Process = ::getpid();
     connection.WriteAheadLog = false;
     WriteAheadLogTry(connection);
+    // Before anything reads the day: rows an earlier version wrote under a regional separator.
+    try {
+        TimeTextsMend(*connection.Database);
+    } catch (const ESQLiteException& error) {
+        LogMessageWrite(
+            std::string("The activity rows' times could not be checked for another separator: ") + error.what());
+    }
     return *connection.Database;
 }
 
@@ -481,6 +506,11 @@ void ActivityTotalsVerify(const std::string& fileName)
                                "they were made again from the rows in %lld ms",
             static_cast<long long>(rows), static_cast<long long>(took.count())));
     });
+}
+
+int64_t ActivityTimeTextsMend(const std::string& fileName)
+{
+    return ActivityConnectionRun(fileName, TimeTextsMend);
 }
 
 std::unique_ptr<TSQLiteDatabase> ActivityDatabaseOpen(const std::string& fileName)

@@ -61,6 +61,11 @@ std::unique_ptr<TSQLiteTable> ActivityDBGetTable(const std::string& sql, const s
 // disagree, in one transaction, with a log line that gives the time it took. Run at start.
 void ActivityTotalsVerify(const std::string& fileName = {});
 
+// Rewrites the times stored with another separator than ":" (by an earlier version under a
+// region whose separator is "."), so the period queries and the day's load compare them right;
+// logs how many. Returns that count. Done whenever the file is opened.
+int64_t ActivityTimeTextsMend(const std::string& fileName = {});
+
 // Closes the shared connection, so the write-ahead log is folded into the file; the next call
 // opens it again.
 void ActivityDatabaseClose();

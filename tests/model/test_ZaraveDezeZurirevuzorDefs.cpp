@@ -13,6 +13,10 @@
 #include <random>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #ifndef O_BINARY
 #define O_BINARY 0 // POSIX has no text mode
 #endif
@@ -25,6 +29,24 @@ TEST(DateTexts, PatternsArePaddedWithFourDigitYears)
     EXPECT_EQ(LogTimeStampText(value), "2011-01-05 07:03:09.042 ");
     EXPECT_EQ(DateTimeToDbText(EncodeDateTime(999, 12, 31, 23, 59, 59)), "0999-12-31 23:59:59");
 }
+
+#ifdef _WIN32
+// A Finnish regional format writes times as "19.59.28": the user reads that, the databases never do.
+TEST(DateTexts, StoredTimesKeepTheColonUnderARegionalTimeSeparator)
+{
+    wchar_t was[8] = {};
+    ASSERT_GT(::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, was, 8), 0);
+    ASSERT_TRUE(::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, L"."));
+    const TDateTime value = EncodeDateTime(2026, 12, 8, 19, 59, 28);
+    const std::string stored = DateTimeToDbText(value);
+    const std::string logged = LogTimeStampText(value);
+    const std::string shown = DurationText(int64_t { 3600 + 5 * 60 });
+    ::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, was);
+    EXPECT_EQ(stored, "2026-12-08 19:59:28");
+    EXPECT_EQ(logged, "2026-12-08 19:59:28.000 ");
+    EXPECT_EQ(shown, "01.05");
+}
+#endif
 
 TEST(DateTexts, SortInTimeOrderAsPlainTexts)
 {

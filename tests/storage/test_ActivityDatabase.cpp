@@ -444,7 +444,7 @@ TEST_F(ActivityFile, TemplateFilesBesideTheProgramHaveTheSchema)
     ASSERT_TRUE(std::filesystem::exists(file));
     TSQLiteDatabase database(file);
     auto names = database.RunQuery("SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name");
-    EXPECT_EQ(names->RowCount(), 4);
+    EXPECT_EQ(names->RowCount(), 5);
     EXPECT_EQ(database.RunQuery("SELECT name FROM sqlite_master WHERE type = 'trigger'")->RowCount(), 3);
     EXPECT_EQ(database.RunQuery("SELECT * FROM applications")->RowCount(), 0);
 
@@ -477,6 +477,31 @@ TEST_F(ActivityFile, TotalsThatDisagreeWithTheRowsAreMadeAgainAtStart)
     EXPECT_NE(
         LogText().find("daily and hourly totals disagreed with its 2 rows; they were made again from the rows in"),
         std::string::npos)
+        << LogText();
+}
+
+TEST_F(ActivityFile, TimesAnEarlierVersionStoredWithTheRegionsSeparatorAreMendedWhenTheFileOpens)
+{
+    // Under a Finnish regional format an earlier version wrote "19.59.28" beside "19:38:06", and
+    // "19.59.28" sorts before every "19:" text of its hour.
+    ActivityDBExecSQL("INSERT INTO applications_list VALUES('/usr/bin/a', 'A', 1)");
+    const std::pair<const char*, int> rows[] = { { "2026-12-08 19:38:06", 5 }, { "2026-12-08 19.59.28", 7 },
+        { "2026-12-08 19:54:43", 11 }, { "2026-12-08 20.01:02", 13 } };
+    for (const auto& [time, seconds] : rows) {
+        ActivityDBExecSQL(ActivityInsertSql(time, "/usr/bin/a", "", "Desktop Application", seconds, 1));
+    }
+    // The next start opens the file afresh.
+    ActivityDatabaseClose();
+    const auto total = [](const char* from, const char* to) {
+        auto table = ActivityDBGetTable(ApplicationsPeriodSql(from, to));
+        return table->First() ? table->Int64At(table->ColumnIndex("total_duration")) : -1;
+    };
+    EXPECT_EQ(total("2026-12-08 19:59:20", "2026-12-08 20:00:00"), 7);
+    EXPECT_EQ(total("2026-12-08 19:50:00", "2026-12-08 19:59:00"), 11);
+    EXPECT_EQ(total("2026-12-08 20:00:00", "2026-12-08 20:01:02"), 13);
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications WHERE date_created GLOB '*.*'")->Int64At(0), 0);
+    EXPECT_EQ(ActivityTimeTextsMend(), 0);
+    EXPECT_NE(LogText().find("2 activity rows had their time stored with another separator"), std::string::npos)
         << LogText();
 }
 

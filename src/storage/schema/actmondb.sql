@@ -103,6 +103,11 @@ END;
 -- the table. Normally empty.
 CREATE INDEX IF NOT EXISTS applications_odd_duration ON applications(date_created)
     WHERE typeof(duration) NOT IN ('integer', 'null') OR duration NOT BETWEEN -2147483648 AND 2147483647;
+-- Rows whose time was stored with another separator than ":" (a regional setting once leaked into
+-- the stored text, so "19.59.28" sorted before "19:38:06"): mended at the start, found here
+-- without reading the table. Normally empty.
+CREATE INDEX IF NOT EXISTS applications_odd_time ON applications(date_created)
+    WHERE length(date_created) >= 19 AND (substr(date_created, 14, 1) <> ':' OR substr(date_created, 17, 1) <> ':');
 CREATE TABLE IF NOT EXISTS applications_list(name TEXT, caption TEXT, active INTEGER);
 CREATE TABLE IF NOT EXISTS websites_list(name TEXT, caption TEXT, active INTEGER);
 -- Whenever this script runs (a new file, or one that lacks any of the above), the totals are
