@@ -5,6 +5,7 @@
 #include "model/SystemPlaces.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -13,6 +14,17 @@ namespace {
 
 std::unique_ptr<TDataLocations> g_locations;
 
+// The system's own separator throughout, so a path the log or a message shows reads as one path
+// ("C:\\Users\\ë\\AppData\\Roaming\\Tallyhour\\settings.sqlite"), not half of each. Plain text work:
+// a std::filesystem::path would take the UTF-8 text through the ANSI code page on Windows.
+constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+
+std::string NativeSeparators(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', kSeparator);
+    return path;
+}
+
 } // namespace
 
 const TDataLocations& DataLocationsCompute(const std::string& dataHome, const std::string& programFile)
@@ -20,14 +32,14 @@ const TDataLocations& DataLocationsCompute(const std::string& dataHome, const st
     auto locations = std::make_unique<TDataLocations>();
     const std::filesystem::path exe = programFile.empty() ? RunningExecutable() : programFile;
     locations->ProgramFileName = exe.string();
-    locations->ProgramFolder = TrailingCharEnsure(exe.parent_path().string(), '/');
+    locations->ProgramFolder = TrailingCharEnsure(NativeSeparators(exe.parent_path().string()), kSeparator);
     locations->ProgramBaseName = exe.stem().string();
 
     const std::string home = dataHome.empty() ? UserDataHome() : dataHome;
     if (home.empty()) {
         throw EOSError("Failed to get Application Data folder");
     }
-    locations->DataFolder = TrailingCharEnsure(home, '/') + "Tallyhour/";
+    locations->DataFolder = TrailingCharEnsure(NativeSeparators(home), kSeparator) + "Tallyhour" + kSeparator;
     std::error_code error;
     PrivateFolderCreate(locations->DataFolder, error);
     if (error) {
