@@ -40,6 +40,9 @@ done
 "$RUN" reg query "$RUN_KEY" /v Tallyhour 2>/dev/null | tr -d '\r' | grep -qi 'Program Files\\Tallyhour\\tallyhour.exe' ||
     fail "no start at logon in the user's Run key"
 "$RUN" reg query "$UNINSTALL_KEY" /v UninstallString 2>/dev/null | grep -qi 'uninstall.exe' || fail "no uninstall entry"
+# The Apps list shows the size (in KiB): the program with Qt is some megabytes, never 0.
+SIZE=$("$RUN" reg query "$UNINSTALL_KEY" /v EstimatedSize 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_DWORD *0x\([0-9a-fA-F]*\).*/\1/p')
+[ -n "$SIZE" ] && [ $((0x$SIZE)) -gt 1024 ] || fail "the uninstall entry gives no size (EstimatedSize: '$SIZE')"
 
 say "the installed program"
 "$RUN" 'C:\Program Files\Tallyhour\tallyhour.exe' >"$WORK/program.out" 2>&1 &
