@@ -1,5 +1,6 @@
 # Lays out the installer's files as installed (cmake -P, from TallyhourWindowsInstaller.cmake):
 # PROGRAM_FILES into STAGE, PLUGINS ("folder/name.dll=path") into their folders, SKINS as Skins,
+# LICENSES ("name=path") into Licenses,
 # and writes beside STAGE the uninstaller's list of exactly these files (uninstall-files.nsh).
 file(REMOVE_RECURSE "${STAGE}")
 file(MAKE_DIRECTORY "${STAGE}")
@@ -14,6 +15,15 @@ foreach(entry ${PLUGINS})
     file(COPY "${source}" DESTINATION "${STAGE}/${folder}")
 endforeach()
 file(COPY "${SKINS}" DESTINATION "${STAGE}")
+# LICENSES: "name=path", copied as Licenses/name with Windows line ends, so Notepad shows them.
+foreach(entry ${LICENSES})
+    string(REGEX MATCH "^[^=]*" name "${entry}")
+    string(REGEX REPLACE "^[^=]*=" "" source "${entry}")
+    file(READ "${source}" text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE "${STAGE}/Licenses/${name}" "${text}")
+endforeach()
 # Qt's libraries come with their symbols; the installer needs none of them.
 file(GLOB_RECURSE binaries "${STAGE}/*.dll" "${STAGE}/*.exe")
 foreach(binary ${binaries})

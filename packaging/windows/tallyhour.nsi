@@ -28,6 +28,8 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "${PRODUCT} setup"
 VIAddVersionKey "LegalCopyright" "The ${PRODUCT} developers"
 
+; What comes with the program and under which licences (the texts in full beside it).
+!insertmacro MUI_PAGE_LICENSE "${STAGE}\Licenses\README.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 ; No "run now" box: started from here the program would run elevated, as the installer does, and

@@ -33,7 +33,8 @@ START=$(date +%s)
 "$RUN" "$SETUP" /S >"$WORK/setup.out" 2>&1 || fail "the installer failed"
 say "   took $(($(date +%s) - START)) s"
 for file in tallyhour.exe uninstall.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll platforms/qwindows.dll \
-    imageformats/qjpeg.dll imageformats/qgif.dll settings.sqlite actmondb.sqlite Skins/Blue.png Skins/Textures/Linen.jpg; do
+    imageformats/qjpeg.dll imageformats/qgif.dll settings.sqlite actmondb.sqlite Skins/Blue.png Skins/Textures/Linen.jpg \
+    Licenses/README.txt Licenses/LGPL-3.txt Licenses/GPL-3.txt Licenses/GCC-runtime.txt Licenses/MinGW-w64.txt; do
     [ -f "$INSTALLED/$file" ] || fail "not installed: $file"
 done
 [ -f "$START_MENU" ] || fail "no Start-menu entry"
