@@ -34,7 +34,7 @@ VIAddVersionKey "LegalCopyright" "The ${PRODUCT} developers"
 !insertmacro MUI_PAGE_INSTFILES
 ; No "run now" box: started from here the program would run elevated, as the installer does, and
 ; its files in the user's data folder would then be the administrators' to write. It starts at
-; the next logon, or from the Start menu.
+; the next logon, or from the Start menu; after an update over a running copy, through the shell.
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -43,12 +43,16 @@ VIAddVersionKey "LegalCopyright" "The ${PRODUCT} developers"
 ; Asks the copies that run from the program folder to save and end (the program looks for the
 ; flag beside it about once a second), and waits up to 30 s for the last of them: while one runs,
 ; Windows refuses to open its executable for writing, whoever's session it runs in.
+; $RunningBefore tells the update that a copy ran, so it starts the program again afterwards.
+Var RunningBefore
 !macro RunningCopiesEnd un
 Function ${un}RunningCopiesEnd
+    StrCpy $RunningBefore 0
     IfFileExists "$INSTDIR\tallyhour.exe" 0 done
     ClearErrors
     FileOpen $0 "$INSTDIR\tallyhour.exe" a
     IfErrors 0 ended
+    StrCpy $RunningBefore 1
     FileOpen $1 "$INSTDIR\uninstall.flag" w
     FileClose $1
     StrCpy $2 0
@@ -93,6 +97,13 @@ Section "Install"
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     IntFmt $0 "0x%08X" $0
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
+    ; An update ended a running copy: without it nothing is limited until the next logon. The
+    ; program starts again through the desktop's shell, which runs it as the signed-in user with
+    ; their own rights, never elevated as this installer is (its data files stay the user's).
+    StrCmp $RunningBefore 1 0 restarted
+    DetailPrint "Starting ${PRODUCT} again"
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\tallyhour.exe"'
+    restarted:
 SectionEnd
 
 Section "Uninstall"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # tallyhour-setup.exe under Wine: a silent install (/S) puts the program, its libraries, the two
 # database templates and the skins in Program Files\Tallyhour, a Start-menu entry, start at logon
-# and the uninstall entry; the installed program runs to the tray; a silent uninstall ends it
+# and the uninstall entry; the installed program runs to the tray; an update over it (/S again)
+# ends it and starts it again; a silent uninstall ends it
 # through uninstall.flag (its settings saved), removes what was installed and leaves the user's
 # data folder as it was.
 # Usage: installer_under_wine.sh <tallyhour-setup.exe> <folder with the database templates> <wine-run.sh>
@@ -50,6 +51,15 @@ say "the installed program"
 wait_for 60 tray_icon || fail "the installed program put no icon in the tray"
 pgrep -f 'Program Files.Tallyhour.tallyhour\.exe' >/dev/null || fail "the installed program is not running"
 
+say "an update over the running program"
+BEFORE=$(pgrep -f 'Program Files.Tallyhour.tallyhour\.exe')
+"$RUN" "$SETUP" /S >"$WORK/update.out" 2>&1 || fail "the update failed"
+grep -q "The uninstall flag was found; the program ends" "$LOG" || fail "the update did not end the running copy"
+# Started again by the installer through the shell: a new process, with its icon in the tray.
+wait_for 60 sh -c "AFTER=\$(pgrep -f 'Program Files.Tallyhour.tallyhour\\.exe'); [ -n \"\$AFTER\" ] && [ \"\$AFTER\" != '$BEFORE' ]" ||
+    fail "the program did not run again after the update"
+wait_for 60 tray_icon || fail "the updated program put no icon in the tray"
+
 say "uninstall"
 START=$(date +%s)
 # The uninstaller copies itself away and returns at once; its copy does the work.
@@ -57,7 +67,9 @@ START=$(date +%s)
 wait_for 90 sh -c "[ ! -e '$INSTALLED' ]" || fail "the program folder stayed: $(ls -R "$INSTALLED" 2>/dev/null | head -n 20)"
 say "   took $(($(date +%s) - START)) s"
 wait_for 10 ended || fail "the installed program still runs after the uninstall"
-grep -q "The uninstall flag was found; the program ends" "$LOG" || fail "the program did not end through the uninstall flag"
+# Once for the update, once for the uninstall.
+[ "$(grep -c "The uninstall flag was found; the program ends" "$LOG")" -ge 2 ] ||
+    fail "the program did not end through the uninstall flag"
 [ -e "$START_MENU" ] && fail "the Start-menu entry stayed"
 registry_has "$RUN_KEY" Tallyhour && fail "the start at logon stayed"
 registry_has "$UNINSTALL_KEY" && fail "the uninstall entry stayed"
