@@ -117,8 +117,8 @@ void TTimeUp::AnswerApply(
                     reason = "an unknown error";
                 }
                 // The computer stays on, and the limit must hold all the same.
-                LogMessageWrite("The computer could not be shut down (" + reason
-                    + "); the listed windows are closed instead, today's later ones as they come to the front");
+                LogMessageWrite("The computer could not be shut down: " + reason
+                    + "; the listed windows are closed instead, today's later ones as they come to the front");
                 m_shutdownFailed = true;
                 ListedWindowsClose(*copy);
                 if (report) {
