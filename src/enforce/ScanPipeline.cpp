@@ -44,10 +44,10 @@ TScanPipeline::TScanPipeline(TScanDesktop desktop, TScanSettings& settings, TSca
           desktop.WindowSystem, desktop.Processes, desktop.Accessibility, desktop.SessionPower, *m_worker, state)
 {
     m_timeUpRules.ReminderTimerEnabledSet = [this](bool enabled) { m_observer.ReminderTimerEnabledSet(enabled); };
-    m_timeUpRules.ErrorReport = [this, alive = std::weak_ptr<int>(m_alive)](std::exception_ptr error) {
-        m_owner.Post([this, alive, error] {
+    m_timeUpRules.ShutdownFailedReport = [this, alive = std::weak_ptr<int>(m_alive)](const std::string& reason) {
+        m_owner.Post([this, alive, reason] {
             if (!alive.expired()) {
-                m_observer.ErrorShow(error);
+                m_observer.ShutdownFailedShow(reason);
             }
         });
     };

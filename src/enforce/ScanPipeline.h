@@ -72,8 +72,9 @@ public:
     virtual void TickEnded()
     {
     }
-    // An error of a desktop request the user must hear of (a refused shutdown).
-    virtual void ErrorShow(std::exception_ptr error) = 0;
+    // The computer could not be shut down for `reason` (the system's words), and the listed
+    // windows were closed instead: the user must hear that it stays on, and why.
+    virtual void ShutdownFailedShow(const std::string& reason) = 0;
 };
 
 // The desktop the scan samples and acts on.

@@ -1,5 +1,7 @@
 #include "enforce/TimeUp.h"
 
+#include "model/ProgramLog.h"
+
 #include <cmath>
 
 std::string ReminderMessageText(bool inFocus, int expirationAction)
@@ -24,6 +26,17 @@ std::string ReminderMessageText(bool inFocus, int expirationAction)
                "Here's a reminder of  your tasks for the rest of the day. You can either block the 'sites and "
                "applications' until 0400 tomorrow or continue.";
     }
+}
+
+std::string ShutdownFailedText(const std::string& reason)
+{
+    std::string why = reason.empty() ? std::string("the system gave no reason") : reason;
+    if (why.back() != '.') {
+        why += '.';
+    }
+    return "The computer could not be shut down: " + why
+        + "\n\nThe sites and applications on your 'to watch' list have been closed instead, and will be closed "
+          "whenever they come to the front until 0400 tomorrow.";
 }
 
 int ReminderFirstSectionGet(TDateTime timeOfDay)
@@ -91,13 +104,25 @@ void TTimeUp::AnswerApply(
         if (choice == eaCloseApplication) {
             CloseAllRun(list);
         } else if (choice == eaShutdown) {
-            m_worker.Post([this, report = ErrorReport] {
+            auto copy = std::make_shared<TMonitoredList>();
+            copy->ItemsCopy(list, mitAll, "");
+            m_worker.Post([this, copy, report = ShutdownFailedReport] {
+                std::string reason;
                 try {
                     m_sessionPower.ShutdownRequest(skPowerOff, kTimeUpCountdownSeconds);
+                    return;
+                } catch (const std::exception& error) {
+                    reason = error.what();
                 } catch (...) {
-                    if (report) {
-                        report(std::current_exception());
-                    }
+                    reason = "an unknown error";
+                }
+                // The computer stays on, and the limit must hold all the same.
+                LogMessageWrite("The computer could not be shut down: " + reason
+                    + "; the listed windows are closed instead, today's later ones as they come to the front");
+                m_shutdownFailed = true;
+                ListedWindowsClose(*copy);
+                if (report) {
+                    report(reason);
                 }
             });
         }
@@ -107,7 +132,8 @@ void TTimeUp::AnswerApply(
 
 void TTimeUp::WindowClose(TWindowHandle window, int action, bool inFocus)
 {
-    if ((action == eaCloseApplication || inFocus) && !m_state.GraceActive && window != 0) {
+    const bool closing = action == eaCloseApplication || (action == eaShutdown && m_shutdownFailed) || inFocus;
+    if (closing && !m_state.GraceActive && window != 0) {
         m_worker.Post([this, window] { m_windowSystem.WindowCloseRequest(window); });
     }
 }
@@ -129,6 +155,7 @@ void TTimeUp::DailyRearm()
     m_state.LimitWindowArmed = true;
     m_state.FocusWindowArmed = true;
     m_state.FiveMinuteOffer = true;
+    m_shutdownFailed = false;
 }
 
 void TTimeUp::CloseAllRun(const TMonitoredList& list)
@@ -136,8 +163,11 @@ void TTimeUp::CloseAllRun(const TMonitoredList& list)
     // The worker reads its own copy: the user may change the list meanwhile.
     auto copy = std::make_shared<TMonitoredList>();
     copy->ItemsCopy(list, mitAll, "");
-    m_worker.Post([this, copy] {
-        TZaraveDezeZurirevuzor closer(m_windowSystem, m_processes, m_accessibility);
-        closer.Execute(true, copy.get());
-    });
+    m_worker.Post([this, copy] { ListedWindowsClose(*copy); });
+}
+
+void TTimeUp::ListedWindowsClose(const TMonitoredList& list)
+{
+    TZaraveDezeZurirevuzor closer(m_windowSystem, m_processes, m_accessibility);
+    closer.Execute(true, &list);
 }

@@ -38,7 +38,9 @@ public:
     virtual bool CanWatchSession() const = 0;
     virtual bool CanWatchSleep() const = 0;
     // Asks the system to shut down (power off or restart), closing the user's programs without
-    // asking them. Raises EOSError with the system's own reason when the request is refused or
-    // cannot be made; never returns quietly without having asked.
+    // asking them. Raises EOSError when the request is refused or cannot be made, its text the
+    // reason as the user reads it after "The computer could not be shut down: " (no system bus,
+    // refused by the system and its own words, no right to it); never returns quietly without
+    // having asked.
     virtual void ShutdownRequest(TShutdownKind kind, int timeoutSeconds) = 0;
 };

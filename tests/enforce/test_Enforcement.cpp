@@ -110,9 +110,9 @@ protected:
         }
         m_reminderOnlyEnabled = enabled;
     }
-    void ErrorShow(std::exception_ptr error) override
+    void ShutdownFailedShow(const std::string& reason) override
     {
-        m_errors.push_back(error);
+        m_shutdownFailures.push_back(reason);
     }
 
     // The timers between two scans: tmrReminderOnly fires every five minutes while enabled.
@@ -168,7 +168,7 @@ protected:
     std::map<std::string, int32_t> m_charged;
     TReminderAnswer m_answer;
     std::vector<TWindowShown> m_shown;
-    std::vector<std::exception_ptr> m_errors;
+    std::vector<std::string> m_shutdownFailures;
     bool m_reminderOnlyEnabled = false;
     TDateTime m_reminderOnlyDue = 0;
     TDateTime m_resetDateTime = EncodeDateTime(2024, 3, 6, 4, 0, 0);
@@ -443,28 +443,49 @@ TEST_F(Enforcement, AWindowEndedByTheProgramsEndClosesNothingAndShutsNothingDown
     EXPECT_TRUE(m_power.ShutdownRequestsGet().empty());
 }
 
-TEST_F(Enforcement, ARefusedShutdownIsToldAndTheWindowReturnsAfterFiveMinutesNotAtEveryScan)
+TEST_F(Enforcement, ARefusedShutdownIsToldClosesTheListedWindowsInsteadAndTheWindowReturnsAfterFiveMinutes)
 {
     m_action = eaShutdown;
-    m_power.ShutdownRefuseSet("Access denied");
+    m_power.ShutdownRefuseSet("the system's login manager (logind) refused it (Interactive authentication required.)");
     m_total = 60;
     ScanAfter(3, m_terminal);
-    ASSERT_EQ(m_errors.size(), 1u) << "the refusal was swallowed";
-    try {
-        std::rethrow_exception(m_errors[0]);
-    } catch (const EOSError& error) {
-        EXPECT_STREQ(error.what(), "Access denied");
-    }
+    ASSERT_EQ(m_shutdownFailures.size(), 1u) << "the refusal was swallowed";
+    const std::string told = ShutdownFailedText(m_shutdownFailures[0]);
+    EXPECT_EQ(told.rfind("The computer could not be shut down: the system's login manager (logind) refused it "
+                         "(Interactive authentication required.).\n\nThe sites and applications on your 'to watch' "
+                         "list have been closed instead",
+                  0),
+        0u)
+        << told;
+    // The limit holds without the shutdown: every listed window is asked to close, as "Close
+    // Browser/App." does, and no other.
+    EXPECT_GE(CloseRequestsTo(m_terminal), 1);
+    EXPECT_EQ(CloseRequestsTo(m_editor), 1);
+    EXPECT_EQ(CloseRequestsTo(m_calculator), 0);
     // The window's time was charged, and the next tick counts from its end.
     EXPECT_EQ(m_charged[kTerminal], 3 + kTimeUpCountdownSeconds);
     EXPECT_NEAR((ProgramNow() - m_scan.LastScanTime) * 86400.0, 0.0, 1e-3);
-    // The window is not back at every scan with another refused request, but five minutes on.
-    ScansFor(240, m_terminal);
+    // The window is not back at every scan with another refused request, but five minutes on;
+    // a listed window brought to the front meanwhile is closed at the next scan.
+    const int terminalCloses = CloseRequestsTo(m_terminal);
+    ScanAfter(3, m_editor);
+    EXPECT_EQ(CloseRequestsTo(m_editor), 2);
+    ScansFor(237, m_terminal);
     EXPECT_EQ(m_shown.size(), 1u);
+    EXPECT_EQ(CloseRequestsTo(m_terminal), terminalCloses + 79);
+    EXPECT_EQ(CloseRequestsTo(m_calculator), 0);
     m_power.ShutdownRefuseSet("");
     ScansFor(60, m_terminal);
     EXPECT_EQ(m_shown.size(), 2u);
     EXPECT_EQ(m_power.ShutdownRequestsGet().size(), 2u);
+    EXPECT_EQ(m_shutdownFailures.size(), 1u);
+
+    // A new day asks for the shutdown again before it closes anything.
+    m_scan.TimeUp().DailyRearm();
+    m_state.LimitWindowArmed = false;
+    const int closesBefore = static_cast<int>(m_desktop.CloseRequestsGet().size());
+    ScanAfter(3, m_terminal);
+    EXPECT_EQ(static_cast<int>(m_desktop.CloseRequestsGet().size()), closesBefore);
 }
 
 TEST(UninstallFlag, IsTheFileInTheProgramFolderAndAMissingFolderNeverHasIt)

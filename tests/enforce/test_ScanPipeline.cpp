@@ -91,9 +91,9 @@ public:
     {
         Trace += "ended;";
     }
-    void ErrorShow(std::exception_ptr) override
+    void ShutdownFailedShow(const std::string&) override
     {
-        Trace += "error;";
+        Trace += "shutdown failed;";
     }
 
     TMonitoredList List;

@@ -564,7 +564,7 @@ TEST_F(ActivityLogger, ScansAcrossFourOClockStartTheNewDayFromTheDatabase)
         void ReminderTimerEnabledSet(bool) override
         {
         }
-        void ErrorShow(std::exception_ptr) override
+        void ShutdownFailedShow(const std::string&) override
         {
         }
     } host;

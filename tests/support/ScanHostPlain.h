@@ -56,7 +56,7 @@ public:
     void ReminderTimerEnabledSet(bool) override
     {
     }
-    void ErrorShow(std::exception_ptr) override
+    void ShutdownFailedShow(const std::string&) override
     {
     }
 

@@ -28,7 +28,8 @@ void ShutdownPrivilegeEnable()
 {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-        throw EOSError("The shutdown privilege cannot be asked for: " + SystemErrorText(::GetLastError()));
+        throw EOSError("this account's right to shut the computer down cannot be asked for ("
+            + SystemErrorText(::GetLastError()) + ")");
     }
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
@@ -39,7 +40,7 @@ void ShutdownPrivilegeEnable()
     const DWORD error = ::GetLastError();
     ::CloseHandle(token);
     if (!adjusted || error == ERROR_NOT_ALL_ASSIGNED) {
-        throw EOSError("The shutdown privilege was refused: " + SystemErrorText(error));
+        throw EOSError("this account has no right to shut the computer down (" + SystemErrorText(error) + ")");
     }
 }
 
@@ -124,6 +125,6 @@ void TWin32SessionPower::ShutdownRequest(TShutdownKind kind, int /*timeoutSecond
     const unsigned flags = (kind == skRestart ? EWX_REBOOT : EWX_POWEROFF) | EWX_FORCE;
     const unsigned long reason = SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_MINOR_OTHER | SHTDN_REASON_FLAG_PLANNED;
     if (!m_exitRequest(flags, reason)) {
-        throw EOSError("The system refused to shut down: " + SystemErrorText(::GetLastError()));
+        throw EOSError("Windows refused it (" + SystemErrorText(::GetLastError()) + ")");
     }
 }

@@ -75,7 +75,7 @@ public:
     }
     void ShutdownRequest(TShutdownKind, int) override
     {
-        throw EOSError("The computer cannot be shut down: no session service is available");
+        throw EOSError("this desktop offers no session service to ask");
     }
 };
 
@@ -226,9 +226,14 @@ public:
         // What the stores and the charges could not keep, told once after the scan.
         m_window.StoredDataNoticeShow();
     }
-    void ErrorShow(std::exception_ptr error) override
+    void ShutdownFailedShow(const std::string& reason) override
     {
-        std::rethrow_exception(error); // to the program's error report, from the event loop
+        QTimer::singleShot(
+            0, &m_window, [window = &m_window, text = QString::fromStdString(ShutdownFailedText(reason))] {
+                if (window->MessageShow) {
+                    window->MessageShow(text, QStringLiteral("Please Note"));
+                }
+            });
     }
 
     int32_t Total() override

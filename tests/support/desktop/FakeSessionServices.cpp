@@ -26,8 +26,10 @@ GDBusConnection* BusConnect(const std::string& address, std::string& errorText)
     return bus;
 }
 
+constexpr const char* kLogindService = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
 constexpr const char* kLogindControl = "org.tallyhour.FakeLogind";
+constexpr const char* kSaverService = "org.freedesktop.ScreenSaver";
 constexpr const char* kSaverPath = "/org/freedesktop/ScreenSaver";
 constexpr const char* kSaverControl = "org.tallyhour.FakeScreenSaver";
 
@@ -139,8 +141,8 @@ bool TFakeSessionServices::NameOwned(GDBusConnection* bus, const char* name)
     return owned;
 }
 
-bool TFakeSessionServices::Control(GDBusConnection* bus, const char* path, const char* interfaceName,
-    const char* method, const char* argumentsFormat, ...)
+bool TFakeSessionServices::Control(GDBusConnection* bus, const char* service, const char* path,
+    const char* interfaceName, const char* method, const char* argumentsFormat, ...)
 {
     if (!bus) {
         return false;
@@ -152,7 +154,6 @@ bool TFakeSessionServices::Control(GDBusConnection* bus, const char* path, const
         arguments = g_variant_new_va(argumentsFormat, nullptr, &list);
         va_end(list);
     }
-    const char* service = bus == m_systemBus ? "org.freedesktop.login1" : "org.freedesktop.ScreenSaver";
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(
         bus, service, path, interfaceName, method, arguments, nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
@@ -167,32 +168,71 @@ bool TFakeSessionServices::Control(GDBusConnection* bus, const char* path, const
 
 bool TFakeSessionServices::Lock()
 {
-    return Control(m_systemBus, kLogindPath, kLogindControl, "EmitLock", nullptr);
+    return Control(m_systemBus, kLogindService, kLogindPath, kLogindControl, "EmitLock", nullptr);
 }
 
 bool TFakeSessionServices::Unlock()
 {
-    return Control(m_systemBus, kLogindPath, kLogindControl, "EmitUnlock", nullptr);
+    return Control(m_systemBus, kLogindService, kLogindPath, kLogindControl, "EmitUnlock", nullptr);
 }
 
 bool TFakeSessionServices::LockedHintSet(bool locked)
 {
-    return Control(m_systemBus, kLogindPath, kLogindControl, "LockedHintSet", "(b)", static_cast<gboolean>(locked));
+    return Control(m_systemBus, kLogindService, kLogindPath, kLogindControl, "LockedHintSet", "(b)",
+        static_cast<gboolean>(locked));
 }
 
 bool TFakeSessionServices::SleepBegin()
 {
-    return Control(m_systemBus, kLogindPath, kLogindControl, "EmitPrepareForSleep", "(b)", TRUE);
+    return Control(m_systemBus, kLogindService, kLogindPath, kLogindControl, "EmitPrepareForSleep", "(b)", TRUE);
 }
 
 bool TFakeSessionServices::SleepEnd()
 {
-    return Control(m_systemBus, kLogindPath, kLogindControl, "EmitPrepareForSleep", "(b)", FALSE);
+    return Control(m_systemBus, kLogindService, kLogindPath, kLogindControl, "EmitPrepareForSleep", "(b)", FALSE);
 }
 
 bool TFakeSessionServices::ScreenSaverActiveSet(bool active)
 {
-    return Control(m_sessionBus, kSaverPath, kSaverControl, "ActiveSet", "(b)", static_cast<gboolean>(active));
+    return Control(
+        m_sessionBus, kSaverService, kSaverPath, kSaverControl, "ActiveSet", "(b)", static_cast<gboolean>(active));
+}
+
+bool TFakeSessionServices::DesktopScreenSaverStart(const std::string& program, const char* name)
+{
+    DesktopScreenSaverStop();
+    m_desktopSaverName = name;
+    m_desktopSaverPath = "/" + m_desktopSaverName;
+    for (char& c : m_desktopSaverPath) {
+        c = c == '.' ? '/' : c;
+    }
+    m_desktopSaver = m_desktop.ProgramStart({ program, m_desktopSaverName, m_desktopSaverPath }, "screen-saver");
+    if (m_desktopSaver < 0) {
+        return Fail(m_desktop.ErrorText());
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!NameOwned(m_sessionBus, name)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return Fail("The desktop's screen saver did not take " + m_desktopSaverName + " (see " + m_desktop.Folder()
+                + "/logs/screen-saver.log)");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+void TFakeSessionServices::DesktopScreenSaverStop()
+{
+    if (m_desktopSaver > 0) {
+        m_desktop.ProgramStop(m_desktopSaver);
+        m_desktopSaver = -1;
+    }
+}
+
+bool TFakeSessionServices::DesktopScreenSaverActiveSet(bool active)
+{
+    return Control(m_sessionBus, m_desktopSaverName.c_str(), m_desktopSaverPath.c_str(), kSaverControl, "ActiveSet",
+        "(b)", static_cast<gboolean>(active));
 }
 
 bool TFakeSessionServices::ScreenSaverSignalForge(
@@ -237,7 +277,7 @@ bool TFakeSessionServices::SessionNameOwn(const char* name, bool own)
 
 bool TFakeSessionServices::RefusalSet(const std::string& message)
 {
-    return Control(m_systemBus, kLogindPath, kLogindControl, "RefusalSet", "(s)", message.c_str());
+    return Control(m_systemBus, kLogindService, kLogindPath, kLogindControl, "RefusalSet", "(s)", message.c_str());
 }
 
 bool TFakeSessionServices::ShutdownCountsGet(int& powerOffs, int& reboots)

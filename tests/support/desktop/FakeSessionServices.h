@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 
 typedef struct _GDBusConnection GDBusConnection;
 class TTestDesktop;
@@ -31,8 +32,14 @@ public:
     bool LockedHintSet(bool locked);
     bool SleepBegin();
     bool SleepEnd();
-    // The screen saver's ActiveChanged.
+    // The stand-in screen saver's ActiveChanged. It is a python3 script, as a program of the
+    // session that takes the free name on a bare window manager would be.
     bool ScreenSaverActiveSet(bool active);
+    // A desktop's own screen saver: the compiled stand-in `program` owning `name` (on its
+    // usual path) until it is stopped; false when it did not take the name.
+    bool DesktopScreenSaverStart(const std::string& program, const char* name);
+    void DesktopScreenSaverStop();
+    bool DesktopScreenSaverActiveSet(bool active);
     // An ActiveChanged that any other program of the session could send: from the test's own
     // connection, on `path` of `interfaceName`, with a second argument when `extraArgument`.
     bool ScreenSaverSignalForge(const char* interfaceName, const char* path, bool active, bool extraArgument = false);
@@ -48,8 +55,8 @@ public:
 private:
     bool Fail(const std::string& text);
     bool BusStart(const std::string& name, std::string& address);
-    bool Control(GDBusConnection* bus, const char* path, const char* interfaceName, const char* method,
-        const char* argumentsFormat, ...);
+    bool Control(GDBusConnection* bus, const char* service, const char* path, const char* interfaceName,
+        const char* method, const char* argumentsFormat, ...);
     bool NameOwned(GDBusConnection* bus, const char* name);
     bool ShutdownCountsGet(int& powerOffs, int& reboots);
 
@@ -60,4 +67,7 @@ private:
     bool m_hadSystemBus = false;
     GDBusConnection* m_systemBus = nullptr;
     GDBusConnection* m_sessionBus = nullptr;
+    pid_t m_desktopSaver = -1;
+    std::string m_desktopSaverName;
+    std::string m_desktopSaverPath;
 };

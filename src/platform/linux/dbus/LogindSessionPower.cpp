@@ -5,9 +5,14 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingReply>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -25,10 +30,96 @@ QDBusMessage ManagerCall(const QString& method)
     return QDBusMessage::createMethodCall(kLogindService, kManagerPath, kManagerInterface, method);
 }
 
+QDBusMessage BusDaemonCall(const QString& method)
+{
+    return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"), method);
+}
+
+bool InFolders(const std::string& path, const QStringList& folders)
+{
+    for (const QString& folder : folders) {
+        const std::string prefix = folder.toStdString() + "/";
+        if (path.compare(0, prefix.size(), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Programs that run what they are handed (a script, a compiled file through the loader): one of
+// them in a system folder says nothing about who wrote what it runs.
+bool RunsOtherCode(const std::string& fileName)
+{
+    static const std::regex pattern("(python|pypy|perl|ruby|node|nodejs|gjs|gjs-console|lua|luajit|php|tclsh|wish|"
+                                    "guile|gawk|mawk|awk|bash|sh|dash|zsh|ksh|mksh|fish|busybox|env|java|mono|dotnet|"
+                                    "qml|qmlscene|Rscript|R)[0-9.]*|ld-linux.*|ld-musl.*|ld\\.so.*|ld-[0-9.]+\\.so.*");
+    return std::regex_match(fileName, pattern);
+}
+
+// Why the process `pid` may not speak for the desktop's screen saver; empty when it may.
+std::string ScreenSaverProcessDoubt(uint pid, const QStringList& systemFolders)
+{
+    const std::string process = "/proc/" + std::to_string(pid);
+    std::error_code error;
+    std::string program = std::filesystem::read_symlink(process + "/exe", error).string();
+    if (error) {
+        return "its program cannot be read (" + error.message() + ")";
+    }
+    const std::string deleted = " (deleted)"; // replaced by an update while it runs
+    if (program.size() > deleted.size()
+        && program.compare(program.size() - deleted.size(), deleted.size(), deleted) == 0) {
+        program.resize(program.size() - deleted.size());
+    }
+    if (!InFolders(program, systemFolders)) {
+        return "its program " + program + " is not in a system folder";
+    }
+    if (RunsOtherCode(std::filesystem::path(program).filename().string())) {
+        return "its program " + program + " runs scripts or other programs";
+    }
+    // A desktop's program from a system folder may still have been handed code of the session's
+    // own (LD_PRELOAD, a plug-in from the home folder): every executable file it maps counts.
+    std::ifstream maps(process + "/maps");
+    if (!maps) {
+        return "what it runs cannot be read";
+    }
+    std::string line;
+    while (std::getline(maps, line)) {
+        std::istringstream fields(line);
+        std::string address;
+        std::string permissions;
+        std::string offset;
+        std::string device;
+        std::string inode;
+        std::string file;
+        fields >> address >> permissions >> offset >> device >> inode;
+        std::getline(fields >> std::ws, file);
+        if (permissions.size() > 2 && permissions[2] == 'x' && !file.empty() && file[0] == '/'
+            && !InFolders(file, systemFolders)) {
+            return "it runs " + file + ", which is not in a system folder";
+        }
+    }
+    return {};
+}
+
 } // namespace
 
+QStringList TLogindSessionPower::SystemFoldersDefault()
+{
+    return { QStringLiteral("/usr/bin"), QStringLiteral("/usr/sbin"), QStringLiteral("/usr/libexec"),
+        QStringLiteral("/usr/lib"), QStringLiteral("/usr/lib32"), QStringLiteral("/usr/lib64"),
+        QStringLiteral("/usr/libx32"), QStringLiteral("/bin"), QStringLiteral("/sbin"), QStringLiteral("/lib"),
+        QStringLiteral("/lib32"), QStringLiteral("/lib64"), QStringLiteral("/libx32") };
+}
+
 TLogindSessionPower::TLogindSessionPower(QObject* parent)
+    : TLogindSessionPower(SystemFoldersDefault(), parent)
+{
+}
+
+TLogindSessionPower::TLogindSessionPower(QStringList systemFolders, QObject* parent)
     : QObject(parent)
+    , m_systemFolders(std::move(systemFolders))
     , m_systemBus(QDBusConnection::systemBus())
     , m_sessionBus(QDBusConnection::sessionBus())
 {
@@ -73,13 +164,55 @@ TLogindSessionPower::TLogindSessionPower(QObject* parent)
         m_screenSaverWatched = m_sessionBus.connect(QString(), QString(), saver.Name, QStringLiteral("ActiveChanged"),
                                    this, SLOT(OnScreenSaverActiveChanged(QDBusMessage)))
             || m_screenSaverWatched;
-        QDBusMessage owner = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-            QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
-            QStringLiteral("GetNameOwner"));
+        QDBusMessage owner = BusDaemonCall(QStringLiteral("GetNameOwner"));
         owner << saver.Name;
         const QDBusReply<QString> reply = m_sessionBus.call(owner, QDBus::Block, kLookupTimeoutMs);
         if (reply.isValid() && saver.Owner.isEmpty()) {
             saver.Owner = reply.value();
+            ScreenSaverOwnerCheck(saver);
+        }
+    }
+}
+
+void TLogindSessionPower::ScreenSaverOwnerCheck(TScreenSaver& saver)
+{
+    saver.OwnerTrusted = false;
+    if (saver.Owner.isEmpty()) {
+        return;
+    }
+    // Asked without waiting: the answer comes back to the event loop, and until it does the
+    // owner is not heard.
+    QDBusMessage call = BusDaemonCall(QStringLiteral("GetConnectionUnixProcessID"));
+    call << saver.Owner;
+    auto* watcher = new QDBusPendingCallWatcher(m_sessionBus.asyncCall(call, kLookupTimeoutMs), this);
+    watcher->setProperty("name", saver.Name);
+    watcher->setProperty("owner", saver.Owner);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, &TLogindSessionPower::OnScreenSaverOwnerProcess);
+}
+
+void TLogindSessionPower::OnScreenSaverOwnerProcess(QDBusPendingCallWatcher* call)
+{
+    call->deleteLater();
+    const QString name = call->property("name").toString();
+    const QString owner = call->property("owner").toString();
+    for (TScreenSaver& saver : m_screenSavers) {
+        if (saver.Name != name || saver.Owner != owner) {
+            continue; // the name changed hands again meanwhile
+        }
+        const QDBusPendingReply<uint> reply = *call;
+        const std::string doubt = reply.isError()
+            ? "its process cannot be asked for (" + reply.error().message().toStdString() + ")"
+            : ScreenSaverProcessDoubt(reply.value(), m_systemFolders);
+        if (doubt.empty()) {
+            saver.OwnerTrusted = true;
+            LogMessageWrite("The screen saver's name " + name.toStdString() + " is held by " + owner.toStdString()
+                + " (process " + std::to_string(reply.value()) + "), a desktop's own program: it is heard");
+        } else if (!saver.OwnerRefusalLogged) {
+            saver.OwnerRefusalLogged = true;
+            LogMessageWrite("The screen saver's name " + name.toStdString() + " is held by " + owner.toStdString()
+                + (reply.isError() ? std::string() : " (process " + std::to_string(reply.value()) + ")")
+                + ", which is not one of the desktop's own programs: " + doubt
+                + "; what it says is not heard, and later refused owners of the name are not logged");
         }
     }
 }
@@ -132,7 +265,7 @@ bool TLogindSessionPower::CanWatchSleep() const
 void TLogindSessionPower::ShutdownRequest(TShutdownKind kind, int /*timeoutSeconds*/)
 {
     if (!m_systemBus.isConnected()) {
-        throw EOSError("The computer cannot be shut down: the system bus is not available ("
+        throw EOSError("the system bus, through which it is asked, is not available ("
             + m_systemBus.lastError().message().toStdString() + ")");
     }
     QDBusMessage call = ManagerCall(kind == skRestart ? QStringLiteral("Reboot") : QStringLiteral("PowerOff"));
@@ -140,7 +273,7 @@ void TLogindSessionPower::ShutdownRequest(TShutdownKind kind, int /*timeoutSecon
     call << false;
     const QDBusMessage answer = m_systemBus.call(call);
     if (answer.type() == QDBusMessage::ErrorMessage) {
-        throw EOSError("The computer cannot be shut down: " + answer.errorMessage().toStdString());
+        throw EOSError("the system's login manager (logind) refused it (" + answer.errorMessage().toStdString() + ")");
     }
 }
 
@@ -204,6 +337,11 @@ void TLogindSessionPower::OnScreenSaverActiveChanged(const QDBusMessage& message
             QStringLiteral("it carries \"") + message.signature() + QStringLiteral("\" instead of the one boolean"));
         return;
     }
+    if (!saver->OwnerTrusted) {
+        // Not kept for later either: a process may hand its connection on and become a system
+        // program before it is looked at. Its refusal was logged with the owner.
+        return;
+    }
     saver->Active = message.arguments().value(0).toBool();
     LockedStateReport();
 }
@@ -217,6 +355,7 @@ void TLogindSessionPower::OnScreenSaverOwnerChanged(
             // the new owner tells its own state.
             saver.Owner = newOwner;
             saver.Active = false;
+            ScreenSaverOwnerCheck(saver);
         }
     }
     LockedStateReport();
@@ -237,7 +376,7 @@ void TLogindSessionPower::LockedStateReport()
 {
     bool locked = m_logindLocked;
     for (const TScreenSaver& saver : m_screenSavers) {
-        locked = locked || saver.Active;
+        locked = locked || (saver.Active && saver.OwnerTrusted);
     }
     if (locked == m_reportedLocked) {
         return;
