@@ -1,6 +1,7 @@
 #include "storage/ActivityDatabase.h"
 
 #include "model/DataLocations.h"
+#include "model/MonitoredObjects.h"
 #include "model/ProgramLog.h"
 #include "model/TextHelpers.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
@@ -673,22 +674,25 @@ const char* ColumnText(sqlite3_stmt* statement, int column)
 
 struct TListedName
 {
+    std::string Name;
     std::string Caption;
-    int Copies = 0;
 };
 
-// The list copy's names with their caption (the greatest, as SQL's MAX picks among copies) and how
-// often each is listed; NULL names match no row and are left out.
-std::map<std::string, TListedName> ListedNamesRead(sqlite3* handle, const char* table)
+// The list copy's names, each once and in order, with their caption (the greatest, as SQL's MAX
+// picks among copies); NULL names match no row and are left out.
+std::vector<TListedName> ListedNamesRead(sqlite3* handle, const char* table)
 {
-    std::map<std::string, TListedName> names;
+    std::map<std::string, std::string> captions;
     RowsEach(handle, std::string("SELECT name, caption FROM ") + table + " WHERE name IS NOT NULL",
         [&](sqlite3_stmt* statement) {
-            TListedName& listed = names[ColumnText(statement, 0)];
-            const char* caption = ColumnText(statement, 1);
-            listed.Caption = std::max(listed.Caption, std::string(caption ? caption : ""));
-            ++listed.Copies;
+            std::string& caption = captions[ColumnText(statement, 0)];
+            const char* text = ColumnText(statement, 1);
+            caption = std::max(caption, std::string(text ? text : ""));
         });
+    std::vector<TListedName> names;
+    for (auto& [name, caption] : captions) {
+        names.push_back({ name, std::move(caption) });
+    }
     return names;
 }
 
@@ -703,17 +707,51 @@ std::vector<TUsageSplitRow> UsageSplitRead(
     }
     // Summed here rather than in SQL, into a table of buckets by listed names: the tens of thousands
     // of rows of a long period cost a few milliseconds so, where SQLite's grouping on text keys
-    // costs ten times that. Applications match their path exactly; sites every address that holds
-    // the name, by SQLite's own LIKE, so "%" and "_" act as in the period query; each stored
-    // address is matched once. A name listed twice counts twice, as in the period query.
+    // costs ten times that. Each row goes to the one entry it was charged to, so no total of the
+    // chart adds the same seconds twice: a row of origin 1 to the application of its path (ASCII
+    // letter case ignored, as the scan matches it), a row of origin 2 to the first site of the
+    // list whose rule matches its address (as the scan picked it), and a row of any other origin to
+    // none. The period queries count a browser's rows under every site whose name its address
+    // holds; the chart does not.
     const auto applications = ListedNamesRead(handle, "applications_list");
     const auto sites = ListedNamesRead(handle, "websites_list");
     const size_t names = applications.size() + sites.size();
     TTextMap<size_t> applicationIndex;
-    for (const auto& [name, listed] : applications) {
-        applicationIndex.emplace(name, applicationIndex.size());
+    TTextMap<size_t> applicationFolded;
+    for (size_t i = 0; i < applications.size(); ++i) {
+        applicationIndex.emplace(applications[i].Name, i);
+        applicationFolded.emplace(AsciiLowerCase(applications[i].Name), i);
     }
-    TTextMap<std::vector<size_t>> addressSites;
+    const auto applicationOf = [&](const char* path) {
+        auto found = applicationIndex.find(std::string_view(path));
+        if (found == applicationIndex.end()) {
+            // Only a path in other letter case than the listed one gets here; it is remembered.
+            const auto folded = applicationFolded.find(AsciiLowerCase(path));
+            found = applicationIndex.emplace(path, folded == applicationFolded.end() ? SIZE_MAX : folded->second).first;
+        }
+        return found->second;
+    };
+    // The scan takes the first matching site of the list, which is sorted by caption.
+    std::vector<std::pair<std::wstring, size_t>> siteOrder;
+    for (size_t i = 0; i < sites.size(); ++i) {
+        siteOrder.emplace_back(MonitoredKeySortKey(sites[i].Caption), i);
+    }
+    std::sort(siteOrder.begin(), siteOrder.end());
+    TTextMap<size_t> addressSite;
+    const auto siteOf = [&](const char* address) {
+        auto found = addressSite.find(std::string_view(address));
+        if (found == addressSite.end()) {
+            size_t matched = SIZE_MAX;
+            for (const auto& [key, site] : siteOrder) {
+                if (SiteUrlMatch(sites[site].Name, address)) {
+                    matched = applications.size() + site;
+                    break;
+                }
+            }
+            found = addressSite.emplace(address, matched).first;
+        }
+        return found->second;
+    };
     std::vector<std::string> buckets;
     TTextMap<size_t> bucketIndex;
     std::vector<size_t> bucketBefore; // the day before each bucket (moved rows only)
@@ -735,43 +773,16 @@ std::vector<TUsageSplitRow> UsageSplitRead(
         }
         const char* path = ColumnText(statement, 2);
         const char* address = ColumnText(statement, 3);
-        const bool application
-            = sqlite3_column_type(statement, 4) != SQLITE_NULL && sqlite3_column_int64(statement, 4) == 1;
+        const int64_t origin
+            = sqlite3_column_type(statement, 4) == SQLITE_NULL ? 0 : sqlite3_column_int64(statement, 4);
         const int64_t seconds = sqlite3_column_int64(statement, 5);
-        size_t applicationAt = SIZE_MAX;
-        if (application && path) {
-            const auto found = applicationIndex.find(std::string_view(path));
-            applicationAt = found == applicationIndex.end() ? SIZE_MAX : found->second;
-        }
-        const std::vector<size_t>* siteIndexes = nullptr;
-        if (address) {
-            auto found = addressSites.find(std::string_view(address));
-            if (found == addressSites.end()) {
-                std::vector<size_t> matched;
-                size_t index = applications.size();
-                for (const auto& [name, listed] : sites) {
-                    if (sqlite3_strlike(("%" + name + "%").c_str(), address, 0) == 0) {
-                        matched.push_back(index);
-                    }
-                    ++index;
-                }
-                found = addressSites.emplace(address, std::move(matched)).first;
-            }
-            siteIndexes = &found->second;
-        }
-        if (applicationAt == SIZE_MAX && (!siteIndexes || siteIndexes->empty())) {
+        const size_t owner = origin == moApplication && path ? applicationOf(path)
+            : origin == moSite && address                    ? siteOf(address)
+                                                             : SIZE_MAX;
+        if (owner == SIZE_MAX) {
             return;
         }
-        const auto add = [&](size_t at, int64_t value) {
-            if (applicationAt != SIZE_MAX) {
-                sums[at * names + applicationAt] += value;
-            }
-            if (siteIndexes) {
-                for (const size_t site : *siteIndexes) {
-                    sums[at * names + site] += value;
-                }
-            }
-        };
+        const auto add = [&](size_t at, int64_t value) { sums[at * names + owner] += value; };
         const size_t at = bucketOf(bucketText);
         if (sqlite3_column_int(statement, 1) == 0) {
             add(at, seconds);
@@ -793,11 +804,11 @@ std::vector<TUsageSplitRow> UsageSplitRead(
     for (const size_t at : order) {
         size_t index = 0;
         for (const auto* list : { &applications, &sites }) {
-            for (const auto& [name, listed] : *list) {
+            for (const auto& listed : *list) {
                 const int64_t seconds = sums[at * names + index++];
                 if (seconds != 0) {
                     result.push_back(
-                        { buckets[at], list == &applications ? 1 : 2, name, listed.Caption, seconds * listed.Copies });
+                        { buckets[at], list == &applications ? 1 : 2, listed.Name, listed.Caption, seconds });
                 }
             }
         }

@@ -75,11 +75,14 @@ std::unique_ptr<TSQLiteDatabase> ActivityDatabaseOpen(const std::string& fileNam
 
 // The time on the list split into hours or into the program's days (04:00 to 04:00), for the
 // usage chart and its export: one row per bucket ("yyyy-mm-dd hh" or "yyyy-mm-dd") and listed name
-// with time in it, ordered by bucket, origin and name. A name counts the rows the period queries
-// count for it, so the buckets of a period add up to the period query's totals; rows without a
-// well-formed date belong to no bucket and are left out. Whole days come from the daily totals,
-// the rest from the hourly ones, and only the rows of the period's first and last hour from the
-// table. Failures raise ESQLiteException.
+// with time in it, ordered by bucket, origin and name. Each charge counts once, under the entry the
+// scan charged it to as its origin says: a program's rows under its path (ASCII letter case
+// ignored), a site's under the first site of the list (by caption) whose rule matches the address.
+// So a period's buckets add up to the time charged against the limit, where the period queries
+// count a browser's seconds under each listed site its address names. Rows without a well-formed
+// date belong to no bucket and are left out. Whole days come from the daily totals, the rest from
+// the hourly ones, and only the rows of the period's first and last hour from the table. Failures
+// raise ESQLiteException.
 enum class TUsageBucket
 {
     Hour,

@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <random>
 
 namespace {
 
@@ -149,6 +151,81 @@ TEST_F(ActivityLogger, LogWritesOneRowPerChargeWithItsOrigin)
     TZaraveDezeZurirevuzorLogger again;
     EXPECT_EQ(again.Total, 7);
     EXPECT_THROW(again.Log(nullptr, 1), EAssertionFailed);
+}
+
+// The usage chart against the limit, on random days of charges (seeded, so every run is the
+// same) by a browser that is listed as a program and through sites that overlap: "example.com"
+// also matches mail.example.com, a search page names a listed site only in its query, a site
+// listed with "www." is visited without, and the terminal is listed in other letter case than it
+// runs under. Each day's bar, and its hours added up, hold exactly the total the limit is held
+// against that day: no charge is found under two items, and none is missed.
+TEST_F(ActivityLogger, UsageChartOfRandomDaysAddsUpToEachDaysTotalAgainstTheLimit)
+{
+    TOptions& options = OptionsInstance();
+    ListedItemAdd(options.MonitoredItems(), mitApp, kFirefox, "Firefox");
+    ListedItemAdd(options.MonitoredItems(), mitApp, "/usr/bin/XTerm", "XTerm");
+    ListedItemAdd(options.MonitoredItems(), mitWeb, "youtube.com", "YouTube");
+    ListedItemAdd(options.MonitoredItems(), mitWeb, "mail.example.com", "Mail");
+    ListedItemAdd(options.MonitoredItems(), mitWeb, "www.news.org", "News");
+    options.ListSave();
+    struct TVisit
+    {
+        const char* ExeName;
+        TApplicationType Type;
+        const char* Url;
+    };
+    const TVisit visits[] = {
+        { "/usr/bin/xterm", atDesktop, "" }, { kEditor, atDesktop, "" },
+        { "/usr/bin/gimp", atDesktop, "" }, // listed nowhere
+        { kFirefox, atFirefox, "https://www.youtube.com/watch?v=1" }, { kFirefox, atFirefox, "https://m.youtube.com/" },
+        { kFirefox, atFirefox, "https://www.google.com/search?q=youtube.com+mail.example.com" },
+        { kFirefox, atFirefox, "https://mail.example.com/inbox" },
+        { kFirefox, atFirefox, "https://example.com/mail.example.com" },
+        { kFirefox, atFirefox, "https://news.org/today" }, { kFirefox, atFirefox, "" },
+        { "/usr/bin/chromium", atChrome, "https://youtube.com/shorts" },
+        { "/usr/bin/chromium", atChrome, "https://www.wikipedia.org/" }, // listed nowhere
+    };
+    for (const uint32_t seed : { 31u, 1204u, 20261208u }) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed);
+        ActivityDBExecSQL("DELETE FROM applications");
+        const TDateTime first = EncodeDateTime(2024, 3, 5, 4, 0, 0);
+        ClockAt(first);
+        std::mt19937 random(seed);
+        std::map<std::string, int64_t> dayTotals; // by the day's date, as the chart names it
+        auto logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+        TDateTime dayStart = first;
+        while (ProgramNow() < first + 4) {
+            // Now and then a long pause, so some hours and a whole day or two stay empty.
+            m_clock->Advance(random() % 20 == 0 ? double(random() % 40000) : double(random() % 900 + 1));
+            if (DayStartOf(ProgramNow()) != dayStart) {
+                // The daily reset starts the new day's account from the database.
+                dayTotals[DateToDbText(dayStart)] = logger->Total;
+                dayStart = DayStartOf(ProgramNow());
+                logger = std::make_unique<TZaraveDezeZurirevuzorLogger>();
+                ASSERT_EQ(0, logger->Total);
+            }
+            const TVisit& visit = visits[random() % std::size(visits)];
+            logger->Log(&SampleOf(visit.ExeName, visit.Type, visit.Url), int32_t(random() % 120 + 1));
+        }
+        dayTotals[DateToDbText(dayStart)] = logger->Total;
+
+        std::map<std::string, int64_t> chartDays;
+        for (const auto& row : UsageSplitLoad(first, ProgramNow(), TUsageBucket::Day)) {
+            chartDays[row.Bucket] += row.Seconds;
+        }
+        std::erase_if(dayTotals, [](const auto& day) { return day.second == 0; });
+        EXPECT_EQ(dayTotals, chartDays);
+        for (const auto& [day, total] : dayTotals) {
+            const TDateTime start = EncodeDateTime(
+                std::stoi(day.substr(0, 4)), std::stoi(day.substr(5, 2)), std::stoi(day.substr(8, 2)), 4, 0, 0);
+            int64_t hours = 0;
+            for (const auto& row :
+                UsageSplitLoad(start, std::min(start + 1 - kOneSecond, ProgramNow()), TUsageBucket::Hour)) {
+                hours += row.Seconds;
+            }
+            EXPECT_EQ(total, hours) << "the hours of " << day;
+        }
+    }
 }
 
 TEST_F(ActivityLogger, QuotesInPathsAreStoredAsTheyAre)

@@ -1,6 +1,8 @@
 #include "storage/ActivityDatabase.h"
 
 #include "StorageFixture.h"
+#include "model/MonitoredObjects.h"
+#include "model/TextHelpers.h"
 #include "storage/DatabaseSchema.h"
 
 #include <sqlite3.h>
@@ -11,6 +13,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -271,11 +274,14 @@ TEST(PeriodQueries, RestructuredStatementsGiveTheLiteralResultsOnRandomDatabases
     }
 }
 
-// The usage chart's split by hour and by the program's day, against the period queries: on each
-// random database every bucket holds what the period query gives for the bucket's part of the
-// period, and the buckets of a name add up to its period total. Rows without a well-formed date
-// belong to no bucket, so both sides are read without them.
-TEST(PeriodQueries, SplitByHourAndDayAddsUpToThePeriodQueries)
+// The usage chart's split by hour and by the program's day, read from the totals, against the rows
+// read one by one: on each random database every bucket holds, for each listed entry, the seconds
+// of the rows of the bucket's part of the period that were charged to that entry. A row counts
+// under one entry at most, the one its origin and the scan's rule give (a program's path with
+// letter case ignored; a site's address under the first site of the list, by caption, whose rule
+// matches), never under every site whose name it holds. Rows without a well-formed date belong to
+// no bucket, so both sides are read without them.
+TEST(PeriodQueries, SplitByHourAndDayHoldsEachChargeOnceUnderTheEntryItWasChargedTo)
 {
     const std::vector<std::pair<std::string, std::string>> periods = {
         { "2011-04-21 04:00:00", "2011-04-21 10:00:00" }, // today
@@ -286,11 +292,7 @@ TEST(PeriodQueries, SplitByHourAndDayAddsUpToThePeriodQueries)
         { "2011-04-21 03:59:59", "2011-04-21 04:00:00" }, // across 04:00 within one hour
         { "2011-04-22 00:00:00", "2011-04-21 00:00:00" }, // empty
     };
-    const auto nextDay = [](const std::string& day) {
-        return DateToDbText(EncodeDateTime(std::stoi(day.substr(0, 4)), std::stoi(day.substr(5, 2)),
-                                std::stoi(day.substr(8, 2)), 12, 0, 0)
-            + 1);
-    };
+    using TKey = std::tuple<std::string, int, std::string>; // bucket, origin, name
     std::mt19937 random(1204);
     for (int round = 0; round < 40; ++round) {
         TMemoryDatabase database;
@@ -301,41 +303,74 @@ TEST(PeriodQueries, SplitByHourAndDayAddsUpToThePeriodQueries)
         database.Run("INSERT INTO applications SELECT '2011-04-1' || (rowid % 3 + 7) || ' 0' || (rowid % 5) || "
                      "substr(date_created, 14), app_name, browser_url, app_type, duration, origin FROM applications "
                      "WHERE rowid % 2 = 0");
+        // The entries as the day's account holds them: one per name, sorted by caption.
+        std::map<std::string, std::string> applications;
+        TMonitoredList sites;
+        for (const auto& row : database.Rows("SELECT MAX(caption), 0, name, 0 FROM applications_list WHERE name IS "
+                                             "NOT NULL GROUP BY name")) {
+            applications[row.Name] = row.Caption;
+        }
+        for (const auto& row :
+            database.Rows("SELECT MAX(caption), 0, name, 0 FROM websites_list WHERE name IS NOT NULL GROUP BY name")) {
+            auto item = std::make_unique<TMonitoredItem>();
+            item->Name = row.Name;
+            item->Caption = row.Caption == "<null>" ? std::string() : row.Caption;
+            item->ItemType = mitWeb;
+            const std::string key = item->Caption;
+            sites.Add(key, std::move(item));
+        }
+        const auto applicationOf = [&](const std::string& path) -> const std::string* {
+            if (const auto exact = applications.find(path); exact != applications.end()) {
+                return &exact->first;
+            }
+            for (const auto& [name, caption] : applications) {
+                if (SameTextAscii(name, path)) {
+                    return &name;
+                }
+            }
+            return nullptr;
+        };
         for (const auto& [from, to] : periods) {
             for (const TUsageBucket bucket : { TUsageBucket::Hour, TUsageBucket::Day }) {
                 const std::string context = "round " + std::to_string(round) + " period " + from + ".." + to
                     + (bucket == TUsageBucket::Hour ? " by hour" : " by day");
-                std::map<std::pair<std::string, std::string>, long long> sums;
-                for (const auto& row : UsageSplitRead(database.Handle(), from, to, bucket)) {
-                    const std::string origin = std::to_string(row.Origin);
-                    sums[{ origin, row.Name }] += row.Seconds;
-                    // The bucket's own part of the period, both ends included as the period's.
-                    const bool byHour = bucket == TUsageBucket::Hour;
-                    const std::string partFrom = std::max(from, row.Bucket + (byHour ? ":00:00" : " 04:00:00"));
-                    const std::string partTo
-                        = std::min(to, byHour ? row.Bucket + ":59:59" : nextDay(row.Bucket) + " 03:59:59");
-                    const auto part = database.Rows(row.Origin == 1 ? ApplicationsPeriodSql(partFrom, partTo)
-                                                                    : WebSitesPeriodSql(partFrom, partTo));
-                    const auto found = std::find_if(
-                        part.begin(), part.end(), [&](const auto& listed) { return listed.Name == row.Name; });
-                    ASSERT_NE(found, part.end()) << context << " bucket " << row.Bucket << " name " << row.Name;
-                    EXPECT_EQ(std::to_string(row.Seconds), found->Total)
-                        << context << " bucket " << row.Bucket << " name " << row.Name;
-                    if (!database.NamesListedTwice(row.Origin == 1 ? "applications_list" : "websites_list")
-                             .count(row.Name)) {
-                        EXPECT_EQ(row.Caption, found->Caption) << context << " bucket " << row.Bucket;
+                std::map<TKey, int64_t> expected;
+                for (const auto& row : database.Rows(
+                         "SELECT browser_url, origin, app_name, duration || '|' || date_created FROM applications "
+                         "WHERE date_created BETWEEN "
+                         + QuotedStr(from) + " AND " + QuotedStr(to)
+                         + " AND typeof(duration) = 'integer' AND duration BETWEEN -2147483648 AND 2147483647")) {
+                    const std::string date = row.Total.substr(row.Total.find('|') + 1);
+                    std::string key = date.substr(0, 13);
+                    if (bucket == TUsageBucket::Day) {
+                        key = date.substr(11, 2) >= "04"
+                            ? date.substr(0, 10)
+                            : DateToDbText(EncodeDateTime(std::stoi(date.substr(0, 4)), std::stoi(date.substr(5, 2)),
+                                               std::stoi(date.substr(8, 2)), 12)
+                                - 1);
                     }
-                }
-                for (const auto& [origin, sql] :
-                    { std::pair<std::string, std::string> { "1", ApplicationsPeriodSql(from, to) },
-                        { "2", WebSitesPeriodSql(from, to) } }) {
-                    for (const auto& row : database.Rows(sql)) {
-                        if (!row.NameIsNull && row.Total != "0") {
-                            EXPECT_EQ(std::to_string(sums[{ origin, row.Name }]), row.Total)
-                                << context << " origin " << origin << " name " << row.Name;
+                    const int64_t seconds = std::stoll(row.Total);
+                    if (row.Active == "1" && !row.NameIsNull) {
+                        if (const std::string* name = applicationOf(row.Name)) {
+                            expected[{ key, 1, *name }] += seconds;
+                        }
+                    } else if (row.Active == "2" && row.Caption != "<null>") {
+                        const TActivityMatchResult match = sites.ActivityMatch("", row.Caption);
+                        if (match.Index >= 0 && match.Origin == moSite) {
+                            expected[{ key, 2, sites.Items(match.Index)->Name }] += seconds;
                         }
                     }
                 }
+                std::erase_if(expected, [](const auto& entry) { return entry.second == 0; });
+                std::map<TKey, int64_t> split;
+                for (const auto& row : UsageSplitRead(database.Handle(), from, to, bucket)) {
+                    EXPECT_TRUE(split.emplace(TKey { row.Bucket, row.Origin, row.Name }, row.Seconds).second)
+                        << context << " bucket " << row.Bucket << " name " << row.Name << " twice";
+                    if (row.Origin == 1) {
+                        EXPECT_EQ(applications[row.Name], row.Caption) << context << " name " << row.Name;
+                    }
+                }
+                EXPECT_EQ(expected, split) << context;
             }
         }
         if (HasFailure()) {

@@ -177,8 +177,13 @@ bool TfrmReports::ExportTo(const QString& fileName)
         const auto rows = m_load(m_from, m_to, TUsageBucket::Day);
         const std::string text = UsageCsvText(rows);
         QSaveFile file(fileName);
-        if (file.open(QIODevice::WriteOnly) && file.write(text.data(), qint64(text.size())) == qint64(text.size())
-            && file.commit()) {
+        if (file.open(QIODevice::WriteOnly)) {
+            // The export holds the history, so it is the user's alone like the data folder, whatever
+            // the umask or a file it replaces allowed; set on the new file before a byte is in it.
+            // A file system without owners (a FAT stick) refuses, and its mount's own mask applies.
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
+        if (file.isOpen() && file.write(text.data(), qint64(text.size())) == qint64(text.size()) && file.commit()) {
             LogMessageWrite("The usage of " + DateTimeToDbText(m_from) + " to " + DateTimeToDbText(m_to)
                 + " was exported to \"" + fileName.toStdString() + "\" (" + std::to_string(rows.size()) + " rows)");
             return true;

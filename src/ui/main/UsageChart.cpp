@@ -222,18 +222,17 @@ std::string UsageBarTipText(const TUsageChart& chart, size_t series, size_t buck
 
 std::string UsageCsvText(const std::vector<TUsageSplitRow>& dayRows)
 {
+    // Every text is quoted, not only one with a comma: a spreadsheet set to split on ";" or a tab
+    // would otherwise cut a caption there and take what follows for a cell of its own, which may
+    // begin with "=".
     const auto field = [](const std::string& text) {
-        std::string value = text;
-        if (!value.empty()
-            && (value[0] == '=' || value[0] == '+' || value[0] == '-' || value[0] == '@'
-                || static_cast<unsigned char>(value[0]) < 32)) {
-            value.insert(0, "'");
-        }
-        if (value.find_first_of(",\"\r\n") == std::string::npos && value == Trim(value)) {
-            return value;
-        }
         std::string quoted = "\"";
-        for (const char c : value) {
+        if (!text.empty()
+            && (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@'
+                || static_cast<unsigned char>(text[0]) < 32)) {
+            quoted += '\'';
+        }
+        for (const char c : text) {
             quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
         }
         return quoted + "\"";
@@ -242,7 +241,7 @@ std::string UsageCsvText(const std::vector<TUsageSplitRow>& dayRows)
                        "date,caption,name,kind,seconds\r\n";
     for (const auto& row : dayRows) {
         text += field(row.Bucket) + "," + field(row.Caption) + "," + field(row.Name) + ","
-            + (row.Origin == 1 ? "App" : "Web") + "," + std::to_string(row.Seconds) + "\r\n";
+            + field(row.Origin == 1 ? "App" : "Web") + "," + std::to_string(row.Seconds) + "\r\n";
     }
     return text;
 }

@@ -65,6 +65,7 @@ std::string UsageDurationText(int64_t seconds);
 
 // The period's rows split by day as CSV (RFC 4180, UTF-8 with a byte-order mark so spreadsheets
 // take the encoding, CRLF line ends): a header, then date, caption, name, kind ("App" or "Web")
-// and seconds per day and item. A text that a spreadsheet would take for a formula (starting with
-// =, +, -, @ or a control character) is preceded by an apostrophe.
+// and seconds per day and item. Every text is quoted, so no separator a spreadsheet may split on
+// cuts one; a text that a spreadsheet would take for a formula (starting with =, +, -, @ or a
+// control character) is preceded by an apostrophe.
 std::string UsageCsvText(const std::vector<TUsageSplitRow>& dayRows);

@@ -4,6 +4,7 @@
 
 #include "QtTestMain.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
+#include "storage/ActivityDatabase.h"
 #include "storage/SQLiteDatabase.h"
 #include "ui/framework/Appearance.h"
 #include "ui/framework/FrmWarning.h"
@@ -31,6 +32,10 @@
 
 #include <fstream>
 #include <sstream>
+#include <tuple>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -63,8 +68,8 @@ std::vector<TUsageSplitRow> WeekRows()
 }
 
 // Reads RFC 4180 text back as a spreadsheet would: quoted fields with doubled quotes and line
-// breaks, CRLF between records.
-std::vector<std::vector<std::string>> CsvRead(const std::string& text)
+// breaks, CRLF between records, split on `separator` (a spreadsheet's locale may choose ";").
+std::vector<std::vector<std::string>> CsvRead(const std::string& text, char separator = ',')
 {
     std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
     bool quoted = false;
@@ -81,7 +86,7 @@ std::vector<std::vector<std::string>> CsvRead(const std::string& text)
             }
         } else if (c == '"') {
             quoted = true;
-        } else if (c == ',') {
+        } else if (c == separator) {
             records.back().emplace_back();
         } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
             records.emplace_back(1);
@@ -219,17 +224,28 @@ TEST(UsageChart, ExportReadsBackAsTheSameFieldsWithFormulasDisarmed)
         { "2026-12-07", 2, "example.com", "News, \"daily\"", 3600 },
         { "2026-12-07", 1, "/opt/my apps/it's", "two\r\nlines ", 59 },
         { "2026-12-08", 2, "=HYPERLINK(\"http://x\")", "@sum", -4 },
+        { "2026-12-08", 2, "a.example.com", "a;b;=6+6\tc", 60 },
     };
     const std::string text = UsageCsvText(rows);
     ASSERT_EQ(0u, text.rfind("\xEF\xBB\xBF", 0)) << "a byte-order mark tells spreadsheets the encoding";
     const auto records = CsvRead(text.substr(3));
-    ASSERT_EQ(4u, records.size());
+    ASSERT_EQ(5u, records.size());
     EXPECT_EQ((std::vector<std::string> { "date", "caption", "name", "kind", "seconds" }), records[0]);
     EXPECT_EQ((std::vector<std::string> { "2026-12-07", "News, \"daily\"", "example.com", "Web", "3600" }), records[1]);
     EXPECT_EQ(
         (std::vector<std::string> { "2026-12-07", "two\r\nlines ", "/opt/my apps/it's", "App", "59" }), records[2]);
     EXPECT_EQ(
         (std::vector<std::string> { "2026-12-08", "'@sum", "'=HYPERLINK(\"http://x\")", "Web", "-4" }), records[3]);
+    EXPECT_EQ((std::vector<std::string> { "2026-12-08", "a;b;=6+6\tc", "a.example.com", "Web", "60" }), records[4]);
+    // Split on ";" or a tab as a spreadsheet of another locale may: no cell is a formula.
+    for (const char separator : { ';', '\t' }) {
+        for (const auto& record : CsvRead(text.substr(3), separator)) {
+            for (const auto& cell : record) {
+                EXPECT_TRUE(cell.empty() || std::string("=+@").find(cell[0]) == std::string::npos)
+                    << "a cell split on '" << separator << "': " << cell;
+            }
+        }
+    }
 }
 
 // Drawn the program's own way: each item's piece of a bar lies where a point finds it, in its
@@ -330,16 +346,31 @@ TEST(FrmReports, ListsTheBucketOfABarsClickAndExportsThePeriod)
     EXPECT_EQ(QStringLiteral("Wed 02 Dec 2026: no time on the list."),
         window->findChild<QLabel*>(QStringLiteral("lblBucket"))->text());
 
-    // The export asks for the same period by day and writes what the chart's rows say.
+    // The export asks for the same period by day and writes what the chart's rows say, to a file
+    // of the user's alone (it holds the history) whatever the umask lets through.
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("usage.csv"));
     asked.clear();
+#ifndef _WIN32
+    const mode_t umaskBefore = ::umask(0);
+#endif
     ASSERT_TRUE(window->ExportTo(file));
     EXPECT_EQ((std::vector<std::pair<int, TUsageBucket>> { { 7 * 24, TUsageBucket::Day } }), asked);
     std::ifstream in(file.toStdString(), std::ios::binary);
     std::stringstream written;
     written << in.rdbuf();
     EXPECT_EQ(UsageCsvText(rows), written.str());
+#ifndef _WIN32
+    struct stat info = {};
+    ASSERT_EQ(0, ::stat(file.toStdString().c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 07777);
+    // A file written over does not keep its wider mode.
+    ASSERT_EQ(0, ::chmod(file.toStdString().c_str(), 0644));
+    ASSERT_TRUE(window->ExportTo(file));
+    ASSERT_EQ(0, ::stat(file.toStdString().c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 07777);
+    ::umask(umaskBefore);
+#endif
 
     // A folder that is not there: the user is told, and the window stays.
     QString told;
@@ -352,6 +383,63 @@ TEST(FrmReports, ListsTheBucketOfABarsClickAndExportsThePeriod)
     EXPECT_FALSE(window->ExportTo(folder.filePath(QStringLiteral("missing/usage.csv"))));
     EXPECT_TRUE(told.contains(QStringLiteral("could not be exported"))) << told.toStdString();
     window->close();
+}
+
+// Firefox listed as a program, sites that its pages name: 4:00 in xterm, 2:30 of YouTube that the
+// scan charged to Firefox (the site is listed as "YouTube.com", which the rule did not take for
+// the address), and 0:30 on mail.example.com charged to "example.com", the first of the two sites
+// that match it. The day's bar, its "on the list" line and the export each hold the 7:00 charged
+// against the limit, every charge once and under the entry it was charged to.
+TEST(FrmReports, BrowserListedAsAProgramAndThroughItsSitesIsOnTheListOnceInBarsLineAndExport)
+{
+    QTemporaryDir folder;
+    const std::string database = folder.filePath(QStringLiteral("actmondb.sqlite")).toStdString();
+    ActivityDBExecSQL(
+        "INSERT INTO applications_list VALUES('/usr/bin/xterm', 'XTerm', 1), ('/usr/bin/firefox', 'Firefox', 1)",
+        database);
+    ActivityDBExecSQL("INSERT INTO websites_list VALUES('YouTube.com', 'YouTube', 1), ('example.com', 'Example', 1), "
+                      "('mail.example.com', 'Mail', 1)",
+        database);
+    for (const auto& [time, path, address, seconds, origin] :
+        std::vector<std::tuple<const char*, const char*, const char*, int, int>> {
+            { "2026-12-08 05:00:00", "/usr/bin/xterm", "", 4 * 3600, 1 },
+            { "2026-12-08 07:00:00", "/usr/bin/firefox", "https://www.youtube.com/watch?v=1", 9000, 1 },
+            { "2026-12-08 09:30:00", "/usr/bin/firefox", "https://mail.example.com/inbox", 1800, 2 } }) {
+        ActivityDBExecSQL(ActivityInsertSql(time, path, address, "Mozila FireFox", seconds, origin), database);
+    }
+    auto* window = new TfrmReports(
+        2, 8 * 3600,
+        [&](TDateTime from, TDateTime to, TUsageBucket bucket) { return UsageSplitLoad(from, to, bucket, database); },
+        [] { return kNow; });
+    const TUsageChart& chart = window->Chart();
+    ASSERT_EQ(7, chart.NowIndex);
+    int64_t bar = 0;
+    std::vector<std::string> captions;
+    for (const auto& series : chart.Series) {
+        bar += series.Seconds[7];
+        captions.push_back(series.Caption);
+    }
+    EXPECT_EQ(7 * 3600, bar);
+    EXPECT_EQ((std::vector<std::string> { "XTerm", "Firefox", "Example" }), captions);
+    EXPECT_EQ(QStringLiteral("Tue 08 Dec 2026: 7:00 on the list."),
+        window->findChild<QLabel*>(QStringLiteral("lblBucket"))->text());
+
+    const QString file = folder.filePath(QStringLiteral("usage.csv"));
+    ASSERT_TRUE(window->ExportTo(file));
+    std::ifstream in(file.toStdString(), std::ios::binary);
+    std::stringstream written;
+    written << in.rdbuf();
+    const auto records = CsvRead(written.str().substr(3));
+    std::vector<std::string> names;
+    int64_t exported = 0;
+    for (size_t i = 1; i < records.size(); ++i) {
+        names.push_back(records[i][2]);
+        exported += std::stoll(records[i][4]);
+    }
+    EXPECT_EQ(7 * 3600, exported);
+    EXPECT_EQ((std::vector<std::string> { "/usr/bin/firefox", "/usr/bin/xterm", "example.com" }), names);
+    window->close();
+    ActivityDatabaseClose();
 }
 
 #if TALLYHOUR_QT_CHARTS
