@@ -780,10 +780,18 @@ void TfrmAppSiteAddWizard::btnScanClick()
         }
     }
     tmrEnumFolders->stop();
+    // This program is never offered: the list could not take it anyway.
+    const auto ownProgramDrop = [](std::vector<std::string>& found) {
+        std::erase_if(found, [](const std::string& line) {
+            return SameTextAscii(line.substr(0, line.find('=')), DataLocations().ProgramFileName);
+        });
+    };
+    ownProgramDrop(lines);
     NameValueItemsAdd(lines, *m_scanResults);
     if (m_sources.Processes) {
         std::vector<std::string> running;
         ProcessesExeNamesGet(*m_sources.Processes, running);
+        ownProgramDrop(running);
         if (m_discovery) {
             for (std::string& line : running) {
                 const std::string path = line.substr(0, line.find('='));

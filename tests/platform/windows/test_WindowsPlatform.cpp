@@ -295,6 +295,25 @@ TEST(WindowsInstalledApplications, TypedProgramsResolveWhereWindowsLooks)
     ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }
 
+// The add wizard's running programs: the system's machinery (Wine's services, the shell) is
+// nothing to limit; a program of such a name outside the Windows folder, or notepad, is.
+TEST(Win32Processes, RunningProgramsLeaveOutTheSystemsMachinery)
+{
+    TWin32Processes processes;
+    EXPECT_TRUE(SystemProcessPathIs("C:\\windows\\system32\\svchost.exe"));
+    EXPECT_TRUE(SystemProcessPathIs("c:\\Windows\\explorer.exe"));
+    EXPECT_TRUE(SystemProcessPathIs("C:\\windows\\system32\\plugplay.exe"));
+    EXPECT_FALSE(SystemProcessPathIs("C:\\windows\\system32\\notepad.exe"));
+    EXPECT_FALSE(SystemProcessPathIs("C:\\Games\\svchost.exe"));
+    for (const std::string& running : processes.RunningProgramPathsGet()) {
+        const std::string name = AsciiLowerCase(std::string(PathFileName(running)));
+        for (const char* system :
+            { "services.exe", "plugplay.exe", "rpcss.exe", "svchost.exe", "winedevice.exe", "explorer.exe" }) {
+            EXPECT_NE(name, system) << running;
+        }
+    }
+}
+
 TEST(WindowsPlatformPick, EveryServiceOnTheWindowsPlatformAndNoMonitoringOffscreen)
 {
     EXPECT_EQ(WindowPlatformChoose(), "");

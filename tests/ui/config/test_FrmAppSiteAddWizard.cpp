@@ -248,6 +248,7 @@ TEST_F(AddWizard, ResultHoldsEachNameOnceTheFirstSourceWinning)
     m_installed.MenuApplicationAdd("Chess Game", "/usr/games/chess");
     m_installed.ExecutableAdd("/opt/mail/mail");
     m_processes.ProcessAdd(42, "/usr/bin/xterm");
+    m_processes.ProcessAdd(43, DataLocations().ProgramFileName);
     Open();
     m_window->SitesNext();
     m_window->ScanNext();
@@ -261,6 +262,7 @@ TEST_F(AddWizard, ResultHoldsEachNameOnceTheFirstSourceWinning)
     ASSERT_GE(mail, 0);
     EXPECT_EQ("My Mail", ListBoxItemObject(m_window->lbxAppProcesses, mail)->Caption) << "typed before the scan";
     EXPECT_GE(RowOf(m_window->lbxAppProcesses, "/usr/bin/xterm"), 0) << "running programs are offered";
+    EXPECT_EQ(-1, RowOf(m_window->lbxAppProcesses, DataLocations().ProgramFileName)) << "but never this one";
     const int xterm = RowOf(m_window->lbxAppProcesses, "/usr/bin/xterm");
     m_window->CheckMarkFlip(m_window->lbxAppProcesses, xterm);
     EXPECT_EQ(1, m_window->CheckedScanFinds().Count());
