@@ -110,9 +110,8 @@ std::string AppPathGet(const std::string& fileName)
     for (HKEY root : { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE }) {
         wchar_t value[MAX_PATH * 2] = {};
         DWORD size = sizeof value;
-        // Expands a REG_EXPAND_SZ value (%ProgramFiles%) by itself.
-        if (::RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, value, &size)
-            == ERROR_SUCCESS) {
+        // Without RRF_NOEXPAND a REG_EXPAND_SZ value (%ProgramFiles%) is read too, expanded.
+        if (::RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS) {
             std::string path = Trim(Utf8FromWide(value));
             if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
                 path = path.substr(1, path.size() - 2);
