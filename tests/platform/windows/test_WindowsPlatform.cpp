@@ -288,6 +288,15 @@ TEST(WindowsInstalledApplications, TypedProgramsResolveWhereWindowsLooks)
     }
     EXPECT_EQ(std::filesystem::path(resolve("tallyhour-typed-tool")), tool) << "the App Paths key";
     EXPECT_EQ(std::filesystem::path(resolve("Tallyhour-Typed-Tool.exe")), tool);
+    const std::wstring editorKey
+        = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\tallyhour-typed-editor.exe";
+    const std::wstring editor = L"%SystemRoot%\\system32\\notepad.exe";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, editorKey.c_str(), nullptr, REG_EXPAND_SZ, editor.c_str(),
+                  DWORD((editor.size() + 1) * sizeof(wchar_t))),
+        ERROR_SUCCESS);
+    EXPECT_TRUE(SameTextAscii(resolve("tallyhour-typed-editor"), "C:\\windows\\system32\\notepad.exe"))
+        << "a value with variables";
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, editorKey.c_str());
     EXPECT_EQ(resolve("tallyhour-no-such-program.exe"), "");
     EXPECT_EQ(resolve("c:/windows/tallyhour-no-such-program.exe"), "");
     EXPECT_EQ(resolve("system32/notepad.exe"), "") << "a relative path names no place the user knows";
