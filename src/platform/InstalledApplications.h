@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Processes.h"
+
 #include <string>
 #include <vector>
 
@@ -50,4 +52,10 @@ public:
     // on PATH, links are followed to the real file, and a launcher script gives the program it
     // starts when that can be read from the script. Empty when no such program exists.
     virtual std::string ExecutableResolve(const std::string& program) = 0;
+    // The program a user typed, as ExecutableResolve names it: a path, written with either
+    // slash, is that file; a bare file name is looked up where the system itself looks for a
+    // program of that name, and last among the programs `processes` lists as running (none: not
+    // there). Empty when nothing is found, for the matching rule compares whole paths and an
+    // entry that names no file could never be charged.
+    virtual std::string TypedProgramResolve(const std::string& typed, TProcesses* processes) = 0;
 };

@@ -17,7 +17,9 @@ public:
     // caller prefixes it. Never raises.
     virtual bool ProcessExeNameGet(int64_t processId, std::string& path, std::string& errorText) = 0;
     // The distinct executable paths of the current user's running programs, sorted ignoring
-    // case; programs whose executable cannot be read are left out. Raises an Exception (EOSError)
+    // case; programs whose executable cannot be read are left out, and so is the system's own
+    // machinery of the session (services, the shell's hosts, the session's daemons), which is
+    // nothing a user would limit. Raises an Exception (EOSError)
     // only when the list of processes cannot be read at all.
     virtual std::vector<std::string> RunningProgramPathsGet() = 0;
 };

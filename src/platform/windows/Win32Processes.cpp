@@ -11,6 +11,48 @@
 #include <algorithm>
 #include <set>
 
+namespace {
+
+std::string WindowsFolderGet()
+{
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    std::string text = Utf8FromWide(folder);
+    return text.ends_with('\\') ? text : text + "\\";
+}
+
+} // namespace
+
+// The session manager and logon, services and their hosts, the shell and its hosts, input and
+// font hosts, and Wine's services of the same kinds. Only in the Windows folder; a program of the
+// same name elsewhere is the user's.
+bool SystemProcessPathIs(const std::string& path)
+{
+    static const char* const kNames[] = { "smss.exe", "csrss.exe", "wininit.exe", "winlogon.exe", "services.exe",
+        "lsass.exe", "lsm.exe", "svchost.exe", "dwm.exe", "fontdrvhost.exe", "sihost.exe", "taskhostw.exe",
+        "taskhostex.exe", "explorer.exe", "runtimebroker.exe", "ctfmon.exe", "conhost.exe", "dllhost.exe",
+        "searchhost.exe", "searchindexer.exe", "searchapp.exe", "searchui.exe", "startmenuexperiencehost.exe",
+        "shellexperiencehost.exe", "textinputhost.exe", "applicationframehost.exe", "securityhealthsystray.exe",
+        "securityhealthservice.exe", "smartscreen.exe", "audiodg.exe", "spoolsv.exe", "wmiprvse.exe",
+        "backgroundtaskhost.exe", "lockapp.exe", "useroobebroker.exe", "wudfhost.exe", "dashost.exe", "sgrmbroker.exe",
+        "rundll32.exe", "plugplay.exe", "rpcss.exe", "winedevice.exe", "wineboot.exe", "winemenubuilder.exe",
+        "tabtip.exe", "start.exe", "mscorsvw.exe" };
+    static const std::string windowsFolder = WindowsFolderGet();
+    if (windowsFolder.empty() || path.size() <= windowsFolder.size()
+        || !SameTextAscii(std::string_view(path).substr(0, windowsFolder.size()), windowsFolder)) {
+        return false;
+    }
+    // The shell's own applications (Start, search, the lock screen) live in SystemApps.
+    if (StartsWith(AsciiLowerCase(path.substr(windowsFolder.size())), "systemapps\\")) {
+        return true;
+    }
+    const std::string name = AsciiLowerCase(std::string(PathFileName(path)));
+    return std::any_of(std::begin(kNames), std::end(kNames), [&](const char* known) { return name == known; });
+}
+
 bool TWin32Processes::ProcessExeNameGet(int64_t processId, std::string& path, std::string& errorText)
 {
     path.clear();
@@ -63,7 +105,8 @@ std::vector<std::string> TWin32Processes::RunningProgramPathsGet()
         }
         std::string path;
         std::string error;
-        if (ProcessExeNameGet(entry.th32ProcessID, path, error) && seen.insert(AsciiLowerCase(path)).second) {
+        if (ProcessExeNameGet(entry.th32ProcessID, path, error) && !SystemProcessPathIs(path)
+            && seen.insert(AsciiLowerCase(path)).second) {
             paths.push_back(path);
         }
     }

@@ -11,3 +11,7 @@ public:
     bool ProcessExeNameGet(int64_t processId, std::string& path, std::string& errorText) override;
     std::vector<std::string> RunningProgramPathsGet() override;
 };
+
+// Whether the program at `path` is the system's own machinery of a session (a service, the shell
+// or one of its hosts), which RunningProgramPathsGet leaves out.
+bool SystemProcessPathIs(const std::string& path);

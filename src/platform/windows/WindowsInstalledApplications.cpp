@@ -102,6 +102,28 @@ void ShortcutsCollect(const std::string& folder, const std::string& relative, st
     ::FindClose(search);
 }
 
+// The program the App Paths key registers for `fileName` ("excel.exe"), the key the Run box
+// and the shell look in first; empty when neither the user's nor the machine's key has it.
+std::string AppPathGet(const std::string& fileName)
+{
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + WideFromUtf8(fileName);
+    for (HKEY root : { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE }) {
+        wchar_t value[MAX_PATH * 2] = {};
+        DWORD size = sizeof value;
+        // Without RRF_NOEXPAND a REG_EXPAND_SZ value (%ProgramFiles%) is read too, expanded.
+        if (::RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS) {
+            std::string path = Trim(Utf8FromWide(value));
+            if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
+                path = path.substr(1, path.size() - 2);
+            }
+            if (!path.empty()) {
+                return path;
+            }
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 TWindowsFolders WindowsFoldersGet()
@@ -228,4 +250,51 @@ std::string TWindowsInstalledApplications::ExecutableResolve(const std::string& 
     const DWORD longLength = ::GetLongPathNameW(found, longForm, MAX_PATH);
     const std::string result = Utf8FromWide(longLength > 0 && longLength < MAX_PATH ? longForm : found);
     return EndsWithIgnoringCase(result, ".exe") ? result : std::string();
+}
+
+std::string TWindowsInstalledApplications::TypedProgramResolve(const std::string& typed, TProcesses* processes)
+{
+    std::string text = Trim(typed);
+    std::replace(text.begin(), text.end(), '/', '\\');
+    if (text.empty()) {
+        return {};
+    }
+    const size_t slash = text.find_last_of("\\:");
+    const bool path = slash != std::string::npos;
+    const std::string fileName = path ? text.substr(slash + 1) : text;
+    const bool extension = fileName.find('.') != std::string::npos;
+    if (path) {
+        // A relative path would be taken from this program's working folder, which means nothing to
+        // the user: a drive's or a share's full path only.
+        const bool full = (text.size() > 2 && text[1] == ':' && text[2] == '\\') || text.starts_with("\\\\");
+        if (!full) {
+            return {};
+        }
+        const std::string found = ExecutableResolve(text);
+        return found.empty() && !extension ? ExecutableResolve(text + ".exe") : found;
+    }
+    const std::string withExe = extension ? text : text + ".exe";
+    if (const std::string registered = AppPathGet(withExe); !registered.empty()) {
+        if (std::string found = ExecutableResolve(registered); !found.empty()) {
+            return found;
+        }
+    }
+    if (std::string found = ExecutableResolve(text); !found.empty()) {
+        return found;
+    }
+    if (!processes) {
+        return {};
+    }
+    // Only one program may answer to the name.
+    std::vector<std::string> found;
+    try {
+        for (const std::string& running : processes->RunningProgramPathsGet()) {
+            if (SameTextAscii(PathFileName(running), withExe)) {
+                found.push_back(running);
+            }
+        }
+    } catch (const std::exception&) {
+        // The running programs cannot be read: the name is simply not found there.
+    }
+    return found.size() == 1 ? found[0] : std::string();
 }

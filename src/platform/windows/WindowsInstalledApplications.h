@@ -33,6 +33,10 @@ public:
     bool FolderExists(const std::string& folder) override;
     std::vector<TFolderEntry> FolderEntriesGet(const std::string& folder) override;
     std::string ExecutableResolve(const std::string& program) override;
+    // A full path with either slash as ExecutableResolve (".exe" added when it has no extension); a
+    // bare name through the App Paths key (the user's, then the machine's), the system's search
+    // path, then the running programs, ".exe" added when it has no extension.
+    std::string TypedProgramResolve(const std::string& typed, TProcesses* processes) override;
 
 private:
     TWindowsFolders m_folders;

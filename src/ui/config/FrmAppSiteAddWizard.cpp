@@ -538,15 +538,30 @@ bool TfrmAppSiteAddWizard::ItemAdd(TMonitoredItemType kind)
     const bool site = kind == mitWeb;
     QLineEdit* nameBox = site ? edURL : edApp;
     QLineEdit* tagBox = site ? edTag : edAppTag;
-    const std::string text = nameBox->text().toStdString();
+    std::string text = nameBox->text().toStdString();
     if (text.empty()) {
         return false;
     }
     const std::string tag = Trim(tagBox->text().toStdString());
+    // The list names a program by the path its running process shows, so what was typed (a bare
+    // name, forward slashes) becomes that path; what no program answers to is never charged.
+    std::string notFound;
+    if (!site && m_sources.Installed) {
+        const std::string program = m_sources.Installed->TypedProgramResolve(text, m_sources.Processes);
+        if (program.empty()) {
+            notFound = text;
+        } else {
+            text = program;
+        }
+    }
     AppsPageRefill();
     auto item = std::make_unique<TMonitoredItem>();
     item->Name = text;
-    item->Caption = tag.empty() ? text : tag;
+    item->Caption = tag;
+    if (tag.empty()) {
+        const bool resolved = !site && m_discovery && notFound.empty();
+        item->Caption = resolved ? m_discovery->DisplayName(text) : text;
+    }
     item->Checked = true;
     item->Active = true;
     item->ItemType = MonitoredItemTypeFromInt(kind);
@@ -560,6 +575,13 @@ bool TfrmAppSiteAddWizard::ItemAdd(TMonitoredItemType kind)
     bool done = false;
     switch (status) {
     case isNotListed: {
+        if (!notFound.empty()) {
+            ShowMessage(QStringLiteral("No program \"%1\" was found. Type its file name as it runs, or its full "
+                                       "address, or choose it with Browse.")
+                            .arg(QString::fromStdString(notFound)),
+                QStringLiteral("Please Note"));
+            break;
+        }
         const std::string key = item->Caption;
         (site ? m_sites : m_manualApps)->Add(key, std::move(item));
         done = true;
@@ -758,10 +780,18 @@ void TfrmAppSiteAddWizard::btnScanClick()
         }
     }
     tmrEnumFolders->stop();
+    // This program is never offered: the list could not take it anyway.
+    const auto ownProgramDrop = [](std::vector<std::string>& found) {
+        std::erase_if(found, [](const std::string& line) {
+            return SameTextAscii(line.substr(0, line.find('=')), DataLocations().ProgramFileName);
+        });
+    };
+    ownProgramDrop(lines);
     NameValueItemsAdd(lines, *m_scanResults);
     if (m_sources.Processes) {
         std::vector<std::string> running;
         ProcessesExeNamesGet(*m_sources.Processes, running);
+        ownProgramDrop(running);
         if (m_discovery) {
             for (std::string& line : running) {
                 const std::string path = line.substr(0, line.find('='));

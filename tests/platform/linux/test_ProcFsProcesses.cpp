@@ -107,10 +107,18 @@ TEST(ProcFsProcesses, RunningProgramsAreTheUsersDistinctPathsSortedIgnoringCase)
     proc.ProcessAdd(14, me + 1, "/usr/bin/other-users");
     proc.ProcessAdd(15, me, "/memfd:sealed (deleted)");
     proc.ProcessAdd(16, me, ""); // a kernel thread: no executable
+    // The session's own daemons are nothing to limit; a program of such a name elsewhere is.
+    proc.ProcessAdd(17, me, "/usr/lib/systemd/systemd");
+    proc.ProcessAdd(18, me, "/usr/bin/dbus-daemon");
+    proc.ProcessAdd(19, me, "/usr/libexec/gvfsd");
+    proc.ProcessAdd(20, me, "/usr/bin/pipewire");
+    proc.ProcessAdd(21, me, "/usr/lib/xorg/Xorg");
+    proc.ProcessAdd(22, me, "/usr/libexec/xdg-desktop-portal-gtk");
+    proc.ProcessAdd(23, me, "/opt/sound/pipewire");
     fs::create_directories(proc.Path() / "self");
     TProcFsProcesses processes(proc.Root());
     EXPECT_EQ(processes.RunningProgramPathsGet(),
-        (std::vector<std::string> { "/usr/bin/alpha", "/usr/bin/Beta", "/usr/bin/zed" }));
+        (std::vector<std::string> { "/opt/sound/pipewire", "/usr/bin/alpha", "/usr/bin/Beta", "/usr/bin/zed" }));
 }
 
 TEST(ProcFsProcesses, UnreadableProcessListIsAnError)

@@ -264,6 +264,65 @@ TEST(WindowsInstalledApplications, StartMenuShortcutsAndProgramFolders)
     ::CoUninitialize();
 }
 
+// What a user types in the add wizard ("notepad.exe", "c:/windows/system32/notepad.exe") is
+// listed by the path its running process shows, or not at all.
+TEST(WindowsInstalledApplications, TypedProgramsResolveWhereWindowsLooks)
+{
+    TTempFolder temp;
+    const std::filesystem::path tool = temp.Path() / "Apps" / "Tool" / "tool.exe";
+    std::filesystem::create_directories(tool.parent_path());
+    std::ofstream(tool) << "MZ";
+    // Registered for the Run box only, as installers do: on no search path.
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\tallyhour-typed-tool.exe";
+    const std::wstring value = L"\"" + tool.wstring() + L"\"";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, REG_SZ, value.c_str(),
+                  DWORD((value.size() + 1) * sizeof(wchar_t))),
+        ERROR_SUCCESS);
+    TWindowsInstalledApplications installed({ {}, {}, { "C:/windows/" } });
+    TWin32Processes processes;
+    const auto resolve = [&](const std::string& typed) { return installed.TypedProgramResolve(typed, &processes); };
+    for (const char* typed : { "notepad.exe", "notepad", "NOTEPAD.EXE", "c:/windows/system32/notepad.exe",
+             "C:\\Windows\\System32\\notepad" }) {
+        EXPECT_TRUE(SameTextAscii(resolve(typed), "C:\\windows\\system32\\notepad.exe"))
+            << typed << ": " << resolve(typed);
+    }
+    EXPECT_EQ(std::filesystem::path(resolve("tallyhour-typed-tool")), tool) << "the App Paths key";
+    EXPECT_EQ(std::filesystem::path(resolve("Tallyhour-Typed-Tool.exe")), tool);
+    const std::wstring editorKey
+        = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\tallyhour-typed-editor.exe";
+    const std::wstring editor = L"%SystemRoot%\\system32\\notepad.exe";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, editorKey.c_str(), nullptr, REG_EXPAND_SZ, editor.c_str(),
+                  DWORD((editor.size() + 1) * sizeof(wchar_t))),
+        ERROR_SUCCESS);
+    EXPECT_TRUE(SameTextAscii(resolve("tallyhour-typed-editor"), "C:\\windows\\system32\\notepad.exe"))
+        << "a value with variables";
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, editorKey.c_str());
+    EXPECT_EQ(resolve("tallyhour-no-such-program.exe"), "");
+    EXPECT_EQ(resolve("c:/windows/tallyhour-no-such-program.exe"), "");
+    EXPECT_EQ(resolve("system32/notepad.exe"), "") << "a relative path names no place the user knows";
+    EXPECT_EQ(resolve(""), "");
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+}
+
+// The add wizard's running programs: the system's machinery (Wine's services, the shell) is
+// nothing to limit; a program of such a name outside the Windows folder, or notepad, is.
+TEST(Win32Processes, RunningProgramsLeaveOutTheSystemsMachinery)
+{
+    TWin32Processes processes;
+    EXPECT_TRUE(SystemProcessPathIs("C:\\windows\\system32\\svchost.exe"));
+    EXPECT_TRUE(SystemProcessPathIs("c:\\Windows\\explorer.exe"));
+    EXPECT_TRUE(SystemProcessPathIs("C:\\windows\\system32\\plugplay.exe"));
+    EXPECT_FALSE(SystemProcessPathIs("C:\\windows\\system32\\notepad.exe"));
+    EXPECT_FALSE(SystemProcessPathIs("C:\\Games\\svchost.exe"));
+    for (const std::string& running : processes.RunningProgramPathsGet()) {
+        const std::string name = AsciiLowerCase(std::string(PathFileName(running)));
+        for (const char* system :
+            { "services.exe", "plugplay.exe", "rpcss.exe", "svchost.exe", "winedevice.exe", "explorer.exe" }) {
+            EXPECT_NE(name, system) << running;
+        }
+    }
+}
+
 TEST(WindowsPlatformPick, EveryServiceOnTheWindowsPlatformAndNoMonitoringOffscreen)
 {
     EXPECT_EQ(WindowPlatformChoose(), "");

@@ -71,6 +71,11 @@ void TFakeInstalledApplications::OtherFileAdd(const std::string& path)
     EntryAdd(path, TFolderEntryKind::Other);
 }
 
+void TFakeInstalledApplications::TypedProgramAdd(const std::string& typed, const std::string& resolvesTo)
+{
+    m_typed[typed] = resolvesTo;
+}
+
 std::vector<TMenuApplication> TFakeInstalledApplications::MenuApplicationsGet()
 {
     return m_menu;
@@ -104,4 +109,23 @@ std::string TFakeInstalledApplications::ExecutableResolve(const std::string& pro
 {
     const auto found = m_resolved.find(program);
     return found == m_resolved.end() ? std::string() : found->second;
+}
+
+std::string TFakeInstalledApplications::TypedProgramResolve(const std::string& typed, TProcesses* processes)
+{
+    if (const auto found = m_typed.find(typed); found != m_typed.end()) {
+        return found->second;
+    }
+    if (typed.find('/') != std::string::npos) {
+        return ExecutableResolve(typed);
+    }
+    std::vector<std::string> running;
+    if (processes) {
+        for (const std::string& path : processes->RunningProgramPathsGet()) {
+            if (PathSplit(path).second == typed) {
+                running.push_back(path);
+            }
+        }
+    }
+    return running.size() == 1 ? running[0] : std::string();
 }

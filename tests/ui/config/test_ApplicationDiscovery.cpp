@@ -1,6 +1,7 @@
 #include "ui/config/ApplicationDiscovery.h"
 
 #include "platform/linux/xdg/XdgInstalledApplications.h"
+#include "support/desktop/FakeDesktop.h"
 #include "support/desktop/FakeInstalledApplications.h"
 
 #include "support/TestSupport.h"
@@ -165,6 +166,39 @@ TEST_F(XdgTree, LauncherScriptsGiveTheProgramTheyStart)
     EXPECT_EQ("/usr/bin/true", installed.ExecutableResolve(Path("bin/true-wrapper")));
     EXPECT_EQ("", installed.ExecutableResolve(Path("absent")));
     EXPECT_EQ("/usr/bin/true", installed.ExecutableResolve("true")) << "a bare name is looked up on PATH";
+}
+
+// What a user types in the add wizard, resolved where the system looks for it, to the file a
+// running process of it shows (/proc/PID/exe follows links).
+TEST_F(XdgTree, TypedProgramsResolveWhereTheSystemLooks)
+{
+    ProgramCopy(Path("usr/lib/term/term"));
+    fs::create_directories(Path("bin"));
+    fs::create_symlink(Path("usr/lib/term/term"), Path("bin/xterm"));
+    TextWrite(Path("bin/notes"), "not a program\n");
+    // A game outside PATH, started by its menu entry through a launcher script.
+    ProgramCopy(Path("opt/steam/bin/steam-runtime"));
+    ScriptWrite(Path("opt/steam/steam"), "exec " + Path("opt/steam/bin/steam-runtime") + " \"$@\"\n");
+    EntryWrite(
+        Path("system"), "steam.desktop", "Type=Application\nName=Steam\nExec=" + Path("opt/steam/steam") + " %U\n");
+    const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", Path("bin").c_str(), 1);
+    TFakeProcesses processes;
+    processes.ProcessAdd(5, "/opt/tool/tool");
+
+    TXdgInstalledApplications installed(m_folders);
+    const auto resolve = [&](const std::string& typed) { return installed.TypedProgramResolve(typed, &processes); };
+    EXPECT_EQ(Path("usr/lib/term/term"), resolve("xterm")) << "PATH, the link followed";
+    EXPECT_EQ(Path("usr/lib/term/term"), resolve(" " + Path("bin/xterm") + " "));
+    EXPECT_EQ("", resolve("notes")) << "a file without the execute bit is no program";
+    EXPECT_EQ(Path("opt/steam/bin/steam-runtime"), resolve("steam")) << "the name the menu entry starts";
+    EXPECT_EQ(Path("opt/steam/bin/steam-runtime"), resolve("steam-runtime")) << "the menu entry's program";
+    EXPECT_EQ("/opt/tool/tool", resolve("tool")) << "a running program";
+    EXPECT_EQ("", installed.TypedProgramResolve("tool", nullptr));
+    EXPECT_EQ("", resolve("bin/xterm")) << "a relative path means no place the user knows";
+    EXPECT_EQ("", resolve("no-such-program"));
+    EXPECT_EQ("", resolve(""));
+    setenv("PATH", savedPath.c_str(), 1);
 }
 
 TEST_F(XdgTree, FolderEntriesTellFoldersLinksAndProgramsApart)

@@ -246,7 +246,9 @@ TEST_F(AddWizard, ResultHoldsEachNameOnceTheFirstSourceWinning)
     StoredItemAdd("example.com", "Example", mitWeb);
     m_installed.MenuApplicationAdd("Mail Reader", "/opt/mail/mail");
     m_installed.MenuApplicationAdd("Chess Game", "/usr/games/chess");
+    m_installed.ExecutableAdd("/opt/mail/mail");
     m_processes.ProcessAdd(42, "/usr/bin/xterm");
+    m_processes.ProcessAdd(43, DataLocations().ProgramFileName);
     Open();
     m_window->SitesNext();
     m_window->ScanNext();
@@ -260,6 +262,7 @@ TEST_F(AddWizard, ResultHoldsEachNameOnceTheFirstSourceWinning)
     ASSERT_GE(mail, 0);
     EXPECT_EQ("My Mail", ListBoxItemObject(m_window->lbxAppProcesses, mail)->Caption) << "typed before the scan";
     EXPECT_GE(RowOf(m_window->lbxAppProcesses, "/usr/bin/xterm"), 0) << "running programs are offered";
+    EXPECT_EQ(-1, RowOf(m_window->lbxAppProcesses, DataLocations().ProgramFileName)) << "but never this one";
     const int xterm = RowOf(m_window->lbxAppProcesses, "/usr/bin/xterm");
     m_window->CheckMarkFlip(m_window->lbxAppProcesses, xterm);
     EXPECT_EQ(1, m_window->CheckedScanFinds().Count());
@@ -270,6 +273,37 @@ TEST_F(AddWizard, ResultHoldsEachNameOnceTheFirstSourceWinning)
     EXPECT_EQ("My Mail", ResultItem("/opt/mail/mail")->Caption);
     EXPECT_TRUE(ResultItem("/usr/bin/xterm")->Checked);
     EXPECT_TRUE(ResultItem("example.com")->Checked);
+}
+
+// A program typed by name is listed by the path its running process shows, the only form the
+// matching rule knows; a name no program answers to is refused with a message, never listed.
+TEST_F(AddWizard, TypedProgramsAreListedByTheirRunningPathAndUnknownOnesRefused)
+{
+    m_installed.TypedProgramAdd("xterm", "/usr/bin/xterm");
+    m_processes.ProcessAdd(7, "/opt/game/bin/game");
+    Open();
+    m_window->SitesNext();
+    m_window->ScanNext();
+    TModalAnswers answers;
+    m_window->edApp->setText(QStringLiteral("xterm"));
+    EXPECT_TRUE(m_window->ItemAdd(mitApp));
+    m_window->edApp->setText(QStringLiteral("game"));
+    m_window->edAppTag->setText(QStringLiteral("My Game"));
+    EXPECT_TRUE(m_window->ItemAdd(mitApp)) << "found among the running programs";
+    m_window->edApp->setText(QStringLiteral("steam"));
+    EXPECT_FALSE(m_window->ItemAdd(mitApp));
+    ASSERT_EQ(answers.Messages.size(), 1u);
+    EXPECT_EQ(answers.Messages[0],
+        "Please Note: No program \"steam\" was found. Type its file name as it runs, or its full address, or "
+        "choose it with Browse.");
+    EXPECT_EQ("steam", m_window->edApp->text().toStdString()) << "the refused name stays to be corrected";
+    EXPECT_EQ(-1, RowOf(m_window->lbxApps, "steam"));
+    m_window->Finish();
+    ASSERT_EQ(2, m_result.Count());
+    ASSERT_NE(nullptr, ResultItem("/usr/bin/xterm"));
+    EXPECT_EQ("xterm", ResultItem("/usr/bin/xterm")->Caption);
+    ASSERT_NE(nullptr, ResultItem("/opt/game/bin/game"));
+    EXPECT_EQ("My Game", ResultItem("/opt/game/bin/game")->Caption);
 }
 
 TEST_F(AddWizard, FilterAndCheckingAFindMovesItBackAndForth)

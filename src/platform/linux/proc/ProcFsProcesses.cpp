@@ -30,6 +30,37 @@ bool AllDigits(const char* text)
     return true;
 }
 
+// The session's own machinery, which no user starts and no one limits: the service manager, the
+// buses, sound, the key ring, the display servers, the desktop's settings and portal daemons. Only
+// in the system's folders; a program of the same name elsewhere is the user's.
+bool SessionHelperIs(const std::string& path)
+{
+    static const char* const kSystemFolders[]
+        = { "/usr/bin/", "/usr/sbin/", "/bin/", "/sbin/", "/usr/lib/", "/usr/lib64/", "/lib/", "/lib64/" };
+    static const char* const kNames[] = { "systemd", "dbus-daemon", "dbus-broker", "dbus-broker-launch", "dbus-launch",
+        "pipewire", "pipewire-pulse", "pipewire-media-session", "wireplumber", "pulseaudio", "gnome-keyring-daemon",
+        "ssh-agent", "gpg-agent", "Xorg", "Xwayland", "ibus-daemon", "fcitx5", "kwalletd5", "kwalletd6", "kded5",
+        "kded6", "kglobalaccel5", "kglobalacceld", "ksmserver", "gnome-session-binary", "xfconfd", "xfsettingsd",
+        "polkit-gnome-authentication-agent-1" };
+    // Families of helpers, named by their leading part.
+    static const char* const kPrefixes[]
+        = { "gsd-", "gvfs", "xdg-desktop-portal", "xdg-document-portal", "xdg-permission-store", "at-spi", "ibus-",
+              "evolution-", "tracker-miner", "tracker-extract", "goa-", "dconf-service", "obex", "colord" };
+    // Helper programs' own folders hold nothing a user starts.
+    if (path.find("/libexec/") != std::string::npos || path.starts_with("/usr/lib/systemd/")
+        || path.starts_with("/lib/systemd/")) {
+        return true;
+    }
+    if (std::none_of(std::begin(kSystemFolders), std::end(kSystemFolders),
+            [&](const char* folder) { return path.starts_with(folder); })) {
+        return false;
+    }
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    return std::any_of(std::begin(kNames), std::end(kNames), [&](const char* known) { return name == known; })
+        || std::any_of(
+            std::begin(kPrefixes), std::end(kPrefixes), [&](const char* prefix) { return name.starts_with(prefix); });
+}
+
 } // namespace
 
 TProcFsProcesses::TProcFsProcesses(std::string procRoot, TPackageFolders packageFolders)
@@ -107,7 +138,8 @@ std::vector<std::string> TProcFsProcesses::RunningProgramPathsGet()
         std::string path;
         std::string errorText;
         // Programs run from memory (a sealed memfd, as some sandboxes do) have no file to list.
-        if (ProcessExeNameGet(processId, path, errorText) && path.starts_with('/') && !path.starts_with("/memfd:"))
+        if (ProcessExeNameGet(processId, path, errorText) && path.starts_with('/') && !path.starts_with("/memfd:")
+            && !SessionHelperIs(path))
             paths.push_back(std::move(path));
     }
     // Paths differ by case on this system, so only identical ones are one program; the order

@@ -1,5 +1,7 @@
 #include "platform/linux/xdg/XdgInstalledApplications.h"
 
+#include "model/TextHelpers.h"
+
 #include <elf.h>
 #include <fcntl.h>
 #include <gio/gdesktopappinfo.h>
@@ -369,6 +371,22 @@ struct TKeyFileFree
     }
 };
 
+// The file name of the program a command line names first, past "env" and its assignments.
+std::string LauncherNameGet(const std::string& commandLine)
+{
+    gchar** argv = nullptr;
+    if (commandLine.empty() || !g_shell_parse_argv(commandLine.c_str(), nullptr, &argv, nullptr)) {
+        return {};
+    }
+    int i = 0;
+    if (argv[0] && BaseNameGet(argv[0]) == "env") {
+        for (i = 1; argv[i] && (argv[i][0] == '-' || AssignmentIs(argv[i])); ++i) { }
+    }
+    std::string name = argv[i] ? BaseNameGet(argv[i]) : std::string();
+    g_strfreev(argv);
+    return name;
+}
+
 } // namespace
 
 TXdgFolders XdgFoldersGet()
@@ -433,9 +451,18 @@ std::string TXdgInstalledApplications::CommandProgramGet(const std::string& comm
 
 std::vector<TMenuApplication> TXdgInstalledApplications::MenuApplicationsGet()
 {
+    std::vector<TMenuApplication> applications;
+    for (TMenuEntry& entry : MenuEntriesGet()) {
+        applications.push_back(std::move(entry.Application));
+    }
+    return applications;
+}
+
+std::vector<TXdgInstalledApplications::TMenuEntry> TXdgInstalledApplications::MenuEntriesGet()
+{
     // The first folder that holds an id decides it, even when its entry hides the application:
     // that is how a user removes a system entry from the menus.
-    std::map<std::string, TMenuApplication> byId;
+    std::map<std::string, TMenuEntry> byId;
     std::set<std::string> seen;
     for (const std::string& dataFolder : m_folders.DataFolders) {
         const fs::path folder = fs::path(dataFolder) / "applications";
@@ -463,11 +490,14 @@ std::vector<TMenuApplication> TXdgInstalledApplications::MenuApplicationsGet()
             // Not an application, or its TryExec or Exec program is missing: no entry.
             std::unique_ptr<GDesktopAppInfo, TGObjectFree> info(g_desktop_app_info_new_from_keyfile(keyFile.get()));
             TMenuApplication application;
+            std::string launcher;
             if (info) {
                 if (g_desktop_app_info_get_is_hidden(info.get()) || g_desktop_app_info_get_nodisplay(info.get())) {
                     continue;
                 }
-                application.ExePath = CommandProgramGet(g_app_info_get_commandline(G_APP_INFO(info.get())));
+                const char* commandLine = g_app_info_get_commandline(G_APP_INFO(info.get()));
+                application.ExePath = CommandProgramGet(commandLine ? commandLine : "");
+                launcher = LauncherNameGet(commandLine ? commandLine : "");
                 const char* name = g_app_info_get_name(G_APP_INFO(info.get()));
                 application.Name = name ? name : "";
             } else if (PackageEntryShown(keyFile.get())) {
@@ -481,22 +511,23 @@ std::vector<TMenuApplication> TXdgInstalledApplications::MenuApplicationsGet()
                     const std::vector<std::string> words(argv, argv + g_strv_length(argv));
                     application.ExePath = m_packages.LauncherResolve(words, ProgramFileResolve).value_or("");
                     g_strfreev(argv);
+                    launcher = LauncherNameGet(exec);
                 }
                 application.Name = name ? name : "";
                 g_free(exec);
                 g_free(name);
             }
             if (!application.ExePath.empty()) {
-                byId.emplace(id, std::move(application));
+                byId.emplace(id, TMenuEntry { std::move(launcher), std::move(application) });
             }
         }
     }
-    std::vector<TMenuApplication> applications;
-    applications.reserve(byId.size());
-    for (auto& [id, application] : byId) {
-        applications.push_back(std::move(application));
+    std::vector<TMenuEntry> entries;
+    entries.reserve(byId.size());
+    for (auto& [id, entry] : byId) {
+        entries.push_back(std::move(entry));
     }
-    return applications;
+    return entries;
 }
 
 std::vector<std::string> TXdgInstalledApplications::ApplicationFoldersGet()
@@ -556,6 +587,46 @@ std::string TXdgInstalledApplications::ExecutableResolve(const std::string& prog
     }
     const std::string real = ProgramFileResolve(path, TPackageScriptView {});
     return real.empty() ? real : m_packages.FilePathGet(real);
+}
+
+std::string TXdgInstalledApplications::TypedProgramResolve(const std::string& typed, TProcesses* processes)
+{
+    std::string text(TrimView(typed));
+    if (text.starts_with("~/")) {
+        text = FolderText(EnvironmentText("HOME")) + text.substr(2);
+    }
+    if (text.find('/') != std::string::npos) {
+        return text.starts_with('/') ? ExecutableResolve(text) : std::string();
+    }
+    if (text.empty() || text == "." || text == "..") {
+        return {};
+    }
+    if (std::string found = ExecutableResolve(text); !found.empty()) {
+        return found;
+    }
+    // Not on PATH (a game in a folder of its own, say): the menus know it by the name its
+    // entry starts or by its program's file name. Only one program may answer to the name.
+    const auto onlyOne
+        = [](const std::set<std::string>& found) { return found.size() == 1 ? *found.begin() : std::string(); };
+    std::set<std::string> found;
+    for (const TMenuEntry& entry : MenuEntriesGet()) {
+        if (entry.Launcher == text || BaseNameGet(entry.Application.ExePath) == text) {
+            found.insert(entry.Application.ExePath);
+        }
+    }
+    if (!found.empty() || !processes) {
+        return onlyOne(found);
+    }
+    try {
+        for (const std::string& path : processes->RunningProgramPathsGet()) {
+            if (BaseNameGet(path) == text) {
+                found.insert(path);
+            }
+        }
+    } catch (const std::exception&) {
+        // The running programs cannot be read: the name is simply not found there.
+    }
+    return onlyOne(found);
 }
 
 std::string LauncherTargetGet(const std::string& scriptPath)

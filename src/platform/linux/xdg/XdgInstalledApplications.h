@@ -34,10 +34,22 @@ public:
     bool FolderExists(const std::string& folder) override;
     std::vector<TFolderEntry> FolderEntriesGet(const std::string& folder) override;
     std::string ExecutableResolve(const std::string& program) override;
+    // A path as ExecutableResolve ("~/" is the home folder; a relative path is none, as the
+    // program's own working folder means nothing to the user); a bare name on PATH, then as the
+    // program of a menu entry (the file its Exec line names or the one it starts), then running.
+    std::string TypedProgramResolve(const std::string& typed, TProcesses* processes) override;
     // The program a desktop entry's Exec line starts, as a running process of it is named.
     std::string CommandProgramGet(const std::string& commandLine);
 
 private:
+    // A menu entry's application with the file name of the program its Exec line names.
+    struct TMenuEntry
+    {
+        std::string Launcher;
+        TMenuApplication Application;
+    };
+    std::vector<TMenuEntry> MenuEntriesGet();
+
     TXdgFolders m_folders;
     TPackagedPrograms m_packages;
 };
