@@ -993,6 +993,9 @@ void TfrmMain::SettingsRun()
 void TfrmMain::tmrScanTimer()
 {
     OptionsInstance().UnsavedChangesRetry();
+    // Charges that wait for the activity database go in before the tick's own, also when no
+    // listed window comes to the front again (the notice that they wait may be in front).
+    ActivityChargesWaitingWrite();
     if (m_scan) {
         m_scan->TickRun(); // the notices follow when the tick has ended
         return;
