@@ -13,10 +13,13 @@ struct TEnforcementState
     bool FocusWindowArmed = true; // the time-up window may be shown for a focus period
     bool GraceActive = false; // the user took the five minutes; nothing is closed meanwhile
     bool FiveMinuteOffer = true; // the five minutes are offered (once a day)
-    // The focus period: it runs while the program clock is not later than FocusEnd.
+    // The focus period, on the program clock (see FocusMode.h): none until one is started. The
+    // clock's steps (ClockStepsTotal) it has followed so far, so that the next one moves it too.
+    bool FocusStarted = false;
     TDateTime FocusStart = 0;
     TDateTime FocusEnd = 0;
     TDateTime FocusDuration = 0;
+    double FocusClockSteps = 0;
 
     bool Paused() const
     {

@@ -63,8 +63,8 @@ TScanPipeline::~TScanPipeline()
 
 void TScanPipeline::ClockStepsTakeOut()
 {
-    ProgramNow(); // a step of the wall clock is taken at a reading
-    const double steps = ClockStepsTotal();
+    double steps = 0;
+    ProgramNowWithSteps(steps); // a step of the wall clock is taken at a reading
     // A base the owner set itself (at a resumed session) was read after the steps so far.
     if (LastScanTime == m_lastScanTimeKept) {
         LastScanTime += steps - m_stepsSeen;
@@ -94,8 +94,7 @@ void TScanPipeline::GapBound()
 
 void TScanPipeline::ScanBaseMove()
 {
-    LastScanTime = ProgramNow();
-    m_stepsSeen = ClockStepsTotal();
+    LastScanTime = ProgramNowWithSteps(m_stepsSeen);
     m_lastScanTimeKept = LastScanTime;
 }
 
@@ -142,7 +141,7 @@ void TScanPipeline::SampleTaken(const TForegroundFields& fields)
         ClockStepsTakeOut();
         GapBound();
         m_observer.PartOfDayUpdate();
-        const bool inFocus = InFocus(ProgramNow(), m_state.FocusEnd);
+        const bool inFocus = InFocus(m_state, FocusClockRead(m_state));
         if (!inFocus) {
             m_observer.NormalTimeDisplayShow();
         }

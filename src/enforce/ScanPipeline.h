@@ -90,7 +90,7 @@ struct TScanDesktop
 // of the window in front; the sample comes back through the owner runner, and the tick goes on
 // from there, on the owner's thread:
 //   1. the program clock's steps since the last tick and a gap far beyond the scan period are
-//      taken out of what is charged;
+//      taken out of what is charged (a focus period moves with the steps, see FocusMode.h);
 //   2. the reminders follow the part of the day, the display leaves focus time when focus ended;
 //   3. past 04:00 the owner runs the daily reset;
 //   4. a listed sample meets the time-up check: past the limit (or in focus) the time-up window

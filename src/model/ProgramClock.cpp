@@ -205,7 +205,18 @@ void ClockWallSourceSet(TWallClockSource source)
 
 double ClockStepsTotal()
 {
-    return StateStarted().steps;
+    TClockState& state = StateStarted();
+    std::lock_guard guard(state.readLock);
+    return state.steps;
+}
+
+TDateTime ProgramNowWithSteps(double& steps)
+{
+    TClockState& state = StateStarted();
+    std::lock_guard guard(state.readLock);
+    const TDateTime now = ProgramNow();
+    steps = state.steps;
+    return now;
 }
 
 TDateTime ProgramToday()

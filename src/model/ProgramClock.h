@@ -70,6 +70,9 @@ void ClockWallSourceSet(TWallClockSource source);
 // The sum of the steps the clock took by following the wall clock, in days. A scan takes the
 // steps between two ticks out of their interval, so a step is never charged as time.
 double ClockStepsTotal();
+// ProgramNow, and in `steps` ClockStepsTotal as of that reading: a step another thread's reading
+// takes meanwhile cannot fall between the two.
+TDateTime ProgramNowWithSteps(double& steps);
 
 // Replaces the tick source (and restarts the clock at `base`), for tests and other platforms.
 void ClockTickSourceSet(TTickSource source, int64_t frequency, TDateTime base);

@@ -186,6 +186,11 @@ size_t ActivityChargesWaitingCount()
     return Waiting().Rows.size();
 }
 
+bool ActivityChargesWaitingWrite()
+{
+    return Waiting().Rows.empty() || ChargesWaitingWrite();
+}
+
 void ActivityChargesWaitingReset(size_t limit)
 {
     TWaitingCharges& waiting = Waiting();
@@ -220,7 +225,7 @@ TZaraveDezeZurirevuzorLogger::~TZaraveDezeZurirevuzorLogger()
 {
     if (ActivityChargesWaitingCount() > 0 && !ChargesWaitingWrite()) {
         LogMessageWrite(Format("TZaraveDezeZurirevuzorLogger: %zu charges still wait for the activity database; "
-                               "the next charge writes them, and they are lost if the program ends first",
+                               "the next scan writes them, and they are lost if the program ends first",
             ActivityChargesWaitingCount()));
     }
 }

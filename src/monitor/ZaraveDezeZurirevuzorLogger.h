@@ -41,9 +41,9 @@ public:
     // Charges `seconds` of a matched sample: the entry of TodayItems that matches it and Total
     // grow, and one row goes into the activity database. A row the database does not take (busy,
     // full, gone) waits in memory with those before it and is written, in order, before the next
-    // charge; a failure that repeats is logged once a minute with its count, and the user is told
-    // once (a user notice) when charges have waited for more than a minute. A sample that matches
-    // nothing in TodayItems is not charged at all. A missing sample is an assertion.
+    // charge or by ActivityChargesWaitingWrite; a failure that repeats is logged once a minute with its count, and the
+    // user is told once (a user notice) when charges have waited for more than a minute. A sample that matches nothing
+    // in TodayItems is not charged at all. A missing sample is an assertion.
     void Log(const TZaraveDezeZurirevuzor* sample, int32_t seconds);
     // Reloads TodayItems for the day start up to now; `sum` adds the loaded seconds to Total. A
     // load that fails leaves TodayItems and Total as they were and is tried again by the next Log.
@@ -78,6 +78,10 @@ private:
 // reset makes a new one); at most `limit` wait, and beyond it the oldest are dropped and logged.
 inline constexpr size_t kActivityChargesWaitingLimit = 20000; // some 17 hours of 3-second scans
 size_t ActivityChargesWaitingCount();
+// Writes the waiting charges in order, as far as the database takes them, with the logging and
+// the notice of a charge; true when none waits any more. The owner calls it at every scan, so
+// they are written as soon as the database answers, whatever window is in front.
+bool ActivityChargesWaitingWrite();
 // Forgets the waiting charges and the failures seen, and sets the limit (tests).
 void ActivityChargesWaitingReset(size_t limit = kActivityChargesWaitingLimit);
 

@@ -95,7 +95,7 @@ protected:
         // The window counts down its minute before it closes (when it counts down at all).
         const bool countsDown = request.InFocus || m_action != eaReminderOnly;
         if (countsDown) {
-            m_clock.AdvanceMs(kTimeUpCountdownSeconds * 1000);
+            ClockAdvanceMs(kTimeUpCountdownSeconds * 1000);
         }
         TReminderAnswer answer = m_answer;
         if (countsDown) {
@@ -124,10 +124,23 @@ protected:
         }
     }
 
+    // The wall clock that the program clock follows from now on, set to what the program clock reads.
+    void WallClockFollow()
+    {
+        m_wallUtc = (ProgramNow() - 25569.0) * 86400.0;
+        ClockWallSourceSet([this] { return TWallClockReading { m_wallUtc, m_wallOffset }; });
+    }
+    // Time passes, on the program clock and on the wall clock alike.
+    void ClockAdvanceMs(int64_t milliseconds)
+    {
+        m_wallUtc += static_cast<double>(milliseconds) / 1000.0;
+        m_clock.AdvanceMs(milliseconds);
+    }
+
     // One scan after `seconds`, with `window` in front.
     void ScanAfter(double seconds, TWindowHandle window)
     {
-        m_clock.AdvanceMs(static_cast<int64_t>(seconds * 1000));
+        ClockAdvanceMs(static_cast<int64_t>(seconds * 1000));
         TimersRun();
         if (window != 0) {
             m_desktop.WindowActivate(window);
@@ -145,7 +158,7 @@ protected:
 
     void FocusStart(TDateTime duration)
     {
-        FocusPeriodStart(ProgramNow(), duration, m_state.FocusStart, m_state.FocusDuration, m_state.FocusEnd);
+        FocusPeriodStart(m_state, duration);
     }
 
     int CloseRequestsTo(TWindowHandle window) const
@@ -155,6 +168,9 @@ protected:
     }
 
     TLogCapture m_log;
+    // Declared before the clock, which stops following them when it goes.
+    double m_wallUtc = 0;
+    int32_t m_wallOffset = 0;
     TFakeClock m_clock { EncodeDateTime(2024, 3, 5, 10, 0, 0) };
     TFakeDesktop m_desktop;
     TFakeSessionPower m_power;
@@ -173,7 +189,7 @@ protected:
     TDateTime m_reminderOnlyDue = 0;
     TDateTime m_resetDateTime = EncodeDateTime(2024, 3, 6, 4, 0, 0);
     TDateTime m_focusDisplayOffAt = 0;
-    TEnforcementState m_state { .FocusEnd = ProgramNow() };
+    TEnforcementState m_state;
     TInlineTaskRunner m_owner;
     TScanPipeline m_scan { { m_desktop, m_desktop.Processes(), m_desktop, m_power }, *this, *this, m_state, *this,
         std::make_unique<TInlineTaskRunner>(), m_owner };
@@ -317,6 +333,42 @@ TEST_F(Enforcement, FocusOfOneMinuteStartedAtHalfPastEndsAtTheFirstScanAfterItsE
     ScanAfter(3, m_editor);
     EXPECT_GT(m_focusDisplayOffAt, end);
     EXPECT_TRUE(m_desktop.CloseRequestsGet().empty());
+}
+
+// The program clock follows the wall clock when it is set (by hand, by NTP) or summer time ends.
+TEST_F(Enforcement, AClockSetBackStartsNoFocusAndAPeriodKeepsWhatRemainedOfItAcrossClockSteps)
+{
+    m_limit = 3600;
+    WallClockFollow();
+    ScanAfter(3, m_terminal);
+    m_wallUtc -= 600;
+    ScanAfter(3, m_terminal);
+    m_wallOffset -= 3600;
+    ScanAfter(3, m_terminal);
+    EXPECT_TRUE(m_shown.empty()) << "no period was started";
+    EXPECT_TRUE(m_desktop.CloseRequestsGet().empty());
+    EXPECT_EQ(m_charged[kTerminal], 9);
+
+    // A period of 121.5 s (its window was shown earlier today, so it only closes): the clock goes
+    // an hour back after 30 s and ten minutes ahead after 60 s, and it still ends after 121.5 s.
+    m_state.FocusWindowArmed = false;
+    FocusStart(121.5 / 86400.0);
+    m_focusDisplayOffAt = 0;
+    for (int scan = 1; scan <= 41; ++scan) {
+        if (scan == 11) {
+            m_wallUtc -= 3600;
+        } else if (scan == 21) {
+            m_wallUtc += 600;
+        }
+        ScanAfter(3, m_terminal);
+        EXPECT_EQ(CloseRequestsTo(m_terminal), std::min(scan, 40)) << "scan " << scan;
+        EXPECT_EQ(m_focusDisplayOffAt != 0, scan == 41) << "scan " << scan;
+    }
+    // Ended, it stays ended when the clock goes back past it.
+    m_wallUtc -= 600;
+    ScansFor(9, m_terminal);
+    EXPECT_EQ(CloseRequestsTo(m_terminal), 40);
+    EXPECT_TRUE(m_shown.empty());
 }
 
 TEST_F(Enforcement, FocusShowsItsWindowOnceThenClosesEveryListedWindow)

@@ -1,5 +1,7 @@
 #include "enforce/ScanPipeline.h"
 
+#include "enforce/FocusMode.h"
+
 #include "model/Exceptions.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "monitor/MonitorTestSupport.h"
@@ -246,7 +248,7 @@ TEST_F(ScanTick, BrowserChargesAreStoredUnderTheListedNameTheyMatchedAlsoWhenThe
 
 TEST_F(ScanTick, AFocusPeriodAsksForTheFocusWindowAndKeepsTheFocusDisplay)
 {
-    m_state.FocusEnd = ProgramNow() + 60.0 / 86400.0;
+    FocusPeriodStart(m_state, 60.0 / 86400.0);
     TickAfter(3, m_editor);
     EXPECT_EQ(m_host.Trace, "part;timeup(focus);");
     m_scan.TimeUpAnswer({});

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -369,6 +370,52 @@ TEST_F(ProgramEnforcing, LockedTimeIsNotChargedAndUnlockingResumes)
         reader.RunStatement("COMMIT");
         EXPECT_FALSE(lockFree) << "the instance lock was given up before the end-of-run save";
     }
+    EXPECT_EQ(ExitWait(pid, 10), 0);
+}
+
+// Summer time ends while the program runs, as it does for a user whose zone has it: the program's
+// zone (TZ, as a user's environment may name it) is ten minutes ahead of its winter time until
+// half a minute from now, so the program's clock goes ten minutes back then. Set back like
+// that, the clock starts no focus period and closes nothing; the listed xterm is charged on.
+TEST_F(ProgramEnforcing, SummerTimeEndingSetsTheClockBackWithoutAnyFocusAndNothingIsClosed)
+{
+    SettingsPrepare(28800, 0, 0); // "Reminder Only", far from the limit
+    const TWindowHandle xterm = XtermInFront("listed");
+    ASSERT_NE(xterm, 0u);
+    // The rule's end is the summer time's own wall time of the moment (zero-based day of the year).
+    const std::time_t nowUtc = std::time(nullptr);
+    const std::time_t summerWallAtEnd = nowUtc + 30 + 600;
+    std::tm end {};
+    gmtime_r(&summerWallAtEnd, &end);
+    std::tm today {};
+    gmtime_r(&nowUtc, &today);
+    if (end.tm_year != today.tm_year) {
+        GTEST_SKIP() << "the zone's rule cannot end its summer time in the next year";
+    }
+    char zone[64];
+    std::snprintf(
+        zone, sizeof(zone), "TZ=XST0XDT-0:10,0/0,%d/%02d:%02d:%02d", end.tm_yday, end.tm_hour, end.tm_min, end.tm_sec);
+    const pid_t pid = m_desktop.ProgramStart({ "env", zone, m_program }, "tallyhour");
+    ASSERT_GT(pid, 0);
+    auto start = TSteady::now();
+    while (RowsGet().first < 1 && SecondsSince(start) < 15) {
+        Pause(200);
+    }
+    ASSERT_GE(RowsGet().first, 1) << "the xterm was not charged before the change; log:\n" << LogText();
+    start = TSteady::now();
+    while (LogText().find("The time zone's offset changed from +00:10 to +00:00") == std::string::npos
+        && SecondsSince(start) < 30) {
+        Pause(200);
+    }
+    ASSERT_NE(LogText().find("The time zone's offset changed from +00:10 to +00:00"), std::string::npos)
+        << "no change while the program ran; log:\n"
+        << LogText();
+    const int64_t rowsAtChange = RowsGet().first;
+    // Three scans and more: no focus window, the xterm open and charged on.
+    EXPECT_EQ(m_desktop.WindowWait(pid, 8, "Reminder"), 0u) << LogText();
+    EXPECT_NE(m_desktop.Windows().WindowProcessIdGet(xterm), 0) << "the listed xterm was closed";
+    EXPECT_GT(RowsGet().first, rowsAtChange + 1) << LogText();
+    ::kill(pid, SIGTERM);
     EXPECT_EQ(ExitWait(pid, 10), 0);
 }
 

@@ -388,8 +388,6 @@ TfrmMain::TfrmMain(const TMainWindowDesktop& desktop, QWidget* parent)
     MainListRefresh();
     // The reminder of the part of the day it is now.
     PartOfDayUpdate();
-    // No focus period runs.
-    State.FocusEnd = ProgramNow();
     // The hot key: Alt twice, as a click on the tray icon. No press is waiting for its pair
     // yet, so a single press right after the start does nothing.
     Hotkey = new THotkeyWatch(desktop.HotkeySource, this);
@@ -525,8 +523,8 @@ void TfrmMain::ActionsCreate()
     QAction* actChangeFocusModeTimeFormat = make(QStringLiteral("actChangeFocusModeTimeFormat"), QString());
     connect(actChangeFocusModeTimeFormat, &QAction::triggered, this, [this] {
         FocusTimeFormat = (FocusTimeFormat + 1) % 3;
-        const TTimeLineTexts texts
-            = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
+        const TDateTime now = FocusClockRead(State);
+        const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, now);
         m_timeLines->FocusLineSet(texts);
         FocusTimeUpdate();
     });
@@ -906,10 +904,11 @@ void TfrmMain::MainTimeUpdate()
 
 void TfrmMain::FocusTimeUpdate()
 {
-    if (ProgramNow() > State.FocusEnd) {
+    const TDateTime now = FocusClockRead(State);
+    if (!InFocus(State, now)) {
         return;
     }
-    const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
+    const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, now);
     m_timeLines->FocusValueSet(QString::fromStdString(texts.Value));
 }
 
@@ -920,7 +919,8 @@ void TfrmMain::NormalTimeDisplayShow()
     }
     m_timeLines->FocusShow(false);
     FocusTimeFormat = 0;
-    m_timeLines->FocusLineSet(FocusTimeLineGet(0, State.FocusStart, State.FocusDuration, ProgramNow()));
+    const TDateTime now = FocusClockRead(State);
+    m_timeLines->FocusLineSet(FocusTimeLineGet(0, State.FocusStart, State.FocusDuration, now));
 }
 
 void TfrmMain::ActionFieldsUpdate()
@@ -998,6 +998,9 @@ void TfrmMain::SettingsRun()
 void TfrmMain::tmrScanTimer()
 {
     OptionsInstance().UnsavedChangesRetry();
+    // Charges that wait for the activity database go in before the tick's own, also when no
+    // listed window comes to the front again (the notice that they wait may be in front).
+    ActivityChargesWaitingWrite();
     if (m_scan) {
         m_scan->TickRun(); // the notices follow when the tick has ended
         return;
@@ -1165,13 +1168,14 @@ void TfrmMain::FocusRun()
     if (!started) {
         return;
     }
-    FocusPeriodStart(ProgramNow(), duration, State.FocusStart, State.FocusDuration, State.FocusEnd);
+    FocusPeriodStart(State, duration);
     FocusDisplayOn();
 }
 
 void TfrmMain::FocusDisplayOn()
 {
-    const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, ProgramNow());
+    const TDateTime now = FocusClockRead(State);
+    const TTimeLineTexts texts = FocusTimeLineGet(FocusTimeFormat, State.FocusStart, State.FocusDuration, now);
     m_timeLines->FocusLineSet(texts);
     FocusTimeUpdate();
     m_timeLines->FocusShow(true);

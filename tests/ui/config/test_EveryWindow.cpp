@@ -4,6 +4,7 @@
 
 #include "QtTestMain.h"
 
+#include "enforce/FocusMode.h"
 #include "model/ZaraveDezeZurirevuzorDefs.h"
 #include "ui/config/FrmAppSiteAddWizard.h"
 #include "ui/config/FrmPasswordChange.h"
@@ -236,9 +237,7 @@ void MainWindowVisit(const TLook& look)
         Child<QAction>(*window, "actChangeTimeFormat")->trigger();
         Look(look, "Main window, time format " + std::to_string(format), window.get());
     }
-    window->State.FocusStart = ProgramNow();
-    window->State.FocusDuration = 23.0 / 24;
-    window->State.FocusEnd = window->State.FocusStart + window->State.FocusDuration;
+    FocusPeriodStart(window->State, 23.0 / 24);
     window->FocusDisplayOn();
     for (int format = 0; format < 3; ++format) {
         Look(look, "Main window, focus format " + std::to_string(format), window.get());

@@ -223,11 +223,16 @@ TEST_F(MainWindow, ChargesThatWaitForTheDatabaseOverAMinuteAreToldOnceAfterTheSc
     EXPECT_EQ(m_messages[0].rfind("Please Note|Tallyhour cannot write the time spent to its activity database", 0), 0u)
         << m_messages[0];
     EXPECT_EQ(window.Logger().Total, 66);
-    // The database answers: every waiting charge is written at the next scan.
+    // The database answers while an unlisted window is in front (the notice itself, say): every
+    // waiting charge is written at the next scan, not only when a listed window comes back.
+    m_desktop.WindowShow({ 0, "/usr/bin/unlisted", "Unlisted", "Please Note", "", true });
     m_clock->Advance(3);
     ScanRun();
-    QCoreApplication::processEvents();
     EXPECT_EQ(m_messages.size(), 1u) << "told once";
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*), SUM(duration) FROM applications")->TextAt(1), "66");
+    XtermInFront();
+    m_clock->Advance(3);
+    ScanRun();
     EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*), SUM(duration) FROM applications")->TextAt(1), "69");
     ActivityChargesWaitingReset();
 }

@@ -185,6 +185,7 @@ TEST_F(MainWindowEnforcing, CancelInBlockModeKeepsTheAddedEntriesAndStartsNothin
     };
     window.FocusRun();
     EXPECT_EQ(window.State.FocusEnd, focusEnd);
+    EXPECT_FALSE(window.State.FocusStarted);
     EXPECT_FALSE(Child<TImageButton>(window, "btnFocus")->isHidden());
     EXPECT_NE(OptionsInstance().MonitoredItems().NameIndexGet("/usr/bin/editor"), -1);
     OptionsInstanceFree();
