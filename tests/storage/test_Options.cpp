@@ -811,6 +811,12 @@ TEST_F(SettingsStore, RecoveryOnAFullDiskLosesNoRowAndTheNextStartCarriesThemOve
     EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications")->Int64At(0), kRows);
     EXPECT_EQ(ActivityDBGetTable("PRAGMA integrity_check")->TextAt(0), "ok");
     EXPECT_EQ(UserNoticesTake(), "");
+    // A run killed after its recovered copy was committed and the damaged file set aside, before
+    // the copy took its place: the next start puts it there.
+    ActivityDatabaseClose();
+    std::filesystem::rename(fileName, fileName + ".recovering");
+    DatabaseSchemaRecheck(fileName);
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications")->Int64At(0), kRows);
 }
 
 TEST_F(SettingsStore, DamagedOrEmptySettingsFileTakesTheListBackAndCostsNoHistory)
