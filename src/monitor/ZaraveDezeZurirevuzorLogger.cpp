@@ -305,8 +305,11 @@ void TZaraveDezeZurirevuzorLogger::TodayItemsLoad(bool sum)
     if (OptionsInstanceExists()) {
         OptionsInstance().ListCopyReconcile();
     }
-    const TDateTime now = ProgramNow();
-    const bool loaded = PeriodItemsLoad(TodayItems(), sum, DayStartOf(now), now);
+    // The whole day, not up to now: rows stamped later than the clock reads (the hour repeated
+    // when summer time ends, a clock set back) were charged today all the same.
+    const TDateTime dayStart = DayStartOf(ProgramNow());
+    const bool loaded = PeriodItemsLoad(TodayItems(), sum, WebSitesDaySql(dayStart), ApplicationsDaySql(dayStart),
+        dayStart, dayStart + 1 - 1.0 / 86400);
     // A load that failed is tried again at the next charge; a day total still owed stays owed.
     m_todayLoadSumPending = loaded ? false : (m_todayLoadSumPending || sum);
     m_todayLoadPending = !loaded;
@@ -335,17 +338,17 @@ void TZaraveDezeZurirevuzorLogger::TodayItemsFromListTake()
 
 void TZaraveDezeZurirevuzorLogger::UsageItemsLoad(bool sum, TDateTime from, TDateTime to)
 {
-    PeriodItemsLoad(UsageItems(), sum, from, to);
+    PeriodItemsLoad(UsageItems(), sum, WebSitesPeriodSql(from, to), ApplicationsPeriodSql(from, to), from, to);
 }
 
-bool TZaraveDezeZurirevuzorLogger::PeriodItemsLoad(TMonitoredList& list, bool sum, TDateTime from, TDateTime to)
+bool TZaraveDezeZurirevuzorLogger::PeriodItemsLoad(TMonitoredList& list, bool sum, const std::string& sitesSql,
+    const std::string& appsSql, TDateTime from, TDateTime to)
 {
     // Loaded aside and taken over only whole: a query that fails leaves the list and Total as
     // they were, instead of an empty list that would take no charges.
     TMonitoredList loaded;
     const int32_t total = Total;
-    if (!MonitoredItemsLoad(&loaded, WebSitesPeriodSql(from, to), sum, mitWeb)
-        || !MonitoredItemsLoad(&loaded, ApplicationsPeriodSql(from, to), sum, mitApp)) {
+    if (!MonitoredItemsLoad(&loaded, sitesSql, sum, mitWeb) || !MonitoredItemsLoad(&loaded, appsSql, sum, mitApp)) {
         Total = total;
         return false;
     }

@@ -64,7 +64,8 @@ public:
 private:
     // Replaces `list` by the sites, then the applications, of from..to; false (and `list` and
     // Total untouched) when either query failed.
-    bool PeriodItemsLoad(TMonitoredList& list, bool sum, TDateTime from, TDateTime to);
+    bool PeriodItemsLoad(TMonitoredList& list, bool sum, const std::string& sitesSql, const std::string& appsSql,
+        TDateTime from, TDateTime to);
     // Fills an empty TodayItems from the settings' list, for a day that could not be loaded.
     void TodayItemsFromListTake();
 

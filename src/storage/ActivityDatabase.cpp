@@ -414,6 +414,33 @@ std::string WebSitesPeriodSql(TDateTime from, TDateTime to)
     return WebSitesPeriodSql(DateTimeToDbText(from), DateTimeToDbText(to));
 }
 
+namespace {
+
+// The last text of the program's day that starts at `dayStart`.
+std::string DayEndOf(TDateTime dayStart)
+{
+    return DateTimeToDbText(dayStart + 1 - 1.0 / 86400);
+}
+
+} // namespace
+
+std::string ApplicationsDaySql(TDateTime dayStart)
+{
+    // The rows are stored under the path the scan sampled, which matches its entry with ASCII
+    // letter case ignored; NOCASE folds exactly those, as in the purge.
+    return "WITH totals(app_name, seconds) AS MATERIALIZED (SELECT app_name, SUM(seconds) FROM ("
+        + TotalsSql(DateTimeToDbText(dayStart), DayEndOf(dayStart))
+        + ") WHERE origin = 1 GROUP BY app_name) "
+          "SELECT al.caption AS caption, al.active AS active, al.name AS name, "
+          "SUM(COALESCE(t.seconds, 0)) AS total_duration FROM applications_list al "
+          "LEFT JOIN totals t ON t.app_name = al.name COLLATE NOCASE GROUP BY al.name";
+}
+
+std::string WebSitesDaySql(TDateTime dayStart)
+{
+    return WebSitesPeriodSql(DateTimeToDbText(dayStart), DayEndOf(dayStart));
+}
+
 std::string ActivityOddRowsSql(TDateTime from, TDateTime to)
 {
     // The condition is the partial index's own, word for word, so this reads that small index.

@@ -31,6 +31,13 @@ std::string WebSitesPeriodSql(const std::string& fromText, const std::string& to
 std::string ApplicationsPeriodSql(TDateTime from, TDateTime to);
 std::string WebSitesPeriodSql(TDateTime from, TDateTime to);
 
+// The day's load: the same columns over every row of the program's day that starts at
+// `dayStart` (04:00 to 04:00), whatever the clock reads now (a clock set back, the hour repeated
+// when summer time ends). An application's rows are found as the scan matched them, ASCII letter
+// case ignored.
+std::string ApplicationsDaySql(TDateTime dayStart);
+std::string WebSitesDaySql(TDateTime dayStart);
+
 // The rows of from..to (and those without a date) that the period queries leave out because
 // their duration is no whole 32-bit number of seconds: rowid, date_created, app_name,
 // browser_url and the duration as SQL text.

@@ -30,9 +30,11 @@ public:
         m_headerSound = header && m_pageSize >= 512 && m_pageSize <= 65536 && (m_pageSize & (m_pageSize - 1)) == 0
             && m_reserved < 100;
         if (!m_headerSound) {
-            m_pageSize = PageSizeGuess();
             m_reserved = 0;
         }
+        // A header can be sound and still give the wrong size (one changed byte): the pages
+        // themselves tell, and a size under which they read clearly better wins over it.
+        m_pageSize = PageSizeGuess(m_headerSound ? m_pageSize : 0);
         m_usable = m_pageSize - m_reserved;
     }
 
@@ -92,27 +94,34 @@ private:
     {
         return (Byte(offset) << 8) | Byte(offset + 1);
     }
-    // With the first page gone, the page size is the one under which the largest share of pages
-    // begin with a sound b-tree page header; the program's files use SQLite's default, which wins
-    // a tie.
-    uint32_t PageSizeGuess() const
+    // The page size under which the pages read best: the file's pages are those that begin with
+    // a sound b-tree page header. Scored by sound pages times their share, since every page
+    // start under the true size is also one under half of it (more sound pages, half the share)
+    // and every other one under twice it (the same share, half the pages): the true size scores
+    // about twice either. `stated` (the header's, 0 for none) wins a tie, then SQLite's default,
+    // which the program's files use.
+    uint32_t PageSizeGuess(uint32_t stated) const
     {
-        uint32_t best = 4096;
-        double bestShare = 0;
+        uint32_t best = stated != 0 ? stated : 4096;
+        double bestScore = PageSizeScore(best);
         for (uint32_t size = 512; size <= 65536; size *= 2) {
-            size_t pages = 0;
-            size_t sound = 0;
-            for (size_t offset = size; offset + size <= m_bytes.size(); offset += size) {
-                ++pages;
-                sound += PageHeaderSound(offset, size);
-            }
-            const double share = pages == 0 ? 0 : double(sound) / double(pages);
-            if (share > bestShare || (share == bestShare && size == 4096)) {
+            const double score = PageSizeScore(size);
+            if (score > bestScore) {
                 best = size;
-                bestShare = share;
+                bestScore = score;
             }
         }
         return best;
+    }
+    double PageSizeScore(uint32_t size) const
+    {
+        size_t pages = 0;
+        size_t sound = 0;
+        for (size_t offset = size; offset + size <= m_bytes.size(); offset += size) {
+            ++pages;
+            sound += PageHeaderSound(offset, size);
+        }
+        return pages == 0 ? 0 : double(sound) * double(sound) / double(pages);
     }
     bool PageHeaderSound(size_t offset, uint32_t size) const
     {
@@ -123,7 +132,17 @@ private:
         const uint32_t header = type == kLeafTable || type == 0x0A ? 8 : 12;
         const uint32_t cells = Read16(offset + 3);
         const uint32_t content = Read16(offset + 5) == 0 ? 65536 : Read16(offset + 5);
-        return header + cells * 2 <= content && content <= size && Byte(offset + 7) <= 60;
+        if (header + cells * 2 > content || content > size || Byte(offset + 7) > 60) {
+            return false;
+        }
+        // Every cell lies in the content area: bytes in the middle of a page seldom pass this.
+        for (uint32_t i = 0; i < cells; ++i) {
+            const uint32_t cell = Read16(offset + header + i * 2);
+            if (cell < content || cell >= size) {
+                return false;
+            }
+        }
+        return true;
     }
 
     TMappedFile m_mapping;
@@ -165,6 +184,7 @@ std::optional<std::vector<TPageValue>> RecordDecode(const std::string& payload)
         return std::nullopt;
     }
     const unsigned char* headerEnd = begin + headerSize;
+    const uint64_t bodyLength = uint64_t(end - headerEnd);
     std::vector<uint64_t> types;
     uint64_t bodySize = 0;
     while (p < headerEnd) {
@@ -173,11 +193,17 @@ std::optional<std::vector<TPageValue>> RecordDecode(const std::string& payload)
             return std::nullopt;
         }
         static const uint64_t kSizes[] = { 0, 1, 2, 3, 4, 6, 8, 8, 0, 0 };
-        bodySize += type < 10 ? kSizes[type] : (type - 12) / 2;
+        const uint64_t size = type < 10 ? kSizes[type] : (type - 12) / 2;
+        // Each value must fit in what is left of the body: sizes near 2^64 would otherwise wrap
+        // the sum round to the body's length and send the reads past the record.
+        if (size > bodyLength - bodySize) {
+            return std::nullopt;
+        }
+        bodySize += size;
         types.push_back(type);
     }
     // A record that does not fill its payload exactly is rubbish that happens to parse.
-    if (p != headerEnd || bodySize != uint64_t(end - headerEnd)) {
+    if (p != headerEnd || bodySize != bodyLength) {
         return std::nullopt;
     }
     std::vector<TPageValue> values;
@@ -219,9 +245,8 @@ std::optional<std::vector<TPageValue>> RecordDecode(const std::string& payload)
 class TPageScan
 {
 public:
-    TPageScan(const TPageFile& file, const std::set<uint32_t>& freePages)
+    explicit TPageScan(const TPageFile& file)
         : m_file(file)
-        , m_free(freePages)
     {
     }
 
@@ -230,7 +255,7 @@ public:
     {
         std::vector<std::pair<int64_t, std::string>> rows;
         const unsigned char* data = m_file.Page(page);
-        if (!data || m_free.count(page)) {
+        if (!data) {
             return rows;
         }
         const uint32_t usable = m_file.Usable();
@@ -323,7 +348,6 @@ private:
     }
 
     const TPageFile& m_file;
-    const std::set<uint32_t>& m_free;
 };
 
 // The pages of the free list; none when the header cannot be trusted.
@@ -350,7 +374,8 @@ std::set<uint32_t> FreePagesRead(const TPageFile& file)
 }
 
 // Walks a table's tree from its root: its leaf pages go to `leaves`; false when a page on the way
-// is missing or no table page, so some of its leaves may lie unreached.
+// is missing or no table page, or was reached before (a damaged pointer names it in place of the
+// page it named), so some of its leaves may lie unreached.
 bool TreeWalk(const TPageScan& scan, const TPageFile& file, uint32_t root, std::set<uint32_t>& leaves,
     std::set<uint32_t>& visited)
 {
@@ -360,6 +385,7 @@ bool TreeWalk(const TPageScan& scan, const TPageFile& file, uint32_t root, std::
         const uint32_t page = pending.back();
         pending.pop_back();
         if (!visited.insert(page).second) {
+            whole = false;
             continue;
         }
         if (file.PageType(page) == kLeafTable) {
@@ -380,8 +406,7 @@ void DatabasePageRowsRead(const std::string& fileName, const std::set<std::strin
     const std::function<void(const std::string& table, int64_t rowid, const std::vector<TPageValue>& values)>& row)
 {
     const TPageFile file(fileName);
-    const std::set<uint32_t> freePages = FreePagesRead(file);
-    const TPageScan scan(file, freePages);
+    const TPageScan scan(file);
 
     // The schema: each table's root page, when the first page still reads.
     std::map<std::string, uint32_t> roots;
@@ -406,9 +431,12 @@ void DatabasePageRowsRead(const std::string& fileName, const std::set<std::strin
             owner[page] = table;
         }
     }
+    // A free list that names a page a table reaches is wrong there; the table's tree is believed.
+    // The rest of it still keeps stale rows of freed pages out.
+    const std::set<uint32_t> freePages = FreePagesRead(file);
     for (uint32_t page = 2; page <= file.PageCount(); ++page) {
         const auto known = owner.find(page);
-        if (known == owner.end() && (whole || visited.count(page))) {
+        if (known == owner.end() && (whole || visited.count(page) || freePages.count(page))) {
             continue; // every table was walked whole: a page outside them holds no live row
         }
         for (auto& [rowid, payload] : scan.LeafRows(page)) {

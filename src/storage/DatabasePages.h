@@ -18,10 +18,10 @@ struct TPageValue
 
 // Reads a database file page by page, as SQLite lays it out, and hands `row` every row that lies
 // on a readable leaf page of the named tables, whatever became of the pages above it: a damaged
-// first page (the schema) or interior page, or a file cut short, costs only the rows on the pages
-// that are gone. A leaf page that no readable table reaches goes to the table `shapeTable` names
-// from its rows' values (empty: none of ours); so does every leaf when the schema cannot be read.
-// Pages on the free list are never read as rows. A row whose record does not decode, or whose
+// first page (the schema) or interior page, a wrong page size in the header, or a file cut short,
+// costs only the rows on the pages that are gone. A leaf page that no readable table reaches goes to the table
+// `shapeTable` names from its rows' values (empty: none of ours); so does every leaf when the schema cannot be read.
+// Pages on the free list that no table reaches are never read as rows. A row whose record does not decode, or whose
 // overflow pages are missing, is left out. The same rowid may come twice (a stale page); the
 // caller keeps the first.
 void DatabasePageRowsRead(const std::string& fileName, const std::set<std::string>& tables,

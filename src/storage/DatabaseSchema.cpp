@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -90,8 +91,10 @@ void ValueBind(sqlite3_stmt* insert, int index, const TPageValue& value)
 class TTableSalvage
 {
 public:
-    TTableSalvage(sqlite3* target, const std::string& table)
+    // `newRowids`: the rows are added under rowids of the target's own, beside rows it holds.
+    TTableSalvage(sqlite3* target, const std::string& table, bool newRowids)
         : m_table(table)
+        , m_newRowids(newRowids)
     {
         sqlite3_stmt* info = nullptr;
         if (sqlite3_prepare_v2(target, ("PRAGMA table_info(" + table + ")").c_str(), -1, &info, nullptr) == SQLITE_OK) {
@@ -136,12 +139,10 @@ public:
                 if (!walked.insert(rowid).second) {
                     break; // met the rows read from the other end
                 }
-                m_copied.insert(rowid);
                 for (int i = 0; i <= int(m_columns.size()); ++i) {
                     sqlite3_bind_value(m_insert, i + 1, sqlite3_column_value(read, i));
                 }
-                sqlite3_step(m_insert);
-                sqlite3_reset(m_insert);
+                RowInsert(rowid);
             }
             sqlite3_finalize(read);
         }
@@ -152,13 +153,12 @@ public:
         if (!m_insert || values.size() > m_columns.size() || !m_copied.insert(rowid).second) {
             return;
         }
-        sqlite3_bind_int64(m_insert, 1, rowid);
+        m_copied.erase(rowid); // counted once inserted
         for (size_t i = 0; i < m_columns.size(); ++i) {
             // A row stored before a column was added lacks it: the column's default is NULL.
             ValueBind(m_insert, int(i) + 2, i < values.size() ? values[i] : TPageValue {});
         }
-        sqlite3_step(m_insert);
-        sqlite3_reset(m_insert);
+        RowInsert(rowid);
     }
 
     int Count() const
@@ -167,9 +167,32 @@ public:
     }
 
 private:
+    // A failed insert (a full disk) is raised: the caller's commit must not pass for a whole copy.
+    void RowInsert(sqlite3_int64 rowid)
+    {
+        if (m_newRowids) {
+            sqlite3_bind_null(m_insert, 1);
+        } else {
+            sqlite3_bind_int64(m_insert, 1, rowid);
+        }
+        const int result = sqlite3_step(m_insert);
+        sqlite3_reset(m_insert);
+        const int primary = result & 0xFF;
+        if (primary == SQLITE_CONSTRAINT || primary == SQLITE_MISMATCH || primary == SQLITE_TOOBIG) {
+            return; // this row only: one the table refuses
+        }
+        if (result != SQLITE_DONE) {
+            throw ESQLiteException(
+                Format("Error copying a row into %s: %s", m_table.c_str(), sqlite3_errmsg(sqlite3_db_handle(m_insert))),
+                result);
+        }
+        m_copied.insert(rowid);
+    }
+
     std::string m_table;
     std::vector<std::string> m_columns;
     std::string m_list;
+    bool m_newRowids = false;
     sqlite3_stmt* m_insert = nullptr;
     std::set<sqlite3_int64> m_copied;
 };
@@ -207,70 +230,218 @@ std::string RowShapeTable(TDatabaseKind kind, const std::vector<TPageValue>& val
 
 } // namespace
 
-void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int code)
+namespace {
+
+std::vector<std::string> SalvagedTables(TDatabaseKind kind)
 {
-    DatabaseSchemaRecheck(fileName);
-    const std::string target = FileAsideNameMake(fileName, "damaged");
-    std::error_code error;
-    std::filesystem::rename(fileName, target, error);
-    if (error) {
-        throw ESQLiteException(Format("Database \"%s\" is damaged and could not be moved to \"%s\": %s",
-                                   fileName.c_str(), target.c_str(), error.message().c_str()),
-            code);
-    }
-    PrivateModeSet(target);
-    for (const char* suffix : { "-journal", "-wal", "-shm" }) {
-        std::filesystem::rename(fileName + suffix, target + suffix, error);
-        PrivateModeSet(target + suffix);
-    }
-    DatabaseSchemaEnsure(fileName, kind);
-    // What still reads is carried over; the damaged file stays beside it for the user.
-    const std::vector<std::string> tables = kind == TDatabaseKind::Settings
+    return kind == TDatabaseKind::Settings
         ? std::vector<std::string> { "settings", "reminders", "applications_list", "websites_list" }
         : std::vector<std::string> { "applications", "applications_list", "websites_list" };
-    std::string carried;
-    int total = 0;
-    {
-        TSQLiteDatabase fresh(fileName);
-        sqlite3* source = nullptr;
-        if (sqlite3_open_v2(
-                ("file:" + target + "?mode=ro").c_str(), &source, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
-            == SQLITE_OK) {
-            // A file cut short claims more pages than it has; SQLite refuses such a file unless the
-            // schema is open for repair, which reads what is there and changes nothing here.
-            sqlite3_exec(source, "PRAGMA writable_schema=ON", nullptr, nullptr, nullptr);
-        } else {
-            sqlite3_close(source);
-            source = nullptr;
+}
+
+// Copies every row of the tables that still reads in the damaged file `source` into `target`,
+// inside the target's open transaction; `carried` gets the count per table. Into a fresh file the
+// rows keep their rowids. Into a file the program has written since (`live`), the history is
+// added beside its rows and a list or settings table is filled only when it is empty: what the
+// program wrote meanwhile is the newer. Raises when a row cannot be written (a full disk).
+int RowsCarry(TSQLiteDatabase& target, const std::string& source, TDatabaseKind kind, bool live, std::string& carried)
+{
+    std::vector<std::string> tables;
+    for (const auto& table : SalvagedTables(kind)) {
+        if (!live || table == "applications"
+            || target.RunQuery("SELECT COUNT(*) FROM (SELECT 1 FROM " + table + " LIMIT 1)")->Int64At(0) == 0) {
+            tables.push_back(table);
         }
-        fresh.TransactionBegin();
-        std::map<std::string, std::unique_ptr<TTableSalvage>> salvages;
+    }
+    sqlite3* reader = nullptr;
+    if (sqlite3_open_v2(
+            ("file:" + source + "?mode=ro").c_str(), &reader, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
+        == SQLITE_OK) {
+        // A file cut short claims more pages than it has; SQLite refuses such a file unless the
+        // schema is open for repair, which reads what is there and changes nothing here.
+        sqlite3_exec(reader, "PRAGMA writable_schema=ON", nullptr, nullptr, nullptr);
+    } else {
+        sqlite3_close(reader);
+        reader = nullptr;
+    }
+    std::map<std::string, std::unique_ptr<TTableSalvage>> salvages;
+    try {
         for (const auto& table : tables) {
-            auto& salvage = salvages[table] = std::make_unique<TTableSalvage>(fresh.Handle(), table);
-            salvage->SqlRowsCopy(source);
+            auto& salvage = salvages[table] = std::make_unique<TTableSalvage>(target.Handle(), table, live);
+            salvage->SqlRowsCopy(reader);
         }
-        sqlite3_close(source);
+    } catch (...) {
+        sqlite3_close(reader);
+        throw;
+    }
+    sqlite3_close(reader);
+    try {
         DatabasePageRowsRead(
-            target, std::set<std::string>(tables.begin(), tables.end()),
+            source, std::set<std::string>(tables.begin(), tables.end()),
             [kind](const std::vector<TPageValue>& values) { return RowShapeTable(kind, values); },
             [&salvages](const std::string& table, int64_t rowid, const std::vector<TPageValue>& values) {
                 salvages[table]->PageRowCopy(rowid, values);
             });
-        for (const auto& table : tables) {
-            const int rows = salvages[table]->Count();
-            total += rows;
-            carried += (carried.empty() ? "" : ", ") + table + " " + std::to_string(rows);
+    } catch (const ESQLiteException&) {
+        throw; // a row that could not be written
+    } catch (const std::exception& error) {
+        // The pages SQLite read stay carried; the reader's failure costs only the rest.
+        LogMessageWrite(Format("Reading the pages of \"%s\" stopped: %s", source.c_str(), error.what()));
+    }
+    int total = 0;
+    for (const auto& table : tables) {
+        const int rows = salvages[table]->Count();
+        total += rows;
+        carried += (carried.empty() ? "" : ", ") + table + " " + std::to_string(rows);
+    }
+    return total;
+}
+
+// Moves a database file with its journals; false (and nothing moved) when the file cannot be.
+bool DatabaseFileMove(const std::string& from, const std::string& to, std::error_code& error)
+{
+    std::filesystem::rename(from, to, error);
+    if (error) {
+        return false;
+    }
+    PrivateModeSet(to);
+    for (const char* suffix : { "-journal", "-wal", "-shm" }) {
+        std::error_code ignored;
+        std::filesystem::rename(from + suffix, to + suffix, ignored);
+        PrivateModeSet(to + suffix);
+    }
+    return true;
+}
+
+void DatabaseFileRemove(const std::string& fileName)
+{
+    std::error_code ignored;
+    for (const char* suffix : { "", "-journal", "-wal", "-shm" }) {
+        std::filesystem::remove(fileName + suffix, ignored);
+    }
+}
+
+constexpr const char* kUncarried = ".uncarried";
+
+// The files set aside whose rows are still to be carried over that this run has tried already:
+// once a run, so a disk that stays full does not have them read again at every charge.
+std::set<std::string>& UncarriedTried()
+{
+    static auto& tried = *new std::set<std::string>; // as EnsuredFiles
+    return tried;
+}
+
+// Carries the rows of the files set aside beside `fileName` whose recovery could not write them
+// (DatabaseDamagedRecover on a full disk) into the file, and renames each carried one as an
+// ordinary damaged file kept for the user.
+void UncarriedFilesCarry(const std::string& fileName, TDatabaseKind kind)
+{
+    const std::filesystem::path path(fileName);
+    const std::string prefix = path.filename().string() + ".";
+    std::error_code error;
+    std::vector<std::string> waiting;
+    for (std::filesystem::directory_iterator
+             entry(path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path(), error),
+         last;
+         !error && entry != last; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.starts_with(prefix) && name.ends_with(kUncarried)
+            && UncarriedTried().insert(entry->path().string()).second) {
+            waiting.push_back(entry->path().string());
         }
-        salvages.clear(); // the statements end before the commit
-        fresh.TransactionCommit();
+    }
+    for (const std::string& aside : waiting) {
+        std::string carried;
+        int total = 0;
+        try {
+            TSQLiteDatabase database(fileName);
+            database.TransactionBegin();
+            total = RowsCarry(database, aside, kind, true, carried);
+            database.TransactionCommit();
+        } catch (const std::exception& failure) {
+            LogMessageWrite(Format("The rows of \"%s\" could not be carried over into \"%s\": %s; the next start "
+                                   "tries again",
+                aside.c_str(), fileName.c_str(), failure.what()));
+            UserNoticePost(Format("The rows kept in \"%s\" could still not be carried over into \"%s\" (%s). "
+                                  "The program tries again at its next start.",
+                aside.c_str(), fileName.c_str(), failure.what()));
+            continue;
+        }
+        const std::string kept = aside.substr(0, aside.size() - std::strlen(kUncarried)) + ".damaged";
+        std::error_code moved;
+        DatabaseFileMove(aside, kept, moved);
+        LogMessageWrite(Format("The %d rows that still read in \"%s\" were carried over into \"%s\" (%s)", total,
+            aside.c_str(), fileName.c_str(), carried.c_str()));
+        UserNoticePost(Format("The %d rows that could still be read from the damaged file \"%s\" were carried "
+                              "over into \"%s\".",
+            total, (moved ? aside : kept).c_str(), fileName.c_str()));
+    }
+}
+
+} // namespace
+
+void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int code)
+{
+    DatabaseSchemaRecheck(fileName);
+    const std::string what = (code & 0xFF) == SQLITE_NOTADB ? std::string("was not a database")
+                                                            : "was damaged (" + SQLiteErrorText(code & 0xFF) + ")";
+    // The new file is made whole beside the damaged one and takes its place only once its rows
+    // are committed: a recovery that fails half-way (a full disk) costs nothing.
+    const std::string fresh = fileName + ".recovering";
+    DatabaseFileRemove(fresh);
+    std::string carried;
+    int total = 0;
+    try {
+        TSQLiteDatabase database(fresh);
+        database.TransactionBegin();
+        if (sqlite3_exec(database.Handle(), DatabaseSchemaSql(kind).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            database.RaiseError("Error executing SQL", "schema");
+        }
+        total = RowsCarry(database, fileName, kind, false, carried);
+        database.TransactionCommit();
+    } catch (const std::exception& error) {
+        DatabaseFileRemove(fresh);
+        // The program goes on with an empty file; the damaged one is set aside under a name that
+        // says its rows wait, and they are carried over at the next start.
+        const std::string aside = FileAsideNameMake(fileName, kUncarried + 1);
+        std::error_code moved;
+        if (!DatabaseFileMove(fileName, aside, moved)) {
+            throw ESQLiteException(Format("Database \"%s\" is damaged and could not be moved to \"%s\": %s",
+                                       fileName.c_str(), aside.c_str(), moved.message().c_str()),
+                code);
+        }
+        UncarriedTried().insert(aside);
+        Renewals()[fileName].Recovered = true;
+        LogMessageWrite(Format("Database \"%s\" %s; it was moved to \"%s\" and a new one was made, but its rows "
+                               "could not be carried over now: %s; the next start carries them",
+            fileName.c_str(), what.c_str(), aside.c_str(), error.what()));
+        UserNoticePost(Format("The file \"%s\" was damaged. It was set aside as \"%s\", and a new one was made, "
+                              "but what could still be read from it could not be carried over now (%s). The "
+                              "program carries it over at its next start.",
+            fileName.c_str(), aside.c_str(), error.what()));
+        DatabaseSchemaEnsure(fileName, kind);
+        return;
+    }
+    const std::string target = FileAsideNameMake(fileName, "damaged");
+    std::error_code error;
+    if (!DatabaseFileMove(fileName, target, error)) {
+        DatabaseFileRemove(fresh);
+        throw ESQLiteException(Format("Database \"%s\" is damaged and could not be moved to \"%s\": %s",
+                                   fileName.c_str(), target.c_str(), error.message().c_str()),
+            code);
+    }
+    if (!DatabaseFileMove(fresh, fileName, error)) {
+        std::error_code back;
+        DatabaseFileMove(target, fileName, back);
+        DatabaseFileRemove(fresh);
+        throw ESQLiteException(Format("Database \"%s\" is damaged and its recovered copy could not take its place: %s",
+                                   fileName.c_str(), error.message().c_str()),
+            code);
     }
     Renewals()[fileName].Recovered = true;
     LogMessageWrite(Format("Database \"%s\" %s; it was moved to \"%s\" and a new one was made, with %d rows "
                            "that could still be read (%s)",
-        fileName.c_str(),
-        (code & 0xFF) == SQLITE_NOTADB ? "was not a database"
-                                       : ("was damaged (" + SQLiteErrorText(code & 0xFF) + ")").c_str(),
-        target.c_str(), total, carried.c_str()));
+        fileName.c_str(), what.c_str(), target.c_str(), total, carried.c_str()));
     UserNoticePost(Format("The file \"%s\" was damaged. It was set aside as \"%s\", and a new one was made "
                           "with the %d rows that could still be read from it.",
         fileName.c_str(), target.c_str(), total));
@@ -299,11 +470,33 @@ std::string FileAsideNameMake(const std::string& fileName, const std::string& pu
     return candidate;
 }
 
+namespace {
+
+void SchemaMake(const std::string& fileName, TDatabaseKind kind);
+
+} // namespace
+
 void DatabaseSchemaEnsure(const std::string& fileName, TDatabaseKind kind)
 {
     if (EnsuredFiles().count(fileName)) {
         return;
     }
+    // A recovery stopped between setting the damaged file aside and putting its committed copy
+    // in its place: the copy takes it now.
+    std::error_code error;
+    if (!std::filesystem::exists(fileName, error) && std::filesystem::exists(fileName + ".recovering", error)) {
+        DatabaseFileMove(fileName + ".recovering", fileName, error);
+    }
+    SchemaMake(fileName, kind);
+    if (EnsuredFiles().count(fileName)) {
+        UncarriedFilesCarry(fileName, kind);
+    }
+}
+
+namespace {
+
+void SchemaMake(const std::string& fileName, TDatabaseKind kind)
+{
     const std::set<std::string>& wanted = SchemaObjectNames(kind);
     int damage = 0;
     bool listTablesAbsent = false;
@@ -347,6 +540,8 @@ void DatabaseSchemaEnsure(const std::string& fileName, TDatabaseKind kind)
         fileName.c_str(), static_cast<long long>(took.count())));
     EnsuredFiles().insert(fileName);
 }
+
+} // namespace
 
 void DatabaseSchemaRecheck(const std::string& fileName)
 {

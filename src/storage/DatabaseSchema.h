@@ -17,15 +17,20 @@ const std::string& DatabaseSchemaSql(TDatabaseKind kind);
 
 // Makes sure the database at `fileName` has every table and index of its schema, once per file
 // and run. A file that is damaged or no database is recovered (DatabaseDamagedRecover), so the
-// program keeps working and nothing is lost. Other failures (a locked file) are raised as
+// program keeps working and nothing is lost; rows of a damaged file an earlier recovery could not
+// carry over are carried then (once a run). Other failures (a locked file) are raised as
 // ESQLiteException; the next call tries again.
 void DatabaseSchemaEnsure(const std::string& fileName, TDatabaseKind kind);
 // Makes the next DatabaseSchemaEnsure of `fileName` check again (after a failed statement).
 void DatabaseSchemaRecheck(const std::string& fileName);
 
-// For a file that SQLite found "malformed" (11) or not a database (26), `code`: renames it to
-// "<name>.<yyyy-mm-dd_hh-nn-ss>.damaged" with its journal, makes a fresh database with the
-// schema, carries over every row of its tables that still reads, and logs what was done.
+// For a file that SQLite found "malformed" (11) or not a database (26), `code`: makes a new
+// database with the schema beside it, carries over every row of its tables that still reads, and
+// once that is committed renames the damaged file to "<name>.<yyyy-mm-dd_hh-nn-ss>.damaged" with
+// its journal and puts the new one in its place. When the rows cannot be written (a full disk),
+// the damaged file is set aside as "<name>.<stamp>.uncarried" and an empty database takes its
+// place; the next start's DatabaseSchemaEnsure carries those rows over. Logged and told to the
+// user either way.
 void DatabaseDamagedRecover(const std::string& fileName, TDatabaseKind kind, int code);
 
 // What became of a database file in this run that its content cannot be trusted as the user's:

@@ -131,6 +131,35 @@ TEST_F(ActivityLogger, DayTotalRunsFromFourOClock)
     EXPECT_EQ(LogText().find("ErrorClassName"), std::string::npos) << LogText();
 }
 
+TEST_F(ActivityLogger, DayLoadTakesEveryRowOfTheDayWhateverTheClockAndTheLetterCase)
+{
+    // Listed under another letter case than the path the scan samples and charges it under.
+    ListedItemAdd(OptionsInstance().MonitoredItems(), mitApp, "/usr/bin/XTerm", "XTerm");
+    OptionsInstance().ListSave();
+    // Summer time has ended: the clock reads 02:00 again after charges stamped 02:10 to 02:58.
+    RowAdd(EncodeDateTime(2024, 3, 4, 3, 59, 59), "/usr/bin/xterm", "", 1000, 1); // the day before
+    RowAdd(EncodeDateTime(2024, 3, 5, 2, 10, 0), kEditor, "", 30, 1);
+    RowAdd(EncodeDateTime(2024, 3, 5, 2, 58, 0), "/usr/bin/xterm", "", 116, 1);
+    RowAdd(EncodeDateTime(2024, 3, 5, 3, 20, 0), kFirefox, "example.com", 7, 2);
+    RowAdd(EncodeDateTime(2024, 3, 5, 4, 0, 0), "/usr/bin/xterm", "", 2000, 1); // the day after
+    ClockAt(EncodeDateTime(2024, 3, 5, 2, 0, 0));
+    {
+        TZaraveDezeZurirevuzorLogger logger;
+        EXPECT_EQ(logger.Total, 30 + 116 + 7);
+        EXPECT_EQ(DurationOf(logger.TodayItems(), "/usr/bin/XTerm"), 116);
+        EXPECT_EQ(DurationOf(logger.TodayItems(), kEditor), 30);
+        EXPECT_EQ(DurationOf(logger.TodayItems(), "example.com"), 7);
+        logger.Log(&SampleOf("/usr/bin/xterm"), 4);
+        EXPECT_EQ(logger.Total, 157);
+    }
+    // A start later that night, with every row before the clock, finds them by the letter case
+    // alone, the charge just made among them.
+    ClockAt(EncodeDateTime(2024, 3, 5, 3, 30, 0));
+    TZaraveDezeZurirevuzorLogger logger;
+    EXPECT_EQ(logger.Total, 157);
+    EXPECT_EQ(DurationOf(logger.TodayItems(), "/usr/bin/XTerm"), 120);
+}
+
 TEST_F(ActivityLogger, LogWritesOneRowPerChargeWithItsOrigin)
 {
     TZaraveDezeZurirevuzorLogger logger;

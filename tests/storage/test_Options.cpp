@@ -14,6 +14,7 @@
 #include <csignal>
 #include <iostream>
 #include <malloc.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -739,6 +740,83 @@ TEST_F(SettingsStore, DamagedActivityFileGivesBackEveryRowOnAPageThatStillReads)
             << notice;
         EXPECT_EQ(UserNoticesTake(), ""); // told once
     }
+}
+
+TEST_F(SettingsStore, RecoveryOnAFullDiskLosesNoRowAndTheNextStartCarriesThemOver)
+{
+    OptionsInstance();
+    OptionsInstanceFree();
+    ActivityDatabaseClose();
+    const std::string fileName = Locations().ActivityDbFileName;
+    constexpr int kRows = 5600;
+    {
+        TSQLiteDatabase database(fileName);
+        database.TransactionBegin();
+        for (int i = 0; i < kRows; ++i) {
+            database.RunStatement(ActivityInsertSql(DateTimeToDbText(EncodeDateTime(2011, 4, 21, 4, 0, 0) + i / 1440.0),
+                "/usr/bin/tool" + std::to_string(i % 7), "", "Desktop Application", 3, 1));
+        }
+        database.TransactionCommit();
+    }
+    const std::string whole = FileText(fileName);
+    FileWrite(fileName, std::string(4096, '\x5a') + whole.substr(4096));
+    const auto asideCount = [this](const std::string& suffix) {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(Locations().DataFolder)) {
+            count += entry.path().filename().string().ends_with(suffix) ? 1 : 0;
+        }
+        return count;
+    };
+
+    // A run whose disk has room for an empty database but not for the rows: its writes past
+    // 128 KB fail as on a full disk.
+    const std::string report = Locations().DataFolder + "report.txt";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = { 128 * 1024, RLIM_INFINITY };
+        setrlimit(RLIMIT_FSIZE, &limit);
+        DatabaseSchemaRecheck(fileName);
+        UserNoticesTake();
+        std::string rows = "raised";
+        try {
+            rows = ActivityDBGetTable("SELECT COUNT(*) FROM applications")->TextAt(0);
+        } catch (const std::exception& error) {
+            rows += std::string(": ") + error.what();
+        }
+        ActivityDatabaseClose();
+        FileWrite(report, rows + "\n" + UserNoticesTake());
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    const std::string told = FileText(report);
+    EXPECT_NE(told.find("carries it over at its next start"), std::string::npos) << told << LogText();
+    EXPECT_NE(LogText().find("could not be carried over now"), std::string::npos) << LogText();
+
+    // The next start, with room again: every row is back, today's total with them, and the user
+    // hears of it; the file set aside stays as a damaged one, carried once.
+    DatabaseSchemaRecheck(fileName);
+    UserNoticesTake();
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications")->Int64At(0), kRows) << LogText();
+    EXPECT_EQ(ActivityDBGetTable("SELECT TOTAL(seconds) FROM applications_days")->Int64At(0), 3 * kRows);
+    const std::string notice = UserNoticesTake();
+    EXPECT_NE(notice.find("rows that could still be read from the damaged file"), std::string::npos) << notice;
+    EXPECT_EQ(asideCount(".uncarried"), 0);
+    EXPECT_EQ(asideCount(".damaged"), 1);
+    ActivityDatabaseClose();
+    DatabaseSchemaRecheck(fileName);
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications")->Int64At(0), kRows);
+    EXPECT_EQ(ActivityDBGetTable("PRAGMA integrity_check")->TextAt(0), "ok");
+    EXPECT_EQ(UserNoticesTake(), "");
+    // A run killed after its recovered copy was committed and the damaged file set aside, before
+    // the copy took its place: the next start puts it there.
+    ActivityDatabaseClose();
+    std::filesystem::rename(fileName, fileName + ".recovering");
+    DatabaseSchemaRecheck(fileName);
+    EXPECT_EQ(ActivityDBGetTable("SELECT COUNT(*) FROM applications")->Int64At(0), kRows);
 }
 
 TEST_F(SettingsStore, DamagedOrEmptySettingsFileTakesTheListBackAndCostsNoHistory)
