@@ -51,6 +51,7 @@ const char* const kPageSheetProperty = "PageSheet";
 const char* const kTextColoredProperty = "TextColored";
 const char* const kComboClippedProperty = "ComboClipped";
 const char* const kPlaceWatchedProperty = "PlaceWatched";
+const char* const kPageGrowthProperty = "PageGrowth";
 
 std::function<void(const QString&)>& WebPageOpener()
 {
@@ -366,6 +367,18 @@ int LowestBottom(const QWidget* parent, const std::vector<const QWidget*>& skipp
     return lowest;
 }
 
+// The lowest bottom edge of the page controls lifted onto the window.
+int PageLowestBottom(const QWidget* window)
+{
+    int lowest = 0;
+    for (const QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!child->isHidden() && child->property(kPageSheetProperty).value<QObject*>()) {
+            lowest = std::max(lowest, child->y() + child->height());
+        }
+    }
+    return lowest;
+}
+
 // Moves what lies below `grown`'s old bottom edge down by `delta`; a container that no longer
 // holds its controls grows too, and makes the same room in its own parent, up to the window.
 void RoomMake(QWidget* grown, int oldBottom, int delta, QWidget* window)
@@ -547,6 +560,17 @@ void TfrmBase::TextFit()
 {
     const std::vector<const QWidget*> frame { pnlHeader, pnlBody };
     const int lowestBefore = LowestBottom(this, frame);
+    // The page shown, if any, and where its controls and the window's own ones stand now.
+    QWidget* sheet = nullptr;
+    std::vector<std::pair<QWidget*, int>> ownPlaces;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (auto* lifted = qobject_cast<QWidget*>(child->property(kPageSheetProperty).value<QObject*>())) {
+            sheet = lifted;
+        } else if (!child->isWindow() && child != pnlHeader && child != pnlBody) {
+            ownPlaces.emplace_back(child, child->y());
+        }
+    }
+    const int pageLowestBefore = sheet ? PageLowestBottom(this) : 0;
 
     std::vector<QLabel*> labels;
     for (QLabel* label : findChildren<QLabel*>()) {
@@ -569,7 +593,22 @@ void TfrmBase::TextFit()
 
     // The window grows by as much as its lowest control went down; a window cut short on purpose
     // (the main window's Lite view) stays as it is when nothing grew.
-    const int growth = LowestBottom(this, frame) - lowestBefore;
+    int growth = LowestBottom(this, frame) - lowestBefore;
+    if (sheet) {
+        // The pages share the window: it grows for the page that needs the most room, not by the
+        // sum of every page's growth as the user steps through them. The window's own controls
+        // below the page (the settings' Back and Next) went down with this page's texts; they go
+        // only as far as the room this page needs beyond what an earlier page already made.
+        const int pageGrowth = sheet->property(kPageGrowthProperty).toInt() + PageLowestBottom(this) - pageLowestBefore;
+        sheet->setProperty(kPageGrowthProperty, pageGrowth);
+        growth = std::max(0, pageGrowth - m_pageRoom);
+        m_pageRoom = std::max(m_pageRoom, pageGrowth);
+        for (const auto& [control, top] : ownPlaces) {
+            if (control->y() > top) {
+                control->move(control->x(), top + std::min(growth, control->y() - top));
+            }
+        }
+    }
     if (growth > 0) {
         if (minimumHeight() == maximumHeight()) {
             setFixedHeight(height() + growth);

@@ -118,6 +118,8 @@ private:
     int m_alphaBlendValue = 255;
     QPoint m_dragOrigin;
     bool m_shownBefore = false;
+    // How far the window grew for its pages: as far as the page that needed the most room.
+    int m_pageRoom = 0;
 };
 
 // The colours of everything a skinned window draws besides its own background: light fields,

@@ -2,13 +2,16 @@
 
 #include "QtTestMain.h"
 
+#include "ui/config/FrmAppSiteAddWizard.h"
 #include "ui/config/FrmSettings.h"
 #include "ui/framework/Appearance.h"
 #include "ui/framework/ImageButton.h"
+#include "ui/framework/ImagePanel.h"
 
 #include "storage/SQLiteDatabase.h"
 
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -324,4 +327,64 @@ TEST_F(SettingsWizard, LogonPasswordRulesBelowEditionTwo)
     EXPECT_EQ(QDialog::Accepted, m_result);
     EXPECT_TRUE(OptionsInstance().AllowUserToChangeSettings) << "the toggle, flipped with the right password";
     EXPECT_FALSE(OptionsInstance().AdminMode);
+}
+
+TEST_F(SettingsWizard, OneSizeThroughThePagesAndTheAddWizardWithTheBorderAtTheBottom)
+{
+    // A wider font than the designed one (as on a desktop without Arial) wraps the pages' texts
+    // onto more lines: each page grows by a different amount, the list page by less than the first.
+    m_window = new TfrmSettings(OptionsInstance(), TAppSiteSources());
+    QFont wide = m_window->font();
+    wide.setPixelSize(15);
+    m_window->setFont(wide);
+    m_window->Prepare(true);
+    m_window->show();
+    QApplication::processEvents();
+    const QSize size = m_window->size();
+    ASSERT_GT(size.height(), 400) << "the texts must wrap for this test to say anything";
+    const auto bottomBand
+        = [&] { return m_window->grab().toImage().copy(0, m_window->height() - 12, m_window->width(), 12); };
+    const QImage firstBand = bottomBand();
+    // The window and its skinned body end together, the buttons at their designed distance above.
+    const auto frameHolds = [&](const char* when) {
+        EXPECT_EQ(size.height(), m_window->height()) << when;
+        EXPECT_EQ(size.width(), m_window->width()) << when;
+        EXPECT_EQ(m_window->rect().bottom(), m_window->pnlBody->geometry().bottom()) << when;
+        EXPECT_EQ(12, m_window->height() - m_window->btnNext->geometry().bottom() - 1) << when;
+        EXPECT_EQ(m_window->btnNext->y(), m_window->btnBack->y()) << when;
+    };
+
+    m_window->StepNext();
+    PastLogon(QStringLiteral("pw"));
+    ASSERT_EQ(m_window->tsMonitoredList, m_window->ActivePage());
+    frameHolds("list page");
+    EXPECT_LT(m_window->btnAdd->geometry().bottom(), m_window->btnNext->y()) << "the page stays above the buttons";
+
+    TModalAnswers answers;
+    answers.Add([](QWidget* modal) {
+        auto* wizard = qobject_cast<TfrmAppSiteAddWizard*>(modal);
+        ASSERT_NE(nullptr, wizard);
+        wizard->edURL->setText(QStringLiteral("news.example"));
+        wizard->ItemAdd(mitWeb);
+        wizard->SitesNext();
+        wizard->ScanNext();
+        wizard->Finish();
+    });
+    m_window->btnAddClick();
+    QApplication::processEvents();
+    ASSERT_EQ(1, m_window->WorkingList().Count());
+    frameHolds("after an entry was added");
+    answers.Add([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+    m_window->btnAddClick();
+    QApplication::processEvents();
+    frameHolds("after the add wizard was cancelled");
+
+    m_window->StepNext();
+    m_window->StepNext();
+    frameHolds("reminder page");
+    while (m_window->ActivePage() != m_window->tsBackground) {
+        m_window->StepBack();
+    }
+    frameHolds("back on the first page");
+    EXPECT_EQ(firstBand, bottomBand()) << "the bottom border is drawn where it was at the first show";
 }
