@@ -308,8 +308,24 @@ void TZaraveDezeZurirevuzorLogger::TodayItemsLoad(bool sum)
     // The whole day, not up to now: rows stamped later than the clock reads (the hour repeated
     // when summer time ends, a clock set back) were charged today all the same.
     const TDateTime dayStart = DayStartOf(ProgramNow());
-    const bool loaded = PeriodItemsLoad(TodayItems(), sum, WebSitesDaySql(dayStart), ApplicationsDaySql(dayStart),
-        dayStart, dayStart + 1 - 1.0 / 86400);
+    const TDateTime dayEnd = dayStart + 1 - 1.0 / 86400;
+    const int32_t before = Total;
+    const bool loaded
+        = PeriodItemsLoad(TodayItems(), sum, WebSitesDaySql(dayStart), ApplicationsDaySql(dayStart), dayStart, dayEnd);
+    if (loaded && sum) {
+        // The entries' own totals overlap (a site's counts every row whose address names it,
+        // also those charged to the browser listed as a program): the day against the limit
+        // counts each charge once, owned by the entry it was charged to, as the chart does.
+        try {
+            int32_t charged = before;
+            for (const TUsageSplitRow& row : UsageSplitLoad(dayStart, dayEnd, TUsageBucket::Day)) {
+                charged = SecondsAdd(charged, row.Seconds);
+            }
+            Total = charged;
+        } catch (const std::exception& error) {
+            LogError(error, kLoadMethodText);
+        }
+    }
     // A load that failed is tried again at the next charge; a day total still owed stays owed.
     m_todayLoadSumPending = loaded ? false : (m_todayLoadSumPending || sum);
     m_todayLoadPending = !loaded;

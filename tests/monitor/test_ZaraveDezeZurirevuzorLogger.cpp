@@ -237,6 +237,9 @@ TEST_F(ActivityLogger, UsageChartOfRandomDaysAddsUpToEachDaysTotalAgainstTheLimi
             logger->Log(&SampleOf(visit.ExeName, visit.Type, visit.Url), int32_t(random() % 120 + 1));
         }
         dayTotals[DateToDbText(dayStart)] = logger->Total;
+        // A restart loads the same day's total from the rows as the running account held.
+        logger.reset();
+        EXPECT_EQ(dayTotals[DateToDbText(dayStart)], TZaraveDezeZurirevuzorLogger().Total) << "after a restart";
 
         std::map<std::string, int64_t> chartDays;
         for (const auto& row : UsageSplitLoad(first, ProgramNow(), TUsageBucket::Day)) {
