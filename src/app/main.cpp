@@ -123,16 +123,19 @@ int main(int argc, char* argv[])
         // the installation's copy would never arrive.
         DatabaseFilesInstall(*locations);
         TOptions& options = OptionsInstance();
-        bool firstRunApplied = false;
+        bool firstRun = false;
         // Settings that another program held locked all through the load are not a first run.
         if (!options.IsNotFirstRun && options.SettingsRead()) {
             // Set first, so the wizard shows once even when it ends the program.
             options.IsNotFirstRun = true;
-            firstRunApplied = SettingsWizardExecute(true);
+            SettingsWizardExecute(true);
+            firstRun = true;
         }
         mainWindow = std::make_unique<TfrmMain>(desktop);
-        // The window starts in the tray: a new user who just pressed Apply is told where it went.
-        if (firstRunApplied) {
+        // The window starts in the tray: a new user who just closed the wizard, with Apply or
+        // Cancel, is told where it went and where the settings are, since the wizard does not
+        // come back by itself.
+        if (firstRun) {
             mainWindow->Tray->WhereaboutsTell();
         }
         if (platformServices->WindowPlacement) {

@@ -17,12 +17,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QSortFilterProxyModel>
 #include <QStackedWidget>
 #include <QTimer>
 
@@ -33,6 +35,27 @@ std::function<QString(QWidget*)>& ProgramDialogHook()
     static std::function<QString(QWidget*)> hook;
     return hook;
 }
+
+#ifndef Q_OS_WIN
+// What Browse lists besides folders: the files the user may run (their execute permission), not
+// the logs, pid files and data lying beside a program.
+class TRunnableFilesFilter : public QSortFilterProxyModel
+{
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (!files) {
+            return true;
+        }
+        const QFileInfo file = files->fileInfo(files->index(sourceRow, 0, sourceParent));
+        return file.isDir() || file.isExecutable();
+    }
+};
+#endif
 
 // The columns of the three lists: the name up to x1, the kind up to x2, then the check box.
 constexpr int kNameHeadWidth = 330;
@@ -64,6 +87,21 @@ bool ItemMove(TMonitoredList& from, TMonitoredList& to, const std::string& name,
 void TfrmAppSiteAddWizard::FileDialogHookSet(std::function<QString(QWidget*)> hook)
 {
     ProgramDialogHook() = std::move(hook);
+}
+
+QFileDialog* TfrmAppSiteAddWizard::ProgramDialogMake(QWidget* parent)
+{
+    auto* dialog = new QFileDialog(parent, QStringLiteral("Browse"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+#ifdef Q_OS_WIN
+    dialog->setNameFilter(QStringLiteral("Executable Files (*.exe)"));
+#else
+    // Programs carry no name ending here; only the dialog's own list can ask for the permission.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setProxyModel(new TRunnableFilesFilter(dialog));
+    dialog->setNameFilter(QStringLiteral("Executable Files (*)"));
+#endif
+    return dialog;
 }
 
 QListWidget* TfrmAppSiteAddWizard::ListAdd(QWidget* sheet, const QString& name, const QRect& geometry)
@@ -300,6 +338,10 @@ void TfrmAppSiteAddWizard::EnterPressed()
         ItemAdd(mitWeb);
     } else if (page == tsAppProcesses) {
         ScanNext();
+    } else if (!edApp->text().isEmpty()) {
+        // Enter after typing a program means "Add", as on the Sites page: finishing would drop
+        // the typed program without a word.
+        ItemAdd(mitApp);
     } else {
         Finish();
     }
@@ -692,8 +734,11 @@ void TfrmAppSiteAddWizard::btnBrowseClick()
     if (ProgramDialogHook()) {
         path = ProgramDialogHook()(this);
     } else {
-        path = QFileDialog::getOpenFileName(
-            this, QStringLiteral("Browse"), QString(), QStringLiteral("Executable Files (*)"));
+        QFileDialog* dialog = ProgramDialogMake(this);
+        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
+            path = dialog->selectedFiles().constFirst();
+        }
+        delete dialog;
     }
     RoundOutline();
     if (path.isEmpty()) {

@@ -9,6 +9,7 @@
 
 class QAction;
 class QComboBox;
+class QFileDialog;
 class QListWidget;
 class QPlainTextEdit;
 class QStackedWidget;
@@ -48,6 +49,8 @@ public:
 
     // Replaces the file dialog of "Browse" (tests); it gets the window and answers a path or empty.
     static void FileDialogHookSet(std::function<QString(QWidget*)> hook);
+    // The window "Browse" opens: folders and the files that can be run, one to choose.
+    static QFileDialog* ProgramDialogMake(QWidget* parent);
 
     QStackedWidget* pgcWizard = nullptr;
     QWidget* tsMonitoredSites = nullptr;

@@ -86,15 +86,16 @@ void ColorBoxFill(QComboBox* box)
     }
 }
 
-// Selects the colour's item, adding one named by its hexadecimal value when it has no name.
+// Selects the colour's item, adding one named by its hexadecimal value when it has no name. The
+// name reads red, green, blue, as colour pickers and web pages write it, not the stored order.
 void ColorBoxSelect(QComboBox* box, uint32_t number)
 {
     int index = box->findData(QVariant::fromValue(number));
     if (index < 0) {
         QPixmap swatch(12, 12);
         swatch.fill(ColorFromNumber(number));
-        box->addItem(QIcon(swatch), QStringLiteral("#%1").arg(number, 6, 16, QLatin1Char('0')).toUpper(),
-            QVariant::fromValue(number));
+        box->addItem(
+            QIcon(swatch), ColorFromNumber(number).name(QColor::HexRgb).toUpper(), QVariant::fromValue(number));
         index = box->count() - 1;
     }
     box->setCurrentIndex(index);

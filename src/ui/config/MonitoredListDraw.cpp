@@ -4,10 +4,13 @@
 
 #include "model/MonitoredObjects.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QListWidget>
 #include <QPainter>
 #include <QStyleOptionButton>
+#include <QToolTip>
 
 QString ItemKindText(int itemType)
 {
@@ -24,9 +27,31 @@ TMonitoredListDraw::TMonitoredListDraw(int ruleX, int kindWidth, bool checkBoxes
 
 QSize TMonitoredListDraw::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    QSize size = QStyledItemDelegate::sizeHint(option, index);
-    size.setHeight(std::max(size.height(), 18));
-    return size;
+    // A row asks for no width of its own: the list makes it as wide as it shows, a long name is
+    // cut short in its column, and the kind and check box stay in view under their heads
+    // (a row as wide as its name would push them out, under a scroll bar the heads do not follow).
+    return QSize(0, std::max(QStyledItemDelegate::sizeHint(option, index).height(), 18));
+}
+
+bool TMonitoredListDraw::helpEvent(
+    QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    // A name cut short is shown whole in the tip.
+    const auto* listBox = qobject_cast<const QListWidget*>(view);
+    const TMonitoredItem* item = listBox ? ListBoxItemObject(listBox, index.row()) : nullptr;
+    if (event && event->type() == QEvent::ToolTip && item) {
+        const QString caption = QString::fromStdString(item->Caption);
+        if (option.fontMetrics.horizontalAdvance(caption) > NameWidth()) {
+            QToolTip::showText(event->globalPos(), caption, view);
+            return true;
+        }
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
+}
+
+int TMonitoredListDraw::NameWidth() const
+{
+    return m_ruleX - 4;
 }
 
 void TMonitoredListDraw::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -55,9 +80,10 @@ void TMonitoredListDraw::paint(QPainter* painter, const QStyleOptionViewItem& op
             textColor = QColor(0x80, 0x80, 0x80);
         }
         painter->setPen(textColor);
-        const QRect nameRect(row.left() + 2, row.top(), x1 - row.left() - 4, row.height());
+        const QRect nameRect(row.left() + 2, row.top(), NameWidth(), row.height());
+        painter->setFont(option.font);
         painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-            painter->fontMetrics().elidedText(QString::fromStdString(item->Caption), Qt::ElideRight, nameRect.width()));
+            option.fontMetrics.elidedText(QString::fromStdString(item->Caption), Qt::ElideRight, nameRect.width()));
         if (m_checkBoxes) {
             painter->drawText(QRect(x1 + 2, row.top(), x2 - x1 - 4, row.height()),
                 Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,

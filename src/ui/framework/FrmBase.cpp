@@ -705,12 +705,10 @@ void TfrmBase::ListBoxRowsFill(QListWidget* listBox)
     if (itemHeight <= 0) {
         itemHeight = listBox->fontMetrics().height();
     }
-    const int rows = (listBox->height() - 2) / std::max(1, itemHeight);
-    int filled = 0;
-    for (int i = 0; i < listBox->count(); ++i) {
-        filled += listBox->item(i)->text().isEmpty() ? 0 : 1;
-    }
-    const int missing = rows - filled - (measuring ? 1 : 0);
+    // The rows fit inside the frame, and the empty rows of an earlier call count: a list topped
+    // up again (a page shown anew) would otherwise pile them up past its bottom, under a scroll bar.
+    const int rows = (listBox->height() - 2 * listBox->frameWidth()) / std::max(1, itemHeight);
+    const int missing = rows - listBox->count();
     if (missing > 0) {
         listBox->setUpdatesEnabled(false);
         for (int i = 0; i < missing; ++i) {

@@ -24,19 +24,31 @@ TfrmFocusSettings::TfrmFocusSettings(TMonitoredList& result, TAddWizardOpen addW
         return made;
     };
     lblBlockAll = label("lblBlockAll", QStringLiteral("Block all sites and applications"), QRect(20, 46, 340, 22));
-    lblOnYour = label("lblOnYour", QStringLiteral("on "), QRect(20, 80, 22, 22));
+    lblOnYour = label("lblOnYour", QStringLiteral("on"), QRect(20, 80, 22, 22));
     lblAppWizardLink = label("lblAppWizardLink", QStringLiteral("<a href=\"#\">your list</a>"), QRect(42, 80, 64, 22));
     lblAppWizardLink->setTextFormat(Qt::RichText);
     lblAppWizardLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     lblAppWizardLink->setCursor(Qt::PointingHandCursor);
     connect(lblAppWizardLink, &QLabel::linkActivated, this, &TfrmFocusSettings::lblAppWizardLinkClick);
-    lblFor = label("lblFor", QStringLiteral(" for "), QRect(106, 80, 30, 22));
+    lblFor = label("lblFor", QStringLiteral("for"), QRect(106, 80, 30, 22));
     medTimeLimit = new QLineEdit(this);
     medTimeLimit->setObjectName(QStringLiteral("medTimeLimit"));
     medTimeLimit->setInputMask(QStringLiteral("99:99;_"));
     medTimeLimit->setText(QStringLiteral("00:00"));
     medTimeLimit->setGeometry(138, 78, 64, 26);
     lblHoursMinutes = label("lblHoursMinutes", QStringLiteral("hours:minutes"), QRect(210, 80, 120, 22));
+    // "on your list for [time] hours:minutes" is one sentence of several controls: each word
+    // follows the one before at a space's width, whatever widths the font gives the words.
+    const int space = lblOnYour->fontMetrics().horizontalAdvance(QLatin1Char(' '));
+    int x = lblOnYour->x();
+    for (QWidget* part : std::initializer_list<QWidget*> { lblOnYour, lblAppWizardLink, lblFor, medTimeLimit }) {
+        if (part != medTimeLimit) {
+            part->resize(part->sizeHint().width(), part->height());
+        }
+        part->move(x, part->y());
+        x += part->width() + (part == lblFor || part == medTimeLimit ? 2 * space : space);
+    }
+    lblHoursMinutes->move(x, lblHoursMinutes->y());
     lblNote = label("lblNote",
         QStringLiteral("Once started, this mode cannot be stopped until the time you have set runs out."),
         QRect(20, 112, 340, 40));

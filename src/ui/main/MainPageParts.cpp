@@ -10,12 +10,14 @@
 
 #include "model/MonitoredObjects.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QScreen>
 
 namespace MainPageParts {
 
@@ -24,6 +26,33 @@ namespace {
 constexpr int kLabelHeight = 18;
 constexpr int kFieldHeight = 24;
 constexpr int kComboHeight = 22;
+
+// A combo whose list drops down below it, as a list does. Some styles lay the list over the
+// combo like a menu, the chosen item on the combo, which in this narrow window covers what lies
+// above (the Focus button); only where the screen has no room below does it open above instead.
+class TDropDownCombo : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+
+    void showPopup() override
+    {
+        QComboBox::showPopup();
+        QWidget* popup = view() ? view()->window() : nullptr;
+        if (!popup || popup == window()) {
+            return;
+        }
+        const QRect combo(mapToGlobal(QPoint(0, 0)), size());
+        const QScreen* shown = screen();
+        const QRect room = shown ? shown->availableGeometry() : QRect();
+        int top = combo.bottom() + 1;
+        if (room.isValid() && top + popup->height() > room.bottom() + 1
+            && combo.top() - popup->height() >= room.top()) {
+            top = combo.top() - popup->height();
+        }
+        popup->move(popup->x(), top);
+    }
+};
 
 } // namespace
 
@@ -51,7 +80,7 @@ TImageButton* ButtonMake(QWidget* parent, const QString& name, const QString& te
 
 QComboBox* ComboMake(QWidget* parent, const QString& name, int width, const QString& buttonName)
 {
-    auto* combo = new QComboBox(parent);
+    auto* combo = new TDropDownCombo(parent);
     combo->setObjectName(name);
     combo->setFixedSize(width, kComboHeight);
     TfrmBase::ComboClip(combo);

@@ -44,10 +44,11 @@ void TMonitoredRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
         }
         painter->setPen(text);
         painter->setFont(option.font);
-        // The caption comes from the user: it stays on one line, clipped to its column, and an
-        // "&" in it is shown as it is.
-        painter->drawText(QRect(QPoint(r.left() + 2, r.top()), QPoint(x1 - 2, r.bottom())),
-            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, QString::fromStdString(item->Caption));
+        // The caption comes from the user: it stays on one line, ends in "…" where its column
+        // cuts it short, and an "&" in it is shown as it is.
+        const QRect nameRect(QPoint(r.left() + 2, r.top()), QPoint(x1 - 2, r.bottom()));
+        painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+            option.fontMetrics.elidedText(QString::fromStdString(item->Caption), Qt::ElideRight, nameRect.width()));
         painter->drawText(QRect(QPoint(x1 + 4, r.top()), QPoint(x2 - 2, r.bottom())),
             Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, QString::fromStdString(item->ItemTypeNameGet()));
         painter->drawText(QRect(QPoint(x2 + 4, r.top()), QPoint(r.right() - 2, r.bottom())),
@@ -57,7 +58,8 @@ void TMonitoredRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
     painter->restore();
 }
 
-QSize TMonitoredRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+QSize TMonitoredRowDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const
 {
-    return QSize(QStyledItemDelegate::sizeHint(option, index).width(), m_rowHeight);
+    // No width of its own: a row as wide as a long caption would carry the time column out of view.
+    return QSize(0, m_rowHeight);
 }

@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -52,13 +53,15 @@ void TReminderComboDelegate::paint(
     }
     painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
     painter->setFont(option.font);
-    const QRect textRect(option.rect.left(), option.rect.top(), areaLeft - option.rect.left(), option.rect.height());
+    const QRect textRect(
+        option.rect.left() + 4, option.rect.top(), areaLeft - option.rect.left() - 4, option.rect.height());
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, index.data().toString());
 }
 
 QSize TReminderComboDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    return QSize(QStyledItemDelegate::sizeHint(option, index).width(), kItemHeight);
+    return QSize(
+        QStyledItemDelegate::sizeHint(option, index).width(), std::max(kItemHeight, option.fontMetrics.height() + 6));
 }
 
 TReminderController::TReminderController(

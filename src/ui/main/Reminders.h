@@ -12,15 +12,15 @@ class QPlainTextEdit;
 class QTimer;
 class TOptions;
 
-// Draws the reminder combo's items, 14 pixels high, with a check at the right end of every
-// item whose reminder is written, while the list is dropped down. The closed combo shows no
-// check.
+// Draws the reminder combo's items, at least 20 pixels high and room around their text, with a
+// check at the right end of every item whose reminder is written, while the list is dropped
+// down. The closed combo shows no check.
 class TReminderComboDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
 
 public:
-    static constexpr int kItemHeight = 14;
+    static constexpr int kItemHeight = 20;
     // The item's mark, as item data.
     static constexpr int kMarkedRole = Qt::UserRole + 1;
 

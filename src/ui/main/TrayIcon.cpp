@@ -98,10 +98,11 @@ void TTrayIcon::WhereaboutsTell()
     }
     m_whereaboutsTold = true;
     QString text = QStringLiteral("It keeps running in the system tray. Click its icon there to open it");
+    // The name says the whole key press ("Alt pressed twice", "Ctrl+Alt+H or Alt pressed twice").
     if (!m_hotkeyName.isEmpty()) {
-        text += QStringLiteral(", or press %1 twice").arg(m_hotkeyName);
+        text += QStringLiteral(", or press the hot key (%1)").arg(m_hotkeyName);
     }
-    text += QLatin1Char('.');
+    text += QStringLiteral(". Its settings are under Tools in that window.");
     m_lastMessage = text;
     ++m_messagesShown;
     m_icon->showMessage(QStringLiteral("Tallyhour is running"), text, QSystemTrayIcon::Information, 15000);

@@ -42,9 +42,10 @@ public:
         m_menu = menu;
     }
 
-    // Tells the user, once, in a tray message, that the program went to the tray and how to open
-    // it; after the first start's settings the window vanishes there without a word otherwise.
-    // Nothing is shown without a tray (the window then stays on the screen).
+    // Tells the user, once, in a tray message, that the program went to the tray, how to open it
+    // and where its settings are; after the first start's settings wizard, applied or cancelled,
+    // the window vanishes there without a word otherwise. Nothing is shown without a tray (the
+    // window then stays on the screen).
     void WhereaboutsTell();
     // The last message shown at the icon and how many were shown, for the tests.
     QString LastMessage() const

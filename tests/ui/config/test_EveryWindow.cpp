@@ -41,6 +41,7 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStackedWidget>
 
 #include <cmath>
@@ -55,6 +56,8 @@ using TLook = std::function<void(const std::string& state, TfrmBase* window)>;
 
 // The longest texts the program puts into its message windows, and a long caption of the user's.
 const char* const kLongCaption = "Solitaire Collection Deluxe Edition from the Games Menu";
+const char* const kLongSite
+    = "www.example-of-a-rather-long-site-address.com/with/a/path/that/goes/on/and/on/index.html";
 const char* const kLongMessages[] = {
     "You have already added an application with the same filename. Please choose another filename.",
     "You have already added an site with the same URL to the list. Please choose another URL.",
@@ -319,6 +322,18 @@ void TextsFitCheck(const std::string& state, TfrmBase* window)
         const int row = list->sizeHintForRow(0);
         EXPECT_GE(list->count() * row, list->viewport()->height() - row - 2)
             << Named(list) << ": " << list->count() << " rows of " << row << " in " << list->viewport()->height();
+        // And no further: a list whose entries fit shows no scroll bar, and a long name keeps every
+        // row, with the columns after the name, inside the list.
+        int entries = 0;
+        for (int i = 0; i < list->count(); ++i) {
+            entries += list->item(i)->text().isEmpty() ? 0 : 1;
+        }
+        if (entries * row <= list->viewport()->height()) {
+            EXPECT_FALSE(list->verticalScrollBar()->isVisible())
+                << Named(list) << ": " << entries << " entries in " << list->count() << " rows of " << row;
+        }
+        EXPECT_FALSE(list->horizontalScrollBar()->isVisible()) << Named(list);
+        EXPECT_LE(list->visualItemRect(list->item(0)).right(), list->viewport()->rect().right()) << Named(list);
     }
     // A drop-down's own arrow is clipped away; a skinned drop button lies in its place.
     for (QComboBox* combo : window->findChildren<QComboBox*>()) {
@@ -457,6 +472,7 @@ protected:
         options.IsNotFirstRun = true;
         StoredItemAdd("/usr/games/sol", kLongCaption, mitApp);
         StoredItemAdd("news.ycombinator.com", "news.ycombinator.com", mitWeb);
+        StoredItemAdd(kLongSite, kLongSite, mitWeb);
         for (int i = 0; i < 3; ++i) {
             options.ReminderTextSet(i, kLongReminder);
         }

@@ -8,15 +8,26 @@
 #include "support/desktop/FakeDesktop.h"
 #include "support/desktop/FakeInstalledApplications.h"
 
+#include <QAbstractProxyModel>
 #include <QComboBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QStackedWidget>
+#include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -151,8 +162,9 @@ TEST_F(AddWizard, ARefusedAddLeavesEveryRowOnItsEntryAndCancelHandsBackNothing)
 }
 
 // By keyboard alone: Tab reaches "Cancel" and "Next >" on the Sites page, and Enter on "Next >"
-// goes next instead of adding what the address box holds.
-TEST_F(AddWizard, TabReachesTheSitesPageButtonsAndEnterOnNextGoesNext)
+// goes next instead of adding what the address box holds. Enter in a name box adds what it holds
+// on both pages; with the box empty it leaves the Sites page as it is and finishes on the Apps page.
+TEST_F(AddWizard, TabReachesTheSitesPageButtonsAndEnterAddsWhatTheNameBoxHolds)
 {
     Open();
     m_window->show();
@@ -176,6 +188,79 @@ TEST_F(AddWizard, TabReachesTheSitesPageButtonsAndEnterOnNextGoesNext)
     QApplication::sendEvent(m_window->btnSitesNext, &press);
     EXPECT_EQ(m_window->pgcWizard->currentWidget(), m_window->tsAppProcesses);
     EXPECT_LT(RowOf(m_window->lbxSites, "example.org"), 0);
+
+    // Enter typed into a name box reaches the window's Enter: the box does not keep the key.
+    const auto enterIn = [this](QLineEdit* box) {
+        box->setFocus();
+        QKeyEvent boxOverride(QEvent::ShortcutOverride, Qt::Key_Return, Qt::NoModifier);
+        boxOverride.setAccepted(false);
+        QApplication::sendEvent(box, &boxOverride);
+        EXPECT_FALSE(boxOverride.isAccepted()) << box->objectName().toStdString();
+        m_window->miEnter->trigger();
+    };
+    m_window->ScanBack();
+    enterIn(m_window->edURL);
+    EXPECT_GE(RowOf(m_window->lbxSites, "example.org"), 0);
+    EXPECT_TRUE(m_window->edURL->text().isEmpty());
+    enterIn(m_window->edURL);
+    EXPECT_EQ(m_window->pgcWizard->currentWidget(), m_window->tsMonitoredSites);
+    m_window->SitesNext();
+    m_window->ScanNext();
+    m_window->edApp->setText(QStringLiteral("/usr/bin/xterm"));
+    enterIn(m_window->edApp);
+    EXPECT_TRUE(m_window->isVisible()) << "Enter after a typed program finished the wizard";
+    EXPECT_GE(RowOf(m_window->lbxApps, "/usr/bin/xterm"), 0);
+    EXPECT_TRUE(m_window->edApp->text().isEmpty());
+    enterIn(m_window->edApp);
+    EXPECT_EQ(m_window->result(), QDialog::Accepted);
+    ASSERT_NE(nullptr, ResultItem("/usr/bin/xterm"));
+    EXPECT_TRUE(ResultItem("/usr/bin/xterm")->Checked);
+    EXPECT_NE(nullptr, ResultItem("example.org"));
+}
+
+// A name longer than its column is cut short and shown whole in the row's tip; the row stays as
+// wide as the list, so its check box, the only way to uncheck it, stays where a click finds it.
+TEST_F(AddWizard, ALongNameKeepsItsRowInsideTheListAndShowsWholeInTheTip)
+{
+    const QString site = QStringLiteral("www.") + QString(82, QLatin1Char('s')) + QStringLiteral(".com");
+    const QString path = QStringLiteral("/opt/") + QString(100, QLatin1Char('p')) + QStringLiteral("/game");
+    Open();
+    m_window->show();
+    m_window->edURL->setText(site);
+    ASSERT_TRUE(m_window->ItemAdd(mitWeb));
+    m_window->SitesNext();
+    m_window->ScanNext();
+    m_window->edApp->setText(path);
+    ASSERT_TRUE(m_window->ItemAdd(mitApp));
+    m_window->edApp->setText(QStringLiteral("/usr/bin/xterm"));
+    ASSERT_TRUE(m_window->ItemAdd(mitApp));
+    QApplication::processEvents();
+    const auto tipAt = [](QListWidget* listBox, int row) {
+        const QRect rect = listBox->visualItemRect(listBox->item(row));
+        QHelpEvent tip(
+            QEvent::ToolTip, rect.topLeft() + QPoint(20, 4), listBox->viewport()->mapToGlobal(rect.topLeft()));
+        QApplication::sendEvent(listBox->viewport(), &tip);
+        return QToolTip::text();
+    };
+    // A short name needs no tip.
+    EXPECT_EQ(tipAt(m_window->lbxApps, RowOf(m_window->lbxApps, "/usr/bin/xterm")), QString());
+    for (QListWidget* listBox : { m_window->lbxSites, m_window->lbxApps }) {
+        SCOPED_TRACE(listBox->objectName().toStdString());
+        const int row = RowOf(listBox, (listBox == m_window->lbxSites ? site : path).toStdString());
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(listBox->horizontalScrollBar()->maximum(), 0);
+        const QRect rect = listBox->visualItemRect(listBox->item(row));
+        EXPECT_LE(rect.right(), listBox->viewport()->rect().right());
+        EXPECT_EQ(tipAt(listBox, row), listBox == m_window->lbxSites ? site : path);
+        QToolTip::hideText();
+
+        // A press on the check box at the row's right end takes the check mark off.
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(listBox->viewport()->width() - 8, rect.center().y()),
+            listBox->viewport()->mapToGlobal(QPointF(listBox->viewport()->width() - 8, rect.center().y())),
+            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(listBox->viewport(), &press);
+        EXPECT_FALSE(ListBoxItemObject(listBox, row)->Checked);
+    }
 }
 
 TEST_F(AddWizard, UncheckingAListedApplicationFollowsTheRightsLevel)
@@ -369,4 +454,39 @@ TEST_F(AddWizard, BrowseFillsTheBoxesWithTheProgramARunningProcessShows)
     TfrmAppSiteAddWizard::FileDialogHookSet(nullptr);
     EXPECT_EQ("/usr/lib/browser/browser", m_window->edApp->text().toStdString());
     EXPECT_EQ("Web Browser", m_window->edAppTag->text().toStdString());
+
+#ifndef Q_OS_WIN
+    // The dialog itself lists folders and the files that can be run, not what lies beside them.
+    namespace fs = std::filesystem;
+    const fs::path folder = m_temp.Path() / "game";
+    fs::create_directories(folder / "data");
+    for (const char* name : { "game", "start.sh", "game.log", "game.pid" }) {
+        std::ofstream(folder / name) << "#!/bin/sh\n";
+    }
+    for (const char* name : { "game", "start.sh" }) {
+        fs::permissions(folder / name, fs::perms::owner_exec, fs::perm_options::add);
+    }
+    std::unique_ptr<QFileDialog> dialog(TfrmAppSiteAddWizard::ProgramDialogMake(m_window));
+    auto* proxy = dialog->proxyModel();
+    ASSERT_NE(proxy, nullptr);
+    auto* files = qobject_cast<QFileSystemModel*>(proxy->sourceModel());
+    ASSERT_NE(files, nullptr);
+    const QString path = QString::fromStdString(folder.string());
+    QEventLoop loaded;
+    QObject::connect(files, &QFileSystemModel::directoryLoaded, &loaded, [&](const QString& done) {
+        if (done == path) {
+            loaded.quit();
+        }
+    });
+    QTimer::singleShot(10000, &loaded, &QEventLoop::quit);
+    dialog->setDirectory(path);
+    loaded.exec();
+    const QModelIndex shown = proxy->mapFromSource(files->index(path));
+    std::vector<std::string> names;
+    for (int row = 0; row < proxy->rowCount(shown); ++row) {
+        names.push_back(proxy->index(row, 0, shown).data().toString().toStdString());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::string> { "data", "game", "start.sh" }), names);
+#endif
 }

@@ -29,6 +29,7 @@ protected:
     {
         TfrmSettings::AddWizardHookSet(nullptr);
         TfrmSettings::FileDialogHookSet(nullptr);
+        TfrmSettings::ColorDialogHookSet(nullptr);
         if (m_window) {
             delete m_window.data();
         }
@@ -155,6 +156,12 @@ TEST_F(SettingsWizard, CancelWritesTheFourAppearanceValuesBack)
     appearance.Transparency = 33;
     Open(false);
     EXPECT_EQ("0", m_window->cbxTransparency->currentText().toStdString()) << "33 is no item";
+    // A colour without a name is named red, green, blue, as the user reads colours elsewhere.
+    EXPECT_EQ("#563412", m_window->cbxColor->currentText().toStdString());
+    TfrmSettings::ColorDialogHookSet([](const QColor&) { return QColor(0x00, 0x00, 0x7F); });
+    m_window->cbxTextColorSelect(ComboIndex(m_window->cbxTextColor, "Custom..."));
+    EXPECT_EQ(0x7F0000u, appearance.TextColor);
+    EXPECT_EQ("#00007F", m_window->cbxTextColor->currentText().toStdString());
 
     const std::string chosen = m_temp.Text() + "other.png";
     TfrmSettings::FileDialogHookSet([&](const QString&) { return QString::fromStdString(chosen); });

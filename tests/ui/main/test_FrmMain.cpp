@@ -33,6 +33,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTimer>
@@ -110,6 +112,88 @@ protected:
 
     std::vector<std::string> m_confirmed;
     std::vector<std::string> m_messages;
+};
+
+// A paint device that keeps the texts drawn on it and where, and draws nothing.
+class TTextRecorder : public QPaintDevice
+{
+public:
+    struct TText
+    {
+        QPointF Position;
+        QString Text;
+    };
+    std::vector<TText> Texts() const
+    {
+        return m_engine.Texts;
+    }
+    QPaintEngine* paintEngine() const override
+    {
+        return &m_engine;
+    }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+        case PdmHeight:
+            return 1000;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return QPaintDevice::metric(metric);
+        }
+    }
+
+private:
+    class TEngine : public QPaintEngine
+    {
+    public:
+        TEngine()
+            : QPaintEngine(AllFeatures)
+        {
+        }
+        bool begin(QPaintDevice*) override
+        {
+            return true;
+        }
+        bool end() override
+        {
+            return true;
+        }
+        void updateState(const QPaintEngineState&) override
+        {
+        }
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override
+        {
+        }
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override
+        {
+        }
+        void drawPath(const QPainterPath&) override
+        {
+        }
+        void drawTextItem(const QPointF& position, const QTextItem& item) override
+        {
+            Texts.push_back({ position, item.text() });
+        }
+        Type type() const override
+        {
+            return User;
+        }
+        std::vector<TText> Texts;
+    };
+    mutable TEngine m_engine;
 };
 
 } // namespace
@@ -674,4 +758,47 @@ TEST_F(MainWindow, TheReminderComboMarksWrittenRemindersAndEditsAreStored)
     QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
     QApplication::sendEvent(Child<QPlainTextEdit>(window, "mmReminder"), &tab);
     EXPECT_EQ(Child<QPlainTextEdit>(window, "mmReminder")->toPlainText(), QStringLiteral("Read"));
+
+    // The list drops down below the combo, the evening's item chosen too, with rows roomy enough
+    // for their text, and leaves the Focus button above it in view.
+    auto* combo = Child<QComboBox>(window, "cbxReminder");
+    combo->showPopup();
+    QWidget* popup = combo->view()->window();
+    ASSERT_TRUE(popup->isVisible());
+    const QRect dropped(popup->mapToGlobal(QPoint(0, 0)), popup->size());
+    const QRect focus(
+        Child<QWidget>(window, "btnFocus")->mapToGlobal(QPoint(0, 0)), Child<QWidget>(window, "btnFocus")->size());
+    EXPECT_GE(dropped.top(), combo->mapToGlobal(QPoint(0, combo->height())).y() - 1);
+    EXPECT_FALSE(dropped.intersects(focus));
+    EXPECT_GE(
+        combo->view()->visualRect(combo->model()->index(0, 0)).height(), combo->view()->fontMetrics().height() + 6);
+    combo->hidePopup();
+}
+
+// A caption longer than its column ends in "…" there; the type and time columns stay in the list.
+TEST_F(MainWindow, ALongCaptionEndsInAnEllipsisAndTheOtherColumnsStayInView)
+{
+    QListWidget* list = MainList();
+    TMonitoredItem* item = ListBoxItemObject(list, 0);
+    ASSERT_NE(item, nullptr);
+    item->Caption = "Solitaire Collection Deluxe Edition from the Games Menu, with every card game ever made";
+    item->Duration = 754;
+    list->doItemsLayout();
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    option.font = list->font();
+    option.fontMetrics = QFontMetrics(list->font());
+    option.rect = list->visualItemRect(list->item(0));
+    EXPECT_LE(option.rect.right(), list->viewport()->rect().right());
+    TTextRecorder recorder;
+    {
+        QPainter painter(&recorder);
+        list->itemDelegate()->paint(&painter, option, list->model()->index(0, 0));
+    }
+    const std::vector<TTextRecorder::TText> texts = recorder.Texts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_TRUE(texts[0].Text.endsWith(QChar(0x2026))) << texts[0].Text.toStdString();
+    EXPECT_TRUE(QString::fromStdString(item->Caption).startsWith(texts[0].Text.chopped(1)));
+    EXPECT_EQ(texts[2].Text, QString::fromStdString(DurationText(int64_t(754))));
+    EXPECT_LT(texts[2].Position.x(), list->viewport()->width());
 }

@@ -224,21 +224,23 @@ TEST(ReminderComboDelegate, ChecksOnlyMarkedItemsAtTheRightEnd)
     option.rect = QRect(0, 0, 120, TReminderComboDelegate::kItemHeight);
     option.palette.setColor(QPalette::Base, Qt::white);
     option.palette.setColor(QPalette::Text, Qt::black);
-    EXPECT_EQ(delegate.sizeHint(option, model.index(0, 0)).height(), 14);
+    // Rows with room around their text, not squeezed to the font's height.
+    EXPECT_GE(delegate.sizeHint(option, model.index(0, 0)).height(), 20);
+    EXPECT_GE(delegate.sizeHint(option, model.index(0, 0)).height(), option.fontMetrics.height() + 6);
 
     const QRect check = TReminderComboDelegate::CheckRect(option.rect, QSize(10, 10));
-    EXPECT_EQ(check, QRect(96 + (24 - 10) / 2, 2, 10, 10)); // area from 120 - 14 - 10 = 96
+    EXPECT_EQ(check, QRect(90 + (30 - 10) / 2, 5, 10, 10)); // area from 120 - 20 - 10 = 90
 
     const auto render = [&](int row) {
-        QImage image(120, 14, QImage::Format_RGB32);
+        QImage image(120, 20, QImage::Format_RGB32);
         image.fill(Qt::white);
         QPainter painter(&image);
         delegate.paint(&painter, option, model.index(row, 0));
-        return image.copy(96, 0, 24, 14);
+        return image.copy(90, 0, 30, 20);
     };
     const QImage marked = render(0);
     const QImage unmarked = render(1);
-    QImage blank(24, 14, QImage::Format_RGB32);
+    QImage blank(30, 20, QImage::Format_RGB32);
     blank.fill(Qt::white);
     EXPECT_EQ(unmarked, blank);
     EXPECT_NE(marked, blank);

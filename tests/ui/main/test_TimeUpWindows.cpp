@@ -22,6 +22,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -348,6 +349,37 @@ TEST(FocusSettingsWindow, ZeroIsRefusedAndOkGivesTheEnteredLength)
     EXPECT_EQ(message, QStringLiteral("Limit can't be empty"));
     EXPECT_TRUE(started);
     EXPECT_NEAR(duration * 1440.0, 90.0, 1e-9);
+}
+
+// "on your list for": the words of the sentence, three labels, stand a space apart each.
+TEST(FocusSettingsWindow, TheWordsOfTheSentenceStandEvenlyApart)
+{
+    TMonitoredList result;
+    TfrmFocusSettings window(result, nullptr);
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.show();
+    QApplication::processEvents();
+    // Where a label's words begin and end, its spaces left out.
+    const auto inked = [](const QLabel* label) {
+        QTextDocument document;
+        document.setDefaultFont(label->font());
+        document.setHtml(label->text());
+        const QString text = document.toPlainText();
+        const QString words = text.trimmed();
+        const QFontMetrics metrics(label->font());
+        const int left
+            = label->x() + label->contentsRect().left() + metrics.horizontalAdvance(text.left(text.indexOf(words)));
+        return std::pair<int, int>(left, left + metrics.horizontalAdvance(words));
+    };
+    const auto on = inked(window.lblOnYour);
+    const auto yourList = inked(window.lblAppWizardLink);
+    const auto forWord = inked(window.lblFor);
+    const int space = QFontMetrics(window.lblOnYour->font()).horizontalAdvance(QLatin1Char(' '));
+    EXPECT_NEAR(yourList.first - on.second, space, 1);
+    EXPECT_NEAR(forWord.first - yourList.second, space, 1);
+    EXPECT_GE(window.medTimeLimit->x() - forWord.second, space);
+    EXPECT_LE(window.medTimeLimit->x() - forWord.second, 3 * space);
+    window.hide();
 }
 
 TEST(FocusSettingsWindow, CancelAfterAddingThroughTheLinkKeepsTheAddedEntriesAndStartsNothing)
