@@ -73,7 +73,8 @@ TALLYHOUR_BUILD_DIR=build-asan \
     ./scripts/build.sh th_checked_tests
 stage_end "sanitizer build"
 # Leaks are reported only for our own code: the suppressions name the system libraries that
-# keep their caches until exit.
+# keep their caches until exit. What every program of this build needs of the runtime, a run by
+# hand too, is built into the programs (cmake/SanitizerOptions.cpp).
 (cd build-asan && ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1" \
     LSAN_OPTIONS="suppressions=$(pwd)/../scripts/lsan.supp:print_suppressions=0" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
