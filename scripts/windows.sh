@@ -28,6 +28,11 @@ fail() { echo "windows.sh: FAILED: $*" >&2; exit 1; }
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 mkdir -p "$CACHE"
+# One run at a time on a cache: a second one (the test command's early start of the dependencies,
+# say, while an earlier run still builds them) waits for the first instead of building over it.
+if [ -z "${TALLYHOUR_WIN_LOCKED:-}" ]; then
+    TALLYHOUR_WIN_LOCKED=1 exec flock -o "$CACHE/.lock" "$0" "$@"
+fi
 
 install_packages() {
     PKGS="cmake ninja-build make gcc mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
@@ -96,8 +101,8 @@ build_qt() {
     # Only what the program uses: Core, Gui and Widgets, the Windows platform plugin, the vista
     # style and the picture formats Qt reads (the skins' list offers them all). The widgets,
     # dialogs, styles and text formats that no window of the program shows are left out (789
-    # files to compile instead of 859); a feature the program needs and lost to these fails the
-    # program's build, as each widget's header then declares nothing.
+    # files to compile instead of 859); a feature the program needed and lost to these would fail
+    # the program's build, as the header of a feature left out stops the compile.
     (cd "$CACHE/qt-build" && cmake -G Ninja "$SRC" \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON -DCMAKE_INSTALL_PREFIX="$PREFIX" \
