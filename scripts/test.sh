@@ -9,9 +9,38 @@
 # Arguments go to the first ctest run alone (e.g. -L unit) and leave them out too.
 set -e
 cd "$(dirname "$0")/.."
+# Each stage says how long it took at its end, and the run ends with all of them.
+STAGE_START=$(date +%s)
+RUN_START=$STAGE_START
+TIMES=""
+stage_end() {
+    now=$(date +%s)
+    took="$1: $(( (now - STAGE_START) / 60 )) min $(( (now - STAGE_START) % 60 )) s"
+    echo "Stage $took"
+    TIMES="$TIMES    $took
+"
+    STAGE_START=$now
+}
+times_print() {
+    now=$(date +%s)
+    printf 'Stage times:\n%s    all: %d min %d s\n' "$TIMES" $(( (now - RUN_START) / 60 )) $(( (now - RUN_START) % 60 ))
+}
+# Also when a stage fails: the times up to it.
+trap times_print EXIT
 ./scripts/deps.sh --browsers
 EXTRA=1
 { [ $# -gt 0 ] || [ "${TALLYHOUR_EXTRA_CHECKS:-1}" = 0 ]; } && EXTRA=0
+# What the Windows stage needs first (its packages, and on a machine without the cache Qt for
+# Windows, about ten minutes of both processors) is made meanwhile at the lowest priority, in the
+# time that the tests below leave the processors idle; the Windows stage waits for it.
+WINDOWS_DEPS=""
+WINDOWS_DEPS_LOG="${TALLYHOUR_WIN_BUILD:-build-windows}/deps.log"
+if [ $EXTRA = 1 ] && [ "${TALLYHOUR_WINDOWS:-1}" != 0 ]; then
+    mkdir -p "$(dirname "$WINDOWS_DEPS_LOG")"
+    nice -n 19 ./scripts/windows.sh deps >"$WINDOWS_DEPS_LOG" 2>&1 &
+    WINDOWS_DEPS=$!
+fi
+stage_end "dependencies"
 
 if [ $EXTRA = 1 ] && git rev-parse --git-dir >/dev/null 2>&1; then
     echo "Format check: the tracked C++ sources against .clang-format"
@@ -29,27 +58,39 @@ if [ $EXTRA = 1 ] && git rev-parse --git-dir >/dev/null 2>&1; then
         echo "clang-format failed (status $STATUS)"
         exit 1
     fi
+    stage_end "format check"
 fi
 
 TALLYHOUR_CMAKE_ARGS="-DTALLYHOUR_WERROR=ON ${TALLYHOUR_CMAKE_ARGS:-}" ./scripts/build.sh
+stage_end "build"
 (cd "${TALLYHOUR_BUILD_DIR:-build}" && ctest --output-on-failure -j"$(nproc)" "$@")
+stage_end "tests"
 [ $EXTRA = 0 ] && exit 0
 
 echo "Sanitizer build (build-asan): unit, storage and gui tests"
 TALLYHOUR_BUILD_DIR=build-asan \
     TALLYHOUR_CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DTALLYHOUR_SANITIZE=ON -DTALLYHOUR_BENCH=OFF -DTALLYHOUR_WERROR=ON" \
     ./scripts/build.sh th_checked_tests
+stage_end "sanitizer build"
 # Leaks are reported only for our own code: the suppressions name the system libraries that
-# keep their caches until exit.
+# keep their caches until exit. What every program of this build needs of the runtime, a run by
+# hand too, is built into the programs (cmake/SanitizerOptions.cpp).
 (cd build-asan && ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1" \
     LSAN_OPTIONS="suppressions=$(pwd)/../scripts/lsan.supp:print_suppressions=0" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     ctest --output-on-failure -j"$(nproc)" -L '^(unit|storage|gui)$')
+stage_end "sanitizer tests"
 
 echo "Fuzz smoke: a few seconds per target on the kept corpus"
 TALLYHOUR_FUZZ_MERGE=0 ./scripts/fuzz.sh "${TALLYHOUR_FUZZ_SECONDS:-5}"
+stage_end "fuzz smoke"
 
 if [ "${TALLYHOUR_WINDOWS:-1}" != 0 ]; then
     echo "Windows build (MinGW-w64) and its tests under Wine"
+    DEPS_STATUS=0
+    wait "$WINDOWS_DEPS" || DEPS_STATUS=$?
+    cat "$WINDOWS_DEPS_LOG"
+    [ $DEPS_STATUS -eq 0 ] || { echo "The Windows dependencies failed (log: $WINDOWS_DEPS_LOG)"; exit 1; }
     ./scripts/windows.sh test
+    stage_end "Windows"
 fi
