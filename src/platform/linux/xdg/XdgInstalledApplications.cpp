@@ -371,8 +371,10 @@ struct TKeyFileFree
     }
 };
 
-// The file name of the program a command line names first, past "env" and its assignments.
-std::string LauncherNameGet(const std::string& commandLine)
+// The words of a command line from the program it starts on: "env NAME=value program ..." starts
+// the first word that is neither an option nor an assignment. (GLib's own executable cuts a
+// quoted path at its first blank.) None for a line that does not parse.
+std::vector<std::string> CommandWordsGet(const std::string& commandLine)
 {
     gchar** argv = nullptr;
     if (commandLine.empty() || !g_shell_parse_argv(commandLine.c_str(), nullptr, &argv, nullptr)) {
@@ -382,9 +384,19 @@ std::string LauncherNameGet(const std::string& commandLine)
     if (argv[0] && BaseNameGet(argv[0]) == "env") {
         for (i = 1; argv[i] && (argv[i][0] == '-' || AssignmentIs(argv[i])); ++i) { }
     }
-    std::string name = argv[i] ? BaseNameGet(argv[i]) : std::string();
+    std::vector<std::string> words;
+    for (; argv[i]; ++i) {
+        words.emplace_back(argv[i]);
+    }
     g_strfreev(argv);
-    return name;
+    return words;
+}
+
+// The file name of the program a command line names first, past "env" and its assignments.
+std::string LauncherNameGet(const std::string& commandLine)
+{
+    const std::vector<std::string> words = CommandWordsGet(commandLine);
+    return words.empty() ? std::string() : BaseNameGet(words.front());
 }
 
 } // namespace
@@ -425,21 +437,7 @@ TXdgInstalledApplications::TXdgInstalledApplications(TXdgFolders folders, TPacka
 
 std::string TXdgInstalledApplications::CommandProgramGet(const std::string& commandLine)
 {
-    gchar** argv = nullptr;
-    if (commandLine.empty() || !g_shell_parse_argv(commandLine.c_str(), nullptr, &argv, nullptr)) {
-        return {};
-    }
-    // "env NAME=value program ...": the program is the first word that is neither an option
-    // nor an assignment. (GLib's own executable cuts a quoted path at its first blank.)
-    int i = 0;
-    if (argv[0] && BaseNameGet(argv[0]) == "env") {
-        for (i = 1; argv[i] && (argv[i][0] == '-' || AssignmentIs(argv[i])); ++i) { }
-    }
-    std::vector<std::string> words;
-    for (; argv[i]; ++i) {
-        words.emplace_back(argv[i]);
-    }
-    g_strfreev(argv);
+    const std::vector<std::string> words = CommandWordsGet(commandLine);
     if (words.empty()) {
         return {};
     }
