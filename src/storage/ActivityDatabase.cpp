@@ -297,10 +297,16 @@ void ActivityConnectionDrop()
 // 13 characters) stays, so the totals' triggers move nothing.
 int64_t TimeTextsMend(TSQLiteDatabase& database)
 {
+    static const std::string kOdd = "length(date_created) >= 19 AND (substr(date_created, 14, 1) <> ':' "
+                                    "OR substr(date_created, 17, 1) <> ':')";
+    // A read first: the write would take the file's write lock, and wait for another program's,
+    // although there is normally nothing to mend.
+    if (!database.RunQuery("SELECT 1 FROM applications WHERE " + kOdd + " LIMIT 1")->First()) {
+        return 0;
+    }
     database.RunStatement("UPDATE applications SET date_created = substr(date_created, 1, 13) || ':' "
-                          "|| substr(date_created, 15, 2) || ':' || substr(date_created, 18) "
-                          "WHERE length(date_created) >= 19 AND (substr(date_created, 14, 1) <> ':' "
-                          "OR substr(date_created, 17, 1) <> ':')");
+                          "|| substr(date_created, 15, 2) || ':' || substr(date_created, 18) WHERE "
+        + kOdd);
     const int64_t mended = sqlite3_changes(database.Handle());
     if (mended > 0) {
         LogMessageWrite(Format("%lld activity rows had their time stored with another separator than \":\"; they "
